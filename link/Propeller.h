@@ -1,0 +1,73 @@
+// TPropeller: the link object that owns one serial connection to a Propeller 1 chip and
+// speaks the host side of its ROM boot loader protocol (and of the EEPROM reader program).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "serial/BlockSerial.h"
+
+constexpr std::size_t ImageSize = 32768;
+constexpr std::size_t ImageLongs = ImageSize / 4;
+
+class TPropeller {
+public:
+  TPropeller();
+  virtual ~TPropeller();
+  TPropeller(const TPropeller&) = delete;
+  TPropeller& operator=(const TPropeller&) = delete;
+
+  // Connection and reset.
+  bool OpenPort(const std::string& PortName);
+  void ClosePort();
+  void DelayMs(uint16_t Ms);
+
+  // Stream encoder, shift register and replies.
+  void ResetEncoder();
+  void EncodeBit(uint8_t Value, int32_t BitIndex);
+  void EncodeIdleSlot();
+  void EncodeLong(uint32_t Value);
+  std::string FlushEncoder();
+  bool SendStream(const std::string& Stream);
+  void SeedLfsr();
+  uint8_t NextLfsrBit();
+  bool ReceiveReplyBit(uint8_t& Bit);
+  bool ReceiveReplyByte(uint8_t& Value);
+  bool ReceiveHandshake(uint8_t& VersionOut);
+  uint8_t FindPropeller(const std::string& PortName);
+
+  // Download.
+  bool LoadImage(uint8_t Mode);
+
+  // Image files.
+  bool LoadFile(const std::string& FileName);
+  bool ChecksumValid();
+  bool SaveFile(const std::string& FileName);
+
+  // EEPROM read-back through the reader program.
+  void PrepareReaderImage();
+  bool ReadEeprom();
+
+  uint8_t Version() const { return FVersion; }
+  bool ImageValid() const { return FImageValid; }
+
+  // Image buffer access as 8192 little-endian longs.
+  uint32_t ImageLong(std::size_t Index) const;
+  void SetImageLong(std::size_t Index, uint32_t Value);
+
+  std::unique_ptr<TBlockSerial> Serial;
+  uint32_t LongCount = 0;
+  uint8_t Lfsr = 0;
+  std::string CurrentPort;
+  uint8_t FVersion = 0;
+  bool FImageValid = false;
+  bool Verbose = true;
+  std::array<uint8_t, ImageSize> Image{};
+  std::function<void(const std::string&)> StatusHook;
+  std::function<void()> ProgressHook;
+  uint32_t BaudRate = 115200;
+  std::string LastError;
+};

@@ -1,0 +1,116 @@
+// TBlockSerial: one serial device with bounded, blocking operations and numbered errors.
+// The class contract is the same on every platform; BlockSerial.cpp holds the portable logic
+// and one file per platform (BlockSerialPosix.cpp, BlockSerialWin32.cpp) the device calls.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+// Raised for every failed or timed-out operation while RaiseExcept is on.
+class ESerialError : public std::runtime_error {
+public:
+  ESerialError(int32_t Code, const std::string& Desc);
+  int32_t ErrorCode;
+  std::string ErrorDesc;
+};
+
+// Error codes of the port itself; any other value is an operating system error number.
+enum : int32_t {
+  ErrPortOwned = 9991,
+  ErrAlreadyOwned = 9992,
+  ErrWrongParameter = 9993,
+  ErrPortNotOpen = 9994,
+  ErrNoDeviceAnswer = 9995,
+  ErrMaxBuffer = 9996,
+  ErrTimeout = 9997,
+  ErrNotRead = 9998,
+  ErrFrame = 9999,
+  ErrOverrun = 10000,
+  ErrRxOver = 10001,
+  ErrRxParity = 10002,
+  ErrTxFull = 10003,
+};
+
+// Line error flags, with the values of the Windows communications status (CE_*).
+enum : uint32_t {
+  LineErrRxOver = 0x01,
+  LineErrOverrun = 0x02,
+  LineErrRxParity = 0x04,
+  LineErrFrame = 0x08,
+  LineErrTxFull = 0x100,
+};
+
+// The line settings that Configure fills, shaped after the Windows DCB; each platform
+// translates them into its own device-control record when they are applied.
+struct TLineSettings {
+  uint32_t Length = 0;
+  uint32_t BaudRate = 0;
+  uint8_t ByteSize = 0;
+  uint8_t Parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  uint8_t StopBits = 0;  // 0 one, 1 one and a half, 2 two
+  bool Binary = false;
+  bool ParityCheck = false;
+  bool OutX = false;  // XON/XOFF on output
+  bool InX = false;   // XON/XOFF on input
+  bool OutxCtsFlow = false;
+  bool RtsHandshake = false;  // RTS follows the input queue (hardware flow control)
+  bool RtsOn = false;         // RTS held on when there is no hardware flow control
+  bool DtrDisabled = false;   // DTR not driven by the driver; only SetDtr moves it
+  char XonChar = 0;
+  char XoffChar = 0;
+  uint16_t XonLim = 0;
+  uint16_t XoffLim = 0;
+};
+
+class TBlockSerial {
+public:
+  TBlockSerial();
+  ~TBlockSerial();
+  TBlockSerial(const TBlockSerial&) = delete;
+  TBlockSerial& operator=(const TBlockSerial&) = delete;
+
+  std::intptr_t Handle = -1;
+  std::string DeviceName;
+  int32_t ErrorCode = 0;
+  std::string ErrorDesc = "OK";
+  std::string LineBuffer;
+  bool RaiseExcept = false;
+  int32_t RecvQueueSize = 4096;
+  int32_t DeadlockTimeout = 30000;
+  bool Active = false;
+  bool LinuxLock = true;
+  bool InterPacketTimeout = true;
+  int32_t PortNumber = -1;
+  TLineSettings LineSettings;
+
+  void OpenDevice(const std::string& PortName);
+  void Configure(int32_t Baud, int32_t DataBits, char Parity, int32_t StopBits, bool SoftFlow,
+                 bool HardFlow);
+  void FlushOutput();
+  void PurgeBuffers();
+  void SetDtr(bool On);
+  void SetRts(bool On);
+  int32_t WriteBuffer(const void* Data, int32_t Length);
+  void WriteByte(uint8_t Value);
+  void WriteString(const std::string& Data);
+  int32_t ReadBuffer(void* Dest, int32_t Length);
+  std::string ReadPacket(int32_t TimeoutMs);
+  uint8_t ReadByte(int32_t TimeoutMs);
+  int32_t ReadBlock(void* Dest, int32_t Length, int32_t TimeoutMs);
+  std::string ReadString(int32_t Length, int32_t TimeoutMs);
+  int32_t QueuedInput();
+  bool WaitReadable(int32_t TimeoutMs);
+  void CloseDevice();
+
+  static std::string GetErrorDesc(int32_t Code);
+
+  // Error recording, shared by the portable and the platform code.
+  void SetErrorCode(int32_t Code);
+  int32_t CheckOsResult(std::intptr_t Value);
+  void RaiseOnError();
+  void RaiseError(int32_t Code);
+  bool PreCheck();
+  void DecodeLineErrors(uint32_t Flags);
+  void ApplyLineSettings();
+};
