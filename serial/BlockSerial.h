@@ -3,6 +3,8 @@
 // and one file per platform (BlockSerialPosix.cpp, BlockSerialWin32.cpp) the device calls.
 #pragma once
 
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -113,4 +115,31 @@ public:
   bool PreCheck();
   void DecodeLineErrors(uint32_t Flags);
   void ApplyLineSettings();
+
+private:
+  using TDeadline = std::chrono::steady_clock::time_point;
+
+  static bool IsComName(const std::string& PortName);
+  void ParsePortNumber(const std::string& PortName);
+  int32_t FinishTransfer(int32_t Code, int32_t Count);
+  TDeadline DeadlineAfter(int32_t Ms) const;
+
+  // Platform primitives (one implementation per platform file). Those returning int32_t
+  // give 0, an OS error number, or ErrTimeout.
+  static int32_t LastOsError();
+  static std::string OsErrorText(int32_t Code);
+  std::string DevicePathFor(const std::string& PortName) const;
+  std::intptr_t OpenHandle(const std::string& Path);  // -1 with LastOsError set on failure
+  void CloseHandle();
+  int32_t DeviceWrite(const void* Data, int32_t Length, int32_t& Written);
+  int32_t DeviceRead(void* Dest, int32_t Length, int32_t& Count);
+  int32_t QueuedBytes(int32_t& Count);
+  int32_t DiscardQueues();
+  int32_t DrainOutput();
+  uint32_t TakeLineErrors();  // LineErr* flags raised since the last call
+  bool WaitEvent(int32_t TimeoutMs);
+
+  // Drivers that report cumulative error counters: frame, overrun, parity, buffer overrun
+  // as last seen, so that only new errors count.
+  std::array<int32_t, 4> LineErrorBase{};
 };

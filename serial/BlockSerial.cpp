@@ -1,0 +1,297 @@
+// Portable part of TBlockSerial: error recording, port names, and the buffered reads and
+// writes built on the platform primitives.
+#include "serial/BlockSerial.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <utility>
+
+namespace {
+
+std::string ErrorMessage(int32_t Code, const std::string& Desc) {
+  return "Communication error " + std::to_string(Code) + ": " + Desc;
+}
+
+const char* TableText(int32_t Code) {
+  switch (Code) {
+    case 0: return "OK";
+    case ErrPortOwned: return "Port owned by other process";
+    case ErrAlreadyOwned: return "Instance already in use";
+    case ErrWrongParameter: return "Wrong paramter at call";
+    case ErrPortNotOpen: return "Instance not yet connected";
+    case ErrNoDeviceAnswer: return "No device answer detected";
+    case ErrMaxBuffer: return "Maximal buffer length exceeded";
+    case ErrTimeout: return "Timeout during operation";
+    case ErrNotRead: return "Reading of data failed";
+    case ErrFrame: return "Receive framing error";
+    case ErrOverrun: return "Receive Overrun Error";
+    case ErrRxOver: return "Receive Queue overflow";
+    case ErrRxParity: return "Receive Parity Error";
+    case ErrTxFull: return "Tranceive Queue is full";
+    default: return nullptr;
+  }
+}
+
+std::string UpperAscii(std::string Text) {
+  for (char& Ch : Text)
+    if (Ch >= 'a' && Ch <= 'z') Ch = static_cast<char>(Ch - 'a' + 'A');
+  return Text;
+}
+
+// An optional sign and decimal digits, within 32 bits.
+bool ReadSignedDecimal(const std::string& Text, int32_t& Value) {
+  std::size_t Pos = (!Text.empty() && (Text[0] == '-' || Text[0] == '+')) ? 1 : 0;
+  if (Pos == Text.size()) return false;
+  int64_t Magnitude = 0;
+  for (; Pos < Text.size(); ++Pos) {
+    if (Text[Pos] < '0' || Text[Pos] > '9') return false;
+    Magnitude = Magnitude * 10 + (Text[Pos] - '0');
+    if (Magnitude > int64_t{1} << 31) return false;
+  }
+  const int64_t Signed = Text[0] == '-' ? -Magnitude : Magnitude;
+  if (Signed > std::numeric_limits<int32_t>::max()) return false;
+  Value = static_cast<int32_t>(Signed);
+  return true;
+}
+
+uint8_t ParityCode(char Parity) {
+  switch (Parity) {
+    case 'O': case 'o': return 1;
+    case 'E': case 'e': return 2;
+    case 'M': case 'm': return 3;
+    case 'S': case 's': return 4;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+ESerialError::ESerialError(int32_t Code, const std::string& Desc)
+    : std::runtime_error(ErrorMessage(Code, Desc)), ErrorCode(Code), ErrorDesc(Desc) {}
+
+TBlockSerial::TBlockSerial() { SetErrorCode(0); }
+
+TBlockSerial::~TBlockSerial() { CloseDevice(); }
+
+std::string TBlockSerial::GetErrorDesc(int32_t Code) {
+  const char* Text = TableText(Code);
+  return Text ? Text : OsErrorText(Code);
+}
+
+void TBlockSerial::SetErrorCode(int32_t Code) {
+  ErrorCode = Code;
+  ErrorDesc = GetErrorDesc(Code);
+}
+
+int32_t TBlockSerial::CheckOsResult(std::intptr_t Value) {
+  SetErrorCode(Value == -1 ? LastOsError() : 0);
+  return ErrorCode;
+}
+
+void TBlockSerial::RaiseOnError() {
+  if (RaiseExcept && ErrorCode != 0) throw ESerialError(ErrorCode, GetErrorDesc(ErrorCode));
+}
+
+void TBlockSerial::RaiseError(int32_t Code) {
+  SetErrorCode(Code);
+  RaiseOnError();
+}
+
+bool TBlockSerial::PreCheck() {
+  if (Active) return true;
+  RaiseError(ErrPortNotOpen);
+  return false;
+}
+
+void TBlockSerial::DecodeLineErrors(uint32_t Flags) {
+  // Checked in this order; with several flags the last one wins.
+  static constexpr std::pair<uint32_t, int32_t> Order[] = {
+      {LineErrFrame, ErrFrame},       {LineErrOverrun, ErrOverrun}, {LineErrRxOver, ErrRxOver},
+      {LineErrRxParity, ErrRxParity}, {LineErrTxFull, ErrTxFull},
+  };
+  for (const auto& [Flag, Code] : Order)
+    if (Flags & Flag) ErrorCode = Code;
+}
+
+bool TBlockSerial::IsComName(const std::string& PortName) {
+  return UpperAscii(PortName.substr(0, 3)) == "COM";
+}
+
+void TBlockSerial::ParsePortNumber(const std::string& PortName) {
+  int32_t Number = 0;
+  PortNumber = -1;
+  if (IsComName(PortName)) {
+    const bool IsNumber = ReadSignedDecimal(PortName.substr(3), Number);
+    if (IsNumber && Number > std::numeric_limits<int32_t>::min()) PortNumber = Number - 1;
+  } else if (UpperAscii(PortName.substr(0, 9)) == "/DEV/TTYS") {
+    PortNumber = ReadSignedDecimal(PortName.substr(9), Number) ? Number : -2;
+  }
+  DeviceName = DevicePathFor(PortName);
+}
+
+TBlockSerial::TDeadline TBlockSerial::DeadlineAfter(int32_t Ms) const {
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(Ms, 0));
+}
+
+void TBlockSerial::OpenDevice(const std::string& PortName) {
+  if (Active) {
+    RaiseError(ErrAlreadyOwned);
+    return;
+  }
+  LineBuffer.clear();
+  ParsePortNumber(PortName);
+  Handle = OpenHandle(DeviceName);
+  CheckOsResult(Handle);
+  RaiseOnError();
+  if (ErrorCode != 0) return;
+  SetErrorCode(0);
+  Active = true;
+  TakeLineErrors();  // errors counted before this open are not ours
+  PurgeBuffers();
+}
+
+void TBlockSerial::Configure(int32_t Baud, int32_t DataBits, char Parity, int32_t StopBits,
+                             bool SoftFlow, bool HardFlow) {
+  LineSettings = TLineSettings{};
+  LineSettings.Length = sizeof(TLineSettings);
+  LineSettings.BaudRate = static_cast<uint32_t>(Baud);
+  LineSettings.ByteSize = static_cast<uint8_t>(DataBits);
+  LineSettings.StopBits = static_cast<uint8_t>(StopBits);
+  LineSettings.Parity = ParityCode(Parity);
+  LineSettings.XonChar = 0x11;
+  LineSettings.XoffChar = 0x13;
+  LineSettings.XonLim = static_cast<uint16_t>(RecvQueueSize / 4);
+  LineSettings.XoffLim = static_cast<uint16_t>(RecvQueueSize / 4);
+  LineSettings.Binary = true;
+  LineSettings.OutX = SoftFlow;
+  LineSettings.InX = SoftFlow;
+  LineSettings.OutxCtsFlow = HardFlow;
+  LineSettings.RtsHandshake = HardFlow;
+  LineSettings.RtsOn = !HardFlow;
+  LineSettings.DtrDisabled = true;
+  LineSettings.ParityCheck = LineSettings.Parity != 0;
+  ApplyLineSettings();
+}
+
+void TBlockSerial::FlushOutput() {
+  SetErrorCode(DrainOutput());
+  RaiseOnError();
+}
+
+void TBlockSerial::PurgeBuffers() {
+  SetErrorCode(DiscardQueues());
+  LineBuffer.clear();
+  RaiseOnError();
+}
+
+int32_t TBlockSerial::FinishTransfer(int32_t Code, int32_t Count) {
+  SetErrorCode(Code);
+  DecodeLineErrors(TakeLineErrors());
+  RaiseOnError();
+  return Count;
+}
+
+int32_t TBlockSerial::WriteBuffer(const void* Data, int32_t Length) {
+  if (!PreCheck()) return 0;
+  int32_t Written = 0;
+  const int32_t Code = DeviceWrite(Data, Length, Written);
+  return FinishTransfer(Code, Written);
+}
+
+void TBlockSerial::WriteByte(uint8_t Value) { WriteBuffer(&Value, 1); }
+
+void TBlockSerial::WriteString(const std::string& Data) {
+  WriteBuffer(Data.data(), static_cast<int32_t>(Data.size()));
+}
+
+int32_t TBlockSerial::ReadBuffer(void* Dest, int32_t Length) {
+  if (!PreCheck()) return 0;
+  int32_t Count = 0;
+  const int32_t Code = DeviceRead(Dest, Length, Count);
+  return FinishTransfer(Code, Count);
+}
+
+int32_t TBlockSerial::QueuedInput() {
+  int32_t Count = 0;
+  SetErrorCode(QueuedBytes(Count));
+  TakeLineErrors();  // the status query clears the flags; they are not decoded here
+  RaiseOnError();
+  return ErrorCode == 0 ? Count : 0;
+}
+
+bool TBlockSerial::WaitReadable(int32_t TimeoutMs) {
+  return QueuedInput() > 0 || WaitEvent(TimeoutMs);
+}
+
+std::string TBlockSerial::ReadPacket(int32_t TimeoutMs) {
+  if (!PreCheck()) return {};
+  SetErrorCode(0);
+  if (!LineBuffer.empty()) return std::exchange(LineBuffer, {});
+  std::this_thread::yield();  // a caller polling in a loop must not monopolise the processor
+  int32_t Queued = QueuedInput();
+  if (Queued == 0 && ErrorCode == 0) {
+    if (WaitReadable(TimeoutMs)) Queued = QueuedInput();
+    if (Queued == 0 && ErrorCode == 0) SetErrorCode(ErrTimeout);
+  }
+  std::string Packet;
+  if (Queued > 0) {
+    Packet.resize(static_cast<std::size_t>(Queued));
+    Packet.resize(static_cast<std::size_t>(ReadBuffer(Packet.data(), Queued)));
+  }
+  RaiseOnError();
+  return Packet;
+}
+
+uint8_t TBlockSerial::ReadByte(int32_t TimeoutMs) {
+  if (!PreCheck()) return 0;
+  SetErrorCode(0);
+  if (LineBuffer.empty()) LineBuffer = ReadPacket(TimeoutMs);
+  uint8_t Value = 0;
+  if (ErrorCode == 0 && !LineBuffer.empty()) {
+    Value = static_cast<uint8_t>(LineBuffer[0]);
+    LineBuffer.erase(0, 1);
+  }
+  RaiseOnError();
+  return Value;
+}
+
+int32_t TBlockSerial::ReadBlock(void* Dest, int32_t Length, int32_t TimeoutMs) {
+  if (!PreCheck()) return 0;
+  SetErrorCode(0);
+  int32_t Got = 0;
+  while (ErrorCode == 0 && Got < Length) {
+    const std::string Chunk = ReadPacket(TimeoutMs);
+    const auto Take = std::min(Chunk.size(), static_cast<std::size_t>(Length - Got));
+    std::memcpy(static_cast<char*>(Dest) + Got, Chunk.data(), Take);
+    Got += static_cast<int32_t>(Take);
+    LineBuffer.assign(Chunk, Take);  // surplus bytes wait for the next read
+  }
+  return Got;
+}
+
+std::string TBlockSerial::ReadString(int32_t Length, int32_t TimeoutMs) {
+  if (!PreCheck()) return {};
+  SetErrorCode(0);
+  std::string Result;
+  if (Length > 0) {
+    Result.resize(static_cast<std::size_t>(Length));
+    Result.resize(static_cast<std::size_t>(ReadBlock(Result.data(), Length, TimeoutMs)));
+    if (ErrorCode != 0) Result.clear();
+  }
+  return Result;
+}
+
+void TBlockSerial::CloseDevice() {
+  if (Handle != -1) {
+    DiscardQueues();  // closing never fails: a vanished device must not stop the release
+    LineBuffer.clear();
+    SetRts(false);
+    CloseHandle();
+  }
+  Active = false;
+  Handle = -1;
+  PortNumber = -1;
+  SetErrorCode(0);
+}

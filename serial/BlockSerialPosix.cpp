@@ -1,0 +1,288 @@
+// TBlockSerial device calls on POSIX terminals (termios, poll, ioctl).
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <thread>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+#include "serial/BlockSerial.h"
+
+namespace {
+
+using std::chrono::steady_clock;
+
+int Fd(std::intptr_t Handle) { return static_cast<int>(Handle); }
+
+// Waits until the device is ready for Events or Deadline has passed; restarts on signals.
+// Hang-up and error conditions count as ready: the following call reports them.
+int32_t WaitUntil(int Device, short Events, steady_clock::time_point Deadline) {
+  for (;;) {
+    const auto Left =
+        std::chrono::ceil<std::chrono::milliseconds>(Deadline - steady_clock::now()).count();
+    pollfd Poll{Device, Events, 0};
+    const int Ready = ::poll(&Poll, 1, static_cast<int>(std::clamp<int64_t>(Left, 0, INT_MAX)));
+    if (Ready > 0) return 0;
+    if (Ready == 0 && Left <= 0) return ErrTimeout;
+    if (Ready < 0 && errno != EINTR) return errno;
+  }
+}
+
+bool IsRetryable(int Error) { return Error == EINTR || Error == EAGAIN || Error == EWOULDBLOCK; }
+
+struct TSpeed {
+  uint32_t Baud;
+  speed_t Code;
+};
+
+constexpr TSpeed Speeds[] = {
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400},
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+#ifdef B1000000
+    {500000, B500000},   {576000, B576000},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+#endif
+};
+
+bool SpeedCode(uint32_t Baud, speed_t& Code) {
+  const auto* Found = std::find_if(std::begin(Speeds), std::end(Speeds),
+                                   [Baud](const TSpeed& Speed) { return Speed.Baud == Baud; });
+  if (Found == std::end(Speeds)) return false;
+  Code = Found->Code;
+  return true;
+}
+
+bool CharacterSize(uint8_t ByteSize, tcflag_t& Flag) {
+  constexpr tcflag_t Sizes[] = {CS5, CS6, CS7, CS8};
+  if (ByteSize < 5 || ByteSize > 8) return false;
+  Flag = Sizes[ByteSize - 5];
+  return true;
+}
+
+// Parity codes 0 none, 1 odd, 2 even, 3 mark, 4 space.
+bool ParityFlags(uint8_t Parity, tcflag_t& Flags) {
+#ifdef CMSPAR
+  constexpr tcflag_t Sticky = CMSPAR;
+#else
+  constexpr tcflag_t Sticky = 0;
+  if (Parity > 2) return false;
+#endif
+  const tcflag_t Table[] = {0, PARENB | PARODD, PARENB, PARENB | PARODD | Sticky, PARENB | Sticky};
+  if (Parity > 4) return false;
+  Flags = Table[Parity];
+  return true;
+}
+
+// Fills T from the line settings; false (errno EINVAL) for a setting termios cannot express.
+bool TranslateSettings(const TLineSettings& Line, termios& T) {
+  speed_t Speed = 0;
+  tcflag_t Size = 0;
+  tcflag_t Parity = 0;
+  if (!SpeedCode(Line.BaudRate, Speed) || !CharacterSize(Line.ByteSize, Size) ||
+      !ParityFlags(Line.Parity, Parity)) {
+    errno = EINVAL;
+    return false;
+  }
+  ::cfmakeraw(&T);
+  ::cfsetispeed(&T, Speed);
+  ::cfsetospeed(&T, Speed);
+  T.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY);
+  T.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | HUPCL | CRTSCTS);
+#ifdef CMSPAR
+  T.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
+#endif
+  T.c_cflag |= Size | Parity | CLOCAL | CREAD;
+  if (Line.StopBits != 0) T.c_cflag |= CSTOPB;  // termios has no 1.5 stop bits
+  if (Line.ParityCheck) T.c_iflag |= INPCK;
+  if (Line.OutX) T.c_iflag |= IXON;
+  if (Line.InX) T.c_iflag |= IXOFF;
+  if (Line.OutxCtsFlow || Line.RtsHandshake) T.c_cflag |= CRTSCTS;
+  T.c_cc[VSTART] = static_cast<cc_t>(Line.XonChar);
+  T.c_cc[VSTOP] = static_cast<cc_t>(Line.XoffChar);
+  T.c_cc[VMIN] = 0;
+  T.c_cc[VTIME] = 0;
+  return true;
+}
+
+// tcsetattr succeeds when any part was taken, so the rate is read back to catch a refusal.
+bool WriteLineSettings(int Device, const TLineSettings& Line) {
+  termios T{};
+  if (::tcgetattr(Device, &T) == -1 || !TranslateSettings(Line, T)) return false;
+  if (::tcsetattr(Device, TCSANOW, &T) == -1) return false;
+  termios Taken{};
+  if (::tcgetattr(Device, &Taken) == -1) return false;
+  if (::cfgetospeed(&Taken) != ::cfgetospeed(&T)) {
+    errno = EINVAL;
+    return false;
+  }
+  return true;
+}
+
+// Line stays quiet when the carrier drops, and closing never drops DTR by itself.
+void KeepLinesOnClose(int Device) {
+  termios T{};
+  if (::tcgetattr(Device, &T) == -1) return;
+  T.c_cflag |= CLOCAL;
+  T.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+  ::tcsetattr(Device, TCSANOW, &T);
+}
+
+void DriveModemLine(std::intptr_t Handle, int Line, bool On) {
+  int Bits = Line;
+  ::ioctl(Fd(Handle), On ? TIOCMBIS : TIOCMBIC, &Bits);
+}
+
+bool TransmitterEmpty(int Device) {
+#if defined(TIOCSERGETLSR) && defined(TIOCSER_TEMT)
+  unsigned int Status = 0;
+  if (::ioctl(Device, TIOCSERGETLSR, &Status) == 0) return (Status & TIOCSER_TEMT) != 0;
+#endif
+  (void)Device;
+  return true;  // drivers without a line status register: the queue count is all we know
+}
+
+}  // namespace
+
+int32_t TBlockSerial::LastOsError() { return errno; }
+
+std::string TBlockSerial::OsErrorText(int32_t Code) { return std::strerror(Code); }
+
+std::string TBlockSerial::DevicePathFor(const std::string& PortName) const {
+  if (IsComName(PortName) && PortNumber >= 0) return "/dev/ttyS" + std::to_string(PortNumber);
+  return PortName;
+}
+
+std::intptr_t TBlockSerial::OpenHandle(const std::string& Path) {
+  const int Device = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (Device == -1) return -1;
+  termios Probe{};
+  if (::ioctl(Device, TIOCEXCL) == -1 || ::tcgetattr(Device, &Probe) == -1) {
+    const int Error = errno;
+    ::close(Device);
+    errno = Error;
+    return -1;
+  }
+  KeepLinesOnClose(Device);
+  return Device;
+}
+
+void TBlockSerial::CloseHandle() {
+  // The exclusive mark outlives this descriptor when someone else holds the terminal open
+  // (a pseudo-terminal master), so it is taken off before closing.
+  ::ioctl(Fd(Handle), TIOCNXCL);
+  ::close(Fd(Handle));
+}
+
+void TBlockSerial::ApplyLineSettings() {
+  SetErrorCode(0);
+  if (!WriteLineSettings(Fd(Handle), LineSettings)) {
+    CheckOsResult(-1);
+  } else {
+    SetDtr(!LineSettings.DtrDisabled);
+    if (!LineSettings.RtsHandshake) SetRts(LineSettings.RtsOn);
+  }
+  RaiseOnError();
+}
+
+void TBlockSerial::SetDtr(bool On) { DriveModemLine(Handle, TIOCM_DTR, On); }
+
+void TBlockSerial::SetRts(bool On) { DriveModemLine(Handle, TIOCM_RTS, On); }
+
+int32_t TBlockSerial::DeviceWrite(const void* Data, int32_t Length, int32_t& Written) {
+  const auto Deadline = DeadlineAfter(DeadlockTimeout);
+  const auto* Bytes = static_cast<const char*>(Data);
+  Written = 0;
+  while (Written < Length) {
+    const ssize_t Count = ::write(Fd(Handle), Bytes + Written, static_cast<size_t>(Length - Written));
+    if (Count > 0) {
+      Written += static_cast<int32_t>(Count);
+      continue;
+    }
+    if (Count < 0 && !IsRetryable(errno)) return errno;
+    const int32_t Wait = WaitUntil(Fd(Handle), POLLOUT, Deadline);
+    if (Wait == ErrTimeout) ::tcflush(Fd(Handle), TCOFLUSH);  // the unsent rest is discarded
+    if (Wait != 0) return Wait;
+  }
+  return 0;
+}
+
+int32_t TBlockSerial::DeviceRead(void* Dest, int32_t Length, int32_t& Count) {
+  const auto Deadline = DeadlineAfter(DeadlockTimeout);
+  Count = 0;
+  while (Length > 0) {
+    const ssize_t Got = ::read(Fd(Handle), Dest, static_cast<size_t>(Length));
+    if (Got > 0) {
+      Count = static_cast<int32_t>(Got);
+      return 0;
+    }
+    if (Got < 0 && !IsRetryable(errno)) return errno;
+    const int32_t Wait = WaitUntil(Fd(Handle), POLLIN, Deadline);
+    if (Wait != 0) return Wait;
+  }
+  return 0;
+}
+
+int32_t TBlockSerial::QueuedBytes(int32_t& Count) {
+  int Queued = 0;
+  if (::ioctl(Fd(Handle), FIONREAD, &Queued) == -1) return errno;
+  Count = Queued;
+  return 0;
+}
+
+int32_t TBlockSerial::DiscardQueues() { return ::tcflush(Fd(Handle), TCIOFLUSH) == -1 ? errno : 0; }
+
+// tcdrain could wait forever on a line that never drains (flow control held off, a stalled
+// adapter), so the queue is polled within the time its bytes need plus DeadlockTimeout.
+int32_t TBlockSerial::DrainOutput() {
+  int Queued = 0;
+  if (::ioctl(Fd(Handle), TIOCOUTQ, &Queued) == -1) return errno;
+  const uint32_t FrameBits = 1u + LineSettings.ByteSize + (LineSettings.Parity ? 1u : 0u) +
+                             (LineSettings.StopBits ? 2u : 1u);
+  const uint64_t SendMs =
+      LineSettings.BaudRate ? uint64_t(Queued) * FrameBits * 1000 / LineSettings.BaudRate + 1 : 0;
+  const auto Deadline = DeadlineAfter(DeadlockTimeout) + std::chrono::milliseconds(SendMs);
+  while (Queued > 0 || !TransmitterEmpty(Fd(Handle))) {
+    if (std::chrono::steady_clock::now() >= Deadline) return ErrTimeout;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (::ioctl(Fd(Handle), TIOCOUTQ, &Queued) == -1) return errno;
+  }
+  return 0;
+}
+
+uint32_t TBlockSerial::TakeLineErrors() {
+#ifdef TIOCGICOUNT
+  serial_icounter_struct Counts{};
+  if (::ioctl(Fd(Handle), TIOCGICOUNT, &Counts) == -1) return 0;
+  const std::array<int32_t, 4> Now{Counts.frame, Counts.overrun, Counts.parity, Counts.buf_overrun};
+  constexpr uint32_t Flags[] = {LineErrFrame, LineErrOverrun, LineErrRxParity, LineErrRxOver};
+  uint32_t Raised = 0;
+  for (std::size_t I = 0; I < Now.size(); ++I)
+    if (Now[I] != LineErrorBase[I]) Raised |= Flags[I];
+  LineErrorBase = Now;
+  return Raised;
+#else
+  return 0;
+#endif
+}
+
+bool TBlockSerial::WaitEvent(int32_t TimeoutMs) {
+  SetErrorCode(0);
+  return WaitUntil(Fd(Handle), POLLIN, DeadlineAfter(TimeoutMs)) == 0;
+}

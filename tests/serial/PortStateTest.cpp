@@ -1,0 +1,298 @@
+// Error codes and texts, the closed state, opening and closing.
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "PtyPair.h"
+#include "serial/BlockSerial.h"
+
+TEST(SerialErrors, TableTextsAndOsTexts) {
+  const std::pair<int32_t, const char*> Table[] = {
+      {0, "OK"},
+      {9991, "Port owned by other process"},
+      {9992, "Instance already in use"},
+      {9993, "Wrong paramter at call"},
+      {9994, "Instance not yet connected"},
+      {9995, "No device answer detected"},
+      {9996, "Maximal buffer length exceeded"},
+      {9997, "Timeout during operation"},
+      {9998, "Reading of data failed"},
+      {9999, "Receive framing error"},
+      {10000, "Receive Overrun Error"},
+      {10001, "Receive Queue overflow"},
+      {10002, "Receive Parity Error"},
+      {10003, "Tranceive Queue is full"},
+  };
+  for (const auto& [Code, Text] : Table) EXPECT_EQ(TBlockSerial::GetErrorDesc(Code), Text) << Code;
+  EXPECT_EQ(TBlockSerial::GetErrorDesc(ENOENT), std::strerror(ENOENT));
+  EXPECT_EQ(TBlockSerial::GetErrorDesc(-7), std::strerror(-7));
+  EXPECT_EQ(TBlockSerial::GetErrorDesc(9990), std::strerror(9990));
+}
+
+TEST(SerialErrors, ExceptionCarriesCodeTextAndMessage) {
+  const ESerialError Error(9997, TBlockSerial::GetErrorDesc(9997));
+  EXPECT_STREQ(Error.what(), "Communication error 9997: Timeout during operation");
+  EXPECT_EQ(Error.ErrorCode, 9997);
+  EXPECT_EQ(Error.ErrorDesc, "Timeout during operation");
+}
+
+TEST(SerialErrors, LineErrorFlagsLastInOrderWins) {
+  TBlockSerial Port;
+  const std::pair<uint32_t, int32_t> Cases[] = {
+      {LineErrFrame, 9999},
+      {LineErrOverrun, 10000},
+      {LineErrRxOver, 10001},
+      {LineErrRxParity, 10002},
+      {LineErrTxFull, 10003},
+      {LineErrFrame | LineErrRxParity, 10002},
+      {LineErrRxOver | LineErrOverrun | LineErrFrame, 10001},
+  };
+  for (const auto& [Flags, Code] : Cases) {
+    Port.SetErrorCode(0);
+    Port.DecodeLineErrors(Flags);
+    EXPECT_EQ(Port.ErrorCode, Code) << Flags;
+  }
+  Port.SetErrorCode(5);
+  Port.DecodeLineErrors(0);
+  EXPECT_EQ(Port.ErrorCode, 5);
+}
+
+TEST(SerialClosed, ConstructedClosedWithDefaults) {
+  const TBlockSerial Port;
+  EXPECT_EQ(Port.Handle, -1);
+  EXPECT_FALSE(Port.Active);
+  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorDesc, "OK");
+  EXPECT_EQ(Port.DeadlockTimeout, 30000);
+  EXPECT_EQ(Port.RecvQueueSize, 4096);
+  EXPECT_EQ(Port.PortNumber, -1);
+  EXPECT_TRUE(Port.InterPacketTimeout);
+}
+
+TEST(SerialClosed, EveryReadAndWriteFailsWith9994) {
+  TBlockSerial Port;
+  char Buffer[4] = {};
+  const std::vector<std::function<void()>> Calls = {
+      [&] { Port.ReadByte(10); },
+      [&] { Port.ReadString(4, 10); },
+      [&] { Port.ReadPacket(10); },
+      [&] { Port.ReadBlock(Buffer, 4, 10); },
+      [&] { Port.ReadBuffer(Buffer, 4); },
+      [&] { Port.WriteByte(1); },
+      [&] { Port.WriteString("abc"); },
+      [&] { Port.WriteBuffer(Buffer, 4); },
+  };
+  for (std::size_t I = 0; I < Calls.size(); ++I) {
+    Port.RaiseExcept = false;
+    Port.SetErrorCode(0);
+    Calls[I]();
+    EXPECT_EQ(Port.ErrorCode, 9994) << "call " << I;
+    EXPECT_EQ(Port.ErrorDesc, "Instance not yet connected") << "call " << I;
+    Port.RaiseExcept = true;
+    try {
+      Calls[I]();
+      ADD_FAILURE() << "call " << I << " did not raise";
+    } catch (const ESerialError& Error) {
+      EXPECT_EQ(Error.ErrorCode, 9994);
+      EXPECT_STREQ(Error.what(), "Communication error 9994: Instance not yet connected");
+    }
+  }
+  Port.RaiseExcept = false;
+  EXPECT_EQ(Port.ReadByte(10), 0) << "RaiseExcept off returns 0";
+}
+
+TEST(SerialClosed, CloseOfClosedPortOnlyResetsFields) {
+  TBlockSerial Port;
+  Port.SetErrorCode(9997);
+  Port.PortNumber = 4;
+  Port.CloseDevice();
+  Port.CloseDevice();
+  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.PortNumber, -1);
+  EXPECT_EQ(Port.Handle, -1);
+}
+
+namespace {
+
+// Opens Path with RaiseExcept off; the port must end up closed with OS error Expected.
+void ExpectOpenRefused(const std::string& Path, int Expected) {
+  TBlockSerial Port;
+  Port.OpenDevice(Path);
+  EXPECT_EQ(Port.ErrorCode, Expected) << Path;
+  EXPECT_EQ(Port.ErrorDesc, std::strerror(Expected)) << Path;
+  EXPECT_FALSE(Port.Active) << Path;
+  EXPECT_EQ(Port.Handle, -1) << Path;
+  EXPECT_EQ(Port.DeviceName, Path);
+
+  Port.RaiseExcept = true;
+  try {
+    Port.OpenDevice(Path);
+    ADD_FAILURE() << Path << " did not raise";
+  } catch (const ESerialError& Error) {
+    EXPECT_EQ(Error.ErrorCode, Expected);
+    EXPECT_EQ(std::string(Error.what()),
+              "Communication error " + std::to_string(Expected) + ": " + std::strerror(Expected));
+  }
+}
+
+}  // namespace
+
+TEST(SerialOpen, MissingDeviceAndNonTerminalsRefusedWithOsError) {
+  ExpectOpenRefused("/nonexistent/qkl-no-such-port", ENOENT);
+  ExpectOpenRefused("/dev/null", ENOTTY);
+  char FilePath[] = "/tmp/qkl-serial-regular-XXXXXX";
+  const int File = ::mkstemp(FilePath);
+  ASSERT_GE(File, 0);
+  ::close(File);
+  ExpectOpenRefused(FilePath, ENOTTY);
+  ::unlink(FilePath);
+}
+
+TEST(SerialOpen, LongNamesAreNotCut) {
+  const std::string Path = "/nonexistent/" + std::string(300, 'p');
+  TBlockSerial Port;
+  Port.OpenDevice(Path);
+  EXPECT_EQ(Port.DeviceName, Path);
+  EXPECT_NE(Port.ErrorCode, 0);
+}
+
+TEST(SerialOpen, PortNamesMapToDevicesAndNumbers) {
+  struct TCase {
+    const char* Name;
+    const char* Device;
+    int32_t Number;
+  };
+  // Numbers high enough that no machine has these devices.
+  const TCase Cases[] = {
+      {"COM200", "/dev/ttyS199", 199}, {"com300", "/dev/ttyS299", 299},
+      {"/dev/ttyS299", "/dev/ttyS299", 299}, {"/DEV/TTYS298", "/DEV/TTYS298", 298},
+      {"/dev/ttySX", "/dev/ttySX", -2},  {"COM0", "COM0", -1},
+      {"COMX", "COMX", -1},              {"/nonexistent/ttyUSB0", "/nonexistent/ttyUSB0", -1},
+  };
+  for (const auto& Case : Cases) {
+    TBlockSerial Port;
+    Port.OpenDevice(Case.Name);
+    EXPECT_EQ(Port.DeviceName, Case.Device) << Case.Name;
+    EXPECT_EQ(Port.PortNumber, Case.Number) << Case.Name;
+    EXPECT_EQ(Port.ErrorCode, ENOENT) << Case.Name;
+  }
+}
+
+TEST(SerialOpen, OpenConfiguresRawLocalLine) {
+  TPtyPair Pair;
+  TBlockSerial Port;
+  OpenConfigured(Port, Pair, 230400);
+  EXPECT_TRUE(Port.Active);
+  EXPECT_EQ(Port.DeviceName, Pair.SlavePath);
+  EXPECT_EQ(Port.PortNumber, -1);
+  EXPECT_EQ(Port.LineSettings.BaudRate, 230400u);
+  EXPECT_EQ(Port.LineSettings.ByteSize, 8);
+  EXPECT_EQ(Port.LineSettings.XonLim, 1024);
+  EXPECT_TRUE(Port.LineSettings.DtrDisabled);
+  EXPECT_TRUE(Port.LineSettings.RtsOn);
+
+  termios Line{};
+  ASSERT_EQ(::tcgetattr(Pair.Slave, &Line), 0);
+  EXPECT_EQ(::cfgetospeed(&Line), B230400);
+  EXPECT_TRUE(Line.c_cflag & CLOCAL);
+  EXPECT_FALSE(Line.c_cflag & HUPCL);
+  EXPECT_FALSE(Line.c_cflag & CRTSCTS);
+  EXPECT_FALSE(Line.c_lflag & (ICANON | ECHO | ISIG));
+  EXPECT_FALSE(Line.c_iflag & (IXON | IXOFF | ICRNL));
+  EXPECT_EQ(Line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+}
+
+TEST(SerialOpen, SecondOpenFailsAndKeepsFirstDevice) {
+  TPtyPair Pair;
+  TPtyPair Other;
+  TBlockSerial Port;
+  OpenConfigured(Port, Pair);
+  const auto Handle = Port.Handle;
+  Port.OpenDevice(Other.SlavePath);
+  EXPECT_EQ(Port.ErrorCode, 9992);
+  EXPECT_EQ(Port.ErrorDesc, "Instance already in use");
+  EXPECT_TRUE(Port.Active);
+  EXPECT_EQ(Port.Handle, Handle);
+  EXPECT_EQ(Port.DeviceName, Pair.SlavePath);
+}
+
+TEST(SerialOpen, ExclusiveWhileOpenReleasedOnClose) {
+  TPtyPair Pair;
+  TBlockSerial First;
+  OpenConfigured(First, Pair);
+  int Exclusive = 0;
+  ASSERT_EQ(::ioctl(Pair.Slave, TIOCGEXCL, &Exclusive), 0);
+  EXPECT_EQ(Exclusive, 1);
+  if (::geteuid() != 0) {
+    TBlockSerial Second;
+    Second.OpenDevice(Pair.SlavePath);
+    EXPECT_EQ(Second.ErrorCode, EBUSY);
+  }
+  First.CloseDevice();
+  ASSERT_EQ(::ioctl(Pair.Slave, TIOCGEXCL, &Exclusive), 0);
+  EXPECT_EQ(Exclusive, 0) << "a held terminal must not stay exclusive after the close";
+}
+
+TEST(SerialOpen, OpenFlushesBothQueuesSeenOnMaster) {
+  TPtyPair Pair;
+  int On = 1;
+  ASSERT_EQ(::ioctl(Pair.Master, TIOCPKT, &On), 0);
+  TBlockSerial Port;
+  OpenConfigured(Port, Pair);
+  const std::string Packet = Pair.Receive(1, 1000);
+  ASSERT_EQ(Packet.size(), 1u);
+  EXPECT_EQ(Packet[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE),
+            TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE);
+}
+
+TEST(SerialOpen, RefusedRateKeepsPortOpen) {
+  TPtyPair Pair;
+  TBlockSerial Port;
+  OpenConfigured(Port, Pair);
+  Port.Configure(12345, 8, 'N', 0, false, false);
+  EXPECT_EQ(Port.ErrorCode, EINVAL);
+  EXPECT_TRUE(Port.Active);
+  Port.Configure(115200, 9, 'N', 0, false, false);
+  EXPECT_EQ(Port.ErrorCode, EINVAL);
+  termios Line{};
+  ASSERT_EQ(::tcgetattr(Pair.Slave, &Line), 0);
+  EXPECT_EQ(::cfgetospeed(&Line), B115200) << "previous settings stay";
+}
+
+TEST(SerialClose, CloseResetsFieldsKeepsNameAndAllowsReopen) {
+  TPtyPair Pair;
+  TBlockSerial Port;
+  OpenConfigured(Port, Pair);
+  Port.CloseDevice();
+  EXPECT_FALSE(Port.Active);
+  EXPECT_EQ(Port.Handle, -1);
+  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.DeviceName, Pair.SlavePath);
+  OpenConfigured(Port, Pair);
+  EXPECT_TRUE(Port.Active);
+}
+
+// A pseudo-terminal has no modem lines; a real port named in QKL_TEST_SERIAL_PORT shows them.
+TEST(SerialClose, CloseLowersRtsButLeavesDtr) {
+  const char* Path = std::getenv("QKL_TEST_SERIAL_PORT");
+  if (!Path) GTEST_SKIP() << "set QKL_TEST_SERIAL_PORT to a real serial port to observe RTS/DTR";
+  TBlockSerial Port;
+  Port.OpenDevice(Path);
+  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+  Port.Configure(115200, 8, 'N', 0, false, false);
+  Port.SetDtr(true);
+  const int Observer = ::dup(static_cast<int>(Port.Handle));
+  Port.CloseDevice();
+  int Lines = 0;
+  ASSERT_EQ(::ioctl(Observer, TIOCMGET, &Lines), 0);
+  ::close(Observer);
+  EXPECT_FALSE(Lines & TIOCM_RTS);
+  EXPECT_TRUE(Lines & TIOCM_DTR);
+}

@@ -1,0 +1,182 @@
+// Reads, writes, time-outs and buffering over a pseudo-terminal pair.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
+
+#include "PtyPair.h"
+#include "serial/BlockSerial.h"
+
+namespace {
+
+class SerialPty : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(OpenConfigured(Port, Pair)); }
+
+  // Sends Bytes from the far end and waits until they are queued on the port.
+  void Arrive(const std::string& Bytes) {
+    Pair.Send(Bytes);
+    ASSERT_TRUE(WaitQueued(Port, static_cast<int32_t>(Bytes.size())));
+  }
+
+  TPtyPair Pair;
+  TBlockSerial Port;
+};
+
+}  // namespace
+
+TEST_F(SerialPty, ReadByteTimesOutAfterItsWait) {
+  const auto Start = TClock::now();
+  EXPECT_EQ(Port.ReadByte(50), 0);
+  const auto Elapsed = MsSince(Start);
+  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_EQ(Port.ErrorDesc, "Timeout during operation");
+  EXPECT_GE(Elapsed, 45);
+  EXPECT_LT(Elapsed, 2000);
+
+  Port.RaiseExcept = true;
+  EXPECT_THROW(Port.ReadByte(20), ESerialError);
+}
+
+TEST_F(SerialPty, BytesOfOneReadServeLaterReadBytes) {
+  Arrive("\x01\x02\x03");
+  EXPECT_EQ(Port.ReadByte(50), 1);
+  EXPECT_EQ(Port.LineBuffer, "\x02\x03");
+  EXPECT_EQ(Port.QueuedInput(), 0) << "one device read took every queued byte";
+  const auto Start = TClock::now();
+  EXPECT_EQ(Port.ReadByte(0), 2);
+  EXPECT_EQ(Port.ReadByte(0), 3);
+  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_LT(MsSince(Start), 50);
+  EXPECT_TRUE(Port.LineBuffer.empty());
+}
+
+TEST_F(SerialPty, ReadByteWaitsForALateByte) {
+  const auto Start = TClock::now();
+  std::thread Sender([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    Pair.Send("Z");
+  });
+  const uint8_t Got = Port.ReadByte(2000);
+  Sender.join();
+  EXPECT_EQ(Got, 'Z');
+  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_LT(MsSince(Start), 1500);
+}
+
+TEST_F(SerialPty, ReadPacketTakesEverythingQueued) {
+  const std::string Bytes(300, '\xF9');
+  Arrive(Bytes);
+  EXPECT_EQ(Port.ReadPacket(50), Bytes);
+  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ReadPacket(10), "");
+  EXPECT_EQ(Port.ErrorCode, 9997);
+}
+
+TEST_F(SerialPty, ReadStringKeepsSurplusUntilPurged) {
+  Arrive("abcdef");
+  EXPECT_EQ(Port.ReadString(4, 50), "abcd");
+  EXPECT_EQ(Port.LineBuffer, "ef");
+  EXPECT_EQ(Port.ReadString(1, 50), "e");
+  EXPECT_EQ(Port.LineBuffer, "f");
+  Port.PurgeBuffers();
+  EXPECT_TRUE(Port.LineBuffer.empty());
+  EXPECT_EQ(Port.ReadString(1, 10), "");
+  EXPECT_EQ(Port.ErrorCode, 9997);
+}
+
+TEST_F(SerialPty, ReadStringGathersChunks) {
+  Arrive("12");
+  std::thread Sender([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Pair.Send("345");
+  });
+  EXPECT_EQ(Port.ReadString(5, 2000), "12345");
+  Sender.join();
+  EXPECT_EQ(Port.ErrorCode, 0);
+}
+
+TEST_F(SerialPty, ShortReadStringTimesOutAndLosesItsBytes) {
+  Arrive("12345");
+  const auto Start = TClock::now();
+  EXPECT_EQ(Port.ReadString(1024, 10), "");
+  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_GE(MsSince(Start), 9);
+  EXPECT_TRUE(Port.LineBuffer.empty());
+
+  Arrive("12345");
+  Port.RaiseExcept = true;
+  try {
+    Port.ReadString(1024, 10);
+    ADD_FAILURE() << "no time-out raised";
+  } catch (const ESerialError& Error) {
+    EXPECT_EQ(Error.ErrorCode, 9997);
+    EXPECT_STREQ(Error.what(), "Communication error 9997: Timeout during operation");
+  }
+}
+
+TEST_F(SerialPty, ReadStringOfNothingDoesNotWait) {
+  const auto Start = TClock::now();
+  EXPECT_EQ(Port.ReadString(0, 1000), "");
+  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_LT(MsSince(Start), 500);
+}
+
+TEST_F(SerialPty, WaitReadableAnswersQueuedOrTimesOut) {
+  auto Start = TClock::now();
+  EXPECT_FALSE(Port.WaitReadable(40));
+  EXPECT_GE(MsSince(Start), 35);
+  Arrive("x");
+  Start = TClock::now();
+  EXPECT_TRUE(Port.WaitReadable(1000));
+  EXPECT_LT(MsSince(Start), 500);
+}
+
+TEST_F(SerialPty, WritesReachTheFarEnd) {
+  Port.WriteString("hello");
+  Port.WriteByte(0xF9);
+  Port.WriteString("");
+  EXPECT_EQ(Port.ErrorCode, 0);
+  Port.FlushOutput();
+  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Pair.Receive(6, 1000), "hello\xF9");
+  const std::string Binary("\x00\x0D\x0A\x11\x13\xFF", 6);
+  EXPECT_EQ(Port.WriteBuffer(Binary.data(), 6), 6);
+  EXPECT_EQ(Pair.Receive(6, 1000), Binary) << "raw line: no translation, no flow control";
+}
+
+TEST_F(SerialPty, WriteThatCannotDrainTimesOutAndFlushIsBounded) {
+  Port.DeadlockTimeout = 300;
+  const std::vector<char> Big(1 << 20, 'x');
+  auto Start = TClock::now();
+  const int32_t Written = Port.WriteBuffer(Big.data(), static_cast<int32_t>(Big.size()));
+  auto Elapsed = MsSince(Start);
+  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_LT(Written, static_cast<int32_t>(Big.size()));
+  EXPECT_GE(Elapsed, 280);
+  EXPECT_LT(Elapsed, 5000);
+
+  Start = TClock::now();
+  Port.FlushOutput();
+  EXPECT_LT(MsSince(Start), 5000);
+  EXPECT_TRUE(Port.ErrorCode == 0 || Port.ErrorCode == 9997) << Port.ErrorCode;
+
+  Port.RaiseExcept = true;
+  EXPECT_THROW(Port.WriteBuffer(Big.data(), static_cast<int32_t>(Big.size())), ESerialError);
+}
+
+TEST_F(SerialPty, VanishedFarEndIsAnErrorNotAHang) {
+  ::close(Pair.Master);
+  Pair.Master = -1;
+  const auto Start = TClock::now();
+  Port.ReadByte(100);
+  EXPECT_NE(Port.ErrorCode, 0);
+  Port.WriteString("x");
+  EXPECT_NE(Port.ErrorCode, 0);
+  EXPECT_LT(MsSince(Start), 5000);
+  Port.RaiseExcept = true;
+  EXPECT_NO_THROW(Port.CloseDevice());
+  EXPECT_FALSE(Port.Active);
+}
