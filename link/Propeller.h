@@ -50,6 +50,8 @@ public:
   // EEPROM read-back through the reader program.
   void PrepareReaderImage();
   bool ReadEeprom();
+  // The read-back from the sync phase on, with the reader program already running.
+  bool ReadFromRunningReader();
 
   uint8_t Version() const { return FVersion; }
   bool ImageValid() const { return FImageValid; }
@@ -70,4 +72,26 @@ public:
   std::function<void()> ProgressHook;
   uint32_t BaudRate = 115200;
   std::string LastError;
+
+private:
+  // How a run of single-byte polls ended.
+  enum class TPollEnd { Reply, WriteFailed, TimedOut, Exhausted };
+  struct TPollResult {
+    TPollEnd End;
+    int Poll;     // zero-based number of the last poll
+    uint8_t Bit;  // the reply bit, when End is Reply
+  };
+
+  std::string EncodeHandshakeBits();
+  void DrainInput();
+  void DiscardInput(int32_t TimeoutMs);
+  TPollResult PollForReply(int Polls, int64_t LimitMs);
+  bool AwaitVerdict(const std::string& Stage, const std::string& TimeoutText,
+                    const std::string& FailureText);
+  void SyncWithReader();
+  bool ReceiveEeprom(uint16_t& Received, uint16_t& Computed);
+  void ReportReadBack(uint16_t Received, uint16_t Computed);
+  bool AbortReadBack();
+  void NotifyStatus(const std::string& Text) const;
+  void NotifyProgress() const;
 };

@@ -1,0 +1,22 @@
+#include <algorithm>
+#include <iostream>
+
+#include "ReaderImage.h"
+#include "link/Propeller.h"
+
+static_assert(sizeof(ReaderImage) <= ImageSize, "the reader image must fit the image buffer");
+
+void TPropeller::PrepareReaderImage() {
+  Image.fill(0);
+  std::copy(std::begin(ReaderImage), std::end(ReaderImage), Image.begin());
+}
+
+bool TPropeller::ReadEeprom() {
+  PrepareReaderImage();
+  ChecksumValid();  // writes the stack markers and the long count of the reader image
+  if (!LoadImage(1)) {
+    std::cout << LastError << std::endl;
+    return false;
+  }
+  return ReadFromRunningReader();
+}

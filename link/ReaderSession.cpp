@@ -1,0 +1,111 @@
+#include <cstdio>
+#include <iostream>
+
+#include "link/Crc16Modbus.h"
+#include "link/LinkState.h"
+#include "link/LinkTexts.h"
+#include "link/Propeller.h"
+#include "link/ProtocolBytes.h"
+#include "link/ProtocolTimes.h"
+
+namespace {
+constexpr uint8_t ReaderVersion = 0xDE;
+// The reader takes one long after its handshake and ignores its value.
+constexpr uint32_t ReaderCommand = 5;
+constexpr std::size_t ClockRunBytes = 256;
+// A run of clock bytes goes out before each long whose bits 0, 4 and 8 are all clear: all 64
+// runs of a block of 512 longs are written while its first 256 longs are read. That keeps at
+// least eight longs of clocks ahead of the reader and never more than 9024 bytes in flight.
+constexpr std::size_t ClockRunRule = 0x111;
+constexpr std::size_t LongsPerMark = 256;
+
+std::string Hex4(uint16_t Value) {
+  char Text[5];
+  std::snprintf(Text, sizeof Text, "%04X", Value);
+  return Text;
+}
+}  // namespace
+
+bool TPropeller::ReadFromRunningReader() {
+  const std::string Packet =
+      EncodeHandshakeBits() + std::string(AnswerWindows, static_cast<char>(PollByte));
+  ReplyTimeoutMs = PollReplyTimeoutMs;
+  SyncWithReader();
+  ResetMark = TLinkClock::now();
+  ReplyTimeoutMs = HandshakeReplyTimeoutMs;
+  DrainInput();
+  if (!SendStream(Packet)) return AbortReadBack();
+  if (!ReceiveHandshake(FVersion)) {
+    DiscardInput(FailedAnswerDrainMs);
+    ClosePort();
+    return false;
+  }
+  if (FVersion != ReaderVersion) return AbortReadBack();
+  if (Verbose) std::cout << "Found loader" << std::endl;
+  EncodeLong(ReaderCommand);
+  SendStream(FlushEncoder());
+  uint16_t Received = 0;
+  uint16_t Computed = 0;
+  if (!ReceiveEeprom(Received, Computed)) return AbortReadBack();
+  ReportReadBack(Received, Computed);
+  return Received == Computed;
+}
+
+void TPropeller::SyncWithReader() {
+  // The reader answers once it has copied the EEPROM and calibrated on the polls. However the
+  // sync ends, the handshake that follows tells whether the reader is there.
+  const TPollResult Result = PollForReply(SyncPolls, SyncWindowMs);
+  switch (Result.End) {
+    case TPollEnd::Reply:
+      if (Result.Bit == 1) LastError = "Bogus data returned";
+      if (Verbose) std::cout << "Found sync at " << Result.Poll << std::endl;
+      break;
+    case TPollEnd::WriteFailed:
+      LastError = CommunicationErrorText;
+      break;
+    case TPollEnd::TimedOut:
+      LastError = "Communication Timeout waiting for prop reader to boot";
+      break;
+    case TPollEnd::Exhausted:
+      break;
+  }
+}
+
+bool TPropeller::ReceiveEeprom(uint16_t& Received, uint16_t& Computed) {
+  const std::string ClockRun(ClockRunBytes, static_cast<char>(PollByte));
+  ReplyTimeoutMs = ReaderDataReplyTimeoutMs;
+  SendStream(ClockRun);
+  Computed = Crc16ModbusInitial;
+  for (std::size_t Index = 0; Index < ImageLongs; ++Index) {
+    if ((Index & ClockRunRule) == 0) SendStream(ClockRun);
+    if (Index % LongsPerMark == 0) {
+      NotifyStatus(std::to_string(Index / LongsPerMark) + "k completed");
+      if (Verbose) std::cout << '.' << std::flush;
+    }
+    uint32_t Long = 0;
+    for (int Byte = 0; Byte < 4; ++Byte) {
+      uint8_t Value = 0;
+      if (!ReceiveReplyByte(Value)) return false;
+      Long = (Long >> 8) | static_cast<uint32_t>(Value) << 24;
+      Computed = Crc16ModbusUpdate(Computed, Value);
+    }
+    SetImageLong(Index, Long);
+  }
+  uint8_t Low = 0;
+  uint8_t High = 0;
+  if (!ReceiveReplyByte(Low) || !ReceiveReplyByte(High)) return false;
+  Received = static_cast<uint16_t>(Low | High << 8);
+  return true;
+}
+
+void TPropeller::ReportReadBack(uint16_t Received, uint16_t Computed) {
+  if (!Verbose) return;
+  std::cout << '\n' << "Read done\n" << (Received == Computed ? "CRC is good" : "CRC Mismatch") << '\n'
+            << "CRC is " << Hex4(Received) << ' ' << Hex4(Computed) << std::endl;
+}
+
+bool TPropeller::AbortReadBack() {
+  ClosePort();
+  std::cout << "Aborted" << std::endl;
+  return false;
+}
