@@ -1,0 +1,44 @@
+// What a virtual chip is told at start: its version byte, its clock, how long its work takes,
+// and the faults it shows for tests.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace sim {
+
+using Clock = std::chrono::steady_clock;
+using TimePoint = Clock::time_point;
+using Duration = Clock::duration;
+
+// Receives one line of text for each thing the chip saw or did.
+using ChipLog = std::function<void(const std::string&)>;
+
+struct ChipFaults {
+  bool Absent = false;          // no chip on the line: nothing answers
+  bool Echo = false;            // the line sends every host byte straight back
+  int WrongAnswerAt = 0;        // handshake answer bit n (1 to 258) is inverted; 0: none
+  int GarbageFrom = 0;          // from answer n on, a garbage byte replaces 0xFE/0xFF; 0: none
+  bool NoiseWhileBusy = false;  // polls that come while a verdict is not ready get a garbage byte
+  bool FailRam = false;         // the RAM checksum verdict is a failure
+  bool FailProgram = false;     // EEPROM programming fails (nothing is written)
+  bool FailVerify = false;      // the EEPROM verify verdict is a failure
+  int SilentAfterVerdict = -1;  // only the first n verdicts are sent; -1: all
+  int StopAfterBytes = -1;      // only the first n reply bytes after a reset are sent; -1: all
+  int CloseAfterBytes = -1;     // the chip's side of the line closes after n host bytes; -1: never
+};
+
+struct ChipSettings {
+  uint8_t Version = 1;
+  double ClockHz = 12e6;  // the internal RC clock the boot loader runs on (8 to 20 MHz)
+  bool Instant = false;   // verdicts without the time the chip needs to compute them
+  ChipFaults Faults;
+  std::string EepromPath;  // empty: the EEPROM lives in memory only
+};
+
+// The byte a faulty chip sends in place of an answer: neither 0xFE nor 0xFF.
+constexpr uint8_t GarbageByte = 0x55;
+
+}  // namespace sim

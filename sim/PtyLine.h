@@ -1,0 +1,67 @@
+// The chip's end of the serial line: the master side of a pseudo-terminal, whose slave side the
+// host opens like any serial port.
+//
+// A pseudo-terminal has no modem lines, so the host's DTR pulse cannot reach the chip. Instead
+// the master runs in packet mode, and the flush that every host open performs (the queues are
+// discarded on open, which the master sees as TIOCPKT_FLUSHREAD / TIOCPKT_FLUSHWRITE) counts as
+// the end of a reset pulse.
+//
+// The line keeps a slave descriptor of its own open for its whole life. The master then never
+// sees a hang-up between two runs of the host, bytes keep their raw 8-bit form (the slave is set
+// raw at 115200 baud before anyone else opens it), and the host's settings survive between its
+// runs as on a real port. Because that descriptor keeps the terminal open, the exclusive mode a
+// host takes with TIOCEXCL would outlive the host's close and lock every later open by a user
+// without CAP_SYS_ADMIN out; the line therefore watches the slave device for opens and closes and
+// clears exclusive mode when the host's last descriptor closes, as a real port does at its last
+// close.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+class PtyLine {
+public:
+  // Throws std::system_error when no pseudo-terminal can be had.
+  PtyLine();
+  ~PtyLine();
+  PtyLine(const PtyLine&) = delete;
+  PtyLine& operator=(const PtyLine&) = delete;
+
+  struct Event {
+    bool Reset = false;
+    std::string Bytes;
+  };
+
+  const std::string& SlavePath() const { return Path; }
+  bool IsOpen() const { return Master >= 0; }
+  int MasterFd() const { return Master; }
+  int WatchFd() const { return Watch; }
+
+  // One event from the master; false when nothing is waiting.
+  bool Read(Event& Into);
+  // Takes the open and close events of the slave device.
+  void ServiceWatch();
+  // The rate the host set on its side, in baud; 0 when it is not a standard rate.
+  uint32_t LinkRate() const;
+  // Sends bytes to the host; what the slave cannot take yet waits for WritePending.
+  void Send(std::string_view Bytes);
+  bool WantsWrite() const { return !Pending.empty(); }
+  void WritePending();
+  // Unplugs the line: the host's side sees a hang-up.
+  void Close();
+
+private:
+  void Open();
+
+  int Master = -1;
+  int HeldSlave = -1;
+  int Watch = -1;
+  int HostOpens = 0;
+  std::string Path;
+  std::string Pending;
+};
+
+}  // namespace sim

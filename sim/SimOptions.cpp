@@ -1,0 +1,127 @@
+#include "sim/SimOptions.h"
+
+#include <charconv>
+
+namespace sim {
+
+namespace {
+
+struct NumberOption {
+  const char* Name;
+  int Min;
+  int Max;
+};
+
+bool ParseNumber(const std::string& Text, int Min, int Max, int& Value) {
+  const char* End = Text.data() + Text.size();
+  const auto [Stop, Error] = std::from_chars(Text.data(), End, Value);
+  return Error == std::errc() && Stop == End && Value >= Min && Value <= Max;
+}
+
+bool* FlagNamed(const std::string& Name, SimOptions& Into) {
+  ChipFaults& Faults = Into.Chip.Faults;
+  const std::pair<const char*, bool*> Flags[] = {
+      {"--instant", &Into.Chip.Instant},     {"--log", &Into.Log},
+      {"--help", &Into.Help},                {"--absent", &Faults.Absent},
+      {"--echo", &Faults.Echo},              {"--noise-while-busy", &Faults.NoiseWhileBusy},
+      {"--fail-ram", &Faults.FailRam},       {"--fail-program", &Faults.FailProgram},
+      {"--fail-verify", &Faults.FailVerify},
+  };
+  for (const auto& [Each, Target] : Flags)
+    if (Name == Each) return Target;
+  return nullptr;
+}
+
+// Stores a number option; false when Name is not one.
+bool StoreNumber(const std::string& Name, int Value, SimOptions& Into) {
+  ChipFaults& Faults = Into.Chip.Faults;
+  if (Name == "--version") Into.Chip.Version = static_cast<uint8_t>(Value);
+  else if (Name == "--clock") Into.Chip.ClockHz = Value * 1e6;
+  else if (Name == "--wrong-answer") Faults.WrongAnswerAt = Value;
+  else if (Name == "--garbage-from") Faults.GarbageFrom = Value;
+  else if (Name == "--silent-after-verdict") Faults.SilentAfterVerdict = Value;
+  else if (Name == "--stop-after-bytes") Faults.StopAfterBytes = Value;
+  else if (Name == "--close-after") Faults.CloseAfterBytes = Value;
+  else return false;
+  return true;
+}
+
+const NumberOption NumberOptions[] = {
+    {"--version", 0, 255},         {"--clock", 8, 20},
+    {"--wrong-answer", 1, 258},    {"--garbage-from", 1, 1 << 30},
+    {"--silent-after-verdict", 0, 3}, {"--stop-after-bytes", 0, 1 << 30},
+    {"--close-after", 0, 1 << 30},
+};
+
+const NumberOption* NumberOptionNamed(const std::string& Name) {
+  for (const NumberOption& Each : NumberOptions)
+    if (Name == Each.Name) return &Each;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOptions& Into) {
+  for (std::size_t Index = 0; Index < Arguments.size(); ++Index) {
+    const std::string& Name = Arguments[Index];
+    if (bool* Flag = FlagNamed(Name, Into)) {
+      *Flag = true;
+      continue;
+    }
+    const NumberOption* Number = NumberOptionNamed(Name);
+    const bool TakesPath = Name == "--eeprom" || Name == "--link";
+    if (!Number && !TakesPath) return "unknown option " + Name;
+    if (Index + 1 == Arguments.size()) return Name + " needs a value";
+    const std::string& Value = Arguments[++Index];
+    if (TakesPath) {
+      if (Value.empty()) return Name + " needs a path";
+      (Name == "--eeprom" ? Into.Chip.EepromPath : Into.LinkPath) = Value;
+      continue;
+    }
+    int Parsed = 0;
+    if (!ParseNumber(Value, Number->Min, Number->Max, Parsed))
+      return Name + " takes a whole number from " + std::to_string(Number->Min) + " to " +
+             std::to_string(Number->Max) + ", not " + Value;
+    StoreNumber(Name, Parsed, Into);
+  }
+  return {};
+}
+
+const char* SimUsage() {
+  return R"(Usage: qkl-sim [options]
+A virtual Propeller 1 chip on a pseudo-terminal, as the host meets it on its serial pins: the
+ROM boot loader with its handshake, download, RAM checksum and EEPROM programming verdicts.
+It prints the path of the pseudo-terminal's slave side on standard output (hand it to qkl -d)
+and serves it until it gets SIGINT or SIGTERM.
+
+A pseudo-terminal has no DTR line: the chip resets whenever the host flushes the port, as qkl
+does each time it opens it.
+
+  --eeprom FILE     keep the 32 KB boot EEPROM in FILE (32768 raw bytes); a missing FILE is
+                    created blank (all 0xFF); without it the EEPROM lives in memory only
+  --link PATH       also make a symbolic link PATH to the slave side (removed at exit); PATH
+                    must not exist yet
+  --version N       the version byte the chip reports (0 to 255, default 1; 0 means no chip)
+  --clock MHZ       the internal RC clock the boot loader runs on (8 to 20, default 12); it
+                    scales the chip's time limits and working times
+  --instant         give verdicts at once instead of after realistic working times (RAM
+                    checksum 0.1 s, EEPROM programming 3.96 s, verifying 1.32 s at 12 MHz)
+  --log             report what the chip sees and does on standard error
+  --help            show this text
+
+Faults, for tests:
+  --absent          no chip on the line: nothing answers
+  --echo            the line sends every byte straight back to the host
+  --wrong-answer N  invert handshake answer bit N (1 to 258; 251 to 258 are the version bits)
+  --garbage-from N  from answer N on, send 0x55 in place of 0xFE/0xFF
+  --noise-while-busy  answer each poll that comes before a verdict is ready with 0x55
+  --fail-ram        report a wrong RAM checksum
+  --fail-program    report an EEPROM programming error (the EEPROM is not written)
+  --fail-verify     report an EEPROM verify error
+  --silent-after-verdict N  send only the first N verdicts (0 to 3)
+  --stop-after-bytes N  send only the first N bytes after each reset
+  --close-after N   close the chip's side of the line after N host bytes following a reset
+)";
+}
+
+}  // namespace sim

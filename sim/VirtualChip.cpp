@@ -1,0 +1,100 @@
+#include "sim/VirtualChip.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace sim {
+
+VirtualChip::VirtualChip(const ChipSettings& Settings, ChipLog Log, ImageRunner* Runner)
+    : Settings(Settings), Log(Log), Eeprom(Settings.EepromPath), Boot(Settings, Eeprom, Log, Runner) {
+  if (::pipe2(StopPipe, O_NONBLOCK | O_CLOEXEC) != 0)
+    throw std::system_error(errno, std::generic_category(), "pipe");
+}
+
+VirtualChip::~VirtualChip() {
+  ::close(StopPipe[0]);
+  ::close(StopPipe[1]);
+}
+
+void VirtualChip::Note(const std::string& Text) const {
+  if (Log) Log(Text);
+}
+
+void VirtualChip::Stop() {
+  const char Byte = 0;
+  [[maybe_unused]] const ssize_t Written = ::write(StopPipe[1], &Byte, 1);
+}
+
+std::string VirtualChip::HostBytesSinceReset() const {
+  std::lock_guard Guard(TranscriptLock);
+  return Transcript;
+}
+
+int VirtualChip::PollTimeoutMs() const {
+  const auto Deadline = Boot.NextDeadline();
+  if (Settings.Faults.Absent || !Deadline) return -1;
+  const auto Left = std::chrono::ceil<std::chrono::milliseconds>(*Deadline - Clock::now()).count();
+  return Left < 0 ? 0 : static_cast<int>(Left) + 1;
+}
+
+void VirtualChip::Run() {
+  OnReset();
+  for (;;) {
+    pollfd Watched[3] = {{StopPipe[0], POLLIN, 0},
+                         {Line.MasterFd(), static_cast<short>(POLLIN | (Line.WantsWrite() ? POLLOUT : 0)), 0},
+                         {Line.WatchFd(), POLLIN, 0}};
+    if (::poll(Watched, 3, PollTimeoutMs()) < 0 && errno != EINTR)
+      throw std::system_error(errno, std::generic_category(), "poll");
+    if (Watched[0].revents) return;
+    if (Watched[2].revents) Line.ServiceWatch();
+    if (Watched[1].revents & POLLOUT) Line.WritePending();
+    if (Watched[1].revents & POLLIN) ServeMaster();
+    if (!Settings.Faults.Absent) Boot.AdvanceTo(Clock::now());
+  }
+}
+
+void VirtualChip::ServeMaster() {
+  PtyLine::Event Taken;
+  while (Line.Read(Taken)) {
+    if (Taken.Reset)
+      OnReset();
+    else
+      TakeHostBytes(std::move(Taken.Bytes));
+  }
+}
+
+void VirtualChip::OnReset() {
+  {
+    std::lock_guard Guard(TranscriptLock);
+    Transcript.clear();
+  }
+  if (Settings.Faults.Absent)
+    Note("reset (no chip on the line)");
+  else
+    Boot.Reset(Clock::now());
+}
+
+void VirtualChip::TakeHostBytes(std::string Bytes) {
+  const TimePoint Now = Clock::now();
+  bool Unplug = false;
+  {
+    std::lock_guard Guard(TranscriptLock);
+    const long Limit = Settings.Faults.CloseAfterBytes;
+    if (Limit >= 0 && Transcript.size() + Bytes.size() >= static_cast<std::size_t>(Limit)) {
+      Bytes.resize(Limit - Transcript.size());
+      Unplug = true;
+    }
+    Transcript += Bytes;
+  }
+  if (Settings.Faults.Echo) Line.Send(Bytes);
+  if (!Settings.Faults.Absent) Line.Send(Boot.HostBytes(Bytes, Line.LinkRate(), Now));
+  if (!Unplug) return;
+  Note("the chip's side of the line closes after " + std::to_string(Settings.Faults.CloseAfterBytes) + " host bytes");
+  Line.Close();
+}
+
+}  // namespace sim

@@ -1,0 +1,51 @@
+// A virtual Propeller 1 on a pseudo-terminal: the boot loader model behind the chip's end of
+// the line, with the line's own faults (no chip, an echoing line, a line that is unplugged).
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "sim/BootLoader.h"
+#include "sim/ChipSettings.h"
+#include "sim/EepromStore.h"
+#include "sim/ImageRunner.h"
+#include "sim/PtyLine.h"
+
+namespace sim {
+
+class VirtualChip {
+public:
+  // Throws std::runtime_error (or std::system_error) when the EEPROM file or the pseudo-terminal
+  // cannot be had.
+  VirtualChip(const ChipSettings& Settings, ChipLog Log, ImageRunner* Runner = nullptr);
+  ~VirtualChip();
+  VirtualChip(const VirtualChip&) = delete;
+  VirtualChip& operator=(const VirtualChip&) = delete;
+
+  // The path the host opens.
+  const std::string& SlavePath() const { return Line.SlavePath(); }
+  // Serves the line until Stop is called.
+  void Run();
+  // Ends Run; safe from any thread and from a signal handler.
+  void Stop();
+  // Every byte the host sent since the last reset, as it came on the wire.
+  std::string HostBytesSinceReset() const;
+
+private:
+  void ServeMaster();
+  void OnReset();
+  void TakeHostBytes(std::string Bytes);
+  int PollTimeoutMs() const;
+  void Note(const std::string& Line) const;
+
+  const ChipSettings Settings;
+  ChipLog Log;
+  EepromStore Eeprom;
+  PtyLine Line;
+  BootLoader Boot;
+  int StopPipe[2] = {-1, -1};
+  mutable std::mutex TranscriptLock;
+  std::string Transcript;
+};
+
+}  // namespace sim
