@@ -31,9 +31,10 @@ TEST(SerialErrors, TableTextsAndOsTexts) {
       {10003, "Tranceive Queue is full"},
   };
   for (const auto& [Code, Text] : Table) EXPECT_EQ(TBlockSerial::GetErrorDesc(Code), Text) << Code;
-  EXPECT_EQ(TBlockSerial::GetErrorDesc(ENOENT), std::strerror(ENOENT));
-  EXPECT_EQ(TBlockSerial::GetErrorDesc(-7), std::strerror(-7));
-  EXPECT_EQ(TBlockSerial::GetErrorDesc(9990), std::strerror(9990));
+  for (const int Code : {ENOENT, -7, 9990}) {
+    const std::string SystemText = std::strerror(Code);  // copied: the next call may reuse it
+    EXPECT_EQ(TBlockSerial::GetErrorDesc(Code), SystemText) << Code;
+  }
 }
 
 TEST(SerialErrors, ExceptionCarriesCodeTextAndMessage) {
