@@ -61,8 +61,10 @@ class Assembler {
   void processLine(const SourceLine& line) {
     line_ = line.number;
     try {
-      TokenSpan tokens = enterSection(line.tokens);
-      if (tokens.empty() || section_ == Section::Unsupported) return;
+      TokenSpan tokens = line.tokens.empty() ? TokenSpan() : enterSection(line.tokens);
+      if (section_ == Section::Unsupported) return;
+      if (line.error) throw LineError(line.error->column, line.error->message);
+      if (tokens.empty()) return;
       if (section_ == Section::Con) {
         constantLine(tokens);
       } else {

@@ -1,5 +1,6 @@
 #include "tools/InstructionEncoder.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ Effects splitEffects(TokenSpan rest) {
     if (end > 1 && isSymbol(rest[end - 1], ",") && isEffect(rest[end - 2])) --end;
   }
   result.operands = rest.first(end);
+  std::reverse(result.tokens.begin(), result.tokens.end());
   return result;
 }
 

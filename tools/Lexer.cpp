@@ -50,6 +50,8 @@ class LineLexer {
     return std::move(tokens_);
   }
 
+  Tokens partial() { return std::move(tokens_); }
+
  private:
   int column() const { return static_cast<int>(pos_) + 1; }
   char peek(std::size_t ahead = 0) const { return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0'; }
@@ -155,11 +157,12 @@ LexedSource lex(const std::string& source) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
     ++number;
     if (commentDepth == 0) commentLine = number;
+    LineLexer lexer(text, commentDepth);
     try {
-      Tokens tokens = LineLexer(text, commentDepth).run();
-      if (!tokens.empty()) result.lines.push_back(SourceLine{number, std::move(tokens)});
+      Tokens tokens = lexer.run();
+      if (!tokens.empty()) result.lines.push_back(SourceLine{number, std::move(tokens), std::nullopt});
     } catch (const LineError& error) {
-      result.errors.push_back(Diagnostic{number, error.column(), error.what()});
+      result.lines.push_back(SourceLine{number, lexer.partial(), Diagnostic{number, error.column(), error.what()}});
     }
     start = end + 1;
   }

@@ -1,0 +1,2 @@
+DAT     org 0
+entry   jmp #entry
