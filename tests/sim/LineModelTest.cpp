@@ -1,0 +1,69 @@
+// The chip's view of the line: low pulses of host bytes, the bytes its answers make at the
+// host, and its shift register.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "sim/ChipLfsr.h"
+#include "sim/LinePulses.h"
+#include "tests/support/HostBits.h"
+
+namespace {
+
+using sim::AnsweredByte;
+using sim::LowPulsesOf;
+
+std::vector<std::pair<int, int>> PulsesOf(uint8_t Byte) {
+  const sim::BytePulses Lows = LowPulsesOf(Byte);
+  std::vector<std::pair<int, int>> Result;
+  for (int Index = 0; Index < Lows.Count; ++Index) Result.emplace_back(Lows.Pulse[Index].Start, Lows.Pulse[Index].Width);
+  return Result;
+}
+
+// Protocol bits as the chip reads them: one bit time low is 1, two are 0, anything else -1.
+std::vector<int> ChipBits(const std::vector<uint8_t>& Bytes) {
+  std::vector<int> Bits;
+  for (uint8_t Byte : Bytes)
+    for (const auto& [Start, Width] : PulsesOf(Byte)) Bits.push_back(Width == 1 ? 1 : Width == 2 ? 0 : -1);
+  return Bits;
+}
+
+TEST(LinePulses, CalibrationByteIsAShortThenALongPulse) {
+  EXPECT_EQ(PulsesOf(0xF9), (std::vector<std::pair<int, int>>{{0, 1}, {2, 2}}));
+}
+
+TEST(LinePulses, ExtremeBytes) {
+  EXPECT_EQ(PulsesOf(0xFF), (std::vector<std::pair<int, int>>{{0, 1}}));
+  EXPECT_EQ(PulsesOf(0xFE), (std::vector<std::pair<int, int>>{{0, 2}}));
+  EXPECT_EQ(PulsesOf(0x00), (std::vector<std::pair<int, int>>{{0, 9}}));
+  EXPECT_EQ(PulsesOf(0x55), (std::vector<std::pair<int, int>>{{0, 1}, {2, 1}, {4, 1}, {6, 1}, {8, 1}}));
+}
+
+TEST(LinePulses, PackedStreamsDecodeToTheirBits) {
+  EXPECT_EQ(ChipBits({0xA9, 0xF2}), (std::vector<int>{1, 0, 1, 1, 0, 0}));
+  // The first eight bytes of the packed handshake bits carry the shift register's first bits.
+  const std::vector<int> Bits = ChipBits({0x4A, 0x25, 0xD5, 0x4A, 0xD5, 0x92, 0x95, 0x4A});
+  EXPECT_EQ(Bits, simtest::ShiftRegisterBits(1, static_cast<int>(Bits.size())));
+}
+
+TEST(AnsweredByte, AnswersToAnF9ReachTheHostAsFEAndFF) {
+  EXPECT_EQ(AnsweredByte(1, 2, 0), 0xFE);
+  EXPECT_EQ(AnsweredByte(1, 2, 1), 0xFF);
+}
+
+TEST(AnsweredByte, OtherPulseShapesGiveOtherBytes) {
+  // Host byte 0xFE: two bit times low, no second fall within the byte.
+  EXPECT_EQ(AnsweredByte(2, 12, 1), 0xFE);
+  // The transmit pin stays low into the stop bit: a framing error, delivered as 0x00.
+  EXPECT_EQ(AnsweredByte(2, 12, 0), 0x00);
+}
+
+TEST(ChipLfsr, FirstSixteenBits) {
+  EXPECT_EQ(simtest::ShiftRegisterBits(1, 16), (std::vector<int>{0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 1, 1, 0, 1, 0, 1}));
+}
+
+TEST(ChipLfsr, AnswerBitsBeginAtBit251) {
+  EXPECT_EQ(simtest::ShiftRegisterBits(251, 258), (std::vector<int>{0, 1, 0, 0, 0, 0, 1, 0}));
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+#include "tests/support/ChipFixture.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "tests/support/RunProgram.h"
+
+namespace simtest {
+
+void ChipLogRecord::Add(const std::string& Line) {
+  {
+    std::lock_guard Guard(Lock);
+    Collected.push_back(Line);
+  }
+  Changed.notify_all();
+}
+
+std::vector<std::string> ChipLogRecord::Lines() const {
+  std::lock_guard Guard(Lock);
+  return Collected;
+}
+
+std::string ChipLogRecord::WaitFor(const std::string& Part, std::chrono::milliseconds Timeout) const {
+  std::unique_lock Guard(Lock);
+  std::string Found;
+  Changed.wait_for(Guard, Timeout, [&] {
+    for (const std::string& Line : Collected)
+      if (Line.find(Part) != std::string::npos) {
+        Found = Line;
+        return true;
+      }
+    return false;
+  });
+  return Found;
+}
+
+int ChipLogRecord::CountOf(const std::string& Part) const {
+  std::lock_guard Guard(Lock);
+  int Count = 0;
+  for (const std::string& Line : Collected) Count += Line.find(Part) != std::string::npos;
+  return Count;
+}
+
+std::string ChipLogRecord::Text() const {
+  std::lock_guard Guard(Lock);
+  std::string All;
+  for (const std::string& Line : Collected) All += Line + "\n";
+  return All;
+}
+
+ThreadChip::ThreadChip(const sim::ChipSettings& Settings, sim::ImageRunner* Runner)
+    : Chip(Settings, [this](const std::string& Line) { Record.Add(Line); }, Runner), Server([this] { Chip.Run(); }) {
+  // The power-on reset is logged by the server thread; waiting for it means the chip listens.
+  Record.WaitFor("reset", std::chrono::seconds(10));
+}
+
+ThreadChip::~ThreadChip() { Stop(); }
+
+void ThreadChip::Stop() {
+  if (!Server.joinable()) return;
+  Chip.Stop();
+  Server.join();
+}
+
+std::string QklSimPath() { return QKL_SIM_PATH; }
+
+ProcessChip::ProcessChip(const std::vector<std::string>& Arguments) {
+  std::vector<std::string> All = Arguments;
+  All.push_back("--log");
+  ChildProcess Child = StartProgram(QklSimPath(), All);
+  Pid = Child.Pid;
+  ::close(Child.Input);
+  const std::string FirstLine = ReadLine(Child.Output, std::chrono::seconds(10));
+  ::close(Child.Output);
+  const int Errors = Child.Errors;
+  LogReader = std::thread([this, Errors] {
+    for (std::string Line; !(Line = ReadLine(Errors, std::chrono::hours(1))).empty();) {
+      const std::size_t Text = Line.find(" s  ");
+      Record.Add(Text == std::string::npos ? Line : Line.substr(Text + 4));
+    }
+    ::close(Errors);
+  });
+  if (FirstLine.empty()) {
+    Stop();
+    throw std::runtime_error("qkl-sim printed no slave path; its log: " + Record.Text());
+  }
+  Path = FirstLine;
+}
+
+ProcessChip::~ProcessChip() { Stop(); }
+
+void ProcessChip::Stop() {
+  if (Pid < 0) return;
+  ::kill(Pid, SIGTERM);
+  ::waitpid(Pid, &Status, 0);
+  Pid = -1;
+  if (LogReader.joinable()) LogReader.join();
+}
+
+}  // namespace simtest

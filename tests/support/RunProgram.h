@@ -1,0 +1,36 @@
+// Running a built program as a user would: arguments, standard input, its output and exit code.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace simtest {
+
+struct ChildProcess {
+  pid_t Pid;
+  int Input;   // the child's standard input, for writing
+  int Output;  // its standard output, for reading
+  int Errors;  // its standard error, for reading
+};
+
+// Throws std::runtime_error when the program cannot be started.
+ChildProcess StartProgram(const std::string& Program, const std::vector<std::string>& Arguments);
+
+// One line without its line end; empty at the end of the stream or when Timeout passes first.
+std::string ReadLine(int Fd, std::chrono::milliseconds Timeout);
+
+struct ProgramResult {
+  int ExitCode = -1;  // -1 when it did not exit by itself within the time allowed
+  std::string Output;
+  std::string Errors;
+};
+
+// Runs the program to its end with Input on its standard input; a program still running after
+// Timeout is killed.
+ProgramResult RunProgram(const std::string& Program, const std::vector<std::string>& Arguments,
+                         const std::string& Input = {}, std::chrono::milliseconds Timeout = std::chrono::seconds(120));
+
+}  // namespace simtest
