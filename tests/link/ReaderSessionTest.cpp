@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "ReaderScript.h"
+#include "link/Propeller.h"
+
+namespace {
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+class ReaderSession : public testing::Test {
+protected:
+  TScriptedPeer Peer;
+  TPropeller Link;
+  std::string Printed;
+
+  void SetUp() override { Link.Image.fill(0x11); }
+
+  // Detection, then the read-back with the reader playing as told.
+  bool ReadBack(const TReaderPlay& Play) {
+    Peer.Start([Play](TScriptedPeer& P) { PlayChipWithReader(P, Play); });
+    EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 1);
+    CaptureStdout();
+    const bool Result = Link.ReadFromRunningReader();
+    Printed = GetCapturedStdout();
+    return Result;
+  }
+
+  std::string Buffer() const { return std::string(Link.Image.begin(), Link.Image.end()); }
+};
+
+std::string Dots() { return std::string(32, '.'); }
+}  // namespace
+
+TEST_F(ReaderSession, BlankEepromReadsBackWithCrc00FF) {
+  EXPECT_TRUE(ReadBack({}));
+  EXPECT_EQ(Peer.Finish(), "");  // also checks that 262400 clock bytes were sent
+  EXPECT_EQ(Printed, "Found sync at 0\nFound loader\n" + Dots() +
+                         "\nRead done\nCRC is good\nCRC is 00FF 00FF\n");
+  EXPECT_EQ(Buffer(), std::string(ImageSize, '\xFF'));
+  EXPECT_EQ(Link.Version(), 0xDE);
+  EXPECT_TRUE(Link.Serial->Active);
+}
+
+TEST_F(ReaderSession, AllZeroEepromGivesCrc40BF) {
+  TReaderPlay Play;
+  Play.Eeprom.assign(ImageSize, '\0');
+  EXPECT_TRUE(ReadBack(Play));
+  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_NE(Printed.find("CRC is good\nCRC is 40BF 40BF\n"), std::string::npos);
+}
+
+TEST_F(ReaderSession, BytesLandInAddressOrderAndHooksSeeEveryKilobyte) {
+  TReaderPlay Play;
+  std::mt19937 Random(7);
+  for (char& Byte : Play.Eeprom) Byte = static_cast<char>(Random());
+  std::vector<std::string> Statuses;
+  Link.StatusHook = [&Statuses](const std::string& Text) { Statuses.push_back(Text); };
+  EXPECT_TRUE(ReadBack(Play));
+  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_EQ(Buffer(), Play.Eeprom);
+  ASSERT_EQ(Statuses.size(), 32u);
+  EXPECT_EQ(Statuses.front(), "0k completed");
+  EXPECT_EQ(Statuses.back(), "31k completed");
+}
+
+TEST_F(ReaderSession, SyncAtTheThirdPollIsReportedAsTwo) {
+  TReaderPlay Play;
+  Play.SyncAfterPolls = 2;
+  EXPECT_TRUE(ReadBack(Play));
+  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_EQ(Printed.substr(0, 16), "Found sync at 2\n");
+}
+
+TEST_F(ReaderSession, BogusSyncIsRecordedYetAGoodReadSucceeds) {
+  TReaderPlay Play;
+  Play.SyncBit = 1;
+  EXPECT_TRUE(ReadBack(Play));
+  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_EQ(Link.LastError, "Bogus data returned");
+}
+
+TEST_F(ReaderSession, CrcMismatchIsReportedWithBothValues) {
+  TReaderPlay Play;
+  Play.Crc = 0x1234;
+  EXPECT_FALSE(ReadBack(Play));
+  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_NE(Printed.find("\nRead done\nCRC Mismatch\nCRC is 1234 00FF\n"), std::string::npos);
+  EXPECT_TRUE(Link.Serial->Active);
+}
+
+TEST_F(ReaderSession, LoaderVersionOtherThanDEAborts) {
+  TReaderPlay Play;
+  Play.Version = 0x01;
+  Link.LastError = "earlier";
+  EXPECT_FALSE(ReadBack(Play));
+  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_EQ(Printed, "Found sync at 0\nAborted\n");
+  EXPECT_EQ(Link.LastError, "earlier");
+  EXPECT_FALSE(Link.Serial->Active);
+}
+
+TEST_F(ReaderSession, AnswersStoppingAtLong100Abort) {
+  TReaderPlay Play;
+  Play.Eeprom.assign(ImageSize, '\x42');
+  Play.StopAfterBytes = 400 + 2;  // long 100 is incomplete
+  const auto Start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(ReadBack(Play));
+  EXPECT_GE(std::chrono::steady_clock::now() - Start, std::chrono::milliseconds(500));
+  Peer.Finish();
+  EXPECT_EQ(Printed.substr(Printed.size() - 9), ".Aborted\n");
+  EXPECT_FALSE(Link.Serial->Active);
+  EXPECT_EQ(Buffer().substr(0, 400), std::string(400, '\x42'));
+  EXPECT_EQ(Buffer().substr(400), std::string(ImageSize - 400, '\x11'));
+}
+
+TEST_F(ReaderSession, MissingHandshakeAnswerClosesWithoutAborted) {
+  Peer.Start([](TScriptedPeer& P) {
+    P.TakeHandshake(true);
+    P.AnswerHandshake(1);
+    P.AnswerBit(0);  // sync, then nothing more
+  });
+  ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
+  CaptureStdout();
+  EXPECT_FALSE(Link.ReadFromRunningReader());
+  EXPECT_EQ(GetCapturedStdout(), "Found sync at 0\n");
+  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
+  EXPECT_FALSE(Link.Serial->Active);
+  Peer.Finish();
+}
+
+TEST_F(ReaderSession, SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn) {
+  TReaderPlay Play;
+  Play.AnswersSync = false;
+  EXPECT_TRUE(ReadBack(Play));
+  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_EQ(Link.LastError, "Communication Timeout waiting for prop reader to boot");
+  EXPECT_EQ(Printed.substr(0, 13), "Found loader\n");
+}
+
+TEST_F(ReaderSession, SlowReaderThatNeverAnswersEndsWithTheHandshakeTimeout) {
+  Peer.Start([](TScriptedPeer& P) {
+    P.TakeHandshake(true);
+    P.AnswerHandshake(1);
+  });
+  ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
+  CaptureStdout();
+  EXPECT_FALSE(Link.ReadFromRunningReader());
+  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
+  EXPECT_FALSE(Link.Serial->Active);
+  Peer.Finish();
+}

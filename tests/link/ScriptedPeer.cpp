@@ -1,0 +1,183 @@
+#include "ScriptedPeer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+#include "LineDecoder.h"
+
+namespace {
+struct TPeerStop : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+constexpr int SliceMs = 10;
+}  // namespace
+
+TScriptedPeer::TScriptedPeer() {
+  termios Raw{};
+  cfmakeraw(&Raw);
+  if (openpty(&Master, &Slave, nullptr, &Raw, nullptr) != 0) throw std::runtime_error("openpty failed");
+  SlavePath = ttyname(Slave);
+  fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
+}
+
+TScriptedPeer::~TScriptedPeer() {
+  Stopping = true;
+  if (Thread.joinable()) Thread.join();
+  close(Slave);
+  close(Master);
+}
+
+void TScriptedPeer::Start(TScript Script) {
+  Thread = std::thread([this, Script = std::move(Script)] {
+    try {
+      Script(*this);
+      FlushOutput();
+    } catch (const std::exception& Error) {
+      Failure = Error.what();
+    }
+  });
+}
+
+std::string TScriptedPeer::Finish() {
+  if (Thread.joinable()) Thread.join();
+  return Failure;
+}
+
+void TScriptedPeer::WaitFor(short Events) {
+  const auto Deadline = TClock::now() + std::chrono::milliseconds(PatienceMs);
+  while (!Stopping) {
+    pollfd Poll{Master, Events, 0};
+    if (poll(&Poll, 1, SliceMs) > 0) return;
+    if (TClock::now() > Deadline) throw TPeerStop("the host went quiet");
+  }
+  throw TPeerStop("stopped");
+}
+
+void TScriptedPeer::FlushOutput() {
+  std::size_t Done = 0;
+  while (Done < Output.size()) {
+    const ssize_t Count = write(Master, Output.data() + Done, Output.size() - Done);
+    if (Count > 0) {
+      Done += static_cast<std::size_t>(Count);
+    } else if (Count < 0 && errno != EAGAIN && errno != EINTR) {
+      throw TPeerStop("writing to the host failed");
+    } else {
+      WaitFor(POLLOUT);
+    }
+  }
+  Output.clear();
+}
+
+uint8_t TScriptedPeer::ReadByte() {
+  const uint8_t Byte = PeekByte();
+  ++InputAt;
+  return Byte;
+}
+
+uint8_t TScriptedPeer::PeekByte() {
+  while (InputAt == Input.size()) {
+    FlushOutput();  // the host may be waiting for the replies before it sends more
+    WaitFor(POLLIN);
+    char Chunk[4096];
+    const ssize_t Count = read(Master, Chunk, sizeof Chunk);
+    if (Count <= 0) continue;
+    if (Received.empty()) FirstByteAt = TClock::now();
+    Input.assign(Chunk, static_cast<std::size_t>(Count));
+    InputAt = 0;
+    Received.append(Input);
+  }
+  return static_cast<uint8_t>(Input[InputAt]);
+}
+
+std::vector<uint8_t> TScriptedPeer::ReadBits(std::size_t Count) {
+  while (Bits.size() < Count) {
+    const TDecodedLine Line = DecodeLine(std::string(1, static_cast<char>(ReadByte())));
+    if (!Line.Fault.empty()) throw std::runtime_error("bad pulse from the host: " + Line.Fault);
+    Bits.insert(Bits.end(), Line.Bits.begin(), Line.Bits.end());
+  }
+  std::vector<uint8_t> Taken(Bits.begin(), Bits.begin() + static_cast<std::ptrdiff_t>(Count));
+  Bits.erase(Bits.begin(), Bits.begin() + static_cast<std::ptrdiff_t>(Count));
+  return Taken;
+}
+
+uint32_t TScriptedPeer::ReadLong() { return LongFromBits(ReadBits(32), 0); }
+
+void TScriptedPeer::Send(const std::string& Bytes) { Output += Bytes; }
+
+void TScriptedPeer::IgnorePoll() {
+  if (!Bits.empty()) throw std::runtime_error("a poll came in the middle of encoded bits");
+  const uint8_t Byte = ReadByte();
+  if (Byte != 0xF9) throw std::runtime_error("expected a poll byte, got " + std::to_string(Byte));
+}
+
+int TScriptedPeer::IgnorePollsUntilData() {
+  int Polls = 0;
+  for (; PeekByte() == 0xF9; ++Polls) IgnorePoll();
+  return Polls;
+}
+
+void TScriptedPeer::ExpectQuiet(int Ms) {
+  const int Patience = PatienceMs;
+  PatienceMs = Ms;
+  try {
+    PeekByte();
+  } catch (const TPeerStop&) {
+    PatienceMs = Patience;
+    return;
+  }
+  throw std::runtime_error("the host sent a byte it should not have sent");
+}
+
+void TScriptedPeer::AnswerPoll(uint8_t Reply) {
+  IgnorePoll();
+  Send(std::string(1, static_cast<char>(Reply)));
+}
+
+void TScriptedPeer::AnswerByte(uint8_t Value) {
+  for (int Bit = 0; Bit < 8; ++Bit) AnswerBit((Value >> Bit) & 1);
+}
+
+
+void TScriptedPeer::AnswerBytes(const std::string& Values) {
+  for (const char Value : Values) AnswerByte(static_cast<uint8_t>(Value));
+}
+
+uint8_t TScriptedPeer::NextLfsrBit() {
+  // Taps 7, 5, 4 and 1 as a mask; the parity of the tapped bits feeds bit 0.
+  const uint8_t Output = Lfsr & 1;
+  Lfsr = static_cast<uint8_t>(Lfsr << 1 | (__builtin_popcount(Lfsr & 0xB2) & 1));
+  return Output;
+}
+
+void TScriptedPeer::TakeHandshake(bool WithCalibration) {
+  if (WithCalibration && ReadBits(2) != std::vector<uint8_t>{1, 0}) {
+    throw std::runtime_error("no calibration pulses");
+  }
+  Lfsr = 0x50;
+  const std::vector<uint8_t> Handshake = ReadBits(250);
+  for (std::size_t Number = 0; Number < Handshake.size(); ++Number) {
+    if (Handshake[Number] != NextLfsrBit()) {
+      throw std::runtime_error("handshake bit " + std::to_string(Number + 1) + " is wrong");
+    }
+  }
+}
+
+void TScriptedPeer::AnswerHandshake(uint8_t Version, int WrongBit, int VersionBits) {
+  for (int Number = 1; Number <= 250; ++Number) {
+    AnswerBit(static_cast<uint8_t>(NextLfsrBit() ^ (Number == WrongBit ? 1 : 0)));
+  }
+  for (int Bit = 0; Bit < VersionBits; ++Bit) AnswerBit((Version >> Bit) & 1);
+}
+
+std::vector<uint32_t> TScriptedPeer::TakeDownload() {
+  std::vector<uint32_t> Longs{ReadLong(), ReadLong()};
+  for (uint32_t Index = 0; Index < Longs[1]; ++Index) Longs.push_back(ReadLong());
+  return Longs;
+}
