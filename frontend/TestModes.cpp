@@ -1,0 +1,113 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "frontend/Console.h"
+#include "frontend/Errors.h"
+#include "frontend/Flows.h"
+#include "frontend/Options.h"
+
+namespace {
+
+constexpr int32_t DetectionAttempts = 1000;
+constexpr uint8_t RamOnly = 1;
+
+// Only a chip of version 1 counts as found here.
+bool Detected(TPropeller& Link) { return Link.FindPropeller(RunSettings.PortName) == 1; }
+
+using TFileCloser = decltype(&std::fclose);
+
+// The list file, or standard input for an empty name; read line by line.
+class TListFile {
+public:
+  explicit TListFile(const std::string& Name) : Owned(nullptr, &std::fclose) {
+    if (Name.empty()) {
+      Stream = stdin;
+      return;
+    }
+    Owned.reset(std::fopen(Name.c_str(), "r"));
+    if (!Owned) throw EInOutError(std::strerror(errno));
+    Stream = Owned.get();
+  }
+  ~TListFile() { std::free(Line); }
+  TListFile(const TListFile&) = delete;
+  TListFile& operator=(const TListFile&) = delete;
+
+  // The next line without its line end (LF or CR LF); false at the end of the list.
+  bool ReadLine(std::string& Text) {
+    const ssize_t Length = ::getline(&Line, &Capacity, Stream);
+    if (Length < 0) {
+      if (std::ferror(Stream)) throw EInOutError(std::strerror(errno));
+      return false;
+    }
+    Text.assign(Line, static_cast<std::size_t>(Length));
+    if (Text.ends_with('\n')) Text.pop_back();
+    if (Text.ends_with('\r')) Text.pop_back();
+    return true;
+  }
+
+private:
+  std::unique_ptr<FILE, TFileCloser> Owned;
+  FILE* Stream = nullptr;
+  char* Line = nullptr;
+  std::size_t Capacity = 0;
+};
+
+struct TFileListCounts {
+  int32_t Files = 0;
+  int32_t Dud = 0;
+  int32_t DetectFailures = 0;
+  int32_t LoadErrors = 0;
+};
+
+// The image is checked before the chip is touched, so a bad entry costs no reset.
+void TestOneFile(const std::string& Name, TFileListCounts& Counts) {
+  const auto Link = CreateLink();
+  if (!Link->LoadFile(Name)) {
+    ++Counts.Dud;
+    PrintLine("b " + Name);
+  } else if (!Link->ChecksumValid()) {
+    ++Counts.Dud;
+    PrintMark('B');
+  } else if (!Detected(*Link)) {
+    ++Counts.DetectFailures;
+    PrintMark('d');
+  } else if (!Link->LoadImage(RamOnly)) {
+    ++Counts.LoadErrors;
+    PrintMark('l');
+  } else {
+    PrintMark('.');
+  }
+  Link->ClosePort();
+}
+
+}  // namespace
+
+void RunDetectionTest() {
+  int32_t Failures = 0;
+  for (int32_t Attempt = 0; Attempt < DetectionAttempts; ++Attempt) {
+    const auto Link = CreateLink();
+    const bool Found = Detected(*Link);
+    if (!Found) ++Failures;
+    PrintMark(Found ? '.' : 'd');
+    Link->ClosePort();
+  }
+  PrintLine("Tested " + std::to_string(DetectionAttempts) + " Detections with " +
+            std::to_string(Failures) + " Detection failures");
+}
+
+void RunFileListTest(const std::string& ListName) {
+  TListFile List(ListName);
+  TFileListCounts Counts;
+  std::string Name;
+  while (List.ReadLine(Name)) {
+    ++Counts.Files;
+    TestOneFile(Name, Counts);
+  }
+  PrintLine("Tested " + std::to_string(Counts.Files) + " Files with " +
+            std::to_string(Counts.Dud) + " Dud binaries, " +
+            std::to_string(Counts.DetectFailures) + " Detection failures and " +
+            std::to_string(Counts.LoadErrors) + " Load Errors");
+}

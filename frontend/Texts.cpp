@@ -1,0 +1,27 @@
+#include "frontend/Texts.h"
+
+#include "frontend/Console.h"
+#include "frontend/Options.h"
+
+void PrintBanner() {
+  PrintLine("Orlas Quillkit Loader v" + VersionText + "\r\n" +
+            "Compiled for i386 Win32 at 13:24:16 on 2010/04/28");
+}
+
+void PrintUsage() {
+  const std::string Lines[] = {
+      "Program Usage :- qkl (Options) <FileName>",
+      "-d <filename> - Serial device to use (Default " + std::string(DefaultPortName) + ")",
+      "-p [123] - Program Mode",
+      "    1 - Ram only (Default)",
+      "    2 - Eeprom and shutdown",
+      "    3 - Eeprom and Run",
+      "-f Load at high speed",
+      "-t Test mode (Undocumented)",
+      "-l Test mode (Undocumented)",
+      "-h  - Show this help",
+      "-u Read Propellers EEPROM into file <FileName> - WARNING will overwrite it if it exists "
+      "with no prompt!",
+  };
+  for (const auto& Line : Lines) PrintLine(Line);
+}

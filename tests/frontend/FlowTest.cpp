@@ -1,0 +1,99 @@
+// The flows of a run where no chip answers: a port path that does not exist.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "RunQkl.h"
+
+namespace {
+
+const std::string NoPort = "/nonexistent/qkl-test-port";
+const std::string NoFileNote = "No filename specified - will only try and find device\n";
+
+std::string FileListStatistics(int Files, int Dud, int Detect, int Load) {
+  return "Tested " + std::to_string(Files) + " Files with " + std::to_string(Dud) +
+         " Dud binaries, " + std::to_string(Detect) + " Detection failures and " +
+         std::to_string(Load) + " Load Errors\n";
+}
+
+void ExpectRun(const simtest::ProgramResult& Result, const std::string& Out, int ExitCode) {
+  EXPECT_EQ(Result.Output, Out);
+  EXPECT_EQ(Result.ExitCode, ExitCode);
+  EXPECT_EQ(Result.Errors, "");
+}
+
+}  // namespace
+
+TEST(LoadFlow, NoChipOnAMissingPortEndsWith100) {
+  ExpectRun(RunQkl({"-d", NoPort}), BannerLine() + NoFileNote, 100);
+  const TTempDir Dir;
+  ExpectRun(RunQkl({"-d", NoPort, Dir.Write("good.binary", TinyImage(true))}), BannerLine(), 100);
+}
+
+TEST(LoadFlow, UnreadableImageEndsWith2) {
+  const TTempDir Dir;
+  ExpectRun(RunQkl({"-d", NoPort, Dir.Path + "/missing.binary"}),
+            BannerLine() + "Could not load Binary\n", 2);
+  ExpectRun(RunQkl({"-d", NoPort, Dir.Path}), BannerLine() + "Could not load Binary\n", 2);
+}
+
+TEST(LoadFlow, BadChecksumEndsWith3BeforeThePort) {
+  const TTempDir Dir;
+  const std::string Image = Dir.Write("bad.binary", TinyImage(false));
+  ExpectRun(RunQkl({"-d", NoPort, Image}), BannerLine() + "Binary Checksum Invalid!\n", 3);
+  ExpectRun(RunQkl({Image, "-p", "3", "-f", "-d", NoPort}),
+            BannerLine() + "Binary Checksum Invalid!\n", 3);
+}
+
+TEST(ReadBackFlow, NoChipEndsWith1AndWritesNothing) {
+  const TTempDir Dir;
+  ExpectRun(RunQkl({"-u", "-d", NoPort, Dir.Path + "/dump"}),
+            BannerLine() + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1);
+  ExpectRun(RunQkl({"-u", "-p", "2", "-d", NoPort}),
+            BannerLine() + NoFileNote + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1);
+  EXPECT_TRUE(std::filesystem::is_empty(Dir.Path));
+}
+
+TEST(ReadBackFlow, PortNameIsNotCut) {
+  const std::string LongPort = NoPort + std::string(300, 'x');
+  ExpectRun(RunQkl({"-u", "-d", LongPort, "dump"}),
+            BannerLine() + "Unable to locate Propeller on Port (" + LongPort + ")\n", 1);
+}
+
+TEST(FileListTest, ListFromStandardInputWhenNoFileName) {
+  ExpectRun(RunQkl({"-t", "-d", NoPort}, ""),
+            BannerLine() + NoFileNote + FileListStatistics(0, 0, 0, 0), 0);
+  ExpectRun(RunQkl({"-t", "-l", "-d", NoPort}, "/nonexistent/a.binary\n"),
+            BannerLine() + NoFileNote + "b /nonexistent/a.binary\n" + FileListStatistics(1, 1, 0, 0),
+            0);
+}
+
+TEST(FileListTest, MarksEveryKindOfEntry) {
+  const TTempDir Dir;
+  const std::string Good = Dir.Write("good.binary", TinyImage(true));
+  const std::string Bad = Dir.Write("bad.binary", TinyImage(false));
+  const std::string LongName = Dir.Path + "/" + std::string(250, 'L') + "/" + std::string(40, 'M');
+  const std::string List = Dir.Write(
+      "list", Dir.Path + "/missing\n\n" + Bad + "\r\n" + Good + "\n" + LongName + "\n" + Bad);
+  ExpectRun(RunQkl({"-t", "-p", "3", "-d", NoPort, List}),
+            BannerLine() + "b " + Dir.Path + "/missing\nb \nBdb " + LongName + "\nB" +
+                FileListStatistics(6, 5, 1, 0),
+            0);
+}
+
+TEST(FileListTest, UnopenableListEndsWith217) {
+  const TTempDir Dir;
+  ExpectRun(RunQkl({"-t", "-d", NoPort, Dir.Path + "/no-list"}),
+            BannerLine() +
+                "An unhandled exception occurred: EInOutError: No such file or directory\n",
+            217);
+  ExpectRun(RunQkl({"-t", "-d", NoPort, Dir.Path}),
+            BannerLine() + "An unhandled exception occurred: EInOutError: Is a directory\n", 217);
+}
+
+TEST(DetectionTest, NoChipFailsEveryAttempt) {
+  ExpectRun(RunQkl({"-l", "-d", NoPort}),
+            BannerLine() + NoFileNote + std::string(1000, 'd') +
+                "Tested 1000 Detections with 1000 Detection failures\n",
+            0);
+}
