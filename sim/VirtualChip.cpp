@@ -34,6 +34,11 @@ std::string VirtualChip::HostBytesSinceReset() const {
   return Transcript;
 }
 
+TimePoint VirtualChip::FirstHostByteAt() const {
+  std::lock_guard Guard(TranscriptLock);
+  return Transcript.empty() ? TimePoint{} : TranscriptStart;
+}
+
 int VirtualChip::PollTimeoutMs() const {
   const auto Deadline = Boot.NextDeadline();
   if (Settings.Faults.Absent || !Deadline) return -1;
@@ -88,6 +93,7 @@ void VirtualChip::TakeHostBytes(std::string Bytes) {
       Bytes.resize(Limit - Transcript.size());
       Unplug = true;
     }
+    if (Transcript.empty()) TranscriptStart = Now;
     Transcript += Bytes;
   }
   if (Settings.Faults.Echo) Line.Send(Bytes);

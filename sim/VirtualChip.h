@@ -30,6 +30,8 @@ public:
   void Stop();
   // Every byte the host sent since the last reset, as it came on the wire.
   std::string HostBytesSinceReset() const;
+  // When the first of them arrived; the epoch when none has yet.
+  TimePoint FirstHostByteAt() const;
 
 private:
   void ServeMaster();
@@ -46,6 +48,7 @@ private:
   int StopPipe[2] = {-1, -1};
   mutable std::mutex TranscriptLock;
   std::string Transcript;
+  TimePoint TranscriptStart{};
 };
 
 }  // namespace sim

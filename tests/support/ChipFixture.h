@@ -52,6 +52,7 @@ public:
   const std::string& SlavePath() const override { return Chip.SlavePath(); }
   void Stop() override;
   std::string HostBytesSinceReset() const { return Chip.HostBytesSinceReset(); }
+  sim::TimePoint FirstHostByteAt() const { return Chip.FirstHostByteAt(); }
 
 private:
   sim::VirtualChip Chip;
