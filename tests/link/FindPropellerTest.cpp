@@ -7,12 +7,24 @@
 namespace {
 using std::chrono::milliseconds;
 
+int64_t MsBetween(TLinkClock::time_point From, TLinkClock::time_point To) {
+  return std::chrono::duration_cast<milliseconds>(To - From).count();
+}
+
 class FindPropeller : public testing::Test {
 protected:
   TScriptedPeer Peer;
   TPropeller Link;
 
   void SetUp() override { Link.LastError = "earlier"; }
+
+  // Runs a detection against the chip that Script plays; the script must end without fault.
+  uint8_t DetectWith(const TScriptedPeer::TScript& Script) {
+    Peer.Start(Script);
+    const uint8_t Found = Link.FindPropeller(Peer.PortName());
+    EXPECT_EQ(Peer.Finish(), "");
+    return Found;
+  }
 
   void ExpectClosed() {
     EXPECT_FALSE(Link.Serial->Active);
@@ -22,18 +34,19 @@ protected:
 
 class FindPropellerAtBothRates : public FindPropeller, public testing::WithParamInterface<uint32_t> {};
 
-void AnswerAsChip(TScriptedPeer& Peer, uint8_t Version) {
-  Peer.TakeHandshake(true);
-  Peer.AnswerHandshake(Version);
+// A chip that takes the handshake and answers it.
+TScriptedPeer::TScript Chip(uint8_t Version, int WrongBit = 0, int VersionBits = 8) {
+  return [=](TScriptedPeer& P) {
+    P.TakeHandshake(true);
+    P.AnswerHandshake(Version, WrongBit, VersionBits);
+  };
 }
 }  // namespace
 
 TEST_P(FindPropellerAtBothRates, FindsVersionOneAndKeepsThePortOpen) {
   Link.BaudRate = GetParam();
-  Peer.Start([](TScriptedPeer& P) { AnswerAsChip(P, 1); });
-  EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 1);
+  EXPECT_EQ(DetectWith(Chip(1)), 1);
   EXPECT_EQ(Link.Version(), 1);
-  EXPECT_EQ(Peer.Finish(), "");
   EXPECT_TRUE(Link.Serial->Active);
   EXPECT_EQ(Link.CurrentPort, Peer.PortName());
   EXPECT_EQ(Link.LastError, "earlier");  // a success clears nothing
@@ -41,14 +54,14 @@ TEST_P(FindPropellerAtBothRates, FindsVersionOneAndKeepsThePortOpen) {
   ASSERT_EQ(Peer.Received.size(), 328u);
   EXPECT_EQ(Peer.Received.substr(0, 4), "\xF9\x4A\x25\xD5");
   EXPECT_EQ(Peer.Received.substr(70), std::string(258, '\xF9'));
-  EXPECT_GE(std::chrono::duration_cast<milliseconds>(Peer.FirstByteAt - ResetMark).count(), 95);
+  EXPECT_GE(MsBetween(ResetMark, Peer.FirstByteAt), 95);
 }
 
 TEST_P(FindPropellerAtBothRates, EveryDetectionResetsTheChipAgain) {
   Link.BaudRate = GetParam();
   Peer.Start([](TScriptedPeer& P) {
-    AnswerAsChip(P, 1);
-    AnswerAsChip(P, 2);
+    Chip(1)(P);
+    Chip(2)(P);
   });
   EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 1);
   EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 2);
@@ -62,61 +75,47 @@ TEST_F(FindPropeller, NoChipTimesOutAtTheFirstRead) {
   EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 0);
   EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
   // The reply wait of 200 ms and the drain of 50 ms come after the packet at 95 ms.
-  EXPECT_GE(std::chrono::duration_cast<milliseconds>(TLinkClock::now() - Start).count(), 340);
+  EXPECT_GE(MsBetween(Start, TLinkClock::now()), 340);
   ExpectClosed();
 }
 
 TEST_F(FindPropeller, EchoingLineFailsAtTheFirstRead) {
-  Peer.Start([](TScriptedPeer& P) {
-    for (int Byte = 0; Byte < 328; ++Byte) P.Send(std::string(1, static_cast<char>(P.ReadByte())));
-  });
-  EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 0);
+  EXPECT_EQ(DetectWith([](TScriptedPeer& P) {
+              for (int Byte = 0; Byte < 328; ++Byte) P.Send(std::string(1, static_cast<char>(P.ReadByte())));
+            }),
+            0);
   EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
-  EXPECT_EQ(Peer.Finish(), "");
   ExpectClosed();
 }
 
 TEST_F(FindPropeller, WrongSeventeenthAnswerBitIsAMismatch) {
-  Peer.Start([](TScriptedPeer& P) {
-    P.TakeHandshake(true);
-    P.AnswerHandshake(1, 17);
-  });
-  EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 0);
+  EXPECT_EQ(DetectWith(Chip(1, 17)), 0);
   EXPECT_EQ(Link.LastError, "Mismatch Failed at Read 17");
-  Peer.Finish();
   ExpectClosed();
 }
 
-TEST_F(FindPropeller, AnswerStoppingInTheMiddleNamesTheMissingRead) {
-  Peer.Start([](TScriptedPeer& P) {
-    P.TakeHandshake(true);
-    for (int Bit = 0; Bit < 100; ++Bit) P.IgnorePoll();  // the windows come, answers do not
-  });
-  EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 0);
+TEST_F(FindPropeller, AnswerStoppingNamesTheMissingRead) {
+  EXPECT_EQ(DetectWith([](TScriptedPeer& P) {
+              P.TakeHandshake(true);
+              for (int Window = 0; Window < 258; ++Window) P.IgnorePoll();  // windows, no answers
+            }),
+            0);
   EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
-  Peer.Finish();
-}
-
-TEST_F(FindPropeller, VersionZeroIsNotAChip) {
-  Peer.Start([](TScriptedPeer& P) { AnswerAsChip(P, 0); });
-  EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 0);
-  EXPECT_EQ(Link.LastError, "earlier");
-  EXPECT_EQ(Peer.Finish(), "");
-  ExpectClosed();
 }
 
 TEST_F(FindPropeller, MissingVersionBitsLeaveLastErrorAlone) {
-  Peer.Start([](TScriptedPeer& P) {
-    P.TakeHandshake(true);
-    P.AnswerHandshake(1, 0, 3);
-  });
-  EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 0);
+  EXPECT_EQ(DetectWith(Chip(1, 0, 3)), 0);
   EXPECT_EQ(Link.LastError, "earlier");
-  EXPECT_EQ(Peer.Finish(), "");
   ExpectClosed();
 }
 
-TEST_F(FindPropeller, PortThatCannotBeOpenedSendsNothing) {
+TEST_F(FindPropeller, VersionZeroIsNotAChip) {
+  EXPECT_EQ(DetectWith(Chip(0)), 0);
+  EXPECT_EQ(Link.LastError, "earlier");
+  ExpectClosed();
+}
+
+TEST_F(FindPropeller, PortThatCannotBeOpenedFails) {
   EXPECT_EQ(Link.FindPropeller("/dev/qkl-no-such-port"), 0);
   EXPECT_EQ(Link.LastError, "Unable to open port");
   ExpectClosed();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "ScriptedPeer.h"
@@ -7,11 +8,13 @@
 
 namespace {
 // Polls answered with something other than a verdict bit.
-constexpr uint8_t Garbage = 0x55;
+constexpr uint8_t NotAVerdict = 0x55;
+
+using TScript = TScriptedPeer::TScript;
 
 class LoadImage : public testing::Test {
 protected:
-  TScriptedPeer Peer;
+  std::unique_ptr<TScriptedPeer> Chip;
   TPropeller Link;
   std::vector<uint32_t> Download;
   std::vector<std::string> Statuses;
@@ -29,17 +32,35 @@ protected:
     Link.LongCount = Longs;
   }
 
-  // The chip: detection, the download, then one reply per poll as listed (0 leaves a poll
-  // unanswered), and no byte after the last.
-  void PlayChip(std::vector<uint8_t> Replies) {
-    Peer.Start([this, Replies](TScriptedPeer& P) {
+  // A fresh chip on a fresh line: detection, then AfterDetection plays the rest.
+  void Detect(const TScript& AfterDetection) {
+    Chip = std::make_unique<TScriptedPeer>();
+    Chip->Start([AfterDetection](TScriptedPeer& P) {
       P.TakeHandshake(true);
       P.AnswerHandshake(1);
-      Download = P.TakeDownload();
-      for (const uint8_t Reply : Replies) Reply ? P.AnswerPoll(Reply) : P.IgnorePoll();
-      P.ExpectQuiet(150);
+      AfterDetection(P);
     });
-    ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
+    ASSERT_EQ(Link.FindPropeller(Chip->PortName()), 1);
+  }
+
+  // Detection, the download, then Verdicts; gives LoadImage's result.
+  bool LoadWith(uint8_t Mode, const TScript& Verdicts) {
+    Detect([this, Verdicts](TScriptedPeer& P) {
+      Download = P.TakeDownload();
+      Verdicts(P);
+    });
+    const bool Result = Link.LoadImage(Mode);
+    EXPECT_EQ(Chip->Finish(), "");
+    return Result;
+  }
+
+  // One reply per poll as listed (0 leaves a poll unanswered), and no byte after the last.
+  static TScript Replies(std::vector<uint8_t> List, int Garbage = 0) {
+    return [List, Garbage](TScriptedPeer& P) {
+      for (const uint8_t Reply : List) Reply ? P.AnswerPoll(Reply) : P.IgnorePoll();
+      for (int Poll = 0; Poll < Garbage; ++Poll) P.AnswerPoll(NotAVerdict);
+      P.ExpectQuiet(150);
+    };
   }
 
   void ExpectDownloadOf(uint32_t Mode) {
@@ -58,9 +79,7 @@ class LoadImageAtBothRates : public LoadImage, public testing::WithParamInterfac
 TEST_P(LoadImageAtBothRates, RamLoadSendsEveryLongAndPassesOnTheFirstVerdict) {
   Link.BaudRate = GetParam();
   FillImage(2000);
-  PlayChip({0xFE});
-  EXPECT_TRUE(Link.LoadImage(1));
-  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_TRUE(LoadWith(1, Replies({0xFE})));
   ExpectDownloadOf(1);
   EXPECT_EQ(Statuses, (std::vector<std::string>{"Loading RAM 2000 Longs", "RAM Verify"}));
   // One progress call per chunk of a little over 512 bytes (2000 longs take at least
@@ -73,11 +92,9 @@ TEST_P(LoadImageAtBothRates, RamLoadSendsEveryLongAndPassesOnTheFirstVerdict) {
 TEST_P(LoadImageAtBothRates, ModeAndCountLongsGoOutAsLoneLongs) {
   Link.BaudRate = GetParam();
   FillImage(100);
-  PlayChip({0xFE, 0xFE, 0xFE});
-  EXPECT_TRUE(Link.LoadImage(3));
-  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_TRUE(LoadWith(3, Replies({0xFE, 0xFE, 0xFE})));
   ExpectDownloadOf(3);
-  const std::string Sent = Peer.Received.substr(328);
+  const std::string Sent = Chip->Received.substr(328);
   EXPECT_EQ(Sent.substr(0, 11), "\x25" + std::string(9, '\x92') + "\xFE");
   EXPECT_EQ(Sent.substr(11, 11), "\xD2\x52" + std::string(8, '\x92') + "\xFE");
 }
@@ -86,18 +103,9 @@ INSTANTIATE_TEST_SUITE_P(Rates, LoadImageAtBothRates, testing::Values(115200u, 2
 
 TEST_F(LoadImage, EepromModesWaitForAllThreeVerdicts) {
   for (const uint8_t Mode : {2, 3}) {
-    TScriptedPeer Chip;
     Statuses.clear();
     FillImage(50);
-    Chip.Start([this](TScriptedPeer& P) {
-      P.TakeHandshake(true);
-      P.AnswerHandshake(1);
-      Download = P.TakeDownload();
-      for (int Verdict = 0; Verdict < 3; ++Verdict) P.AnswerPoll(0xFE);
-    });
-    ASSERT_EQ(Link.FindPropeller(Chip.PortName()), 1);
-    EXPECT_TRUE(Link.LoadImage(Mode));
-    EXPECT_EQ(Chip.Finish(), "");
+    EXPECT_TRUE(LoadWith(Mode, Replies({0xFE, 0xFE, 0xFE})));
     ExpectDownloadOf(Mode);
     EXPECT_EQ(Statuses, (std::vector<std::string>{"Loading RAM 50 Longs", "RAM Verify", "Programing EEPROM",
                                                   "Verifying EEPROM"}));
@@ -106,39 +114,26 @@ TEST_F(LoadImage, EepromModesWaitForAllThreeVerdicts) {
 
 TEST_F(LoadImage, LongCountZeroSendsModeAndCountOnly) {
   Link.LongCount = 0;
-  PlayChip({0xFE});
-  EXPECT_TRUE(Link.LoadImage(1));
-  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_TRUE(LoadWith(1, Replies({0xFE})));
   ExpectDownloadOf(1);
-  EXPECT_EQ(Peer.Received.size(), 328u + 11 + 11 + 1);
+  EXPECT_EQ(Chip->Received.size(), 328u + 11 + 11 + 1);
 }
 
 TEST_F(LoadImage, UnansweredAndNonVerdictPollsAreSkipped) {
   FillImage(10);
-  PlayChip({0, 0x00, Garbage, 0, 0xFE});
-  EXPECT_TRUE(Link.LoadImage(1));
-  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_TRUE(LoadWith(1, Replies({0, 0x00, NotAVerdict, 0, 0xFE})));
 }
 
 TEST_F(LoadImage, VerdictFailuresNameTheirStage) {
+  // A failure ends the download: no later stage is polled.
   const std::pair<std::vector<uint8_t>, std::string> Cases[] = {
       {{0xFF}, "Ram verify error"},
       {{0xFE, 0xFF}, "EEPROM Program Error"},
       {{0xFE, 0xFE, 0xFF}, "EEPROM Verify Error"}};
-  for (const auto& [Replies, Text] : Cases) {
-    TScriptedPeer Chip;
+  for (const auto& [Verdicts, Text] : Cases) {
     FillImage(20);
-    Chip.Start([&Replies = Replies](TScriptedPeer& P) {
-      P.TakeHandshake(true);
-      P.AnswerHandshake(1);
-      P.TakeDownload();
-      for (const uint8_t Reply : Replies) P.AnswerPoll(Reply);
-      P.ExpectQuiet(150);  // a failure ends the download: no later stage is polled
-    });
-    ASSERT_EQ(Link.FindPropeller(Chip.PortName()), 1);
-    EXPECT_FALSE(Link.LoadImage(3));
+    EXPECT_FALSE(LoadWith(3, Replies(Verdicts)));
     EXPECT_EQ(Link.LastError, Text);
-    EXPECT_EQ(Chip.Finish(), "") << Text;
     EXPECT_TRUE(Link.Serial->Active);
   }
 }
@@ -149,62 +144,29 @@ TEST_F(LoadImage, HundredPollsWithoutVerdictNeverPassAStage) {
       {{0xFE}, "Communication Timeout writing EEPROM"},
       {{0xFE, 0xFE}, "Communication Timeout verifying EEPROM"}};
   for (const auto& [Verdicts, Text] : Cases) {
-    TScriptedPeer Chip;
     FillImage(20);
-    Chip.Start([&Verdicts = Verdicts](TScriptedPeer& P) {
-      P.TakeHandshake(true);
-      P.AnswerHandshake(1);
-      P.TakeDownload();
-      for (const uint8_t Reply : Verdicts) P.AnswerPoll(Reply);
-      for (int Poll = 0; Poll < 100; ++Poll) P.AnswerPoll(Garbage);
-      P.ExpectQuiet(150);
-    });
-    ASSERT_EQ(Link.FindPropeller(Chip.PortName()), 1);
-    EXPECT_FALSE(Link.LoadImage(2));
+    EXPECT_FALSE(LoadWith(2, Replies(Verdicts, 100)));
     EXPECT_EQ(Link.LastError, Text);
-    EXPECT_EQ(Chip.Finish(), "") << Text;
   }
 }
 
-TEST_F(LoadImage, ModesOutsideOneToThreeSendNothing) {
-  Peer.Start([](TScriptedPeer& P) {
-    P.TakeHandshake(true);
-    P.AnswerHandshake(1);
-    P.ExpectQuiet(200);
-  });
-  ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
+TEST_F(LoadImage, ModesOutsideOneToThreeAndOversizedImagesSendNothing) {
+  Detect([](TScriptedPeer& P) { P.ExpectQuiet(200); });
   EXPECT_FALSE(Link.LoadImage(0));
   EXPECT_FALSE(Link.LoadImage(4));
   EXPECT_EQ(Link.LastError, "earlier");
-  EXPECT_EQ(Peer.Finish(), "");
-}
-
-TEST_F(LoadImage, LongCountBeyondTheBufferIsRefusedBeforeSending) {
-  Peer.Start([](TScriptedPeer& P) {
-    P.TakeHandshake(true);
-    P.AnswerHandshake(1);
-    P.ExpectQuiet(200);
-  });
-  ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
   Link.LongCount = ImageLongs + 1;
   EXPECT_FALSE(Link.LoadImage(1));
   EXPECT_EQ(Link.LastError, "Image longer than 32768 bytes");
-  EXPECT_EQ(Peer.Finish(), "");
+  EXPECT_EQ(Chip->Finish(), "");
 }
 
 TEST_F(LoadImage, SlowSilentChipTimesOutAfterFiveSeconds) {
   FillImage(20);
-  Peer.Start([](TScriptedPeer& P) {
-    P.TakeHandshake(true);
-    P.AnswerHandshake(1);
-    P.TakeDownload();
-  });
-  ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
   const auto Start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(Link.LoadImage(1));
+  EXPECT_FALSE(LoadWith(1, [](TScriptedPeer&) {}));
   const auto Took = std::chrono::steady_clock::now() - Start;
   EXPECT_EQ(Link.LastError, "Communication Timeout verifying RAM");
-  EXPECT_GE(Took, std::chrono::milliseconds(4900));
+  EXPECT_GE(Took, std::chrono::milliseconds(5000));
   EXPECT_LT(Took, std::chrono::seconds(30));  // it did not hang
-  Peer.Finish();
 }

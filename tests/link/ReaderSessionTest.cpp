@@ -19,7 +19,12 @@ protected:
 
   // Detection, then the read-back with the reader playing as told.
   bool ReadBack(const TReaderPlay& Play) {
-    Peer.Start([Play](TScriptedPeer& P) { PlayChipWithReader(P, Play); });
+    return ReadBackWith([Play](TScriptedPeer& P) { PlayChipWithReader(P, Play); });
+  }
+
+  // Detection, then the read-back against whatever Script plays after the boot loader's part.
+  bool ReadBackWith(const TScriptedPeer::TScript& Script) {
+    Peer.Start(Script);
     EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 1);
     CaptureStdout();
     const bool Result = Link.ReadFromRunningReader();
@@ -116,18 +121,14 @@ TEST_F(ReaderSession, AnswersStoppingAtLong100Abort) {
 }
 
 TEST_F(ReaderSession, MissingHandshakeAnswerClosesWithoutAborted) {
-  Peer.Start([](TScriptedPeer& P) {
+  EXPECT_FALSE(ReadBackWith([](TScriptedPeer& P) {
     P.TakeHandshake(true);
     P.AnswerHandshake(1);
     P.AnswerBit(0);  // sync, then nothing more
-  });
-  ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
-  CaptureStdout();
-  EXPECT_FALSE(Link.ReadFromRunningReader());
-  EXPECT_EQ(GetCapturedStdout(), "Found sync at 0\n");
+  }));
+  EXPECT_EQ(Printed, "Found sync at 0\n");
   EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
   EXPECT_FALSE(Link.Serial->Active);
-  Peer.Finish();
 }
 
 TEST_F(ReaderSession, SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn) {
@@ -140,15 +141,11 @@ TEST_F(ReaderSession, SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn) 
 }
 
 TEST_F(ReaderSession, SlowReaderThatNeverAnswersEndsWithTheHandshakeTimeout) {
-  Peer.Start([](TScriptedPeer& P) {
+  EXPECT_FALSE(ReadBackWith([](TScriptedPeer& P) {
     P.TakeHandshake(true);
     P.AnswerHandshake(1);
-  });
-  ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
-  CaptureStdout();
-  EXPECT_FALSE(Link.ReadFromRunningReader());
-  EXPECT_EQ(GetCapturedStdout(), "");
+  }));
+  EXPECT_EQ(Printed, "");
   EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
   EXPECT_FALSE(Link.Serial->Active);
-  Peer.Finish();
 }
