@@ -281,19 +281,25 @@ TEST(SerialClose, CloseResetsFieldsKeepsNameAndAllowsReopen) {
 }
 
 // A pseudo-terminal has no modem lines; a real port named in QKL_TEST_SERIAL_PORT shows them.
-TEST(SerialClose, CloseLowersRtsButLeavesDtr) {
+TEST(SerialClose, ModemLinesOfConfigureAndClose) {
   const char* Path = std::getenv("QKL_TEST_SERIAL_PORT");
   if (!Path) GTEST_SKIP() << "set QKL_TEST_SERIAL_PORT to a real serial port to observe RTS/DTR";
   TBlockSerial Port;
   Port.OpenDevice(Path);
   ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
   Port.Configure(115200, 8, 'N', 0, false, false);
-  Port.SetDtr(true);
+  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
   const int Observer = ::dup(static_cast<int>(Port.Handle));
+  const auto LinesNow = [Observer] {
+    int Lines = 0;
+    EXPECT_EQ(::ioctl(Observer, TIOCMGET, &Lines), 0);
+    return Lines & (TIOCM_RTS | TIOCM_DTR);
+  };
+  EXPECT_EQ(LinesNow(), TIOCM_RTS) << "after Configure: RTS on, DTR off";
+  Port.SetDtr(true);
+  EXPECT_EQ(LinesNow(), TIOCM_RTS | TIOCM_DTR);
   Port.CloseDevice();
-  int Lines = 0;
-  ASSERT_EQ(::ioctl(Observer, TIOCMGET, &Lines), 0);
+  EXPECT_EQ(LinesNow(), TIOCM_DTR) << "closing lowers RTS and leaves DTR";
   ::close(Observer);
-  EXPECT_FALSE(Lines & TIOCM_RTS);
-  EXPECT_TRUE(Lines & TIOCM_DTR);
 }
+
