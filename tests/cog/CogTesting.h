@@ -25,6 +25,7 @@ constexpr uint32_t Encode(uint32_t opcode, uint32_t zcri, uint32_t d, uint32_t s
 constexpr uint32_t Mov(uint32_t d, uint32_t s, uint32_t extra = 0) { return Encode(kMov, kWr | extra, d, s); }
 constexpr uint32_t MovImm(uint32_t d, uint32_t s, uint32_t extra = 0) { return Mov(d, s, kImm | extra); }
 constexpr uint32_t AddImm(uint32_t d, uint32_t s) { return Encode(kAdd, kWr | kImm, d, s); }
+constexpr uint32_t MuxC(uint32_t d, uint32_t s) { return Encode(kMuxC, kWr | kImm, d, s); }
 constexpr uint32_t Sub(uint32_t d, uint32_t s) { return Encode(kSub, kWr, d, s); }
 constexpr uint32_t Jmp(uint32_t target) { return Encode(kJmpRet, kImm, 0, target); }
 constexpr uint32_t Nop() { return 0; }
