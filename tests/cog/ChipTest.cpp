@@ -138,11 +138,16 @@ TEST(Clock, CrystalModesMultiplyTheCrystalAndNeedOneConfigured) {
   EXPECT_THROW(Chip{config}, std::invalid_argument);
 }
 
+// Cog 0 writes `mode` to CLK and then idles.
+void StartClkSet(CogFixture& fixture, uint32_t mode) {
+  std::vector<uint32_t> image = Image({HubOp(10, kClkSet), Jmp(1)});
+  image[10] = mode;
+  fixture.Start(0, image);
+}
+
 TEST(Clock, WritingTwoStopsTheClockUntilReset) {
   CogFixture fixture;
-  std::vector<uint32_t> image = Image({HubOp(10, kClkSet), Jmp(1)});
-  image[10] = 0x02;
-  fixture.Start(0, image);
+  StartClkSet(fixture, 0x02);
   EXPECT_EQ(fixture.chip.Run(100000), RunStop::kClockStopped);
   const uint64_t stoppedAt = fixture.chip.Cycle();
   const double seconds = fixture.chip.Seconds();
@@ -158,9 +163,7 @@ TEST(Clock, WritingTwoStopsTheClockUntilReset) {
 
 TEST(Clock, TheResetBitResetsTheChip) {
   CogFixture fixture;
-  std::vector<uint32_t> image = Image({HubOp(10, kClkSet), Jmp(1)});
-  image[10] = 0x80;
-  fixture.Start(0, image);
+  StartClkSet(fixture, 0x80);
   EXPECT_EQ(fixture.chip.Run(100000), RunStop::kSoftwareReset);
   EXPECT_FALSE(fixture.chip.CogAt(0).Active());
   EXPECT_EQ(fixture.chip.ClockRegister(), 0);
