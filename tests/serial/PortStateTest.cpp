@@ -65,18 +65,6 @@ TEST(SerialErrors, LineErrorFlagsLastInOrderWins) {
   EXPECT_EQ(Port.ErrorCode, 5);
 }
 
-TEST(SerialClosed, ConstructedClosedWithDefaults) {
-  const TBlockSerial Port;
-  EXPECT_EQ(Port.Handle, -1);
-  EXPECT_FALSE(Port.Active);
-  EXPECT_EQ(Port.ErrorCode, 0);
-  EXPECT_EQ(Port.ErrorDesc, "OK");
-  EXPECT_EQ(Port.DeadlockTimeout, 30000);
-  EXPECT_EQ(Port.RecvQueueSize, 4096);
-  EXPECT_EQ(Port.PortNumber, -1);
-  EXPECT_TRUE(Port.InterPacketTimeout);
-}
-
 TEST(SerialClosed, EveryReadAndWriteFailsWith9994) {
   TBlockSerial Port;
   char Buffer[4] = {};
