@@ -67,7 +67,7 @@ std::string BootLoader::HostBytes(std::string_view Bytes, uint32_t Baud, TimePoi
       break;
     }
     const bool Busy = Current == Phase::Verdict && At < VerdictReadyAt;
-    if (Busy && Settings.Faults.NoiseWhileBusy) Send(GarbageByte);
+    if (Busy && Settings.Faults.NoiseWhileBusy == static_cast<int>(VerdictStage) + 1) Send(GarbageByte);
     if (!Busy) {
       const BytePulses Lows = LowPulsesOf(static_cast<uint8_t>(Bytes[Index]));
       for (int Which = 0; Which < Lows.Count; ++Which)

@@ -21,7 +21,7 @@ struct ChipFaults {
   bool Echo = false;            // the line sends every host byte straight back
   int WrongAnswerAt = 0;        // handshake answer bit n (1 to 258) is inverted; 0: none
   int GarbageFrom = 0;          // from answer n on, a garbage byte replaces 0xFE/0xFF; 0: none
-  bool NoiseWhileBusy = false;  // polls that come while a verdict is not ready get a garbage byte
+  int NoiseWhileBusy = 0;       // polls while verdict n (1 to 3) is not ready get a garbage byte; 0: none
   bool FailRam = false;         // the RAM checksum verdict is a failure
   bool FailProgram = false;     // EEPROM programming fails (nothing is written)
   bool FailVerify = false;      // the EEPROM verify verdict is a failure

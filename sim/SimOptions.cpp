@@ -23,7 +23,7 @@ bool* FlagNamed(const std::string& Name, SimOptions& Into) {
   const std::pair<const char*, bool*> Flags[] = {
       {"--instant", &Into.Chip.Instant},     {"--log", &Into.Log},
       {"--help", &Into.Help},                {"--absent", &Faults.Absent},
-      {"--echo", &Faults.Echo},              {"--noise-while-busy", &Faults.NoiseWhileBusy},
+      {"--echo", &Faults.Echo},
       {"--fail-ram", &Faults.FailRam},       {"--fail-program", &Faults.FailProgram},
       {"--fail-verify", &Faults.FailVerify},
   };
@@ -39,6 +39,7 @@ bool StoreNumber(const std::string& Name, int Value, SimOptions& Into) {
   else if (Name == "--clock") Into.Chip.ClockHz = Value * 1e6;
   else if (Name == "--wrong-answer") Faults.WrongAnswerAt = Value;
   else if (Name == "--garbage-from") Faults.GarbageFrom = Value;
+  else if (Name == "--noise-while-busy") Faults.NoiseWhileBusy = Value;
   else if (Name == "--silent-after-verdict") Faults.SilentAfterVerdict = Value;
   else if (Name == "--stop-after-bytes") Faults.StopAfterBytes = Value;
   else if (Name == "--close-after") Faults.CloseAfterBytes = Value;
@@ -49,7 +50,8 @@ bool StoreNumber(const std::string& Name, int Value, SimOptions& Into) {
 const NumberOption NumberOptions[] = {
     {"--version", 0, 255},         {"--clock", 8, 20},
     {"--wrong-answer", 1, 258},    {"--garbage-from", 1, 1 << 30},
-    {"--silent-after-verdict", 0, 3}, {"--stop-after-bytes", 0, 1 << 30},
+    {"--noise-while-busy", 1, 3},  {"--silent-after-verdict", 0, 3},
+    {"--stop-after-bytes", 0, 1 << 30},
     {"--close-after", 0, 1 << 30},
 };
 
@@ -114,7 +116,8 @@ Faults, for tests:
   --echo            the line sends every byte straight back to the host
   --wrong-answer N  invert handshake answer bit N (1 to 258; 251 to 258 are the version bits)
   --garbage-from N  from answer N on, send 0x55 in place of 0xFE/0xFF
-  --noise-while-busy  answer each poll that comes before a verdict is ready with 0x55
+  --noise-while-busy N  answer each poll that comes while verdict N (1 RAM checksum, 2 EEPROM
+                    programming, 3 EEPROM verify) is not ready with 0x55
   --fail-ram        report a wrong RAM checksum
   --fail-program    report an EEPROM programming error (the EEPROM is not written)
   --fail-verify     report an EEPROM verify error

@@ -390,12 +390,14 @@ TEST_F(Boot, FaultSilentAfterTheFirstVerdict) {
 }
 
 TEST_F(Boot, FaultNoiseWhileBusy) {
-  Settings.Faults.NoiseWhileBusy = true;
+  Settings.Faults.NoiseWhileBusy = 2;
   Start();
   Handshake();
-  Download(1, simtest::TinyImage(2));
+  Download(3, simtest::TinyImage(2));
+  EXPECT_EQ(Send("\xF9"), "");  // the RAM verdict is not noisy
+  EXPECT_EQ(Poll(), 0xFE);
   EXPECT_EQ(Send("\xF9"), std::string(1, static_cast<char>(sim::GarbageByte)));
-  Wait(100ms);
+  Wait(3970ms);
   EXPECT_EQ(Send("\xF9"), "");
   EXPECT_EQ(Send("\xF9"), "\xFE");
 }

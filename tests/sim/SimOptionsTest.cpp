@@ -26,14 +26,15 @@ TEST(SimOptions, DefaultsAreARealisticChipOfVersionOne) {
 TEST(SimOptions, EveryOptionReachesItsSetting) {
   const sim::SimOptions Options = Parsed(
       {"--eeprom", "e.bin", "--link", "port", "--version", "0", "--clock", "20", "--instant", "--log", "--absent",
-       "--echo", "--wrong-answer", "17", "--garbage-from", "3", "--noise-while-busy", "--fail-ram", "--fail-program",
+       "--echo", "--wrong-answer", "17", "--garbage-from", "3", "--noise-while-busy", "2", "--fail-ram", "--fail-program",
        "--fail-verify", "--silent-after-verdict", "1", "--stop-after-bytes", "100", "--close-after", "50"});
   const sim::ChipFaults& Faults = Options.Chip.Faults;
   EXPECT_EQ(Options.Chip.EepromPath, "e.bin");
   EXPECT_EQ(Options.LinkPath, "port");
   EXPECT_EQ(Options.Chip.Version, 0);
   EXPECT_EQ(Options.Chip.ClockHz, 20e6);
-  EXPECT_TRUE(Options.Chip.Instant && Options.Log && Faults.Absent && Faults.Echo && Faults.NoiseWhileBusy);
+  EXPECT_TRUE(Options.Chip.Instant && Options.Log && Faults.Absent && Faults.Echo);
+  EXPECT_EQ(Faults.NoiseWhileBusy, 2);
   EXPECT_TRUE(Faults.FailRam && Faults.FailProgram && Faults.FailVerify);
   EXPECT_EQ(Faults.WrongAnswerAt, 17);
   EXPECT_EQ(Faults.GarbageFrom, 3);

@@ -1,0 +1,73 @@
+// The link's download against the virtual chip: what reaches the wire and the chip's EEPROM.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "link/Propeller.h"
+#include "tests/support/ChipFixture.h"
+#include "tests/support/HostBits.h"
+#include "tests/support/WireDecoder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class LoadImage : public ::testing::TestWithParam<uint32_t> {
+protected:
+  void SetUp() override {
+    Folder = fs::temp_directory_path() / ("qkl-load-" + std::to_string(::getpid()));
+    fs::create_directories(Folder);
+  }
+  void TearDown() override { fs::remove_all(Folder); }
+  // Loads the image into the link object and finds the chip.
+  void Prepare(const std::vector<uint8_t>& Image, simtest::ThreadChip& Chip) {
+    const std::string Path = (Folder / "image.binary").string();
+    simtest::WriteFile(Path, Image);
+    ASSERT_TRUE(Link.LoadFile(Path));
+    ASSERT_TRUE(Link.ChecksumValid());
+    Link.BaudRate = GetParam();
+    ASSERT_EQ(Link.FindPropeller(Chip.SlavePath()), 1);
+  }
+  fs::path Folder;
+  TPropeller Link;
+};
+
+sim::ChipSettings Instant() {
+  sim::ChipSettings Settings;
+  Settings.Instant = true;
+  return Settings;
+}
+
+TEST_P(LoadImage, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
+  simtest::ThreadChip Chip(Instant());
+  const std::vector<uint8_t> Image = simtest::TinyImage(700);  // several writes of about 512 bytes
+  Prepare(Image, Chip);
+  ASSERT_TRUE(Link.LoadImage(1)) << Link.LastError;
+  const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.HostBytesSinceReset());
+  ASSERT_TRUE(Download.Complete);
+  EXPECT_EQ(Download.Mode, 1u);
+  EXPECT_EQ(Download.Count, Image.size() / 4);
+  EXPECT_EQ(Download.Longs, simtest::LongsOf(Image));
+  EXPECT_EQ(Download.After, "\xF9\xF9");  // the unanswered sync poll, then the answered one
+  EXPECT_NE(Chip.Log().WaitFor("image longs received 704, RAM byte sum 0x00", std::chrono::seconds(1)), "");
+}
+
+TEST_P(LoadImage, ModeThreeWritesTheEeprom) {
+  sim::ChipSettings Settings = Instant();
+  Settings.EepromPath = (Folder / "eeprom.bin").string();
+  simtest::ThreadChip Chip(Settings);
+  const std::vector<uint8_t> Image = simtest::TinyImage(20);
+  Prepare(Image, Chip);
+  ASSERT_TRUE(Link.LoadImage(3)) << Link.LastError;
+  std::ifstream File(Settings.EepromPath, std::ios::binary);
+  std::vector<uint8_t> Eeprom((std::istreambuf_iterator<char>(File)), {});
+  ASSERT_EQ(Eeprom.size(), 32768u);
+  EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Eeprom.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothRates, LoadImage, ::testing::Values(115200u, 230400u),
+                         [](const auto& Info) { return "At" + std::to_string(Info.param); });
+
+}  // namespace

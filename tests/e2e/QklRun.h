@@ -1,0 +1,24 @@
+// The built qkl run as a user runs it, with its output split into lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct QklRun {
+  int ExitCode = -1;
+  std::string Output;
+  std::vector<std::string> Lines;  // the output split at line ends, a CR before one dropped
+};
+
+QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input = {});
+
+// The two banner lines every run prints first.
+std::vector<std::string> Banner();
+// Banner() followed by Lines.
+std::vector<std::string> AfterBanner(const std::vector<std::string>& Lines);
+
+constexpr const char* NoFileName = "No filename specified - will only try and find device";
+
+}  // namespace e2e
