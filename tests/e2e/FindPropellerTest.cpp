@@ -16,11 +16,6 @@ protected:
     Link.BaudRate = GetParam();
     return Link.FindPropeller(Chip.SlavePath());
   }
-  static sim::ChipSettings WithFaults(const sim::ChipFaults& Faults) {
-    sim::ChipSettings Settings;
-    Settings.Faults = Faults;
-    return Settings;
-  }
   TPropeller Link;
 };
 
@@ -37,45 +32,6 @@ TEST_P(FindPropeller, FindsVersionOneWithTheHandshakeOnTheWireAsItMustBe) {
   EXPECT_NE(Chip.Log().WaitFor("handshake: 250 host bits match", 1s), "");
   EXPECT_NE(Chip.Log().WaitFor("link rate " + std::to_string(GetParam()) + " baud", 1s), "");
   EXPECT_GE(Chip.FirstHostByteAt() - ResetMark, 95ms);
-}
-
-TEST_P(FindPropeller, NoChipTimesOutAtTheFirstAnswer) {
-  sim::ChipFaults Faults;
-  Faults.Absent = true;
-  simtest::ThreadChip Chip(WithFaults(Faults));
-  EXPECT_EQ(Find(Chip), 0);
-  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
-  EXPECT_EQ(Link.CurrentPort, "");
-}
-
-TEST_P(FindPropeller, EchoingLineTimesOutAtTheFirstAnswer) {
-  sim::ChipFaults Faults;
-  Faults.Echo = true;
-  simtest::ThreadChip Chip(WithFaults(Faults));
-  EXPECT_EQ(Find(Chip), 0);
-  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
-}
-
-TEST_P(FindPropeller, WrongSeventeenthAnswerIsAMismatch) {
-  sim::ChipFaults Faults;
-  Faults.WrongAnswerAt = 17;
-  simtest::ThreadChip Chip(WithFaults(Faults));
-  EXPECT_EQ(Find(Chip), 0);
-  EXPECT_EQ(Link.LastError, "Mismatch Failed at Read 17");
-  EXPECT_EQ(Link.CurrentPort, "");
-}
-
-TEST_P(FindPropeller, GarbageAndMissingAnswersAreTimeouts) {
-  sim::ChipFaults Garbage;
-  Garbage.GarbageFrom = 1;
-  simtest::ThreadChip Noisy(WithFaults(Garbage));
-  EXPECT_EQ(Find(Noisy), 0);
-  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
-  sim::ChipFaults Stopping;
-  Stopping.StopAfterBytes = 100;
-  simtest::ThreadChip Quiet(WithFaults(Stopping));
-  EXPECT_EQ(Find(Quiet), 0);
-  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 101");
 }
 
 TEST_P(FindPropeller, VersionZeroIsNoChipAndLeavesTheLastErrorAlone) {
@@ -103,5 +59,39 @@ TEST_P(FindPropeller, EveryCallResetsTheChipAgain) {
 
 INSTANTIATE_TEST_SUITE_P(BothRates, FindPropeller, ::testing::Values(115200u, 230400u),
                          [](const auto& Info) { return "At" + std::to_string(Info.param); });
+
+struct AnswerFault {
+  const char* Name;
+  void (*Set)(sim::ChipFaults&);
+  const char* LastError;
+};
+
+class FindPropellerFault : public ::testing::TestWithParam<std::tuple<uint32_t, AnswerFault>> {};
+
+// Each failed answer ends the detection with the port closed.
+TEST_P(FindPropellerFault, FailsWithTheRightLastErrorAndClosesThePort) {
+  const auto& [Baud, Fault] = GetParam();
+  sim::ChipSettings Settings;
+  Fault.Set(Settings.Faults);
+  simtest::ThreadChip Chip(Settings);
+  TPropeller Link;
+  Link.BaudRate = Baud;
+  EXPECT_EQ(Link.FindPropeller(Chip.SlavePath()), 0);
+  EXPECT_EQ(Link.LastError, Fault.LastError);
+  EXPECT_EQ(Link.CurrentPort, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothRates, FindPropellerFault,
+    ::testing::Combine(
+        ::testing::Values(115200u, 230400u),
+        ::testing::Values(AnswerFault{"NoChip", [](sim::ChipFaults& F) { F.Absent = true; }, "Timeout Failed at Read 1"},
+                          AnswerFault{"Echo", [](sim::ChipFaults& F) { F.Echo = true; }, "Timeout Failed at Read 1"},
+                          AnswerFault{"WrongBit17", [](sim::ChipFaults& F) { F.WrongAnswerAt = 17; },
+                                      "Mismatch Failed at Read 17"},
+                          AnswerFault{"Garbage", [](sim::ChipFaults& F) { F.GarbageFrom = 1; }, "Timeout Failed at Read 1"},
+                          AnswerFault{"StopsAfter100", [](sim::ChipFaults& F) { F.StopAfterBytes = 100; },
+                                      "Timeout Failed at Read 101"})),
+    [](const auto& Info) { return std::get<1>(Info.param).Name + std::string("At") + std::to_string(std::get<0>(Info.param)); });
 
 }  // namespace
