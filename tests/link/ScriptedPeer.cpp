@@ -17,6 +17,17 @@ struct TPeerStop : std::runtime_error {
 };
 
 constexpr int SliceMs = 10;
+
+// Each byte decodes on its own, since no pulse crosses a stop bit; a table keeps the peer
+// well ahead of the host, also in sanitizer builds.
+const TDecodedLine& DecodedByte(uint8_t Byte) {
+  static const std::vector<TDecodedLine> Table = [] {
+    std::vector<TDecodedLine> Lines;
+    for (int Value = 0; Value < 256; ++Value) Lines.push_back(DecodeLine(std::string(1, static_cast<char>(Value))));
+    return Lines;
+  }();
+  return Table[Byte];
+}
 }  // namespace
 
 TScriptedPeer::TScriptedPeer() {
@@ -98,7 +109,7 @@ uint8_t TScriptedPeer::PeekByte() {
 
 std::vector<uint8_t> TScriptedPeer::ReadBits(std::size_t Count) {
   while (Bits.size() < Count) {
-    const TDecodedLine Line = DecodeLine(std::string(1, static_cast<char>(ReadByte())));
+    const TDecodedLine& Line = DecodedByte(ReadByte());
     if (!Line.Fault.empty()) throw std::runtime_error("bad pulse from the host: " + Line.Fault);
     Bits.insert(Bits.end(), Line.Bits.begin(), Line.Bits.end());
   }
@@ -124,6 +135,7 @@ int TScriptedPeer::IgnorePollsUntilData() {
 }
 
 void TScriptedPeer::ExpectQuiet(int Ms) {
+  FlushOutput();
   const int Patience = PatienceMs;
   PatienceMs = Ms;
   try {
