@@ -1,0 +1,203 @@
+// TBlockSerial device calls on Windows (kernel32 communications functions, overlapped I/O).
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <string>
+
+#include "serial/BlockSerial.h"
+
+namespace {
+
+HANDLE Device(std::intptr_t Handle) { return reinterpret_cast<HANDLE>(Handle); }
+
+int32_t LastError() { return static_cast<int32_t>(::GetLastError()); }
+
+DWORD Milliseconds(int32_t Ms) { return static_cast<DWORD>(Ms < 0 ? 0 : Ms); }
+
+constexpr DWORD PurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+constexpr DWORD LineErrorFlags = CE_RXOVER | CE_OVERRUN | CE_RXPARITY | CE_FRAME | CE_TXFULL;
+static_assert(LineErrRxOver == CE_RXOVER && LineErrOverrun == CE_OVERRUN &&
+              LineErrRxParity == CE_RXPARITY && LineErrFrame == CE_FRAME &&
+              LineErrTxFull == CE_TXFULL);
+
+// A read that returns at once with what is queued; no driver-level write time-out.
+void PrepareDevice(HANDLE Port, int32_t RecvQueueSize) {
+  ::SetCommMask(Port, 0);
+  ::SetupComm(Port, static_cast<DWORD>(RecvQueueSize), 0);
+  COMMTIMEOUTS Timeouts{};
+  Timeouts.ReadIntervalTimeout = 65535;
+  ::SetCommTimeouts(Port, &Timeouts);
+}
+
+DCB DeviceControlBlock(const TLineSettings& Line) {
+  DCB Control{};
+  Control.DCBlength = sizeof(DCB);
+  Control.BaudRate = Line.BaudRate;
+  Control.ByteSize = Line.ByteSize;
+  Control.Parity = Line.Parity;
+  Control.StopBits = Line.StopBits;
+  Control.fBinary = Line.Binary;
+  Control.fParity = Line.ParityCheck;
+  Control.fOutX = Line.OutX;
+  Control.fInX = Line.InX;
+  Control.fOutxCtsFlow = Line.OutxCtsFlow;
+  Control.fDtrControl = Line.DtrDisabled ? DTR_CONTROL_DISABLE : DTR_CONTROL_ENABLE;
+  Control.fRtsControl = Line.RtsHandshake ? RTS_CONTROL_HANDSHAKE
+                        : Line.RtsOn      ? RTS_CONTROL_ENABLE
+                                          : RTS_CONTROL_DISABLE;
+  Control.XonChar = Line.XonChar;
+  Control.XoffChar = Line.XoffChar;
+  Control.XonLim = Line.XonLim;
+  Control.XoffLim = Line.XoffLim;
+  return Control;
+}
+
+// Finishes an overlapped read or write started with Started (its outcome) on a record without
+// an event, so the device handle signals its completion. A transfer still pending after
+// TimeoutMs is aborted with Abort and gives ErrTimeout; Count receives what was transferred.
+int32_t FinishOverlapped(HANDLE Port, OVERLAPPED& Overlapped, BOOL Started, DWORD TimeoutMs,
+                         DWORD Abort, int32_t& Count) {
+  int32_t Code = Started ? 0 : LastError();
+  if (Code == ERROR_IO_PENDING) {
+    const DWORD Wait = ::WaitForSingleObject(Port, TimeoutMs);
+    Code = Wait == WAIT_OBJECT_0 ? 0 : Wait == WAIT_TIMEOUT ? ErrTimeout : LastError();
+    if (Code != 0) ::PurgeComm(Port, Abort);
+  } else if (Code != 0) {
+    return Code;
+  }
+  DWORD Transferred = 0;
+  if (!::GetOverlappedResult(Port, &Overlapped, &Transferred, FALSE)) {
+    if (::GetLastError() != ERROR_IO_INCOMPLETE) {
+      if (Code == 0) Code = LastError();
+    } else {
+      // The abort has not ended the transfer yet (Wine's purge only empties the queues), and
+      // the record must outlive it: cancel it and wait for its end.
+      ::CancelIoEx(Port, &Overlapped);
+      ::GetOverlappedResult(Port, &Overlapped, &Transferred, TRUE);
+    }
+  }
+  Count = static_cast<int32_t>(Transferred);
+  return Code;
+}
+
+// The event object and character-received mask of one WaitEvent, released on every exit.
+class TCommEventWait {
+public:
+  explicit TCommEventWait(HANDLE Port)
+      : Port(Port), Event(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+  ~TCommEventWait() {
+    ::SetCommMask(Port, 0);
+    if (Event) ::CloseHandle(Event);
+  }
+  TCommEventWait(const TCommEventWait&) = delete;
+  TCommEventWait& operator=(const TCommEventWait&) = delete;
+
+  bool Ready() const { return Event != nullptr; }
+
+  // Waits up to TimeoutMs for a character-received event. Clearing the mask ends a pending
+  // wait: Windows then completes it without events, Wine with ERROR_OPERATION_ABORTED.
+  bool CharacterReceived(DWORD TimeoutMs) {
+    OVERLAPPED Overlapped{};
+    Overlapped.hEvent = Event;
+    DWORD Events = 0;
+    if (!::WaitCommEvent(Port, &Events, &Overlapped)) {
+      if (::GetLastError() != ERROR_IO_PENDING) return false;
+      ::WaitForSingleObject(Event, TimeoutMs);
+      ::SetCommMask(Port, 0);
+      DWORD Unused = 0;
+      if (!::GetOverlappedResult(Port, &Overlapped, &Unused, TRUE)) return false;
+    }
+    return (Events & EV_RXCHAR) != 0;
+  }
+
+private:
+  HANDLE Port;
+  HANDLE Event;
+};
+
+}  // namespace
+
+int32_t TBlockSerial::LastOsError() { return LastError(); }
+
+std::string TBlockSerial::OsErrorText(int32_t Code) {
+  char Text[255] = {};
+  const DWORD Length = ::FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(Code),
+      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), Text, sizeof Text, nullptr);
+  // System texts end with a line end of their own; the message carrying them gets one anyway.
+  const std::string Message(Text, Length);
+  return Message.substr(0, Message.find_last_not_of("\r\n ") + 1);
+}
+
+std::string TBlockSerial::DevicePathFor(const std::string& PortName) const {
+  if (PortNumber != -1) return "\\\\.\\COM" + std::to_string(PortNumber + 1);
+  return PortName;
+}
+
+std::intptr_t TBlockSerial::OpenHandle(const std::string& Path) {
+  ::SetLastError(0);
+  const HANDLE Port =
+      ::CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+  if (Port == INVALID_HANDLE_VALUE) return -1;
+  PrepareDevice(Port, RecvQueueSize);
+  return reinterpret_cast<std::intptr_t>(Port);
+}
+
+void TBlockSerial::CloseHandle() { ::CloseHandle(Device(Handle)); }
+
+void TBlockSerial::ApplyLineSettings() {
+  SetErrorCode(0);
+  DCB Control = DeviceControlBlock(LineSettings);
+  if (!::SetCommState(Device(Handle), &Control)) CheckOsResult(-1);
+  RaiseOnError();
+}
+
+void TBlockSerial::SetDtr(bool On) { ::EscapeCommFunction(Device(Handle), On ? SETDTR : CLRDTR); }
+
+void TBlockSerial::SetRts(bool On) { ::EscapeCommFunction(Device(Handle), On ? SETRTS : CLRRTS); }
+
+int32_t TBlockSerial::DeviceWrite(const void* Data, int32_t Length, int32_t& Written) {
+  OVERLAPPED Overlapped{};
+  const BOOL Started =
+      ::WriteFile(Device(Handle), Data, static_cast<DWORD>(Length), nullptr, &Overlapped);
+  return FinishOverlapped(Device(Handle), Overlapped, Started, Milliseconds(DeadlockTimeout),
+                          PURGE_TXABORT, Written);
+}
+
+int32_t TBlockSerial::DeviceRead(void* Dest, int32_t Length, int32_t& Count) {
+  OVERLAPPED Overlapped{};
+  const BOOL Started =
+      ::ReadFile(Device(Handle), Dest, static_cast<DWORD>(Length), nullptr, &Overlapped);
+  return FinishOverlapped(Device(Handle), Overlapped, Started, Milliseconds(DeadlockTimeout),
+                          PURGE_RXABORT, Count);
+}
+
+int32_t TBlockSerial::QueuedBytes(int32_t& Count) {
+  DWORD Errors = 0;
+  COMSTAT Status{};
+  if (!::ClearCommError(Device(Handle), &Errors, &Status)) return LastError();
+  Count = static_cast<int32_t>(Status.cbInQue);
+  return 0;
+}
+
+int32_t TBlockSerial::DiscardQueues() {
+  return ::PurgeComm(Device(Handle), PurgeAll) ? 0 : LastError();
+}
+
+int32_t TBlockSerial::DrainOutput() { return ::FlushFileBuffers(Device(Handle)) ? 0 : LastError(); }
+
+uint32_t TBlockSerial::TakeLineErrors() {
+  DWORD Errors = 0;
+  if (!::ClearCommError(Device(Handle), &Errors, nullptr)) return 0;
+  return Errors & LineErrorFlags;
+}
+
+bool TBlockSerial::WaitEvent(int32_t TimeoutMs) {
+  TCommEventWait Wait(Device(Handle));
+  if (!Wait.Ready()) return false;
+  ::SetCommMask(Device(Handle), EV_RXCHAR);
+  SetErrorCode(0);
+  if (QueuedInput() > 0) return true;
+  return Wait.CharacterReceived(Milliseconds(TimeoutMs));
+}

@@ -1,0 +1,151 @@
+// The Windows serial port on a live line: reads, writes, time-outs, buffering and the modem
+// lines, against a far end that echoes or one that never reads.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "WinePort.h"
+#include "serial/BlockSerial.h"
+
+namespace {
+
+class SerialWin32Echo : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Name = TestPort("QKL_TEST_ECHO_PORT");
+    if (Name.empty()) GTEST_SKIP() << "set QKL_TEST_ECHO_PORT to a port whose far end echoes";
+    ASSERT_NO_FATAL_FAILURE(OpenConfigured(Port, Name));
+  }
+
+  // Sends Bytes through the echo and waits until they are queued again.
+  void Echo(const std::string& Bytes) {
+    Port.WriteString(Bytes);
+    ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+    ASSERT_TRUE(WaitQueued(Port, static_cast<int32_t>(Bytes.size())));
+  }
+
+  std::string Name;
+  TBlockSerial Port;
+};
+
+}  // namespace
+
+TEST_F(SerialWin32Echo, OpenedDeviceIsTheNumberedPort) {
+  EXPECT_TRUE(Port.Active);
+  EXPECT_EQ(Port.DeviceName, "\\\\.\\COM" + std::to_string(Port.PortNumber + 1));
+  EXPECT_EQ(Port.LineSettings.BaudRate, 115200u);
+}
+
+TEST_F(SerialWin32Echo, ConfigureLeavesDtrOffRtsOnAndCloseLowersOnlyRts) {
+  if (LastModemLines().empty()) GTEST_SKIP() << "set QKL_MODEM_LOG to see the modem lines";
+  EXPECT_EQ(LastModemLines(), "DTR=0 RTS=1");
+  Port.SetDtr(true);
+  EXPECT_EQ(LastModemLines(), "DTR=1 RTS=1");
+  EXPECT_EQ(Port.ErrorCode, 0);
+  Port.CloseDevice();
+  EXPECT_EQ(LastModemLines(), "DTR=1 RTS=0");
+}
+
+TEST_F(SerialWin32Echo, WrittenBytesComeBack) {
+  Port.WriteString("hello");
+  EXPECT_EQ(Port.ReadString(5, 2000), "hello");
+  EXPECT_EQ(Port.ErrorCode, 0);
+}
+
+TEST_F(SerialWin32Echo, BlocksInPiecesComeBackWhole) {
+  std::string Block(4096, '\0');
+  for (std::size_t I = 0; I < Block.size(); ++I) Block[I] = static_cast<char>(I * 7 + I / 256);
+  for (std::size_t At = 0; At < Block.size(); At += 512) {
+    EXPECT_EQ(Port.WriteBuffer(Block.data() + At, 512), 512);
+    ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+  }
+  std::string Back(Block.size(), '\0');
+  EXPECT_EQ(Port.ReadBlock(Back.data(), static_cast<int32_t>(Back.size()), 2000), 4096);
+  EXPECT_EQ(Back, Block);
+}
+
+TEST_F(SerialWin32Echo, ReadByteTimesOutAfterItsWait) {
+  const auto Start = TClock::now();
+  EXPECT_EQ(Port.ReadByte(50), 0);
+  const auto Elapsed = MsSince(Start);
+  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_GE(Elapsed, 45) << "the wait for a character ended early";
+  EXPECT_LT(Elapsed, 5000);
+
+  Port.RaiseExcept = true;
+  EXPECT_THROW(Port.ReadByte(20), ESerialError);
+}
+
+TEST_F(SerialWin32Echo, WaitReadableAnswersQueuedInput) {
+  const auto Start = TClock::now();
+  EXPECT_FALSE(Port.WaitReadable(50));
+  EXPECT_GE(MsSince(Start), 45);
+  Port.WriteByte('W');
+  EXPECT_TRUE(Port.WaitReadable(5000));
+  EXPECT_EQ(Port.ReadByte(0), 'W');
+}
+
+TEST_F(SerialWin32Echo, BytesOfOneReadServeLaterReadBytes) {
+  ASSERT_NO_FATAL_FAILURE(Echo("\x01\x02\x03"));
+  EXPECT_EQ(Port.ReadByte(50), 1);
+  EXPECT_EQ(Port.LineBuffer, "\x02\x03");
+  EXPECT_EQ(Port.QueuedInput(), 0) << "one device read took every queued byte";
+  EXPECT_EQ(Port.ReadByte(0), 2);
+  EXPECT_EQ(Port.ReadByte(0), 3);
+  EXPECT_EQ(Port.ErrorCode, 0);
+}
+
+TEST_F(SerialWin32Echo, SurplusWaitsInLineBufferUntilPurged) {
+  ASSERT_NO_FATAL_FAILURE(Echo("abcdef"));
+  EXPECT_EQ(Port.ReadString(4, 100), "abcd");
+  EXPECT_EQ(Port.LineBuffer, "ef");
+  Port.PurgeBuffers();
+  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_TRUE(Port.LineBuffer.empty());
+}
+
+TEST_F(SerialWin32Echo, ShortStringTimesOutAndIsLost) {
+  ASSERT_NO_FATAL_FAILURE(Echo("12345"));
+  Port.RaiseExcept = true;
+  try {
+    Port.ReadString(1024, 10);
+    ADD_FAILURE() << "a short string did not raise";
+  } catch (const ESerialError& Error) {
+    EXPECT_EQ(Error.ErrorCode, 9997);
+  }
+  ASSERT_NO_FATAL_FAILURE(Echo("12345"));
+  Port.RaiseExcept = false;
+  EXPECT_EQ(Port.ReadString(1024, 10), "");
+  EXPECT_EQ(Port.ErrorCode, 9997);
+}
+
+TEST_F(SerialWin32Echo, SecondOpenOfTheSamePortIsRefused) {
+  if (RunningUnderWine()) GTEST_SKIP() << "Wine does not refuse a second open of a COM port";
+  TBlockSerial Second;
+  Second.OpenDevice(Name);
+  EXPECT_EQ(Second.ErrorCode, 5) << "access denied";
+  EXPECT_FALSE(Second.Active);
+}
+
+TEST(SerialWin32Mute, WriteToAStalledLineIsAbortedAfterDeadlockTimeout) {
+  const std::string Name = TestPort("QKL_TEST_MUTE_PORT");
+  if (Name.empty()) GTEST_SKIP() << "set QKL_TEST_MUTE_PORT to a port whose far end never reads";
+  TBlockSerial Port;
+  ASSERT_NO_FATAL_FAILURE(OpenConfigured(Port, Name));
+  Port.DeadlockTimeout = 200;
+  const std::string Chunk(65536, 'x');
+  const auto Size = static_cast<int32_t>(Chunk.size());
+  int32_t Written = 0;
+  int64_t LastCallMs = 0;
+  for (int Attempt = 0; Attempt < 64 && Port.ErrorCode == 0; ++Attempt) {
+    const auto Start = TClock::now();
+    Written = Port.WriteBuffer(Chunk.data(), Size);
+    LastCallMs = MsSince(Start);
+  }
+  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_LT(Written, Size) << "the unsent rest is not counted";
+  EXPECT_GE(LastCallMs, 190);
+  const auto Start = TClock::now();
+  Port.CloseDevice();
+  EXPECT_LT(MsSince(Start), 5000);
+}
