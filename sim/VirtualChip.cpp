@@ -29,14 +29,9 @@ void VirtualChip::Stop() {
   [[maybe_unused]] const ssize_t Written = ::write(StopPipe[1], &Byte, 1);
 }
 
-std::string VirtualChip::HostBytesSinceReset() const {
-  std::lock_guard Guard(TranscriptLock);
-  return Transcript;
-}
-
-TimePoint VirtualChip::FirstHostByteAt() const {
-  std::lock_guard Guard(TranscriptLock);
-  return Transcript.empty() ? TimePoint{} : TranscriptStart;
+VirtualChip::HostExchange VirtualChip::LastExchange() const {
+  std::lock_guard Guard(ExchangeLock);
+  return Current.Bytes.empty() ? Previous : Current;
 }
 
 int VirtualChip::PollTimeoutMs() const {
@@ -74,8 +69,9 @@ void VirtualChip::ServeMaster() {
 
 void VirtualChip::OnReset() {
   {
-    std::lock_guard Guard(TranscriptLock);
-    Transcript.clear();
+    std::lock_guard Guard(ExchangeLock);
+    if (!Current.Bytes.empty()) Previous = std::move(Current);
+    Current = HostExchange{};
   }
   if (Settings.Faults.Absent)
     Note("reset (no chip on the line)");
@@ -87,14 +83,14 @@ void VirtualChip::TakeHostBytes(std::string Bytes) {
   const TimePoint Now = Clock::now();
   bool Unplug = false;
   {
-    std::lock_guard Guard(TranscriptLock);
+    std::lock_guard Guard(ExchangeLock);
     const long Limit = Settings.Faults.CloseAfterBytes;
-    if (Limit >= 0 && Transcript.size() + Bytes.size() >= static_cast<std::size_t>(Limit)) {
-      Bytes.resize(Limit - Transcript.size());
+    if (Limit >= 0 && Current.Bytes.size() + Bytes.size() >= static_cast<std::size_t>(Limit)) {
+      Bytes.resize(Limit - Current.Bytes.size());
       Unplug = true;
     }
-    if (Transcript.empty()) TranscriptStart = Now;
-    Transcript += Bytes;
+    if (Current.Bytes.empty()) Current.FirstByteAt = Now;
+    Current.Bytes += Bytes;
   }
   if (Settings.Faults.Echo) Line.Send(Bytes);
   if (!Settings.Faults.Absent) Line.Send(Boot.HostBytes(Bytes, Line.LinkRate(), Now));

@@ -28,10 +28,13 @@ public:
   void Run();
   // Ends Run; safe from any thread and from a signal handler.
   void Stop();
-  // Every byte the host sent since the last reset, as it came on the wire.
-  std::string HostBytesSinceReset() const;
-  // When the first of them arrived; the epoch when none has yet.
-  TimePoint FirstHostByteAt() const;
+  struct HostExchange {
+    std::string Bytes;  // every byte the host sent after one reset, as it came on the wire
+    TimePoint FirstByteAt{};
+  };
+  // The bytes since the last reset after which the host sent any: a host that resets the chip
+  // again as it closes the port leaves its exchange here.
+  HostExchange LastExchange() const;
 
 private:
   void ServeMaster();
@@ -46,9 +49,9 @@ private:
   PtyLine Line;
   BootLoader Boot;
   int StopPipe[2] = {-1, -1};
-  mutable std::mutex TranscriptLock;
-  std::string Transcript;
-  TimePoint TranscriptStart{};
+  mutable std::mutex ExchangeLock;
+  HostExchange Current;
+  HostExchange Previous;
 };
 
 }  // namespace sim

@@ -90,6 +90,7 @@ class Chip {
   void DriveExternally(uint32_t pins, uint32_t levels);
   void ReleaseExternally(uint32_t pins);
   void SetPullUps(uint32_t pins);
+  uint32_t PullUps() const { return pullUps_; }
 
   Hub& Memory() { return hub_; }
   const Hub& Memory() const { return hub_; }

@@ -24,14 +24,14 @@ TEST_P(FindPropeller, FindsVersionOneWithTheHandshakeOnTheWireAsItMustBe) {
   ASSERT_EQ(Find(Chip), 1);
   EXPECT_EQ(Link.Version(), 1);
   EXPECT_EQ(Link.CurrentPort, Chip.SlavePath());  // the port stays open for the download
-  const std::string Wire = Chip.HostBytesSinceReset();
+  const std::string Wire = Chip.LastExchange().Bytes;
   ASSERT_EQ(Wire.size(), 328u);
   EXPECT_EQ(Wire.substr(0, 4), "\xF9\x4A\x25\xD5");
   EXPECT_EQ(Wire.substr(65, 5), "\xCA\xD2\xCA\x2A\xFF");
   EXPECT_EQ(Wire.substr(70), std::string(258, '\xF9'));
   EXPECT_NE(Chip.Log().WaitFor("handshake: 250 host bits match", 1s), "");
   EXPECT_NE(Chip.Log().WaitFor("link rate " + std::to_string(GetParam()) + " baud", 1s), "");
-  EXPECT_GE(Chip.FirstHostByteAt() - ResetMark, 95ms);
+  EXPECT_GE(Chip.LastExchange().FirstByteAt - ResetMark, 95ms);
 }
 
 TEST_P(FindPropeller, VersionZeroIsNoChipAndLeavesTheLastErrorAlone) {

@@ -45,7 +45,7 @@ TEST_P(LoadImage, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
   const std::vector<uint8_t> Image = simtest::TinyImage(700);  // several writes of about 512 bytes
   Prepare(Image, Chip);
   ASSERT_TRUE(Link.LoadImage(1)) << Link.LastError;
-  const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.HostBytesSinceReset());
+  const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.LastExchange().Bytes);
   ASSERT_TRUE(Download.Complete);
   EXPECT_EQ(Download.Mode, 1u);
   EXPECT_EQ(Download.Count, Image.size() / 4);

@@ -98,7 +98,7 @@ TEST_P(QklAtBothRates, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
   const std::vector<uint8_t> Bytes = simtest::TinyImage(1000);
   const e2e::QklRun Run = RunQkl(Args({"-d", Chip.SlavePath(), "-p", "2", Image("image.binary", Bytes)}));
   EXPECT_EQ(Run.ExitCode, 0);
-  const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.HostBytesSinceReset());
+  const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.LastExchange().Bytes);
   ASSERT_TRUE(Download.Complete);
   EXPECT_EQ(Download.Mode, 2u);
   EXPECT_EQ(Download.Count, Bytes.size() / 4);

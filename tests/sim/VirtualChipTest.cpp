@@ -68,7 +68,7 @@ TEST(VirtualChip, HostFlushResetsTheChipAndTheHandshakeIsAnswered) {
   const std::vector<std::string> Lines = Chip.Log().Lines();
   EXPECT_EQ(std::count(Lines.begin(), Lines.end(), "reset"), 2) << Chip.Log().Text();  // power on, the host's flush
   EXPECT_NE(Chip.Log().WaitFor("link rate 115200 baud", 1s), "");
-  EXPECT_EQ(Chip.HostBytesSinceReset(), simtest::HandshakePacket());
+  EXPECT_EQ(Chip.LastExchange().Bytes, simtest::HandshakePacket());
 }
 
 TEST(VirtualChip, LinkRateIsReadFromTheHostSettings) {
@@ -119,7 +119,7 @@ TEST(VirtualChip, ClosingItsSideHangsTheHostUp) {
   HostPort Port(Chip.SlavePath(), B115200);
   Port.Write(simtest::HandshakePacket());
   EXPECT_NE(Chip.Log().WaitFor("closes after 10 host bytes", 2s), "");
-  EXPECT_EQ(Chip.HostBytesSinceReset(), simtest::HandshakePacket().substr(0, 10));
+  EXPECT_EQ(Chip.LastExchange().Bytes, simtest::HandshakePacket().substr(0, 10));
   EXPECT_EQ(Port.Read(1), "");
 }
 

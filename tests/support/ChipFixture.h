@@ -51,8 +51,7 @@ public:
   ~ThreadChip() override;
   const std::string& SlavePath() const override { return Chip.SlavePath(); }
   void Stop() override;
-  std::string HostBytesSinceReset() const { return Chip.HostBytesSinceReset(); }
-  sim::TimePoint FirstHostByteAt() const { return Chip.FirstHostByteAt(); }
+  sim::VirtualChip::HostExchange LastExchange() const { return Chip.LastExchange(); }
 
 private:
   sim::VirtualChip Chip;

@@ -1,0 +1,99 @@
+#include "sim/devices/SerialLine.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace qkl::devices {
+
+using cog::Chip;
+
+namespace {
+
+constexpr int kFrameBits = 10;
+
+// Bit k of a frame: 0 the start bit, 1..8 the data bits from the least significant, 9 the stop bit.
+bool FrameBit(uint8_t byte, int k) {
+  if (k == 0) return false;
+  if (k == kFrameBits - 1) return true;
+  return (byte >> (k - 1)) & 1;
+}
+
+}  // namespace
+
+SerialLine::SerialLine(Chip& chip, const SerialLineConfig& config) : config_(config) {
+  if (!(config_.baud > 0)) throw std::invalid_argument("the serial line needs a positive bit rate");
+  chip.DriveExternally(1u << config_.hostToChipPin, 1u << config_.hostToChipPin);
+  if (config_.pullUpOnChipToHost) chip.SetPullUps(chip.PullUps() | (1u << config_.chipToHostPin));
+  lastLevel_ = (chip.PinLevels() >> config_.chipToHostPin) & 1;
+}
+
+void SerialLine::Send(const Chip& chip, std::string_view bytes) {
+  if (queue_.empty()) frameStart_ = std::max(frameStart_, chip.Seconds());
+  queue_.insert(queue_.end(), bytes.begin(), bytes.end());
+}
+
+double SerialLine::SendDoneSeconds(const Chip& chip) const {
+  if (queue_.empty()) return std::max(frameStart_, chip.Seconds());
+  return frameStart_ + static_cast<double>(queue_.size() * kFrameBits) * BitSeconds();
+}
+
+std::string SerialLine::TakeReceived() {
+  std::string bytes;
+  bytes.swap(received_);
+  return bytes;
+}
+
+uint64_t SerialLine::NextEventCycle(const Chip& chip) const {
+  uint64_t next = Chip::kNever;
+  if (!queue_.empty()) next = chip.CycleAt(frameStart_ + sentBits_ * BitSeconds());
+  if (receiving_) next = std::min(next, chip.CycleAt(rxStart_ + (rxSamples_ + 0.5) * BitSeconds()));
+  return next;
+}
+
+void SerialLine::Update(Chip& chip) {
+  Transmit(chip);
+  Receive(chip);
+}
+
+// Puts every bit that is due on the host line.
+void SerialLine::Transmit(Chip& chip) {
+  const uint32_t pin = 1u << config_.hostToChipPin;
+  while (!queue_.empty()) {
+    if (chip.CycleAt(frameStart_ + sentBits_ * BitSeconds()) > chip.Cycle()) return;
+    chip.DriveExternally(pin, FrameBit(queue_.front(), sentBits_) ? pin : 0);
+    if (++sentBits_ == kFrameBits) {
+      queue_.pop_front();
+      frameStart_ += kFrameBits * BitSeconds();
+      sentBits_ = 0;
+    }
+  }
+}
+
+void SerialLine::Receive(Chip& chip) {
+  const bool level = (chip.PinLevels() >> config_.chipToHostPin) & 1;
+  while (receiving_ && chip.CycleAt(rxStart_ + (rxSamples_ + 0.5) * BitSeconds()) <= chip.Cycle()) Sample(level);
+  if (!receiving_ && lastLevel_ && !level) {
+    receiving_ = true;
+    rxStart_ = chip.Seconds();
+    rxSamples_ = 0;
+    rxByte_ = 0;
+  }
+  lastLevel_ = level;
+}
+
+void SerialLine::Sample(bool level) {
+  const int k = rxSamples_++;
+  if (k == 0) {
+    if (level) receiving_ = false;  // a glitch, not a start bit
+    return;
+  }
+  if (k < kFrameBits - 1) {
+    rxByte_ = static_cast<uint8_t>(rxByte_ | (level ? 1u << (k - 1) : 0u));
+    return;
+  }
+  if (!level) ++framingErrors_;
+  received_.push_back(static_cast<char>(rxByte_));
+  receiving_ = false;
+}
+
+}  // namespace qkl::devices
