@@ -1,0 +1,152 @@
+// The host's serial line: bytes on P31 at the link rate, and a UART receiver on P30, checked
+// directly and against bit-banged UART code running on the emulated chip.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "sim/devices/Board.h"
+#include "sim/devices/SerialLine.h"
+#include "tests/cog/CogTesting.h"
+
+namespace qkl::cog::testing {
+namespace {
+
+using devices::Board;
+using devices::SerialLine;
+
+constexpr uint32_t kRx = 1u << 31;
+constexpr uint32_t kTx = 1u << 30;
+
+// Records the level changes of the host line.
+class Probe : public devices::PinDevice {
+ public:
+  uint32_t WatchedPins() const override { return kRx; }
+  uint64_t NextEventCycle(const Chip&) const override { return Chip::kNever; }
+  void Update(Chip& chip) override {
+    const bool level = chip.PinLevels() & kRx;
+    if (edges.empty() || level != last) edges.push_back({chip.Cycle(), level});
+    last = level;
+  }
+  struct Edge {
+    uint64_t cycle;
+    bool level;
+  };
+  std::vector<Edge> edges;
+  bool last = true;
+};
+
+TEST(SerialLine, HostBytesGoOutLeastSignificantBitFirstAtTheLinkRate) {
+  Chip chip({});  // 12 MHz
+  Board board(chip);
+  SerialLine line(chip, {.baud = 115200});
+  Probe probe;
+  board.Attach(line);
+  board.Attach(probe);
+  board.RunUntil(1000);
+  EXPECT_EQ(chip.PinLevels() & kRx, kRx) << "idle high";
+  line.Send(chip, std::string("\xF9\x55", 2));
+  EXPECT_NEAR(line.SendDoneSeconds(chip), chip.Seconds() + 20 / 115200.0, 1e-12);
+  board.RunFor(1e-3);
+  EXPECT_FALSE(line.Sending());
+  // $F9 = start 0, bits 1 0 0 1 1 1 1 1, stop 1; then $55 = start 0, 1 0 1 0 1 0 1 0, stop 1.
+  const std::vector<int> bits = {0, 1, 0, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
+  const double bitCycles = 12e6 / 115200;
+  std::vector<std::pair<int, bool>> expected;  // (bit index, level) where the level changes
+  bool level = true;
+  for (int k = 0; k < static_cast<int>(bits.size()); ++k) {
+    if (bits[k] != level) expected.emplace_back(k, bits[k]);
+    level = bits[k];
+  }
+  ASSERT_EQ(probe.edges.size(), expected.size() + 1);
+  const uint64_t start = probe.edges[1].cycle;
+  EXPECT_EQ(start, 1000u);
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(probe.edges[i + 1].level, expected[i].second);
+    EXPECT_NEAR(static_cast<double>(probe.edges[i + 1].cycle - start), expected[i].first * bitCycles, 1.0);
+  }
+}
+
+// Cog code that sends the 10-bit frames in register 21 (bit 0 first) on P30 at 104 clocks a
+// bit (115200 Bd at 12 MHz).
+std::vector<uint32_t> Transmitter(uint32_t frames, uint32_t bits) {
+  std::vector<uint32_t> image = Image({
+      Mov(kOuta, 20), Mov(kDira, 20), ReadCnt(24), AddImm(24, 400), Encode(kWaitCnt, kWr, 24, 23),
+      Encode(kShr, kWr | kImm | kWc, 21, 1), Encode(kMuxC, kWr, kOuta, 20), Encode(kDjnz, kWr | kImm, 22, 4), Jmp(8),
+  });
+  image[20] = kTx;
+  image[21] = frames;
+  image[22] = bits;
+  image[23] = 104;
+  return image;
+}
+
+uint32_t Frame(uint8_t byte) { return (uint32_t{byte} | 0x100) << 1; }
+
+TEST(SerialLine, TheReceiverFormsTheBytesTheChipSends) {
+  CogFixture fixture;
+  Board board(fixture.chip);
+  SerialLine line(fixture.chip);
+  board.Attach(line);
+  fixture.Start(0, Transmitter(Frame('H') | (Frame('i') << 10) | (Frame(0xA5) << 20), 30));
+  board.RunFor(5e-3);
+  EXPECT_EQ(line.TakeReceived(), "Hi\xA5");
+  EXPECT_EQ(line.FramingErrors(), 0u);
+  EXPECT_EQ(line.TakeReceived(), "");
+}
+
+TEST(SerialLine, ALowStopBitIsAFramingError) {
+  CogFixture fixture;
+  Board board(fixture.chip);
+  SerialLine line(fixture.chip);
+  board.Attach(line);
+  fixture.Start(0, Transmitter(0x0AA << 1, 12));  // start, $AA, and a stop bit of 0
+  board.RunFor(5e-3);
+  EXPECT_EQ(line.TakeReceived(), "\xAA");
+  EXPECT_EQ(line.FramingErrors(), 1u);
+}
+
+// Receives a byte on P31 (start edge, then the middle of each bit) and sends it back on P30.
+std::vector<uint32_t> Echo(uint32_t bitClocks) {
+  enum : uint32_t { kRxMask = 20, kTxMask = 21, kBit = 22, kHalf = 23, kT = 24, kData = 25, kCount = 26, kZero = 27 };
+  std::vector<uint32_t> image = Image({
+      Mov(kOuta, kTxMask), Mov(kDira, kTxMask),
+      // 2: wait for the start bit, then 1.5 bit times to the middle of bit 0
+      Encode(kWaitPeq, 0, kZero, kRxMask), ReadCnt(kT), Encode(kAdd, kWr, kT, kHalf), MovImm(kCount, 8),
+      MovImm(kData, 0),
+      // 7: sample 8 bits
+      Encode(kWaitCnt, kWr, kT, kBit), Encode(kAnd, kWc, kRxMask, kIna), Encode(kRcr, kWr | kImm, kData, 1),
+      Encode(kDjnz, kWr | kImm, kCount, 7),
+      // 11: frame = (byte | $100) << 1, sent bit by bit
+      Encode(kShr, kWr | kImm, kData, 24), Encode(kOr, kWr | kImm, kData, 0x100), Encode(kShl, kWr | kImm, kData, 1),
+      MovImm(kCount, 10),
+      Encode(kWaitCnt, kWr, kT, kBit), Encode(kShr, kWr | kImm | kWc, kData, 1), Encode(kMuxC, kWr, kOuta, kTxMask),
+      Encode(kDjnz, kWr | kImm, kCount, 15), Jmp(2),
+  }, 48);
+  image[kRxMask] = kRx;
+  image[kTxMask] = kTx;
+  image[kBit] = bitClocks;
+  image[kHalf] = bitClocks + bitClocks / 2 - 12;  // less the clocks from the edge to the CNT read
+  return image;
+}
+
+TEST(SerialLine, AnEchoProgramOnTheChipReturnsWhatTheHostSends) {
+  for (double baud : {115200.0, 230400.0}) {
+    CogFixture fixture;
+    Board board(fixture.chip);
+    SerialLine line(fixture.chip, {.baud = baud});
+    board.Attach(line);
+    fixture.Start(0, Echo(static_cast<uint32_t>(std::lround(12e6 / baud))));
+    board.RunFor(2e-3);
+    const std::string message = "Hello, \x01\x80\xFF";
+    for (char byte : message) {
+      line.Send(fixture.chip, std::string(1, byte));
+      board.RunFor(25 / baud);  // the program echoes each byte before it listens again
+    }
+    board.RunFor(1e-3);
+    EXPECT_EQ(line.TakeReceived(), message) << baud << " Bd";
+    EXPECT_EQ(line.FramingErrors(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace qkl::cog::testing
