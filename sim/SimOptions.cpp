@@ -96,8 +96,9 @@ ROM boot loader with its handshake, download, RAM checksum and EEPROM programmin
 It prints the path of the pseudo-terminal's slave side on standard output (hand it to qkl -d)
 and serves it until it gets SIGINT or SIGTERM.
 
-A pseudo-terminal has no DTR line: the chip resets whenever the host flushes the port, as qkl
-does each time it opens it.
+A pseudo-terminal has no DTR line: the chip resets whenever the host flushes the port's
+queues, which qkl does each time it opens the port (and again as it closes it). A chip that
+hears no handshake within its window after a reset boots from its EEPROM.
 
   --eeprom FILE     keep the 32 KB boot EEPROM in FILE (32768 raw bytes); a missing FILE is
                     created blank (all 0xFF); without it the EEPROM lives in memory only
