@@ -257,7 +257,8 @@ void BootLoader::AwaitVerdict(Stage Which, bool Pass, TimePoint ReadyAt) {
 void BootLoader::VerdictPulse(const LowPulse& Low, long Position, TimePoint At) {
   int Bit = 0;
   if (!VerdictSynced) {
-    if (TakeBit(Low, Bit)) VerdictSynced = Bit == 0;
+    VerdictSynced = TakeBit(Low, Bit) && Bit == 0;
+    if (VerdictSynced) SetTimeLimit(At, Timing.BitLimit, OnTimeout::Shutdown);
     return;
   }
   int LowWidth = 0;

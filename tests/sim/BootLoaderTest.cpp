@@ -291,6 +291,17 @@ TEST_F(Boot, VerdictNotFetchedInTimeShutsDown) {
   EXPECT_EQ(Poll(3), std::nullopt);
 }
 
+TEST_F(Boot, TimeLimitRestartsAtTheSyncPoll) {
+  Settings.Instant = true;
+  Start();
+  Handshake();
+  Download(1, simtest::TinyImage(2));
+  Wait(150ms);
+  EXPECT_EQ(Send("\xF9"), "");
+  Wait(150ms);
+  EXPECT_EQ(Send("\xF9"), "\xFE");
+}
+
 TEST_F(Boot, ResetHaltsTheProgramAndStartsTheLoaderAgain) {
   Settings.Instant = true;
   Start();
