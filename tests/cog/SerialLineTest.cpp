@@ -2,11 +2,13 @@
 // directly and against bit-banged UART code running on the emulated chip.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 
 #include "sim/devices/Board.h"
 #include "sim/devices/SerialLine.h"
 #include "tests/cog/CogTesting.h"
+#include "tests/cog/RomDirectory.h"
 
 namespace qkl::cog::testing {
 namespace {
@@ -145,6 +147,61 @@ TEST(SerialLine, AnEchoProgramOnTheChipReturnsWhatTheHostSends) {
     board.RunFor(1e-3);
     EXPECT_EQ(line.TakeReceived(), message) << baud << " Bd";
     EXPECT_EQ(line.FramingErrors(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace qkl::cog::testing
+
+namespace qkl::cog::testing {
+namespace {
+
+// The host side of the boot handshake, at the level of bytes on the wire: a calibration $F9,
+// 250 shift-register bits as $FF (1) or $FE (0), then one $F9 per bit the chip answers.
+class HandshakeHost {
+ public:
+  std::string Request() {
+    std::string bytes = "\xF9";
+    for (int i = 0; i < 250; ++i) bytes.push_back(NextBit() ? '\xFF' : '\xFE');
+    bytes.append(258, '\xF9');
+    return bytes;
+  }
+  // The chip's answer: the next 250 register bits, then the version byte, least significant bit first.
+  std::string ExpectedReply(uint8_t version) {
+    std::string bytes;
+    for (int i = 0; i < 250; ++i) bytes.push_back(NextBit() ? '\xFF' : '\xFE');
+    for (int i = 0; i < 8; ++i) bytes.push_back(((version >> i) & 1) ? '\xFF' : '\xFE');
+    return bytes;
+  }
+
+ private:
+  bool NextBit() {
+    const bool bit = lfsr_ & 1;
+    lfsr_ = static_cast<uint8_t>((lfsr_ << 1) | (std::popcount(static_cast<unsigned>(lfsr_ & 0xB2)) & 1));
+    return bit;
+  }
+  uint8_t lfsr_ = 0x50;
+};
+
+TEST(SerialLine, TheBootRomAnswersTheHandshakeOverTheLine) {
+  const std::filesystem::path rom = RomDirectory();
+  if (rom.empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); the handshake is not tried";
+  for (double mhz : {8.0, 20.0}) {
+    for (double baud : {115200.0, 230400.0}) {
+      ChipConfig config;
+      config.clock.rcFastHz = mhz * 1e6;
+      config.romDirectory = rom;
+      Chip chip(config);
+      Board board(chip);
+      SerialLine line(chip, {.baud = baud});
+      board.Attach(line);
+      board.RunFor(0.002);  // the loader copies itself into cog 0 first
+      HandshakeHost host;
+      line.Send(chip, host.Request());
+      board.RunFor(line.SendDoneSeconds(chip) - chip.Seconds() + 0.001);
+      EXPECT_EQ(line.TakeReceived(), host.ExpectedReply(1)) << mhz << " MHz, " << baud << " Bd";
+      EXPECT_EQ(line.FramingErrors(), 0u);
+    }
   }
 }
 
