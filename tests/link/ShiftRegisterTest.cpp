@@ -29,14 +29,6 @@ TEST(ShiftRegister, ChipAnswerStartsWithBits251To258) {
   EXPECT_EQ(Outputs(Link, 251, 258), (std::vector<uint8_t>{0, 1, 0, 0, 0, 0, 1, 0}));
 }
 
-TEST(ShiftRegister, SeedingRestartsTheSequence) {
-  TPropeller Link;
-  Link.SeedLfsr();
-  const auto First = Outputs(Link, 1, 40);
-  Link.SeedLfsr();
-  EXPECT_EQ(Outputs(Link, 1, 40), First);
-}
-
 TEST(Crc16Modbus, StandardCheckValue) {
   uint16_t Crc = Crc16ModbusInitial;
   for (const char Byte : std::string("123456789")) Crc = Crc16ModbusUpdate(Crc, static_cast<uint8_t>(Byte));

@@ -34,10 +34,10 @@ std::string HandshakeBits(bool HighSpeed) {
 class StreamEncoderAtBothSpeeds : public testing::TestWithParam<bool> {};
 }  // namespace
 
-TEST(StreamEncoder, WorkedExampleGivesA9F2) {
+TEST_P(StreamEncoderAtBothSpeeds, WorkedExampleGivesA9F2) {
   TStreamEncoder Encoder;
   Encoder.Reset();
-  for (const uint8_t Bit : {1, 0, 1, 1, 0, 0}) Encoder.EncodeBit(Bit, 0, false);
+  for (const uint8_t Bit : {1, 0, 1, 1, 0, 0}) Encoder.EncodeBit(Bit, 0, GetParam());
   EXPECT_EQ(Encoder.ByteCount(), 1);  // the sixth bit is still in the open frame
   EXPECT_EQ(Encoder.Flush(), Bytes({0xA9, 0xF2}));
 }
