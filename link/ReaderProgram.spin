@@ -123,6 +123,10 @@ entry           mov     outa, line_idle          ' P30 high (serial idle), SCL h
                 mov     data, crc
                 mov     bits, #16
                 call    #send_bits
+                mov     data, threshold          ' let the host's receiver finish the last frame
+                shl     data, #3                 ' (12 bit times) before the line is released
+                add     data, cnt
+                waitcnt data, #0
 
 give_up         call    #i2c_stop
                 mov     dira, #0                 ' release every pin
