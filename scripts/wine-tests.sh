@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The Windows build under Wine: cross-compiles qkl.exe and the Windows unit tests with
+# MinGW-w64, runs the unit tests under Wine against pseudo-terminal test ports, and drives
+# qkl.exe against the virtual chip through a Wine COM port.
+# Usage: scripts/wine-tests.sh [native build dir]
+#   The native build dir (default build/default) provides qkl, qkl-sim and the example image.
+#   The Windows build and its Wine prefix go to build/windows (QKL_WINDOWS_BUILD overrides).
+# Needs the Debian packages mingw-w64, wine, wine64 and googletest.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+native=$(realpath -m "${1:-$root/build/default}")
+work=$(realpath -m "${QKL_WINDOWS_BUILD:-$root/build/windows}")
+
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX" "$work/run"
+
+peers=()
+cleanup() {
+  for pid in "${peers[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# A persistent server of our own, so that no stray one prints into a test's output.
+wineserver -p
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i
+
+cmake -S "$root/tests/windows/host" -B "$work/host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$work/host"
+cmake -S "$root/tests/windows" -B "$work/cross" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$work/cross" -j2
+[ -f "$native/CMakeCache.txt" ] ||
+  cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$native" --target qkl qkl-sim example_image
+
+# Test ports: COM21 echoes every byte, COM22 never reads.
+start_peer() {  # port, peer options
+  local link=$WINEPREFIX/dosdevices/${1,,}
+  "$work/host/qkl-wine-peer" "${@:2}" "$link" >/dev/null &
+  peers+=($!)
+  for _ in $(seq 100); do [ -L "$link" ] && return 0; sleep 0.05; done
+  echo "test port $1 did not come up" >&2
+  return 1
+}
+start_peer COM21
+start_peer COM22 --mute
+
+modem=$work/host/qkl-wine-modem.so
+LD_PRELOAD=$modem QKL_MODEM_LOG=$work/run/unit-modem.log \
+  QKL_TEST_ECHO_PORT=COM21 QKL_TEST_MUTE_PORT=COM22 \
+  ctest --test-dir "$work/cross" --output-on-failure
+
+"$root/tests/windows/wine-e2e.sh" "$work/cross/qkl/frontend/qkl.exe" "$native/frontend/qkl" "$native/sim/qkl-sim" \
+  "$native/examples/example.binary" "$modem" "$work/run"

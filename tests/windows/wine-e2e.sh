@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# qkl.exe under Wine against the virtual chip, through a Wine COM port linked to the chip's
+# pseudo-terminal: line ends, program path, detection with its reset pulse, a RAM load, an
+# EEPROM write and a read-back. Run by scripts/wine-tests.sh, which prepares Wine.
+# The read-back runs when the Linux qkl can read the virtual chip back, and must match it.
+# Usage: wine-e2e.sh <qkl.exe> <Linux qkl> <qkl-sim> <image> <modem-line library> <work dir>
+set -uo pipefail
+qkl=$1 native_qkl=$2 sim=$3 image=$4 modem=$5 work=$6
+port=COM5
+link=$WINEPREFIX/dosdevices/${port,,}
+passed=0 failed=0
+
+pass() { echo "PASS $1"; passed=$((passed + 1)); }
+fail() { echo "FAIL $1: $2"; failed=$((failed + 1)); }
+
+# Runs qkl.exe with the modem lines, leaving its output in $work/out and its exit code in $rc.
+run() {
+  rc=0
+  LD_PRELOAD=$modem QKL_MODEM_LOG=$work/modem.log timeout 120 wine "$qkl" "$@" >"$work/out" 2>"$work/err" || rc=$?
+}
+
+expect_exit() {  # name, expected code
+  if [ "$rc" -eq "$2" ]; then pass "$1"; else fail "$1" "exit code $rc, output: $(tr -d '\r' <"$work/out" | tail -3)"; fi
+}
+
+expect_line() {  # name, line that must appear (without its CR LF)
+  if grep -qxF -- "$2"$'\r' "$work/out"; then pass "$1"; else fail "$1" "no line '$2' in: $(tr -d '\r' <"$work/out")"; fi
+}
+
+# DTR must have gone on and then off again at least 2 ms later.
+expect_reset_pulse() {
+  if awk '/DTR=1/ && !on { on = $1 } /DTR=0/ && on { ok = ($1 - on >= 2); exit } END { exit !ok }' "$work/modem.log"; then
+    pass "$1"
+  else
+    fail "$1" "modem log: $(tr '\n' ' ' <"$work/modem.log")"
+  fi
+}
+
+start_chip() {
+  rm -f "$link"
+  "$sim" --eeprom "$work/eeprom.bin" --link "$link" 2>"$work/chip.log" >/dev/null &
+  chip=$!
+  for _ in $(seq 200); do [ -e "$link" ] && return 0; sleep 0.05; done
+  echo "the virtual chip did not start: $(cat "$work/chip.log")"
+  return 1
+}
+
+stop_chip() {
+  kill "$chip" 2>/dev/null
+  wait "$chip" 2>/dev/null
+}
+
+run -v
+banner=$'Orlas Quillkit Loader v0.07-pre1\r\nCompiled for i386 Win32 at 13:24:16 on 2010/04/28\r\n'
+if [ "$(cat "$work/out"; echo .)" = "$banner." ]; then pass "banner ends its lines with CR LF"; else
+  fail "banner ends its lines with CR LF" "$(od -c "$work/out" | head -5)"; fi
+
+run -x
+first=$(head -1 "$work/out")
+if [[ $first == [A-Z]:\\*qkl.exe": illegal option -- x"$'\r' ]]; then pass "messages begin with the module path"; else
+  fail "messages begin with the module path" "$first"; fi
+expect_exit "an unknown option ends with 1" 1
+
+run -d COM9
+expect_exit "a port that does not exist finds no chip" 100
+
+start_chip || exit 1
+trap stop_chip EXIT
+
+rm -f "$work/modem.log"
+run -d "$port"
+expect_exit "detection ends with 0" 0
+expect_line "detection reports the chip" "Propeller Version 1 Found!"
+expect_reset_pulse "detection pulses DTR for the reset"
+
+run -d "$port" "$(winepath -w "$image")"
+expect_exit "a RAM load ends with 0" 0
+
+run -d "$port" -p 2 "$(winepath -w "$image")"
+expect_exit "an EEPROM write ends with 0" 0
+if cmp -s -n "$(stat -c %s "$image")" "$image" "$work/eeprom.bin"; then pass "the EEPROM holds the image"; else
+  fail "the EEPROM holds the image" "the chip's EEPROM file differs"; fi
+
+rm -f "$work/native.eeprom" "$work/readback.eeprom"
+if ! "$native_qkl" -d "$link" -u "$work/native.eeprom" >"$work/native.out" 2>&1; then
+  echo "SKIP read-back: the Linux qkl cannot read the virtual chip back either: $(tail -1 "$work/native.out")"
+else
+  run -d "$port" -u "$(winepath -w "$work/readback.eeprom")"
+  expect_exit "a read-back ends with 0" 0
+  expect_line "a read-back reports success" "All good!"
+  if cmp -s "$work/readback.eeprom" "$work/native.eeprom"; then pass "the read-back file matches Linux's"; else
+    fail "the read-back file matches Linux's" "$(cmp "$work/readback.eeprom" "$work/native.eeprom" 2>&1)"; fi
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
