@@ -6,9 +6,12 @@
 
 namespace {
 
+// Each attempt waits for the reset and a handshake: about 0.1 s with a chip, 0.35 s without.
+constexpr std::chrono::minutes Allowed(15);
+
 TEST(QklDetectionTest, ThousandDetectionsOfAChip) {
   simtest::ThreadChip Chip;
-  const e2e::QklRun Run = e2e::RunQkl({"-d", Chip.SlavePath(), "-l"});
+  const e2e::QklRun Run = e2e::RunQkl({"-d", Chip.SlavePath(), "-l"}, {}, Allowed);
   EXPECT_EQ(Run.ExitCode, 0);
   EXPECT_EQ(Run.Lines, e2e::AfterBanner({e2e::NoFileName, std::string(1000, '.') +
                                                               "Tested 1000 Detections with 0 Detection failures"}));
@@ -19,7 +22,7 @@ TEST(QklDetectionTest, ThousandFailuresWithoutAChip) {
   sim::ChipSettings Settings;
   Settings.Faults.Absent = true;
   simtest::ThreadChip Chip(Settings);
-  const e2e::QklRun Run = e2e::RunQkl({"-f", "-d", Chip.SlavePath(), "-l"});
+  const e2e::QklRun Run = e2e::RunQkl({"-f", "-d", Chip.SlavePath(), "-l"}, {}, Allowed);
   EXPECT_EQ(Run.ExitCode, 0);
   EXPECT_EQ(Run.Lines, e2e::AfterBanner({e2e::NoFileName, std::string(1000, 'd') +
                                                               "Tested 1000 Detections with 1000 Detection failures"}));

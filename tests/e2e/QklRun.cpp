@@ -6,8 +6,9 @@
 
 namespace e2e {
 
-QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input) {
-  const simtest::ProgramResult Result = simtest::RunProgram(QKL_PATH, Arguments, Input);
+QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input,
+              std::chrono::milliseconds Timeout) {
+  const simtest::ProgramResult Result = simtest::RunProgram(QKL_PATH, Arguments, Input, Timeout);
   QklRun Run{Result.ExitCode, Result.Output, {}};
   std::istringstream Text(Result.Output);
   for (std::string Line; std::getline(Text, Line);) {

@@ -1,6 +1,7 @@
 // The built qkl run as a user runs it, with its output split into lines.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,9 @@ struct QklRun {
   std::vector<std::string> Lines;  // the output split at line ends, a CR before one dropped
 };
 
-QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input = {});
+// A run still going after Timeout is killed and fails with exit code -1.
+QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input = {},
+              std::chrono::milliseconds Timeout = std::chrono::minutes(2));
 
 // The two banner lines every run prints first.
 std::vector<std::string> Banner();
