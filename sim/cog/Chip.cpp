@@ -110,6 +110,11 @@ void Chip::WriteClock(uint8_t value, uint64_t at) {
     othersNext_ = 0;
     return;
   }
+  if (frequency != frequencyHz_) {
+    frequencyChanged_ = true;
+    stopAt_ = at;
+    othersNext_ = 0;
+  }
   frequencyHz_ = frequency;
 }
 
@@ -148,6 +153,7 @@ int Chip::EarliestCog(uint64_t& second) const {
 // a commit that wakes a waiting cog hands the turn back to the outer loop.
 RunStop Chip::RunEvents(uint64_t untilCycle) {
   if (clockStopped_) return RunStop::kClockStopped;
+  frequencyChanged_ = false;
   for (;;) {
     uint64_t second = kNever;
     const int index = EarliestCog(second);
@@ -193,6 +199,11 @@ RunStop Chip::RunEvents(uint64_t untilCycle) {
     if (clockStopped_) {
       cycle_ = stopAt_;
       return RunStop::kClockStopped;
+    }
+    if (frequencyChanged_) {
+      frequencyChanged_ = false;
+      cycle_ = stopAt_;
+      return RunStop::kClockChanged;
     }
   }
 }

@@ -29,6 +29,8 @@ struct ChipConfig {
 enum class RunStop {
   kReachedCycle,    // Cycle() == the cycle asked for
   kPinChange,       // a watched pin changed level at Cycle()
+  kClockChanged,    // CLK was written and the frequency changed at Cycle(): times in
+                    // seconds map to other cycles from here on
   kClockStopped,    // CLK was written with a value that leaves no clock; Reset() restarts
   kSoftwareReset,   // CLK bit 7 was written: the chip has been reset (as by Reset())
 };
@@ -148,6 +150,7 @@ class Chip {
   double frequencyHz_ = 0;
   bool clockStopped_ = false;
   bool resetRequested_ = false;
+  bool frequencyChanged_ = false;
   uint64_t stopAt_ = 0;
   double secondsAtBase_ = 0;
   uint64_t cycleAtBase_ = 0;

@@ -48,7 +48,7 @@ RunStop Board::RunUntil(uint64_t cycle) {
       next = std::min(next, device->NextEventCycle(chip_));
       watched |= device->WatchedPins();
     }
-    const RunStop stop = chip_.Run(next, watched);
+    const RunStop stop = chip_.Run(next, watched);  // kClockChanged: plan again at the new rate
     if (stop == RunStop::kClockStopped || stop == RunStop::kSoftwareReset) {
       Dispatch();
       return stop;

@@ -18,7 +18,8 @@ class Board {
   void Attach(PinDevice& device);
   void Detach(PinDevice& device);
 
-  // Runs to `cycle`. Returns kReachedCycle, or kClockStopped / kSoftwareReset as the chip
+  // Runs to `cycle` (device times are planned again whenever the clock frequency changes).
+  // Returns kReachedCycle, or kClockStopped / kSoftwareReset as the chip
   // reports them (then Cycle() is where that happened). Throws cog::EmulationError from the
   // chip, and std::logic_error if devices keep changing pins at one cycle without end.
   cog::RunStop RunUntil(uint64_t cycle);

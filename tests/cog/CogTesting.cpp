@@ -12,6 +12,12 @@ void CogFixture::Start(uint32_t cog, const std::vector<uint32_t>& image, uint32_
   chip.StartCog(cog, address, par);
 }
 
+void CogFixture::RunFor(uint64_t cycles) {
+  const uint64_t until = chip.Cycle() + cycles;
+  while (chip.Run(until, 0) == RunStop::kClockChanged) {
+  }
+}
+
 std::vector<uint32_t> Image(std::vector<uint32_t> code, std::size_t size) {
   if (code.size() < size) code.resize(size, 0);
   return code;

@@ -47,7 +47,8 @@ class CogFixture {
 
   void WriteLongs(uint32_t address, const std::vector<uint32_t>& longs);
   void Start(uint32_t cog, const std::vector<uint32_t>& image, uint32_t par = 0);
-  void RunFor(uint64_t cycles) { chip.Run(chip.Cycle() + cycles, 0); }
+  // Runs on through clock changes.
+  void RunFor(uint64_t cycles);
   uint32_t Reg(uint32_t cog, uint32_t address) const { return chip.CogAt(cog).Register(address); }
 
   Chip chip;
