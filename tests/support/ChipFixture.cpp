@@ -96,7 +96,13 @@ ProcessChip::~ProcessChip() { Stop(); }
 void ProcessChip::Stop() {
   if (Pid < 0) return;
   ::kill(Pid, SIGTERM);
-  ::waitpid(Pid, &Status, 0);
+  // A qkl-sim that does not end on SIGTERM fails the test instead of hanging it.
+  for (int Wait = 0; Wait < 1000 && ::waitpid(Pid, &Status, WNOHANG) == 0; ++Wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (::waitpid(Pid, &Status, WNOHANG) == 0) {
+    ::kill(Pid, SIGKILL);
+    ::waitpid(Pid, &Status, 0);
+  }
   Pid = -1;
   if (LogReader.joinable()) LogReader.join();
 }
