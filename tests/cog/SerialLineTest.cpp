@@ -166,6 +166,12 @@ class HandshakeHost {
     bytes.append(258, '\xF9');
     return bytes;
   }
+  // A long as 32 bits, least significant first.
+  static std::string Long(uint32_t value) {
+    std::string bytes;
+    for (int i = 0; i < 32; ++i) bytes.push_back(((value >> i) & 1) ? '\xFF' : '\xFE');
+    return bytes;
+  }
   // The chip's answer: the next 250 register bits, then the version byte, least significant bit first.
   std::string ExpectedReply(uint8_t version) {
     std::string bytes;
@@ -203,6 +209,48 @@ TEST(SerialLine, TheBootRomAnswersTheHandshakeOverTheLine) {
       EXPECT_EQ(line.FramingErrors(), 0u);
     }
   }
+}
+
+}  // namespace
+}  // namespace qkl::cog::testing
+
+namespace qkl::cog::testing {
+namespace {
+
+// A RAM load (command 1) of the smallest launcher image through the boot ROM: handshake,
+// command, long count, the longs, then $F9 polls until the checksum verdict, and the program
+// runs under the ROM's interpreter.
+TEST(SerialLine, TheBootRomLoadsAnImageSentOverTheLineAndRunsIt) {
+  const std::filesystem::path rom = RomDirectory();
+  if (rom.empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); the RAM load is not tried";
+  const std::vector<uint32_t> image = {0x00B71B00, 0x00100600, 0x002C0024, 0x0030001C, 0x00020014,
+                                       0x0000000C, 0x5C7C0000, 0x3508C734, 0x0000322C};
+  ChipConfig config;
+  config.romDirectory = rom;
+  Chip chip(config);
+  Board board(chip);
+  SerialLine line(chip);
+  board.Attach(line);
+  board.RunFor(0.002);
+  HandshakeHost host;
+  std::string request = host.Request();
+  request += HandshakeHost::Long(1) + HandshakeHost::Long(static_cast<uint32_t>(image.size()));
+  for (uint32_t value : image) request += HandshakeHost::Long(value);
+  line.Send(chip, request);
+  board.RunFor(line.SendDoneSeconds(chip) - chip.Seconds() + 0.001);
+  const std::string reply = line.TakeReceived();
+  ASSERT_EQ(reply, host.ExpectedReply(1));
+  std::string verdict;
+  for (int poll = 0; poll < 400 && verdict.empty(); ++poll) {
+    line.Send(chip, "\xF9");
+    board.RunFor(0.001);
+    verdict = line.TakeReceived();
+  }
+  EXPECT_EQ(verdict, "\xFE") << "checksum verdict: pass";
+  for (int slice = 0; slice < 100 && !chip.CogAt(1).Active(); ++slice) board.RunFor(0.005);
+  ASSERT_TRUE(chip.CogAt(1).Active());
+  EXPECT_EQ(chip.CogAt(1).Register(0), 0x5C7C0000u);
+  EXPECT_FALSE(chip.CogAt(0).Active()) << "the top method returned into ROM and stopped cog 0";
 }
 
 }  // namespace
