@@ -8,6 +8,8 @@
 namespace qkl::pasm {
 namespace {
 
+constexpr int kDeepestNesting = 256;
+
 // Binary operators by level; level 0 binds tightest.
 const std::array<std::array<const char*, 3>, 5> kLevels = {{
     {"<<", ">>", nullptr},
@@ -72,10 +74,19 @@ class Evaluator {
   std::uint32_t unary() {
     const Token* token = current();
     if (!token) throw LineError(end_, "expected a value");
-    if (isOperator(*token, "-")) return ++pos_, 0u - unary();
-    if (isOperator(*token, "+")) return ++pos_, unary();
-    if (isOperator(*token, "~") || isOperator(*token, "!")) return ++pos_, ~unary();
-    return primary(*token);
+    if (++depth_ > kDeepestNesting) throw LineError(token->column, "expression nested too deeply");
+    std::uint32_t value = unaryOperand(*token);
+    --depth_;
+    return value;
+  }
+
+  std::uint32_t unaryOperand(const Token& token) {
+    bool negate = isOperator(token, "-");
+    bool invert = isOperator(token, "~") || isOperator(token, "!");
+    if (!negate && !invert && !isOperator(token, "+")) return primary(token);
+    ++pos_;
+    std::uint32_t value = unary();
+    return negate ? 0u - value : invert ? ~value : value;
   }
 
   std::uint32_t primary(const Token& token) {
@@ -112,6 +123,7 @@ class Evaluator {
   int end_;
   const ExpressionContext& context_;
   std::size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace

@@ -53,6 +53,9 @@ TEST(Expression, ErrorsPointAtTheFault) {
   EXPECT_EQ(errorsOf("DAT long %102\n"), std::vector<std::string>{"1:13: '2' is not a digit of this number"});
   EXPECT_EQ(errorsOf("DAT long 1 ? 2\n"), std::vector<std::string>{"1:12: unexpected character '?'"});
   EXPECT_EQ(errorsOf("DAT long nowhere\n"), std::vector<std::string>{"1:10: undefined symbol 'nowhere'"});
+  EXPECT_EQ(errorsOf("DAT long " + std::string(300, '(') + "1" + std::string(300, ')') + "\n"),
+            std::vector<std::string>{"1:266: expression nested too deeply"});
+  EXPECT_EQ(valueOf(std::string(200, '(') + "1" + std::string(200, ')')), 1u);
 }
 
 }  // namespace
