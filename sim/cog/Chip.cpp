@@ -82,13 +82,13 @@ void Chip::StartCog(uint32_t id, uint32_t codeAddress, uint32_t par) {
 
 // ---- time ----
 
+// While the clock is stopped, time goes on at the last clock's rate; only the cogs freeze.
 double Chip::SecondsAt(uint64_t cycle) const {
-  if (clockStopped_ || cycle <= cycleAtBase_) return secondsAtBase_;
+  if (cycle <= cycleAtBase_) return secondsAtBase_;
   return secondsAtBase_ + static_cast<double>(cycle - cycleAtBase_) / frequencyHz_;
 }
 
 uint64_t Chip::CycleAt(double seconds) const {
-  if (clockStopped_) return kNever;
   if (seconds <= secondsAtBase_) return cycleAtBase_;
   return cycleAtBase_ + static_cast<uint64_t>(std::ceil((seconds - secondsAtBase_) * frequencyHz_));
 }
@@ -152,7 +152,12 @@ int Chip::EarliestCog(uint64_t& second) const {
 // event comes first; pin changes scheduled by any cog are committed before each event, and
 // a commit that wakes a waiting cog hands the turn back to the outer loop.
 RunStop Chip::RunEvents(uint64_t untilCycle) {
-  if (clockStopped_) return RunStop::kClockStopped;
+  if (clockStopped_) {
+    while (CommitPins(untilCycle)) {
+    }
+    cycle_ = untilCycle;
+    return RunStop::kClockStopped;
+  }
   frequencyChanged_ = false;
   for (;;) {
     uint64_t second = kNever;

@@ -31,7 +31,8 @@ enum class RunStop {
   kPinChange,       // a watched pin changed level at Cycle()
   kClockChanged,    // CLK was written and the frequency changed at Cycle(): times in
                     // seconds map to other cycles from here on
-  kClockStopped,    // CLK was written with a value that leaves no clock; Reset() restarts
+  kClockStopped,    // CLK was written with a value that leaves no clock (at Cycle(), or
+                    // before this run, which then only let time pass); Reset() restarts
   kSoftwareReset,   // CLK bit 7 was written: the chip has been reset (as by Reset())
 };
 
@@ -75,10 +76,12 @@ class Chip {
   // CNT as the cogs see it at `cycle`.
   static uint32_t CounterAt(uint64_t cycle) { return static_cast<uint32_t>(cycle); }
 
-  // Time in seconds: the cycles counted at each frequency the clock has run at.
+  // Time in seconds: the cycles counted at each frequency the clock has run at. While the
+  // clock is stopped, cycles still count at the last frequency (the cogs are frozen), so that
+  // the world outside keeps its time.
   double Seconds() const { return SecondsAt(cycle_); }
   double SecondsAt(uint64_t cycle) const;
-  // The first cycle at or after `seconds`, at the present frequency; kNever while stopped.
+  // The first cycle at or after `seconds`, at the present rate.
   uint64_t CycleAt(double seconds) const;
   double FrequencyHz() const { return clockStopped_ ? 0 : frequencyHz_; }
   uint8_t ClockRegister() const { return clockRegister_; }

@@ -41,25 +41,21 @@ void Board::Dispatch() {
 RunStop Board::RunUntil(uint64_t cycle) {
   for (;;) {
     Dispatch();
-    if (chip_.Cycle() >= cycle) return RunStop::kReachedCycle;
+    if (chip_.Cycle() >= cycle) return chip_.ClockStopped() ? RunStop::kClockStopped : RunStop::kReachedCycle;
     uint64_t next = cycle;
     uint32_t watched = 0;
     for (const PinDevice* device : devices_) {
       next = std::min(next, device->NextEventCycle(chip_));
       watched |= device->WatchedPins();
     }
-    const RunStop stop = chip_.Run(next, watched);  // kClockChanged: plan again at the new rate
-    if (stop == RunStop::kClockStopped || stop == RunStop::kSoftwareReset) {
+    // kClockChanged: plan again at the new rate; kClockStopped: the devices carry on.
+    if (chip_.Run(next, watched) == RunStop::kSoftwareReset) {
       Dispatch();
-      return stop;
+      return RunStop::kSoftwareReset;
     }
   }
 }
 
-RunStop Board::RunFor(double seconds) {
-  const uint64_t until = chip_.CycleAt(chip_.Seconds() + seconds);
-  if (until == Chip::kNever) return RunStop::kClockStopped;
-  return RunUntil(until);
-}
+RunStop Board::RunFor(double seconds) { return RunUntil(chip_.CycleAt(chip_.Seconds() + seconds)); }
 
 }  // namespace qkl::devices

@@ -19,9 +19,10 @@ class Board {
   void Detach(PinDevice& device);
 
   // Runs to `cycle` (device times are planned again whenever the clock frequency changes).
-  // Returns kReachedCycle, or kClockStopped / kSoftwareReset as the chip
-  // reports them (then Cycle() is where that happened). Throws cog::EmulationError from the
-  // chip, and std::logic_error if devices keep changing pins at one cycle without end.
+  // Returns kReachedCycle; kClockStopped when the chip's clock is stopped at the end (the
+  // devices still ran to `cycle`); kSoftwareReset as soon as the chip resets itself (Cycle()
+  // is where). Throws cog::EmulationError from the chip, and std::logic_error if devices keep
+  // changing pins at one cycle without end.
   cog::RunStop RunUntil(uint64_t cycle);
   // The same for a span of time at the present clock frequency.
   cog::RunStop RunFor(double seconds);

@@ -5,7 +5,13 @@
 #include <bit>
 #include <cmath>
 
+#include <gmock/gmock.h>
+
+#include <array>
+#include <memory>
+
 #include "sim/devices/Board.h"
+#include "sim/devices/I2cEeprom.h"
 #include "sim/devices/SerialLine.h"
 #include "tests/cog/CogTesting.h"
 #include "tests/cog/RomDirectory.h"
@@ -217,40 +223,94 @@ TEST(SerialLine, TheBootRomAnswersTheHandshakeOverTheLine) {
 namespace qkl::cog::testing {
 namespace {
 
-// A RAM load (command 1) of the smallest launcher image through the boot ROM: handshake,
-// command, long count, the longs, then $F9 polls until the checksum verdict, and the program
-// runs under the ROM's interpreter.
-TEST(SerialLine, TheBootRomLoadsAnImageSentOverTheLineAndRunsIt) {
-  const std::filesystem::path rom = RomDirectory();
-  if (rom.empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); the RAM load is not tried";
-  const std::vector<uint32_t> image = {0x00B71B00, 0x00100600, 0x002C0024, 0x0030001C, 0x00020014,
-                                       0x0000000C, 0x5C7C0000, 0x3508C734, 0x0000322C};
-  ChipConfig config;
-  config.romDirectory = rom;
-  Chip chip(config);
-  Board board(chip);
-  SerialLine line(chip);
-  board.Attach(line);
-  board.RunFor(0.002);
-  HandshakeHost host;
-  std::string request = host.Request();
-  request += HandshakeHost::Long(1) + HandshakeHost::Long(static_cast<uint32_t>(image.size()));
-  for (uint32_t value : image) request += HandshakeHost::Long(value);
-  line.Send(chip, request);
-  board.RunFor(line.SendDoneSeconds(chip) - chip.Seconds() + 0.001);
-  const std::string reply = line.TakeReceived();
-  ASSERT_EQ(reply, host.ExpectedReply(1));
-  std::string verdict;
-  for (int poll = 0; poll < 400 && verdict.empty(); ++poll) {
-    line.Send(chip, "\xF9");
-    board.RunFor(0.001);
-    verdict = line.TakeReceived();
+// Loads of the smallest launcher image through the boot ROM: handshake, command, long count,
+// the longs, then $F9 polls for each verdict; the program then runs under the ROM's interpreter.
+class RomLoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::filesystem::path rom = RomDirectory();
+    if (rom.empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); loads through the ROM are not tried";
+    ChipConfig config;
+    config.romDirectory = rom;
+    chip = std::make_unique<Chip>(config);
+    board = std::make_unique<Board>(*chip);
+    line = std::make_unique<SerialLine>(*chip);
+    eeprom = std::make_unique<devices::I2cEeprom>(*chip, store);
+    board->Attach(*line);
+    board->Attach(*eeprom);
+    board->RunFor(0.002);
   }
-  EXPECT_EQ(verdict, "\xFE") << "checksum verdict: pass";
-  for (int slice = 0; slice < 100 && !chip.CogAt(1).Active(); ++slice) board.RunFor(0.005);
-  ASSERT_TRUE(chip.CogAt(1).Active());
-  EXPECT_EQ(chip.CogAt(1).Register(0), 0x5C7C0000u);
-  EXPECT_FALSE(chip.CogAt(0).Active()) << "the top method returned into ROM and stopped cog 0";
+
+  void SendImage(uint32_t command) {
+    std::string request = host.Request();
+    request += HandshakeHost::Long(command) + HandshakeHost::Long(static_cast<uint32_t>(kImage.size()));
+    for (uint32_t value : kImage) request += HandshakeHost::Long(value);
+    line->Send(*chip, request);
+    board->RunFor(line->SendDoneSeconds(*chip) - chip->Seconds() + 0.001);
+    ASSERT_EQ(line->TakeReceived(), host.ExpectedReply(1));
+  }
+
+  // Polls with $F9 every millisecond until the chip answers; returns the answer and the time.
+  std::pair<std::string, double> Verdict() {
+    const double start = chip->Seconds();
+    for (int poll = 0; poll < 10000; ++poll) {
+      line->Send(*chip, "\xF9");
+      board->RunFor(0.001);
+      const std::string answer = line->TakeReceived();
+      if (!answer.empty()) return {answer, chip->Seconds() - start};
+    }
+    return {"none", chip->Seconds() - start};
+  }
+
+  void ExpectImageRuns() {
+    for (int slice = 0; slice < 100 && !chip->CogAt(1).Active(); ++slice) board->RunFor(0.005);
+    ASSERT_TRUE(chip->CogAt(1).Active());
+    EXPECT_EQ(chip->CogAt(1).Register(0), 0x5C7C0000u);
+    EXPECT_FALSE(chip->CogAt(0).Active()) << "the top method returned into ROM and stopped cog 0";
+  }
+
+  static constexpr std::array<uint32_t, 9> kImage = {0x00B71B00, 0x00100600, 0x002C0024, 0x0030001C, 0x00020014,
+                                                     0x0000000C, 0x5C7C0000, 0x3508C734, 0x0000322C};
+  HandshakeHost host;
+  std::array<uint8_t, devices::kEepromSize> store{};
+  std::unique_ptr<Chip> chip;
+  std::unique_ptr<Board> board;
+  std::unique_ptr<SerialLine> line;
+  std::unique_ptr<devices::I2cEeprom> eeprom;
+};
+
+TEST_F(RomLoad, ARamLoadPassesTheChecksumAndRuns) {
+  SendImage(1);
+  EXPECT_EQ(Verdict().first, "\xFE") << "checksum verdict: pass";
+  ExpectImageRuns();
+}
+
+TEST_F(RomLoad, AnEepromLoadProgramsAndVerifiesThePagesThenRuns) {
+  store.fill(0x5A);
+  SendImage(3);
+  EXPECT_EQ(Verdict().first, "\xFE") << "checksum";
+  const auto [programmed, programming] = Verdict();
+  EXPECT_EQ(programmed, "\xFE") << "programmed";
+  const auto [verified, verifying] = Verdict();
+  EXPECT_EQ(verified, "\xFE") << "verified";
+  // 512 pages with a 5 ms write cycle each, then one sequential read, at 12 MHz.
+  EXPECT_NEAR(programming, 3.96, 0.4);
+  EXPECT_NEAR(verifying, 1.32, 0.2);
+  for (uint32_t i = 0; i < kImage.size() * 4; ++i) EXPECT_EQ(store[i], (kImage[i / 4] >> (8 * (i % 4))) & 0xFF);
+  EXPECT_EQ(store[0x24], 0xFF) << "the caller frame below dbase";
+  EXPECT_EQ(store[0x26], 0xF9);
+  EXPECT_EQ(store[0x7FFF], 0x00) << "the rest of RAM, zeroed";
+  EXPECT_THAT(eeprom->Violations(), ::testing::IsEmpty());
+  ExpectImageRuns();
+}
+
+TEST_F(RomLoad, ASilentEepromFailsTheProgrammingStep) {
+  eeprom->SetFault(devices::EepromFault::kAbsent);
+  SendImage(2);
+  EXPECT_EQ(Verdict().first, "\xFE") << "checksum";
+  EXPECT_EQ(Verdict().first, "\xFF") << "programming fails";
+  for (int slice = 0; slice < 20 && !chip->ClockStopped(); ++slice) board->RunFor(0.005);
+  EXPECT_TRUE(chip->ClockStopped()) << "the loader shuts the chip down";
 }
 
 }  // namespace
