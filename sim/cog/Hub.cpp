@@ -15,18 +15,14 @@ void Hub::LoadRom(const std::filesystem::path& directory) {
 }
 
 // Aligns the address as the access size does; refuses what the chip cannot do.
-uint32_t Hub::Checked(uint32_t address, uint32_t size, const char* access) const {
+uint32_t Hub::Checked(uint32_t address, uint32_t size, bool write) const {
   const uint32_t aligned = address & 0xFFFF & ~(size - 1);
-  if (aligned >= kRomBase) {
-    if (access[0] == 'w')
-      throw EmulationError(std::string(access) + " to ROM address " + Hex(aligned, 4) + ": the ROM cannot be written");
-    if (!hasRom_)
-      throw EmulationError(std::string(access) + " of ROM address " + Hex(aligned, 4) + ", but no ROM is loaded");
-  }
+  if (aligned >= kRomBase && write)
+    throw EmulationError("write to ROM address " + Hex(aligned, 4) + ": the ROM cannot be written");
+  if (aligned >= kRomBase && !hasRom_)
+    throw EmulationError("read of ROM address " + Hex(aligned, 4) + ", but no ROM is loaded");
   return aligned;
 }
-
-uint32_t Hub::Checked(uint32_t address, uint32_t size) const { return Checked(address, size, "read"); }
 
 uint8_t Hub::ReadByte(uint32_t address) const { return memory_[Checked(address, 1)]; }
 
@@ -41,16 +37,16 @@ uint32_t Hub::ReadLong(uint32_t address) const {
          (uint32_t{memory_[a + 3]} << 24);
 }
 
-void Hub::WriteByte(uint32_t address, uint8_t value) { memory_[Checked(address, 1, "write")] = value; }
+void Hub::WriteByte(uint32_t address, uint8_t value) { memory_[Checked(address, 1, true)] = value; }
 
 void Hub::WriteWord(uint32_t address, uint16_t value) {
-  const uint32_t a = Checked(address, 2, "write");
+  const uint32_t a = Checked(address, 2, true);
   memory_[a] = static_cast<uint8_t>(value);
   memory_[a + 1] = static_cast<uint8_t>(value >> 8);
 }
 
 void Hub::WriteLong(uint32_t address, uint32_t value) {
-  const uint32_t a = Checked(address, 4, "write");
+  const uint32_t a = Checked(address, 4, true);
   for (int i = 0; i < 4; ++i) memory_[a + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 

@@ -47,8 +47,7 @@ class Hub {
   void ResetLocks();
 
  private:
-  uint32_t Checked(uint32_t address, uint32_t size) const;
-  uint32_t Checked(uint32_t address, uint32_t size, const char* access) const;
+  uint32_t Checked(uint32_t address, uint32_t size, bool write = false) const;
 
   std::array<uint8_t, 0x10000> memory_{};
   bool hasRom_ = false;

@@ -29,7 +29,6 @@ class SpinLauncher {
   Action Pending() const { return pending_; }
   uint32_t CogInitValue() const { return cogInitValue_; }
   void CogInitDone(uint32_t id, bool noCogFree);
-  uint32_t Pcurr() const { return pcurr_; }
 
  private:
   uint32_t Fetch(const Hub& hub);
