@@ -11,6 +11,7 @@
 #include "sim/devices/Board.h"
 #include "sim/devices/I2cEeprom.h"
 #include "sim/devices/SerialLine.h"
+#include "tests/tools/BootImage.h"
 #include "tools/Assembler.h"
 #include "tools/ProgramImage.h"
 
@@ -112,16 +113,8 @@ class ReaderOnChip {
     board_.Attach(line_);
   }
 
-  // Loads the image as the boot loader does after a RAM download, and starts it.
   void launch() {
-    std::vector<std::uint8_t> image = readerImage();
-    for (std::uint32_t address = 0; address < 0x8000; ++address) {
-      chip_.Memory().WriteByte(address, address < image.size() ? image[address] : 0);
-    }
-    std::uint32_t dbase = image[10] | image[11] << 8;
-    chip_.Memory().WriteLong(dbase - 8, 0xFFF9FFFF);
-    chip_.Memory().WriteLong(dbase - 4, 0xFFF9FFFF);
-    chip_.LaunchImage();
+    pasm::testing::bootImage(chip_, readerImage());
     launchedAt_ = chip_.Seconds();
   }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "sim/cog/Chip.h"
+#include "tests/tools/BootImage.h"
 #include "tools/Assembler.h"
 #include "tools/ProgramImage.h"
 
@@ -13,19 +14,12 @@ namespace {
 
 using qkl::cog::Chip;
 
-// Puts the image in RAM as the boot loader leaves it (zero fill, stack markers) and launches it.
 void boot(Chip& chip, const std::string& source) {
   qkl::pasm::Assembly assembly = qkl::pasm::assemble(source);
   ASSERT_TRUE(assembly.errors.empty()) << assembly.errors.front().message;
   std::vector<std::uint8_t> image =
       qkl::pasm::buildProgramImage(assembly.cogCode, {assembly.clkfreq, assembly.clkmode});
-  for (std::uint32_t address = 0; address < 0x8000; ++address) {
-    chip.Memory().WriteByte(address, address < image.size() ? image[address] : 0);
-  }
-  std::uint32_t dbase = image[10] | image[11] << 8;
-  chip.Memory().WriteLong(dbase - 8, 0xFFF9FFFF);
-  chip.Memory().WriteLong(dbase - 4, 0xFFF9FFFF);
-  chip.LaunchImage();
+  qkl::pasm::testing::bootImage(chip, image);
 }
 
 std::uint32_t runAndRead(const std::string& source, std::uint32_t address, std::uint64_t cycles = 40000) {
