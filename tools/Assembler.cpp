@@ -182,7 +182,12 @@ class Assembler {
     if (name == "FIT") return fit(op, operands);
     if (std::uint32_t size = dataSize(name)) return data(size, operands);
     std::optional<Instruction> instruction = findInstruction(name);
-    if (!instruction) throw LineError(op.column, "'" + name + "' is not an instruction of this chip");
+    if (!instruction && isUnimplementedInstruction(name)) {
+      throw LineError(op.column, "'" + name + "' is not an instruction of this chip");
+    }
+    if (!instruction) {
+      throw LineError(op.column, "'" + op.text + "' is a reserved word, neither a label nor an instruction");
+    }
     occupy(4, op.column);
     if (pass_ == Pass::Emit) {
       std::optional<std::uint32_t> field;

@@ -104,11 +104,15 @@ std::optional<std::uint32_t> findEffect(const std::string& name) {
   return find(table, name);
 }
 
+bool isUnimplementedInstruction(const std::string& name) {
+  return name == "MUL" || name == "MULS" || name == "ENC" || name == "ONES";
+}
+
 bool isReserved(const std::string& name) {
-  static const std::set<std::string> directives = {"CON", "DAT", "VAR", "OBJ", "PUB", "PRI", "ORG", "RES",
-                                                   "FIT", "LONG", "WORD", "BYTE", "MUL", "MULS", "ENC", "ONES"};
-  return directives.count(name) || findInstruction(name) || findCondition(name) || findEffect(name) ||
-         findRegister(name);
+  static const std::set<std::string> directives = {"CON", "DAT", "VAR", "OBJ", "PUB", "PRI",
+                                                   "ORG", "RES", "FIT", "LONG", "WORD", "BYTE"};
+  return directives.count(name) || isUnimplementedInstruction(name) || findInstruction(name) ||
+         findCondition(name) || findEffect(name) || findRegister(name);
 }
 
 }  // namespace qkl::pasm

@@ -35,6 +35,9 @@ std::optional<std::uint32_t> findEffect(const std::string& name);
 // The cog address of a special register name (upper case).
 std::optional<std::uint32_t> findRegister(const std::string& name);
 
+// True for MUL, MULS, ENC and ONES (upper case): opcodes of an earlier design that this chip lacks.
+bool isUnimplementedInstruction(const std::string& name);
+
 // True for names that are instructions, conditions, effects, registers or directives.
 bool isReserved(const std::string& name);
 

@@ -107,6 +107,7 @@ TEST(Lines, MnemonicAndConstructErrors) {
   EXPECT_EQ(errorsOf("DAT\n  mvo 1, 2\n"), Texts{"2:3: unknown mnemonic 'mvo'"});
   EXPECT_EQ(errorsOf("DAT\nloop mvo 1, 2\n"), Texts{"2:6: unknown mnemonic 'mvo'"});
   EXPECT_EQ(errorsOf("DAT\n mul 1, 2\n"), Texts{"2:2: 'MUL' is not an instruction of this chip"});
+  EXPECT_EQ(errorsOf("DAT\npar long 0\n"), Texts{"2:1: 'par' is a reserved word, neither a label nor an instruction"});
   EXPECT_EQ(errorsOf("DAT\n if_c\n"), Texts{"2:2: a condition needs an instruction after it"});
   EXPECT_EQ(errorsOf("DAT\n if_c long 1\n"), Texts{"2:2: a condition goes only before an instruction, not before LONG"});
   EXPECT_EQ(errorsOf("DAT\nmov nop\n"), Texts{"2:1: MOV takes 2 operands (destination, source), found 1 operand"});
