@@ -28,12 +28,18 @@ struct ChipFaults {
   int SilentAfterVerdict = -1;  // only the first n verdicts are sent; -1: all
   int StopAfterBytes = -1;      // only the first n reply bytes after a reset are sent; -1: all
   int CloseAfterBytes = -1;     // the chip's side of the line closes after n host bytes; -1: never
+  // Faults met by a program the emulator runs:
+  bool NoEeprom = false;        // nothing answers on the EEPROM bus
+  bool SdaHeldLow = false;      // something holds the EEPROM's data line low
+  int ProgramStopsAfter = -1;   // the program stops after n answers on the line; -1: never
+  bool CorruptCrc = false;      // the first bit of the reader's checksum arrives inverted
 };
 
 struct ChipSettings {
   uint8_t Version = 1;
   double ClockHz = 12e6;  // the internal RC clock the boot loader runs on (8 to 20 MHz)
   bool Instant = false;   // verdicts without the time the chip needs to compute them
+  bool RunImages = true;  // a loaded image runs on the cog emulator
   ChipFaults Faults;
   std::string EepromPath;  // empty: the EEPROM lives in memory only
 };

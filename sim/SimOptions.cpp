@@ -25,7 +25,8 @@ bool* FlagNamed(const std::string& Name, SimOptions& Into) {
       {"--help", &Into.Help},                {"--absent", &Faults.Absent},
       {"--echo", &Faults.Echo},
       {"--fail-ram", &Faults.FailRam},       {"--fail-program", &Faults.FailProgram},
-      {"--fail-verify", &Faults.FailVerify},
+      {"--fail-verify", &Faults.FailVerify}, {"--no-eeprom", &Faults.NoEeprom},
+      {"--sda-low", &Faults.SdaHeldLow},     {"--corrupt-crc", &Faults.CorruptCrc},
   };
   for (const auto& [Each, Target] : Flags)
     if (Name == Each) return Target;
@@ -43,6 +44,7 @@ bool StoreNumber(const std::string& Name, int Value, SimOptions& Into) {
   else if (Name == "--silent-after-verdict") Faults.SilentAfterVerdict = Value;
   else if (Name == "--stop-after-bytes") Faults.StopAfterBytes = Value;
   else if (Name == "--close-after") Faults.CloseAfterBytes = Value;
+  else if (Name == "--program-stops-after") Faults.ProgramStopsAfter = Value;
   else return false;
   return true;
 }
@@ -53,6 +55,7 @@ const NumberOption NumberOptions[] = {
     {"--noise-while-busy", 1, 3},  {"--silent-after-verdict", 0, 3},
     {"--stop-after-bytes", 0, 1 << 30},
     {"--close-after", 0, 1 << 30},
+    {"--program-stops-after", 0, 1 << 30},
 };
 
 const NumberOption* NumberOptionNamed(const std::string& Name) {
@@ -68,6 +71,10 @@ std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOption
     const std::string& Name = Arguments[Index];
     if (bool* Flag = FlagNamed(Name, Into)) {
       *Flag = true;
+      continue;
+    }
+    if (Name == "--no-emulator") {
+      Into.Chip.RunImages = false;
       continue;
     }
     const NumberOption* Number = NumberOptionNamed(Name);
@@ -109,6 +116,8 @@ hears no handshake within its window after a reset boots from its EEPROM.
                     scales the chip's time limits and working times
   --instant         give verdicts at once instead of after realistic working times (RAM
                     checksum 0.1 s, EEPROM programming 3.96 s, verifying 1.32 s at 12 MHz)
+  --no-emulator     do not run a loaded image; by default it runs on the cog emulator at the
+                    --clock rate, with the host's line on P31/P30 and the EEPROM on P28/P29
   --log             report what the chip sees and does on standard error
   --help            show this text
 
@@ -125,6 +134,10 @@ Faults, for tests:
   --silent-after-verdict N  send only the first N verdicts (0 to 3)
   --stop-after-bytes N  send only the first N bytes after each reset
   --close-after N   close the chip's side of the line after N host bytes following a reset
+  --no-eeprom       a running program finds no EEPROM on P28/P29 (no acknowledge)
+  --sda-low         something holds the EEPROM's data line P29 low
+  --program-stops-after N  a running program stops after N answers on the line
+  --corrupt-crc     the first bit of the EEPROM reader's checksum arrives inverted
 )";
 }
 

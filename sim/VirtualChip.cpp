@@ -7,10 +7,16 @@
 #include <cerrno>
 #include <system_error>
 
+#include "sim/CogImageRunner.h"
+
 namespace sim {
 
 VirtualChip::VirtualChip(const ChipSettings& Settings, ChipLog Log, ImageRunner* Runner)
-    : Settings(Settings), Log(Log), Eeprom(Settings.EepromPath), Boot(Settings, Eeprom, Log, Runner) {
+    : Settings(Settings),
+      Log(Log),
+      Eeprom(Settings.EepromPath),
+      OwnRunner(Runner || !Settings.RunImages ? nullptr : std::make_unique<CogImageRunner>(Settings, Eeprom, Log)),
+      Boot(Settings, Eeprom, Log, Runner ? Runner : OwnRunner.get()) {
   if (::pipe2(StopPipe, O_NONBLOCK | O_CLOEXEC) != 0)
     throw std::system_error(errno, std::generic_category(), "pipe");
 }

@@ -2,6 +2,7 @@
 // the line, with the line's own faults (no chip, an echoing line, a line that is unplugged).
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -16,7 +17,8 @@ namespace sim {
 class VirtualChip {
 public:
   // Throws std::runtime_error (or std::system_error) when the EEPROM file or the pseudo-terminal
-  // cannot be had.
+  // cannot be had. Without a Runner, loaded images run on the cog emulator unless the settings
+  // turn that off.
   VirtualChip(const ChipSettings& Settings, ChipLog Log, ImageRunner* Runner = nullptr);
   ~VirtualChip();
   VirtualChip(const VirtualChip&) = delete;
@@ -46,6 +48,7 @@ private:
   const ChipSettings Settings;
   ChipLog Log;
   EepromStore Eeprom;
+  std::unique_ptr<ImageRunner> OwnRunner;
   PtyLine Line;
   BootLoader Boot;
   int StopPipe[2] = {-1, -1};

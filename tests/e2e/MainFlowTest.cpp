@@ -222,7 +222,9 @@ TEST_F(Qkl, ReadBackWithoutAChipOrWithoutAnAnsweringReader) {
   EXPECT_EQ(NoChip.ExitCode, 1);
   EXPECT_EQ(NoChip.Lines.back(), "Unable to locate Propeller on Port (" + Absent.SlavePath() + ")");
   // The boot loader takes the reader program, but nothing runs it, so the reader never answers.
-  simtest::ThreadChip Chip(Instant());
+  sim::ChipSettings NoEmulator = Instant();
+  NoEmulator.RunImages = false;
+  simtest::ThreadChip Chip(NoEmulator);
   const e2e::QklRun NoReader = RunQkl({"-d", Chip.SlavePath(), "-u", File("dump")});
   EXPECT_EQ(NoReader.ExitCode, 2);
   EXPECT_EQ(NoReader.Lines.back(), "Unable to read Propeller on Port (" + Chip.SlavePath() + ")");

@@ -1,0 +1,58 @@
+// Runs a loaded image on the cog emulator, with the host's serial line on P31/P30 and the boot
+// EEPROM (a 24LC256 on P28/P29, backed by the chip's EepromStore) wired to its pins.
+//
+// Time: the host's bytes are put on P31 back to back and the emulator runs as fast as it can
+// through their bit times; a pause of the host between two reads of the line becomes the same
+// pause of chip time, so the program's own time-outs see it.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "sim/ChipSettings.h"
+#include "sim/EepromStore.h"
+#include "sim/ImageRunner.h"
+#include "sim/cog/Chip.h"
+#include "sim/devices/Board.h"
+#include "sim/devices/I2cEeprom.h"
+#include "sim/devices/SerialLine.h"
+
+namespace sim {
+
+class CogImageRunner : public ImageRunner {
+public:
+  CogImageRunner(const ChipSettings& Settings, EepromStore& Eeprom, ChipLog Log);
+  ~CogImageRunner() override;
+
+  void Launch(const HubRam& Ram) override;
+  std::string LineInput(std::string_view Bytes, uint32_t Baud, TimePoint At) override;
+  void Halt() override;
+
+private:
+  void AttachLine(uint32_t Baud);
+  void RunToSeconds(double Seconds);
+  void FollowWallClock(TimePoint At);
+  std::string TakeAnswers();
+  void StopProgram(const std::string& Reason);
+  void ReportTiming();
+  void Note(const std::string& Line) const;
+
+  const ChipSettings Settings;
+  EepromStore& Eeprom;
+  ChipLog Log;
+
+  HubBytes EepromBytes{};
+  std::unique_ptr<qkl::cog::Chip> Chip;
+  std::unique_ptr<qkl::devices::Board> Board;
+  std::unique_ptr<qkl::devices::I2cEeprom> Rom;
+  std::unique_ptr<qkl::devices::SerialLine> Line;
+  uint32_t LineBaud = 0;
+  bool Running = false;
+  bool ClockStopNoted = false;
+  long AnswersSent = 0;
+  // Where chip time and the wall clock were last matched.
+  TimePoint WallMark{};
+  double ChipMark = 0;
+};
+
+}  // namespace sim
