@@ -21,9 +21,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A persistent server of our own, so that no stray one prints into a test's output.
-wineserver -p
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i
+# A persistent server of our own, whose diagnostics (an object dump when it stops) go to
+# wineserver.log rather than into a test's output. Wine's background services start here too:
+# they keep the descriptors of the process that started them, and a test runner would wait
+# for them to close its pipes.
+wineserver -p >"$work/wineserver.log" 2>&1
+if [ -f "$WINEPREFIX/system.reg" ]; then boot=(wine cmd /c exit); else boot=(wineboot -i); fi
+"${boot[@]}" </dev/null >/dev/null 2>&1
 
 cmake -S "$root/tests/windows/host" -B "$work/host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$work/host"
