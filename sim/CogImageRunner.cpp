@@ -76,6 +76,7 @@ void CogImageRunner::RunToSeconds(double Seconds) {
     if (Stop == qkl::cog::RunStop::kClockStopped && !ClockStopNoted) {
       ClockStopNoted = true;
       Note("the program stopped the chip's clock");
+      ReportTiming();
     }
   } catch (const std::exception& Failure) {
     StopProgram(Failure.what());
@@ -134,7 +135,7 @@ void CogImageRunner::ReportTiming() {
 void CogImageRunner::Halt() {
   if (!Chip) return;
   Running = false;
-  ReportTiming();
+  if (!ClockStopNoted) ReportTiming();
   // A reset does not reach the EEPROM: a write cycle under way still completes.
   if (Rom->WriteCyclePending()) {
     Chip->Shutdown();
