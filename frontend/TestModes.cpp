@@ -31,19 +31,20 @@ public:
     if (!Owned) throw EInOutError(std::strerror(errno));
     Stream = Owned.get();
   }
-  ~TListFile() { std::free(Line); }
   TListFile(const TListFile&) = delete;
   TListFile& operator=(const TListFile&) = delete;
 
   // The next line without its line end (LF or CR LF); false at the end of the list.
   bool ReadLine(std::string& Text) {
-    const ssize_t Length = ::getline(&Line, &Capacity, Stream);
-    if (Length < 0) {
-      if (std::ferror(Stream)) throw EInOutError(std::strerror(errno));
-      return false;
+    Text.clear();
+    bool Any = false;
+    for (int Ch = std::getc(Stream); Ch != EOF; Ch = std::getc(Stream)) {
+      Any = true;
+      if (Ch == '\n') break;
+      Text.push_back(static_cast<char>(Ch));
     }
-    Text.assign(Line, static_cast<std::size_t>(Length));
-    if (Text.ends_with('\n')) Text.pop_back();
+    if (std::ferror(Stream)) throw EInOutError(std::strerror(errno));
+    if (!Any) return false;
     if (Text.ends_with('\r')) Text.pop_back();
     return true;
   }
@@ -51,8 +52,6 @@ public:
 private:
   std::unique_ptr<FILE, TFileCloser> Owned;
   FILE* Stream = nullptr;
-  char* Line = nullptr;
-  std::size_t Capacity = 0;
 };
 
 struct TFileListCounts {

@@ -3,8 +3,15 @@
 #include "frontend/Console.h"
 #include "frontend/Options.h"
 
+// The banner's two lines are parted by CR LF; Windows' text-mode output makes that of a plain LF.
+#ifdef _WIN32
+constexpr const char* BannerLineBreak = "\n";
+#else
+constexpr const char* BannerLineBreak = "\r\n";
+#endif
+
 void PrintBanner() {
-  PrintLine("Orlas Quillkit Loader v" + VersionText + "\r\n" +
+  PrintLine("Orlas Quillkit Loader v" + VersionText + BannerLineBreak +
             "Compiled for i386 Win32 at 13:24:16 on 2010/04/28");
 }
 

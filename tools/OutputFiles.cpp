@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace qkl::pasm {
@@ -61,7 +62,10 @@ std::string writeFiles(const std::vector<OutputFile>& files) {
     }
   }
   for (const OutputFile& file : files) {
-    if (std::rename(temporaryName(file.path).c_str(), file.path.c_str()) != 0) {
+    // std::filesystem::rename replaces an existing file on every platform; std::rename does not on Windows.
+    std::error_code renameError;
+    std::filesystem::rename(temporaryName(file.path), file.path, renameError);
+    if (renameError) {
       return failure(files, file.path);
     }
   }
