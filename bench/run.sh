@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Runs the built qkl against the virtual chip for each flow at 115200 and 230400 baud and prints
+# wall time, qkl's CPU time, its read/write/poll system calls, and the line-time bound: the
+# bytes on the wire in both directions at ten bit times each, plus the reset wait and the
+# chip's own working time. Figures only; nothing here passes or fails on speed.
+#   bench/run.sh [build directory]      (default build/default; needs targets qkl and qkl-sim)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build/default}"
+qkl="$build/frontend/qkl"
+sim="$build/sim/qkl-sim"
+for program in "$qkl" "$sim"; do
+  [ -x "$program" ] || { echo "missing $program: build targets qkl and qkl-sim first" >&2; exit 2; }
+done
+command -v strace >/dev/null || { echo "strace is not installed: system calls are not counted" >&2; }
+
+work="$(mktemp -d)"
+chip=""
+cleanup() {
+  [ -n "$chip" ] && stop_chip
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A 32 KB image of random content whose header and checksum make it loadable.
+random_image() {
+  head -c 32768 /dev/urandom >"$work/random.binary"
+  printf '\x00\x1b\xb7\x00\x00\x00\x10\x00\x00\x80\x00\x80' |
+    dd of="$work/random.binary" conv=notrunc status=none
+  printf '\xff\xff\xf9\xff\xff\xff\xf9\xff' | dd of="$work/random.binary" bs=1 seek=32760 conv=notrunc status=none
+  local sum
+  sum=$(od -An -v -tu1 "$work/random.binary" | awk '{ for (i = 1; i <= NF; i++) s += $i } END { print s % 256 }')
+  printf "\\x$(printf %02x $(((256 - sum) % 256)))" | dd of="$work/random.binary" bs=1 seek=5 conv=notrunc status=none
+}
+
+# Starts the chip; sets chip (its process) and port (its slave path).
+start_chip() {
+  : >"$work/chip.out"
+  "$sim" "$@" >"$work/chip.out" 2>/dev/null &
+  chip=$!
+  for _ in $(seq 100); do [ -s "$work/chip.out" ] && break; sleep 0.05; done
+  port=$(head -n 1 "$work/chip.out")
+}
+
+stop_chip() {
+  kill "$chip" 2>/dev/null || true
+  wait "$chip" 2>/dev/null || true
+  chip=""
+}
+
+# Bytes written to and read from the port, and the read/write/poll calls, from a trace.
+trace_figures() {
+  awk -v port="$1" '
+    $0 ~ "openat\\(.*\"" port "\"" { split($0, p, "= "); fd = p[length(p)] + 0 }
+    /^[0-9]+ +(read|write)\(/ {
+      split($2, c, "("); call = c[1]; split(c[2], a, ","); f = a[1] + 0
+      n = $NF + 0
+      calls[call]++
+      if (fd != "" && f == fd && n > 0) bytes[call] += n
+    }
+    /^[0-9]+ +(poll|ppoll)\(/ { calls["poll"]++ }
+    END { printf "%d %d %d %d %d\n", bytes["write"], bytes["read"], calls["read"], calls["write"], calls["poll"] }
+  ' "$2"
+}
+
+# The qkl arguments for this port and rate, into the array args.
+arguments_for() {
+  local port=$1 rate=$2
+  shift 2
+  args=()
+  [ "$rate" = 230400 ] && args=(-f)
+  for a in "$@"; do args+=("${a/PORT/$port}"); done
+}
+
+# flow, rate, extra chip working time in seconds, qkl arguments (PORT stands for the port).
+# One run is timed; a second one, under strace, gives the bytes and the system calls.
+measure() {
+  local flow=$1 rate=$2 working=$3
+  shift 3
+  local timing figures="0 0 - - -"
+  start_chip --eeprom "$work/eeprom.bin"
+  arguments_for "$port" "$rate" "$@"
+  /usr/bin/time -f "%e %U %S" -o "$work/time" "$qkl" "${args[@]}" >"$work/qkl.out" 2>&1 || true
+  timing=$(tail -n 1 "$work/time")
+  stop_chip
+  if command -v strace >/dev/null; then
+    start_chip --eeprom "$work/eeprom.bin"
+    arguments_for "$port" "$rate" "$@"
+    strace -f -qq -e trace=openat,read,write,poll,ppoll -o "$work/trace" "$qkl" "${args[@]}" >/dev/null 2>&1 || true
+    figures=$(trace_figures "$port" "$work/trace")
+    stop_chip
+  fi
+  read -r wall user sys <<<"$timing"
+  read -r sent received reads writes polls <<<"$figures"
+  awk -v flow="$flow" -v rate="$rate" -v wall="$wall" -v user="$user" -v sys="$sys" -v tx="$sent" \
+      -v rx="$received" -v working="$working" -v r="$reads" -v w="$writes" -v p="$polls" \
+      -v last="$(tail -n 1 "$work/qkl.out" | tr -d '\r')" '
+    BEGIN {
+      bound = (tx + rx) * 10 / rate + 0.095 + working
+      cpu = user + sys
+      printf "%-12s %6d %8.2f %8.2f %6.3f %6.3f %6.2f%% %6.2f%% %8d %8d %6s %6s %6s  %s\n", flow, rate, wall,
+             bound, wall / bound, cpu, 100 * cpu / wall, 100 * cpu / bound, tx, rx, r, w, p, last
+    }'
+}
+
+random_image
+echo "qkl-sim has no paced mode: the pseudo-terminal carries bytes as fast as both ends take them,"
+echo "so the bound is computed from the bytes on the wire, and the ratio wall/bound is not a line-rate"
+echo "measurement (below 1 means the virtual line was faster than a real one)."
+printf "%-12s %6s %8s %8s %6s %6s %7s %7s %8s %8s %6s %6s %6s  %s\n" flow baud wall_s bound_s ratio cpu_s \
+  cpu/wall cpu/bnd tx_bytes rx_bytes reads writes polls "last line"
+for rate in 115200 230400; do
+  measure detection "$rate" 0 -d PORT
+  # The RAM checksum takes the chip 0.1 s; programming and verifying the EEPROM 3.96 s and 1.32 s.
+  measure ram-load "$rate" 0.1 -d PORT -p 1 "$work/random.binary"
+  measure eeprom-write "$rate" 5.38 -d PORT -p 3 "$work/random.binary"
+  measure read-back "$rate" 0 -d PORT -u "$work/dump"
+done
