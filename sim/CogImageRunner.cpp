@@ -1,6 +1,7 @@
 #include "sim/CogImageRunner.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "sim/cog/EmulationError.h"
 
@@ -31,11 +32,33 @@ void CogImageRunner::Note(const std::string& Text) const {
 }
 
 void CogImageRunner::Launch(const HubRam& Ram) {
+  PowerUp({});
+  Note("emulator runs the image at " + Megahertz());
+  std::copy(Ram.Bytes().begin(), Ram.Bytes().end(), Chip->Memory().Ram().begin());
+  try {
+    Chip->LaunchImage();
+  } catch (const std::exception& Failure) {
+    StopProgram(Failure.what());
+  }
+}
+
+void CogImageRunner::BootFromRom() {
+  PowerUp(Settings.RomDirectory);
+  Note("reset: the ROM's boot loader starts at " + Megahertz());
+}
+
+std::string CogImageRunner::Megahertz() const {
+  char Text[32];
+  std::snprintf(Text, sizeof Text, "%g MHz", Settings.ClockHz / 1e6);
+  return Text;
+}
+
+void CogImageRunner::PowerUp(const std::string& RomDirectory) {
   Halt();
   qkl::cog::ChipConfig Config;
   Config.clock.rcFastHz = Settings.ClockHz;
+  Config.romDirectory = RomDirectory;
   Chip = std::make_unique<qkl::cog::Chip>(Config);
-  std::copy(Ram.Bytes().begin(), Ram.Bytes().end(), Chip->Memory().Ram().begin());
   Board = std::make_unique<qkl::devices::Board>(*Chip);
   EepromBytes = Eeprom.ReadBack();
   Rom = std::make_unique<qkl::devices::I2cEeprom>(*Chip, qkl::devices::EepromBytes(EepromBytes));
@@ -48,15 +71,11 @@ void CogImageRunner::Launch(const HubRam& Ram) {
   AttachLine(LineBaud ? LineBaud : DefaultBaud);
   AnswersSent = 0;
   ClockStopNoted = false;
+  EmulatedSeconds = 0;
+  EmulationWall = {};
   Running = true;
-  try {
-    Chip->LaunchImage();
-  } catch (const std::exception& Failure) {
-    StopProgram(Failure.what());
-  }
   WallMark = Clock::now();
   ChipMark = Chip->Seconds();
-  Note("emulator runs the image at " + std::to_string(static_cast<int>(Settings.ClockHz / 1e6)) + " MHz");
 }
 
 void CogImageRunner::AttachLine(uint32_t Baud) {
@@ -70,6 +89,12 @@ void CogImageRunner::AttachLine(uint32_t Baud) {
 
 void CogImageRunner::RunToSeconds(double Seconds) {
   if (!Running || Seconds <= Chip->Seconds()) return;
+  const TimePoint Start = Clock::now();
+  const double ChipStart = Chip->Seconds();
+  const auto Measure = [&] {
+    EmulatedSeconds += Chip->Seconds() - ChipStart;
+    EmulationWall += Clock::now() - Start;
+  };
   try {
     const qkl::cog::RunStop Stop = Board->RunUntil(Chip->CycleAt(Seconds));
     if (Stop == qkl::cog::RunStop::kSoftwareReset) StopProgram("the program reset the chip");
@@ -81,11 +106,22 @@ void CogImageRunner::RunToSeconds(double Seconds) {
   } catch (const std::exception& Failure) {
     StopProgram(Failure.what());
   }
+  Measure();
 }
 
-void CogImageRunner::FollowWallClock(TimePoint At) {
-  const double Pause = std::chrono::duration<double>(At - WallMark).count();
-  RunToSeconds(ChipMark + std::max(Pause, 0.0));
+double CogImageRunner::WallClockSeconds(TimePoint At) const {
+  return ChipMark + std::chrono::duration<double>(At - WallMark).count();
+}
+
+// Chip time never falls behind the wall clock while the line is idle, however long the
+// emulation itself takes; after bytes that ran the chip ahead, pauses count from their end.
+void CogImageRunner::FollowWallClock(TimePoint At) { RunToSeconds(WallClockSeconds(At)); }
+
+void CogImageRunner::MatchWallClockIfAhead() {
+  const TimePoint Now = Clock::now();
+  if (Chip->Seconds() <= WallClockSeconds(Now)) return;
+  WallMark = Now;
+  ChipMark = Chip->Seconds();
 }
 
 std::string CogImageRunner::LineInput(std::string_view Bytes, uint32_t Baud, TimePoint At) {
@@ -94,8 +130,7 @@ std::string CogImageRunner::LineInput(std::string_view Bytes, uint32_t Baud, Tim
   if (Baud && Baud != LineBaud && !Line->Sending()) AttachLine(Baud);
   Line->Send(*Chip, Bytes);
   RunToSeconds(Line->SendDoneSeconds(*Chip) + AnswerBitTimes / LineBaud);
-  WallMark = Clock::now();
-  ChipMark = Chip->Seconds();
+  MatchWallClockIfAhead();
   return TakeAnswers();
 }
 
@@ -136,6 +171,10 @@ void CogImageRunner::Halt() {
   if (!Chip) return;
   Running = false;
   if (!ClockStopNoted) ReportTiming();
+  char Speed[96];
+  std::snprintf(Speed, sizeof Speed, "emulated %.3f s of chip time in %.3f s", EmulatedSeconds,
+                std::chrono::duration<double>(EmulationWall).count());
+  Note(Speed);
   // A reset does not reach the EEPROM: a write cycle under way still completes.
   if (Rom->WriteCyclePending()) {
     Chip->Shutdown();

@@ -1,9 +1,10 @@
-// Runs a loaded image on the cog emulator, with the host's serial line on P31/P30 and the boot
-// EEPROM (a 24LC256 on P28/P29, backed by the chip's EepromStore) wired to its pins.
+// Runs a loaded image (or, from a reset, the chip's own ROM) on the cog emulator, with the
+// host's serial line on P31/P30 and the boot EEPROM (a 24LC256 on P28/P29, backed by the chip's
+// EepromStore) wired to its pins.
 //
 // Time: the host's bytes are put on P31 back to back and the emulator runs as fast as it can
-// through their bit times; a pause of the host between two reads of the line becomes the same
-// pause of chip time, so the program's own time-outs see it.
+// through their bit times; while the line is idle, chip time follows the wall clock, so the
+// program's own time-outs see the host's real pauses.
 #pragma once
 
 #include <memory>
@@ -25,13 +26,21 @@ public:
   ~CogImageRunner() override;
 
   void Launch(const HubRam& Ram) override;
+  // The chip's own reset with its ROM: cog 0 runs the boot loader from the ROM in
+  // Settings.RomDirectory, and the host's line and the EEPROM meet the real firmware. Throws
+  // std::runtime_error when the ROM files cannot be read.
+  void BootFromRom();
   std::string LineInput(std::string_view Bytes, uint32_t Baud, TimePoint At) override;
   void Halt() override;
 
 private:
+  void PowerUp(const std::string& RomDirectory);
+  std::string Megahertz() const;
   void AttachLine(uint32_t Baud);
   void RunToSeconds(double Seconds);
+  double WallClockSeconds(TimePoint At) const;
   void FollowWallClock(TimePoint At);
+  void MatchWallClockIfAhead();
   std::string TakeAnswers();
   void StopProgram(const std::string& Reason);
   void ReportTiming();
@@ -50,6 +59,8 @@ private:
   bool Running = false;
   bool ClockStopNoted = false;
   long AnswersSent = 0;
+  double EmulatedSeconds = 0;
+  Duration EmulationWall{};
   // Where chip time and the wall clock were last matched.
   TimePoint WallMark{};
   double ChipMark = 0;

@@ -78,13 +78,13 @@ std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOption
       continue;
     }
     const NumberOption* Number = NumberOptionNamed(Name);
-    const bool TakesPath = Name == "--eeprom" || Name == "--link";
+    const bool TakesPath = Name == "--eeprom" || Name == "--link" || Name == "--rom";
     if (!Number && !TakesPath) return "unknown option " + Name;
     if (Index + 1 == Arguments.size()) return Name + " needs a value";
     const std::string& Value = Arguments[++Index];
     if (TakesPath) {
       if (Value.empty()) return Name + " needs a path";
-      (Name == "--eeprom" ? Into.Chip.EepromPath : Into.LinkPath) = Value;
+      (Name == "--eeprom" ? Into.Chip.EepromPath : Name == "--rom" ? Into.Chip.RomDirectory : Into.LinkPath) = Value;
       continue;
     }
     int Parsed = 0;
@@ -109,6 +109,9 @@ hears no handshake within its window after a reset boots from its EEPROM.
 
   --eeprom FILE     keep the 32 KB boot EEPROM in FILE (32768 raw bytes); a missing FILE is
                     created blank (all 0xFF); without it the EEPROM lives in memory only
+  --rom DIR         boot the chip's own ROM (DIR holds hub_rom_low.hex and hub_rom_high.hex):
+                    at every reset the ROM's boot loader runs on the cog emulator, meeting
+                    the host's line on P31/P30 and the EEPROM on P28/P29
   --link PATH       also make a symbolic link PATH to the slave side (removed at exit); PATH
                     must not exist yet
   --version N       the version byte the chip reports (0 to 255, default 1; 0 means no chip)

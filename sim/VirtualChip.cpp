@@ -7,16 +7,16 @@
 #include <cerrno>
 #include <system_error>
 
-#include "sim/CogImageRunner.h"
-
 namespace sim {
 
 VirtualChip::VirtualChip(const ChipSettings& Settings, ChipLog Log, ImageRunner* Runner)
     : Settings(Settings),
       Log(Log),
       Eeprom(Settings.EepromPath),
-      OwnRunner(Runner || !Settings.RunImages ? nullptr : std::make_unique<CogImageRunner>(Settings, Eeprom, Log)),
-      Boot(Settings, Eeprom, Log, Runner ? Runner : OwnRunner.get()) {
+      Emulator(Settings.RomDirectory.empty() && (Runner || !Settings.RunImages)
+                   ? nullptr
+                   : std::make_unique<CogImageRunner>(Settings, Eeprom, Log)),
+      Boot(Settings, Eeprom, Log, Runner ? Runner : Emulator.get()) {
   if (::pipe2(StopPipe, O_NONBLOCK | O_CLOEXEC) != 0)
     throw std::system_error(errno, std::generic_category(), "pipe");
 }
@@ -59,7 +59,7 @@ void VirtualChip::Run() {
     if (Watched[2].revents) Line.ServiceWatch();
     if (Watched[1].revents & POLLOUT) Line.WritePending();
     if (Watched[1].revents & POLLIN) ServeMaster();
-    if (!Settings.Faults.Absent) Boot.AdvanceTo(Clock::now());
+    if (!Settings.Faults.Absent && !RomBoots()) Boot.AdvanceTo(Clock::now());
   }
 }
 
@@ -81,6 +81,8 @@ void VirtualChip::OnReset() {
   }
   if (Settings.Faults.Absent)
     Note("reset (no chip on the line)");
+  else if (RomBoots())
+    Emulator->BootFromRom();
   else
     Boot.Reset(Clock::now());
 }
@@ -99,7 +101,8 @@ void VirtualChip::TakeHostBytes(std::string Bytes) {
     Current.Bytes += Bytes;
   }
   if (Settings.Faults.Echo) Line.Send(Bytes);
-  if (!Settings.Faults.Absent) Line.Send(Boot.HostBytes(Bytes, Line.LinkRate(), Now));
+  if (!Settings.Faults.Absent)
+    Line.Send(RomBoots() ? Emulator->LineInput(Bytes, Line.LinkRate(), Now) : Boot.HostBytes(Bytes, Line.LinkRate(), Now));
   if (!Unplug) return;
   Note("the chip's side of the line closes after " + std::to_string(Settings.Faults.CloseAfterBytes) + " host bytes");
   Line.Close();

@@ -8,6 +8,7 @@
 
 #include "sim/BootLoader.h"
 #include "sim/ChipSettings.h"
+#include "sim/CogImageRunner.h"
 #include "sim/EepromStore.h"
 #include "sim/ImageRunner.h"
 #include "sim/PtyLine.h"
@@ -18,7 +19,8 @@ class VirtualChip {
 public:
   // Throws std::runtime_error (or std::system_error) when the EEPROM file or the pseudo-terminal
   // cannot be had. Without a Runner, loaded images run on the cog emulator unless the settings
-  // turn that off.
+  // turn that off. With a ROM directory in the settings, the ROM's boot loader runs on the
+  // emulator in place of the boot loader model.
   VirtualChip(const ChipSettings& Settings, ChipLog Log, ImageRunner* Runner = nullptr);
   ~VirtualChip();
   VirtualChip(const VirtualChip&) = delete;
@@ -44,11 +46,12 @@ private:
   void TakeHostBytes(std::string Bytes);
   int PollTimeoutMs() const;
   void Note(const std::string& Line) const;
+  bool RomBoots() const { return !Settings.RomDirectory.empty(); }
 
   const ChipSettings Settings;
   ChipLog Log;
   EepromStore Eeprom;
-  std::unique_ptr<ImageRunner> OwnRunner;
+  std::unique_ptr<CogImageRunner> Emulator;
   PtyLine Line;
   BootLoader Boot;
   int StopPipe[2] = {-1, -1};

@@ -16,6 +16,8 @@ namespace fs = std::filesystem;
 
 INSTANTIATE_TEST_SUITE_P(AtTwelveMegahertz, ReadBackRoundTrip,
                          ::testing::Values(ClockAndRate{12, false}, ClockAndRate{12, true}), ClockAndRateName);
+INSTANTIATE_TEST_SUITE_P(AtTwelveMegahertz, RomBoot,
+                         ::testing::Values(ClockAndRate{12, false}, ClockAndRate{12, true}), ClockAndRateName);
 
 std::vector<std::string> LastLines(const QklRun& Run, std::size_t Count) {
   if (Run.Lines.size() < Count) return Run.Lines;
