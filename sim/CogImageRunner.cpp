@@ -109,28 +109,26 @@ void CogImageRunner::RunToSeconds(double Seconds) {
   Measure();
 }
 
-double CogImageRunner::WallClockSeconds(TimePoint At) const {
-  return ChipMark + std::chrono::duration<double>(At - WallMark).count();
+// While the line is idle, chip time follows the wall clock from the moment the host's last
+// bytes were through, however long their emulation took.
+void CogImageRunner::FollowWallClock(TimePoint At) {
+  RunToSeconds(ChipMark + std::max(std::chrono::duration<double>(At - WallMark).count(), 0.0));
 }
 
-// Chip time never falls behind the wall clock while the line is idle, however long the
-// emulation itself takes; after bytes that ran the chip ahead, pauses count from their end.
-void CogImageRunner::FollowWallClock(TimePoint At) { RunToSeconds(WallClockSeconds(At)); }
-
-void CogImageRunner::MatchWallClockIfAhead() {
-  const TimePoint Now = Clock::now();
-  if (Chip->Seconds() <= WallClockSeconds(Now)) return;
-  WallMark = Now;
-  ChipMark = Chip->Seconds();
+// The host's bytes go out back to back from At, or after those still on the line.
+void CogImageRunner::PutOnLine(std::string_view Bytes, TimePoint At) {
+  const double Start = Chip->Seconds();
+  Line->Send(*Chip, Bytes);
+  ChipMark = Line->SendDoneSeconds(*Chip);
+  WallMark = std::max(At, WallMark) + std::chrono::duration_cast<Duration>(std::chrono::duration<double>(ChipMark - Start));
 }
 
 std::string CogImageRunner::LineInput(std::string_view Bytes, uint32_t Baud, TimePoint At) {
   if (!Running) return {};
   FollowWallClock(At);
   if (Baud && Baud != LineBaud && !Line->Sending()) AttachLine(Baud);
-  Line->Send(*Chip, Bytes);
-  RunToSeconds(Line->SendDoneSeconds(*Chip) + AnswerBitTimes / LineBaud);
-  MatchWallClockIfAhead();
+  PutOnLine(Bytes, At);
+  RunToSeconds(ChipMark + AnswerBitTimes / LineBaud);
   return TakeAnswers();
 }
 

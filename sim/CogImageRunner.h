@@ -38,9 +38,8 @@ private:
   std::string Megahertz() const;
   void AttachLine(uint32_t Baud);
   void RunToSeconds(double Seconds);
-  double WallClockSeconds(TimePoint At) const;
   void FollowWallClock(TimePoint At);
-  void MatchWallClockIfAhead();
+  void PutOnLine(std::string_view Bytes, TimePoint At);
   std::string TakeAnswers();
   void StopProgram(const std::string& Reason);
   void ReportTiming();
@@ -61,7 +60,7 @@ private:
   long AnswersSent = 0;
   double EmulatedSeconds = 0;
   Duration EmulationWall{};
-  // Where chip time and the wall clock were last matched.
+  // The chip time and wall time at which the host's last bytes were through.
   TimePoint WallMark{};
   double ChipMark = 0;
 };

@@ -18,6 +18,7 @@ void PrintTo(const ClockAndRate& Each, std::ostream* Into) {
 }
 
 TEST_P(ReadBackRoundTrip, ImageWrittenInModeThreeComesBackWithTheWholeEeprom) {
+  if (!EmulatorKeepsUpWithTheHost()) GTEST_SKIP() << SlowEmulator;
   const ScratchFolder Folder;
   const std::string Eeprom = Folder.File("chip.eeprom");
   simtest::ThreadChip Chip(ChipWithEeprom(Eeprom, GetParam().ClockMhz));

@@ -19,6 +19,14 @@ ScratchFolder::~ScratchFolder() {
   fs::remove_all(Folder, Ignored);
 }
 
+bool EmulatorKeepsUpWithTheHost() {
+#ifdef QKL_SANITIZED_BUILD
+  return false;
+#else
+  return true;
+#endif
+}
+
 std::vector<std::string> RateArguments(bool FastLink) {
   return FastLink ? std::vector<std::string>{"-f"} : std::vector<std::string>{};
 }

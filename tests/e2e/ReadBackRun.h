@@ -30,6 +30,13 @@ struct TimedRun {
   double Seconds = 0;
 };
 
+// False in the sanitized build, whose emulator runs at about real time: too slow for answers
+// that must reach the host within its reply limits. Tests that need them skip there.
+bool EmulatorKeepsUpWithTheHost();
+constexpr const char* SlowEmulator =
+    "the emulator of this build runs at about real time, too slow to answer the host within its "
+    "reply limits; the default build runs this test";
+
 // qkl -d Port [-f] -u FileName, timed.
 TimedRun ReadBack(const std::string& Port, bool FastLink, const std::string& FileName);
 std::vector<std::string> RateArguments(bool FastLink);

@@ -17,6 +17,7 @@ namespace e2e {
 const char* const RomDirectory = "/work/shared/p1-rom";
 
 void RomBoot::SetUp() {
+  if (!EmulatorKeepsUpWithTheHost()) GTEST_SKIP() << SlowEmulator;
   if (!std::filesystem::exists(std::filesystem::path(RomDirectory) / "hub_rom_low.hex"))
     GTEST_SKIP() << "the chip's ROM is not in " << RomDirectory << "; nothing here can run without it";
 }
