@@ -117,6 +117,7 @@ TEST_F(BadInput, NamesWithSpacesAndBytesBeyondAscii) {
   const std::string Name = "image with spaces \xC3\xA9\xFF.binary";
   Expect({"-d", Chip.SlavePath(), "-p", "1", Folder.Write(Name, simtest::TinyImage(20))}, 0, Found,
          faults::RamLoadBound);
+  if (!faults::ReaderKeepsUp) GTEST_SKIP() << faults::SlowReader;
   const std::string Dump = Folder.Path("dump with spaces \xC3\xBC\xFE");
   const faults::TimedRun Read = faults::RunTimed({"-d", Chip.SlavePath(), "-u", Dump}, faults::ReadBackBound);
   EXPECT_EQ(Read.Run.ExitCode, 0) << Read.Run.Output;
@@ -131,6 +132,7 @@ TEST_F(BadInput, NamesTooLongForTheFileSystem) {
   std::string Deep = Folder.Path("");
   while (Deep.size() < 5000) Deep += std::string(200, 'c') + "/";
   Expect({"-d", Port, Deep + "image.binary"}, 2, "Could not load Binary", FileRefusedBound);
+  if (!faults::ReaderKeepsUp) GTEST_SKIP() << faults::SlowReader;
   // The read-back works, but its file name with ".eeprom" behind it is too long to save.
   simtest::ProcessChip Chip({"--instant"});
   const std::string TooLong = Folder.Path(std::string(252, 'd'));
