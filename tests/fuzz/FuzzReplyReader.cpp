@@ -1,6 +1,7 @@
 // Any byte stream from the chip, as the answer to a handshake: the bytes are queued on a
 // pseudo-terminal whose slave side the link has open as its port, then the link reads the
 // 250 answer bits and the version byte. Its verdict must match what the bytes say.
+#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,6 +39,7 @@ void Queue(TLine& Line, const uint8_t* Data, size_t Size) {
   Line.Link.Serial->PurgeBuffers();
   for (size_t Done = 0; Done < Size;) {
     const ssize_t Written = write(Line.Master, Data + Done, Size - Done);
+    if (Written < 0 && errno == EINTR) continue;  // libFuzzer's timer signal
     if (Written <= 0) FuzzFailure("the stream is queued");
     Done += static_cast<size_t>(Written);
   }
