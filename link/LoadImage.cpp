@@ -16,23 +16,14 @@ bool TPropeller::LoadImage(uint8_t Mode) {
     LastError = "Image longer than 32768 bytes";
     return false;
   }
-  // Each flush closes the open frame, so every write ends on a whole byte; the line stays
-  // high between writes, which the chip ignores.
-  EncodeLong(Mode);
-  SendStream(FlushEncoder());
-  EncodeLong(LongCount);
-  SendStream(FlushEncoder());
-  NotifyStatus("Loading RAM " + std::to_string(LongCount) + " Longs");
-  for (std::size_t Index = 0; Index < LongCount; ++Index) {
-    EncodeLong(ImageLong(Index));
-    if (StreamEncoder.ByteCount() > ChunkBytes) {
-      SendStream(FlushEncoder());
-      NotifyProgress();
-    }
+  if (!SendDownload(Mode)) {
+    // A write the port could not complete means the line is gone or stuck: the image can no
+    // longer arrive whole, and every further write would wait out the port's deadlock time-out.
+    ResetEncoder();
+    LastError = CommunicationErrorText;
+    return false;
   }
-  const std::string Rest = FlushEncoder();
-  if (!Rest.empty()) SendStream(Rest);
-  // A failed write shows up here or as a missing verdict.
+  // A write the device has not finished yet fails here, or shows up as a missing verdict.
   try {
     Serial->FlushOutput();
   } catch (const ESerialError&) {
@@ -49,6 +40,25 @@ bool TPropeller::LoadImage(uint8_t Mode) {
   }
   return AwaitVerdict("Verifying EEPROM", "Communication Timeout verifying EEPROM",
                       "EEPROM Verify Error");
+}
+
+// Each flush closes the open frame, so every write ends on a whole byte; the line stays high
+// between writes, which the chip ignores. Stops at the first write that fails.
+bool TPropeller::SendDownload(uint8_t Mode) {
+  EncodeLong(Mode);
+  if (!SendStream(FlushEncoder())) return false;
+  EncodeLong(LongCount);
+  if (!SendStream(FlushEncoder())) return false;
+  NotifyStatus("Loading RAM " + std::to_string(LongCount) + " Longs");
+  for (std::size_t Index = 0; Index < LongCount; ++Index) {
+    EncodeLong(ImageLong(Index));
+    if (StreamEncoder.ByteCount() > ChunkBytes) {
+      if (!SendStream(FlushEncoder())) return false;
+      NotifyProgress();
+    }
+  }
+  const std::string Rest = FlushEncoder();
+  return Rest.empty() || SendStream(Rest);
 }
 
 bool TPropeller::AwaitVerdict(const std::string& Stage, const std::string& TimeoutText,

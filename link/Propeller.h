@@ -86,6 +86,7 @@ private:
   void DrainInput();
   void DiscardInput(int32_t TimeoutMs);
   TPollResult PollForReply(int Polls, int64_t LimitMs);
+  bool SendDownload(uint8_t Mode);
   bool AwaitVerdict(const std::string& Stage, const std::string& TimeoutText,
                     const std::string& FailureText);
   void SyncWithReader();

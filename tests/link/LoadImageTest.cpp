@@ -170,3 +170,18 @@ TEST_F(LoadImage, SlowSilentChipTimesOutAfterFiveSeconds) {
   EXPECT_GE(Took, std::chrono::milliseconds(5000));
   EXPECT_LT(Took, std::chrono::seconds(30));  // it did not hang
 }
+
+TEST_F(LoadImage, LineThatStopsTakingBytesEndsTheDownloadAtTheFirstStuckWrite) {
+  // The chip's side takes nothing after the handshake: once the line's buffers are full, a write
+  // waits out the port's deadlock time-out. The download ends there, without polling for verdicts.
+  FillImage(ImageLongs);
+  Detect([](TScriptedPeer&) {});
+  const auto Start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Link.LoadImage(1));
+  const auto Took = std::chrono::steady_clock::now() - Start;
+  EXPECT_EQ(Link.LastError, "Catastrophic Communication Error");
+  EXPECT_EQ(Statuses, (std::vector<std::string>{"Loading RAM 8192 Longs"}));
+  EXPECT_LT(Took, std::chrono::seconds(10));  // it did not hang
+  EXPECT_EQ(Link.FlushEncoder(), "");
+  EXPECT_EQ(Chip->Finish(), "");
+}
