@@ -8,8 +8,9 @@ namespace {
 constexpr std::size_t VbaseOffset = 8;
 constexpr std::size_t DbaseOffset = 10;
 constexpr uint32_t StackMarker = 0xFFF9FFFF;
-// The two marker longs lie below dbase, so a dbase below 8 puts them before the image.
-constexpr uint32_t LowestDbase = 8;
+// The two marker longs lie just below dbase, above the 16-byte header (clock, checksum, pbase,
+// vbase, dbase, pcurr, dcurr): a lower dbase would write them over the header itself.
+constexpr uint32_t LowestDbase = 16;
 
 std::string EepromFileName(const std::string& FileName) {
   std::string Upper = FileName;

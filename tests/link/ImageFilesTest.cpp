@@ -136,7 +136,7 @@ TEST_F(ImageFiles, EmptyFileLoadsAsZerosAndIsInvalidWithoutAnyWrite) {
 }
 
 TEST_F(ImageFiles, OutOfRangeDbaseOrVbaseIsInvalidAndTouchesNothing) {
-  for (const auto& [Vbase, Dbase] : {std::pair<uint16_t, uint16_t>{0x0010, 0x0004},
+  for (const auto& [Vbase, Dbase] : {std::pair<uint16_t, uint16_t>{0x0010, 0x0004}, {0x0008, 0x000C},
                                       {0x0010, 0x8004}, {0x8004, 0x0100}, {0xFFFC, 0xFFFC}}) {
     std::string Image = BinaryImage(0x0100, Dbase);
     PutWord(Image, 8, Vbase);
