@@ -1,0 +1,89 @@
+// Ports that exist but cannot be had: one that another program holds in exclusive mode, and one
+// the user has no permission to open. Root opens any terminal whatever its mode or exclusive
+// state, so when the suite runs as root qkl runs here as the unprivileged user nobody.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "tests/e2e/QklRun.h"
+#include "tests/faults/FaultRun.h"
+#include "tests/support/ChipFixture.h"
+#include "tests/support/RunProgram.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+const char* const Setpriv = "/usr/bin/setpriv";
+
+bool AsRoot() { return ::geteuid() == 0; }
+
+simtest::ProgramResult RunUnprivileged(const std::vector<std::string>& Arguments, milliseconds Timeout) {
+  if (!AsRoot()) return simtest::RunProgram(QKL_PATH, Arguments, {}, Timeout);
+  std::vector<std::string> All = {"--reuid=65534", "--regid=65534", "--clear-groups", QKL_PATH};
+  All.insert(All.end(), Arguments.begin(), Arguments.end());
+  return simtest::RunProgram(Setpriv, All, {}, Timeout);
+}
+
+class PortAccess : public testing::Test {
+protected:
+  void SetUp() override {
+    if (AsRoot() && !std::filesystem::exists(Setpriv)) GTEST_SKIP() << "running as root without " << Setpriv;
+    if (RunUnprivileged({"-v"}, milliseconds(5000)).ExitCode != 0)
+      GTEST_SKIP() << "an unprivileged user cannot run the built qkl from this folder";
+  }
+
+  // Detection and read-back on the port: both find no chip, in the detection's time.
+  void ExpectNoChipOn(const std::string& Port) {
+    for (const bool ReadBack : {false, true}) {
+      std::vector<std::string> Arguments = {"-d", Port};
+      if (ReadBack) Arguments.insert(Arguments.end(), {"-u", Folder.Path("dump")});
+      const auto Start = std::chrono::steady_clock::now();
+      const simtest::ProgramResult Run = RunUnprivileged(Arguments, 2 * faults::DetectionBound);
+      EXPECT_LT(std::chrono::steady_clock::now() - Start, faults::DetectionBound);
+      if (ReadBack) {
+        EXPECT_EQ(Run.ExitCode, 1) << Run.Output;
+        EXPECT_NE(Run.Output.find("Unable to locate Propeller on Port (" + Port + ")"), std::string::npos) << Run.Output;
+      } else {
+        EXPECT_EQ(Run.ExitCode, 100) << Run.Output;
+        EXPECT_EQ(Run.Output.find("Found!"), std::string::npos) << Run.Output;
+      }
+    }
+    EXPECT_TRUE(Folder.Files().empty()) << "a file was written";
+  }
+
+  void ExpectChipOn(const std::string& Port) {
+    const simtest::ProgramResult Run = RunUnprivileged({"-d", Port}, 2 * faults::DetectionBound);
+    EXPECT_EQ(Run.ExitCode, 0) << Run.Output;
+    EXPECT_NE(Run.Output.find("Propeller Version 1 Found!"), std::string::npos) << Run.Output;
+  }
+
+  faults::WorkFolder Folder;
+};
+
+TEST_F(PortAccess, PortHeldExclusivelyByAnotherProgramFindsNoChipUntilReleased) {
+  simtest::ProcessChip Chip({"--instant"});
+  ASSERT_EQ(::chmod(Chip.SlavePath().c_str(), 0666), 0);
+  const int Holder = ::open(Chip.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(Holder, 0);
+  ASSERT_EQ(::ioctl(Holder, TIOCEXCL), 0);
+  ExpectNoChipOn(Chip.SlavePath());
+  ASSERT_EQ(::ioctl(Holder, TIOCNXCL), 0);
+  ::close(Holder);
+  ExpectChipOn(Chip.SlavePath());
+}
+
+TEST_F(PortAccess, PortWithoutPermissionFindsNoChipUntilOpenedUp) {
+  simtest::ProcessChip Chip({"--instant"});
+  ASSERT_EQ(::chmod(Chip.SlavePath().c_str(), 0600), 0);
+  ExpectNoChipOn(Chip.SlavePath());
+  ASSERT_EQ(::chmod(Chip.SlavePath().c_str(), 0666), 0);
+  ExpectChipOn(Chip.SlavePath());
+}
+
+}  // namespace
