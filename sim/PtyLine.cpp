@@ -53,7 +53,7 @@ void PtyLine::Open() {
   if (::grantpt(Master) != 0 || ::unlockpt(Master) != 0 || ::ptsname_r(Master, Name, sizeof Name) != 0)
     Fail("pseudo-terminal slave");
   Path = Name;
-  HeldSlave = ::open(Name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  HeldSlave = ::open(Name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   termios Settings{};
   int PacketMode = 1;
   if (HeldSlave < 0 || ::tcgetattr(HeldSlave, &Settings) != 0) Fail("open pseudo-terminal slave");
@@ -89,8 +89,15 @@ bool PtyLine::Read(Event& Into) {
     Into.Bytes.assign(Buffer + 1, Got - 1);
     return true;
   }
-  Into.Reset = (Buffer[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0;
-  if (Into.Reset) Pending.clear();
+  // The host's open is on the watch before its flush can reach the master. A flush that is
+  // taken only after a later open counts as that host's reset: the two queues cannot tell which
+  // came first, and a missed reset would fail the host's handshake.
+  ServiceWatch();
+  Into.Reset = ResetArmed && (Buffer[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0;
+  if (Into.Reset) {
+    ResetArmed = false;
+    Pending.clear();
+  }
   return true;
 }
 
@@ -100,10 +107,22 @@ void PtyLine::ServiceWatch() {
   while (Watch >= 0 && (Got = ::read(Watch, Buffer, sizeof Buffer)) > 0) {
     for (char* At = Buffer; At < Buffer + Got;) {
       const auto* Each = reinterpret_cast<const inotify_event*>(At);
-      if (Each->mask & IN_OPEN) ++HostOpens;
-      if ((Each->mask & IN_CLOSE) && HostOpens > 0 && --HostOpens == 0) ::ioctl(HeldSlave, TIOCNXCL);
+      if (Each->mask & IN_OPEN) {
+        ++HostOpens;
+        ResetArmed = true;
+      }
+      if ((Each->mask & IN_CLOSE) && HostOpens > 0 && --HostOpens == 0) HostClosed();
       At += sizeof(inotify_event) + Each->len;
     }
+  }
+}
+
+// The port is free again, and what the chip sent that no host read is gone with it.
+void PtyLine::HostClosed() {
+  ::ioctl(HeldSlave, TIOCNXCL);
+  Pending.clear();
+  char Unread[4096];
+  while (::read(HeldSlave, Unread, sizeof Unread) > 0) {
   }
 }
 
@@ -114,6 +133,9 @@ uint32_t PtyLine::LinkRate() const {
 }
 
 void PtyLine::Send(std::string_view Bytes) {
+  if (Bytes.empty()) return;
+  if (HostOpens == 0) ServiceWatch();
+  if (HostOpens == 0) return;
   Pending.append(Bytes);
   WritePending();
 }

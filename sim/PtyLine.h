@@ -2,9 +2,11 @@
 // host opens like any serial port.
 //
 // A pseudo-terminal has no modem lines, so the host's DTR pulse cannot reach the chip. Instead
-// the master runs in packet mode, and the flush that every host open performs (the queues are
-// discarded on open, which the master sees as TIOCPKT_FLUSHREAD / TIOCPKT_FLUSHWRITE) counts as
-// the end of a reset pulse.
+// the master runs in packet mode, and the first flush after each open of the slave by the host
+// (the host discards the queues right after opening, where its DTR pulse follows; the master sees
+// TIOCPKT_FLUSHREAD / TIOCPKT_FLUSHWRITE) counts as the end of a reset pulse. The host's flush as
+// it closes the port is no reset: releasing DTR gives no pulse, so a program keeps running after
+// the host is gone, and a terminal that opens the port without flushing can talk to it.
 //
 // The line keeps a slave descriptor of its own open for its whole life. The master then never
 // sees a hang-up between two runs of the host, bytes keep their raw 8-bit form (the slave is set
@@ -13,7 +15,8 @@
 // host takes with TIOCEXCL would outlive the host's close and lock every later open by a user
 // without CAP_SYS_ADMIN out; the line therefore watches the slave device for opens and closes and
 // clears exclusive mode when the host's last descriptor closes, as a real port does at its last
-// close.
+// close. A closed port receives nothing: what the chip sends while no host has the slave open is
+// lost.
 #pragma once
 
 #include <cstdint>
@@ -40,13 +43,15 @@ public:
   int MasterFd() const { return Master; }
   int WatchFd() const { return Watch; }
 
-  // One event from the master; false when nothing is waiting.
+  // One event from the master; false when nothing is waiting. An event with neither Reset nor
+  // Bytes is a flush that was no reset.
   bool Read(Event& Into);
   // Takes the open and close events of the slave device.
   void ServiceWatch();
   // The rate the host set on its side, in baud; 0 when it is not a standard rate.
   uint32_t LinkRate() const;
-  // Sends bytes to the host; what the slave cannot take yet waits for WritePending.
+  // Sends bytes to the host; what the slave cannot take yet waits for WritePending. Nothing is
+  // sent while no host has the slave open.
   void Send(std::string_view Bytes);
   bool WantsWrite() const { return !Pending.empty(); }
   void WritePending();
@@ -55,11 +60,13 @@ public:
 
 private:
   void Open();
+  void HostClosed();
 
   int Master = -1;
   int HeldSlave = -1;
   int Watch = -1;
   int HostOpens = 0;
+  bool ResetArmed = false;  // a host opened the slave and has not flushed since
   std::string Path;
   std::string Pending;
 };

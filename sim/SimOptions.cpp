@@ -103,8 +103,10 @@ ROM boot loader with its handshake, download, RAM checksum and EEPROM programmin
 It prints the path of the pseudo-terminal's slave side on standard output (hand it to qkl -d)
 and serves it until it gets SIGINT or SIGTERM.
 
-A pseudo-terminal has no DTR line: the chip resets whenever the host flushes the port's
-queues, which qkl does each time it opens the port (and again as it closes it). A chip that
+A pseudo-terminal has no DTR line: the chip resets at the first flush of the port's queues
+after each open, which qkl does right after opening the port. Its flush as it closes the port
+is no reset (a real port releases DTR, which gives no pulse): a program loaded into RAM keeps
+running, and a terminal that opens the port without flushing can talk to it. A chip that
 hears no handshake within its window after a reset boots from its EEPROM.
 
   --eeprom FILE     keep the 32 KB boot EEPROM in FILE (32768 raw bytes); a missing FILE is

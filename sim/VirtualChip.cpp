@@ -68,6 +68,8 @@ void VirtualChip::ServeMaster() {
   while (Line.Read(Taken)) {
     if (Taken.Reset)
       OnReset();
+    else if (Taken.Bytes.empty())
+      Note("the host flushes the port's queues: no reset");
     else
       TakeHostBytes(std::move(Taken.Bytes));
   }

@@ -36,8 +36,8 @@ public:
     std::string Bytes;  // every byte the host sent after one reset, as it came on the wire
     TimePoint FirstByteAt{};
   };
-  // The bytes since the last reset after which the host sent any: a host that resets the chip
-  // again as it closes the port leaves its exchange here.
+  // The bytes since the last reset after which the host sent any: a host that opens the port
+  // again (and so resets the chip) without sending leaves the earlier exchange here.
   HostExchange LastExchange() const;
 
 private:

@@ -12,45 +12,14 @@
 
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
+#include "tests/sim/HostPort.h"
 #include "tests/support/RunProgram.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// The host side, as a serial port user opens it: raw, at a rate, flushed (which resets the chip).
-class HostPort {
-public:
-  HostPort(const std::string& Path, speed_t Rate) : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY)) {
-    termios Settings{};
-    if (Fd < 0 || ::tcgetattr(Fd, &Settings) != 0) return;
-    ::cfmakeraw(&Settings);
-    ::cfsetspeed(&Settings, Rate);
-    ::tcsetattr(Fd, TCSANOW, &Settings);
-    ::ioctl(Fd, TIOCEXCL);
-    ::tcflush(Fd, TCIOFLUSH);
-  }
-  ~HostPort() {
-    if (Fd >= 0) ::close(Fd);
-  }
-  bool IsOpen() const { return Fd >= 0; }
-  void Write(const std::string& Bytes) { ASSERT_EQ(::write(Fd, Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size())); }
-  // Reads until Count bytes came or nothing arrives for Quiet.
-  std::string Read(std::size_t Count, std::chrono::milliseconds Quiet = 500ms) {
-    std::string Bytes;
-    char Buffer[1024];
-    pollfd Ready{Fd, POLLIN, 0};
-    while (Bytes.size() < Count && ::poll(&Ready, 1, static_cast<int>(Quiet.count())) > 0) {
-      const ssize_t Got = ::read(Fd, Buffer, sizeof Buffer);
-      if (Got <= 0) break;
-      Bytes.append(Buffer, Got);
-    }
-    return Bytes;
-  }
-
-private:
-  int Fd;
-};
+using simtest::HostPort;
 
 std::string Handshake(HostPort& Port) {
   std::this_thread::sleep_for(95ms);
