@@ -1,0 +1,102 @@
+// The ROM's boot loader against the handshake packet exactly as qkl encodes it: several protocol
+// bits to a serial byte, one bit time of high line between two low pulses.
+//
+// The loader polls its receive pin every 8 clocks (TEST and DJNZ), starts counting a low pulse
+// 16 clocks after it saw the fall, and after checking a handshake bit polls for the next fall
+// 52 clocks after it saw the rise. It takes its threshold as the mean (rounded down) of the
+// counts of the two calibration pulses. At 8 MHz and 230400 baud a bit time is 34.7 clocks, so
+// the loader comes back 17 to 25 clocks into the next pulse: a 0 then counts 4 or 5 polls, and
+// the calibration gives 4 or 5 depending on where in its 8-clock loop the calibration byte
+// arrives. With 5 the first 0 after a one-bit gap reads as 1 and the loader boots from the
+// EEPROM: a real chip at the bottom of the RC clock's range misses a 230400 baud handshake in
+// part of its resets.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "link/Propeller.h"
+#include "sim/devices/Board.h"
+#include "sim/devices/SerialLine.h"
+#include "tests/cog/RomDirectory.h"
+
+namespace qkl::cog::testing {
+namespace {
+
+constexpr uint32_t kThresholdRegister = 0x0EC;
+constexpr int kPhases = 8;  // one clock apart: every place in the loader's 8-clock poll loop
+
+std::string QklHandshakePacket() {
+  TPropeller Link;
+  Link.ResetEncoder();
+  Link.SeedLfsr();
+  for (int Bit = 0; Bit < 250; ++Bit) Link.EncodeBit(Link.NextLfsrBit(), 0);
+  return "\xF9" + Link.FlushEncoder() + std::string(258, '\xF9');
+}
+
+std::string ExpectedAnswers() {
+  TPropeller Link;
+  Link.SeedLfsr();
+  for (int Bit = 0; Bit < 250; ++Bit) Link.NextLfsrBit();
+  std::string Bytes;
+  for (int Bit = 0; Bit < 250; ++Bit) Bytes.push_back(Link.NextLfsrBit() ? '\xFF' : '\xFE');
+  Bytes += "\xFF\xFE\xFE\xFE\xFE\xFE\xFE\xFE";  // version 1, least significant bit first
+  return Bytes;
+}
+
+struct Handshake {
+  std::string Answers;
+  uint32_t Threshold;
+};
+
+// The packet starts 10 ms plus Phase clocks after the reset.
+Handshake HandshakeAt(double Mhz, double Baud, int Phase) {
+  ChipConfig Config;
+  Config.clock.rcFastHz = Mhz * 1e6;
+  Config.romDirectory = RomDirectory();
+  Chip Emulated(Config);
+  devices::Board Board(Emulated);
+  devices::SerialLine Line(Emulated, {.baud = Baud});
+  Board.Attach(Line);
+  Board.RunUntil(Emulated.CycleAt(0.010 + Phase / Config.clock.rcFastHz));
+  Line.Send(Emulated, QklHandshakePacket());
+  Board.RunFor(Line.SendDoneSeconds(Emulated) - Emulated.Seconds() + 0.001);
+  return {Line.TakeReceived(), Emulated.CogAt(0).Register(kThresholdRegister)};
+}
+
+class RomHandshakeTiming : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (RomDirectory().empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); the handshake is not tried";
+  }
+};
+
+TEST_F(RomHandshakeTiming, AtEightMegahertzAnd230400TheCalibrationDecidesWhetherTheHandshakePasses) {
+  int Passed = 0;
+  for (int Phase = 0; Phase < kPhases; ++Phase) {
+    const Handshake Outcome = HandshakeAt(8, 230400, Phase);
+    if (Outcome.Threshold == 4) {
+      EXPECT_EQ(Outcome.Answers, ExpectedAnswers()) << "phase " << Phase;
+      ++Passed;
+    } else {
+      EXPECT_EQ(Outcome.Threshold, 5u) << "phase " << Phase;
+      EXPECT_EQ(Outcome.Answers, "") << "phase " << Phase << ": the loader boots from the EEPROM";
+    }
+  }
+  EXPECT_GT(Passed, 0);
+  EXPECT_LT(Passed, kPhases);
+}
+
+TEST_F(RomHandshakeTiming, EveryPhasePassesAtOtherClocksAndRates) {
+  struct Combination {
+    double Mhz;
+    double Baud;
+  };
+  for (const Combination Each : {Combination{8, 115200}, Combination{8.5, 230400}, Combination{12, 230400},
+                                 Combination{20, 230400}, Combination{20, 115200}})
+    for (int Phase = 0; Phase < kPhases; ++Phase)
+      EXPECT_EQ(HandshakeAt(Each.Mhz, Each.Baud, Phase).Answers, ExpectedAnswers())
+          << Each.Mhz << " MHz, " << Each.Baud << " Bd, phase " << Phase;
+}
+
+}  // namespace
+}  // namespace qkl::cog::testing
