@@ -40,6 +40,8 @@ void BootLoader::Reset(TimePoint At) {
   ResetAt = At;
   CycleBaud = 0;
   BitClock = 0;
+  Meter.Idle();
+  LineFreeAt = At;
   Count = 0;
   Lfsr = ChipLfsr();
   HaveFall = false;
@@ -61,6 +63,7 @@ std::string BootLoader::HostBytes(std::string_view Bytes, uint32_t Baud, TimePoi
   }
   CheckTimeLimit(At);
   CheckLinkRate(Baud);
+  FollowLine(Bytes.size(), Baud, At);
   for (std::size_t Index = 0; Index < Bytes.size(); ++Index) {
     if (Current == Phase::Running) {
       if (Runner) Reply += Runner->LineInput(Bytes.substr(Index), Baud, At);
@@ -76,6 +79,24 @@ std::string BootLoader::HostBytes(std::string_view Bytes, uint32_t Baud, TimePoi
     BitClock += BitTimesPerByte;
   }
   return std::move(Reply);
+}
+
+// Bytes that come while earlier ones are still on the line follow them back to back; after an
+// idle line the receive loop meets them wherever its polls happen to be.
+void BootLoader::FollowLine(std::size_t Bytes, uint32_t Baud, TimePoint At) {
+  if (!Baud) return;
+  ClocksPerBit = Settings.ClockHz / Baud;
+  if (At > LineFreeAt) {
+    Meter.Idle();
+    LineOrigin = std::chrono::duration<double>(At - ResetAt).count() * Settings.ClockHz - BitClock * ClocksPerBit;
+    LineFreeAt = At;
+  }
+  LineFreeAt += std::chrono::duration_cast<Duration>(std::chrono::duration<double>(Bytes * BitTimesPerByte / double(Baud)));
+}
+
+std::optional<int> BootLoader::MeasurePulse(const LowPulse& Low, long Position, double Busy) {
+  const double Fall = LineOrigin + Position * ClocksPerBit;
+  return Meter.Measure(Fall, Fall + Low.Width * ClocksPerBit, Busy);
 }
 
 void BootLoader::AdvanceTo(TimePoint Now) { CheckTimeLimit(Now); }
@@ -106,10 +127,10 @@ void BootLoader::Pulse(const LowPulse& Low, long Position, TimePoint At) {
   long NextFall = 0;
   switch (Current) {
     case Phase::Calibrating:
-      Calibrate(Low);
+      Calibrate(Low, Position);
       break;
     case Phase::HostBits:
-      if (TakeBit(Low, Bit)) CheckHostBit(Bit, At);
+      if (TakeBit(Low, Position, PulseMeter::AfterHandshakeBit, Bit)) CheckHostBit(Bit, At);
       break;
     case Phase::Handshake:
       if (TakeAnswerPulse(Low, Position, LowWidth, NextFall)) AnswerHandshake(LowWidth, NextFall, At);
@@ -117,7 +138,8 @@ void BootLoader::Pulse(const LowPulse& Low, long Position, TimePoint At) {
     case Phase::Command:
     case Phase::Count:
     case Phase::Image:
-      if (TakeBit(Low, Bit)) ReceiveLongBit(Bit, At);
+      if (TakeBit(Low, Position, Count == LongBits - 1 ? PulseMeter::AfterLong : PulseMeter::InsideLong, Bit))
+        ReceiveLongBit(Bit, At);
       break;
     case Phase::Verdict:
       VerdictPulse(Low, Position, At);
@@ -128,16 +150,16 @@ void BootLoader::Pulse(const LowPulse& Low, long Position, TimePoint At) {
   }
 }
 
-// The chip's threshold lies halfway between the calibration pulses of one and two bit times, so
-// one bit time reads 1 and two read 0; a pulse of any other width means host and chip are out of
-// step.
-bool BootLoader::TakeBit(const LowPulse& Low, int& Bit) {
-  if (Low.Width == 1 || Low.Width == 2) {
-    Bit = Low.Width == 1 ? 1 : 0;
-    return true;
+// A pulse counted below the threshold is a 1. The loop misses a pulse that ends before it polls
+// for it. A pulse of other than one or two bit times means host and chip are out of step.
+bool BootLoader::TakeBit(const LowPulse& Low, long Position, double Busy, int& Bit) {
+  if (Low.Width != 1 && Low.Width != 2) {
+    Break("low pulse of " + std::to_string(Low.Width) + " bit times");
+    return false;
   }
-  Break("low pulse of " + std::to_string(Low.Width) + " bit times");
-  return false;
+  const std::optional<int> Polls = MeasurePulse(Low, Position, Busy);
+  if (Polls) Bit = *Polls < Threshold ? 1 : 0;
+  return Polls.has_value();
 }
 
 // Answering a bit takes two falls of the receive pin: the first starts the answer, the second
@@ -155,14 +177,23 @@ bool BootLoader::TakeAnswerPulse(const LowPulse& Low, long Position, int& LowWid
   return true;
 }
 
-void BootLoader::Calibrate(const LowPulse& Low) {
+// The threshold is the mean of the polls counted for the two pulses of the host's 0xF9, rounded
+// down.
+void BootLoader::Calibrate(const LowPulse& Low, long Position) {
   const int Expected = Count == 0 ? 1 : 2;
   if (Low.Width != Expected) {
     Break("calibration pulse " + std::to_string(Count + 1) + " is " + std::to_string(Low.Width) +
           " bit times, not that of 0xF9");
     return;
   }
-  if (++Count < 2) return;
+  const std::optional<int> Polls =
+      MeasurePulse(Low, Position, Count == 0 ? PulseMeter::AfterFirstCalibration : PulseMeter::AfterSecondCalibration);
+  if (!Polls) return;
+  if (Count++ == 0) {
+    FirstCalibration = *Polls;
+    return;
+  }
+  Threshold = (FirstCalibration + *Polls) / 2;
   Count = 0;
   Current = Phase::HostBits;
 }
@@ -193,6 +224,7 @@ void BootLoader::AnswerHandshake(int LowWidth, long NextFall, TimePoint At) {
 }
 
 void BootLoader::StartLong(Phase Which, TimePoint At) {
+  if (Which == Phase::Command) Meter.Idle();  // the answers follow the host's edges
   Current = Which;
   Count = 0;
   LongValue = 0;
@@ -257,7 +289,7 @@ void BootLoader::AwaitVerdict(Stage Which, bool Pass, TimePoint ReadyAt) {
 void BootLoader::VerdictPulse(const LowPulse& Low, long Position, TimePoint At) {
   int Bit = 0;
   if (!VerdictSynced) {
-    VerdictSynced = TakeBit(Low, Bit) && Bit == 0;
+    VerdictSynced = TakeBit(Low, Position, PulseMeter::AfterSkippedPoll, Bit) && Bit == 0;
     if (VerdictSynced) SetTimeLimit(At, Timing.BitLimit, OnTimeout::Shutdown);
     return;
   }
@@ -265,6 +297,7 @@ void BootLoader::VerdictPulse(const LowPulse& Low, long Position, TimePoint At) 
   long NextFall = 0;
   if (!TakeAnswerPulse(Low, Position, LowWidth, NextFall)) return;
   const bool Sent = Answer(AnsweredByte(LowWidth, NextFall, VerdictPass ? 0 : 1), true);
+  Meter.Idle();  // the answer follows the host's edges
   VerdictSent(Sent, At);
 }
 
@@ -283,7 +316,7 @@ void BootLoader::VerdictSent(bool Sent, TimePoint At) {
         return;
       }
       {
-        const bool Written = !Settings.Faults.FailProgram && Eeprom.Program(Ram.Bytes());
+        const bool Written = !Settings.Faults.FailProgram && !Settings.Faults.NoEeprom && Eeprom.Program(Ram.Bytes());
         Note(Written ? "EEPROM programmed" : "EEPROM programming failed");
         AwaitVerdict(Stage::Program, Written, At + Timing.Programming);
       }
@@ -313,6 +346,10 @@ void BootLoader::Launch() {
 }
 
 void BootLoader::BootFromEeprom(const std::string& Reason) {
+  if (Settings.Faults.NoEeprom) {
+    Shutdown(Reason + ", and no EEPROM answers");
+    return;
+  }
   Note(Reason + ": boots from EEPROM");
   Ram.Assign(Eeprom.ReadBack());
   Launch();

@@ -41,9 +41,11 @@ private:
   enum class OnTimeout { BootFromEeprom, Shutdown };
 
   void Pulse(const LowPulse& Low, long Position, TimePoint At);
-  bool TakeBit(const LowPulse& Low, int& Bit);
+  void FollowLine(std::size_t Bytes, uint32_t Baud, TimePoint At);
+  std::optional<int> MeasurePulse(const LowPulse& Low, long Position, double Busy);
+  bool TakeBit(const LowPulse& Low, long Position, double Busy, int& Bit);
   bool TakeAnswerPulse(const LowPulse& Low, long Position, int& LowWidth, long& NextFall);
-  void Calibrate(const LowPulse& Low);
+  void Calibrate(const LowPulse& Low, long Position);
   void CheckHostBit(int Bit, TimePoint At);
   void AnswerHandshake(int LowWidth, long NextFall, TimePoint At);
   void ReceiveLongBit(int Bit, TimePoint At);
@@ -75,6 +77,14 @@ private:
   bool HostBytesSeen = false;
   uint32_t CycleBaud = 0;
   long BitClock = 0;  // bit times since the reset, counted over the host's bytes
+  // The receive loop's view of the line: clocks from the reset to bit time 0 of BitClock, the
+  // clocks a bit time lasts, and when the host's bytes so far are through.
+  PulseMeter Meter;
+  double LineOrigin = 0;
+  double ClocksPerBit = 0;
+  TimePoint LineFreeAt{};
+  int FirstCalibration = 0;  // polls counted for the first calibration pulse
+  int Threshold = 0;         // a pulse counted below it is a 1
   int Count = 0;      // pulses, bits or answers taken in the current phase
   ChipLfsr Lfsr;
   bool HaveFall = false;

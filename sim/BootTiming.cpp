@@ -1,5 +1,7 @@
 #include "sim/BootTiming.h"
 
+#include <cmath>
+
 namespace sim {
 
 namespace {
@@ -29,6 +31,23 @@ BootTiming BootTiming::For(const ChipSettings& Settings) {
     Timing.Verifying = Seconds(1.32 * At12MHz);
   }
   return Timing;
+}
+
+}  // namespace sim
+
+namespace sim {
+
+std::optional<int> PulseMeter::Measure(double Fall, double Rise, double Busy) {
+  const double Grid = NextPoll.value_or(0);
+  const double SawFall = Grid >= Fall && NextPoll ? Grid : Grid + PollClocks * std::ceil((Fall - Grid) / PollClocks);
+  if (SawFall >= Rise) {
+    NextPoll = SawFall;
+    return std::nullopt;
+  }
+  const double FirstCount = SawFall + CountStart;
+  const int Count = FirstCount < Rise ? static_cast<int>(std::ceil((Rise - FirstCount) / PollClocks)) : 0;
+  NextPoll = FirstCount + PollClocks * Count + Busy;
+  return Count;
 }
 
 }  // namespace sim

@@ -28,8 +28,8 @@ struct ChipFaults {
   int SilentAfterVerdict = -1;  // only the first n verdicts are sent; -1: all
   int StopAfterBytes = -1;      // only the first n reply bytes after a reset are sent; -1: all
   int CloseAfterBytes = -1;     // the chip's side of the line closes after n host bytes; -1: never
-  // Faults met by a program the emulator runs:
   bool NoEeprom = false;        // nothing answers on the EEPROM bus
+  // Faults met by a program the emulator runs:
   bool SdaHeldLow = false;      // something holds the EEPROM's data line low
   int ProgramStopsAfter = -1;   // the program stops after n answers on the line; -1: never
   bool CorruptCrc = false;      // the first bit of the reader's checksum arrives inverted

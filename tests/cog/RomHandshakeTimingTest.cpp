@@ -15,6 +15,7 @@
 #include <string>
 
 #include "link/Propeller.h"
+#include "sim/BootLoader.h"
 #include "sim/devices/Board.h"
 #include "sim/devices/SerialLine.h"
 #include "tests/cog/RomDirectory.h"
@@ -43,6 +44,11 @@ std::string ExpectedAnswers() {
   return Bytes;
 }
 
+struct Combination {
+  double Mhz;
+  double Baud;
+};
+
 struct Handshake {
   std::string Answers;
   uint32_t Threshold;
@@ -61,6 +67,19 @@ Handshake HandshakeAt(double Mhz, double Baud, int Phase) {
   Line.Send(Emulated, QklHandshakePacket());
   Board.RunFor(Line.SendDoneSeconds(Emulated) - Emulated.Seconds() + 0.001);
   return {Line.TakeReceived(), Emulated.CogAt(0).Register(kThresholdRegister)};
+}
+
+// The boot loader model from a reset, given the packet Phase clocks after 10 ms.
+std::string ModelHandshakeAt(double Mhz, double Baud, int Phase) {
+  sim::ChipSettings Settings;
+  Settings.ClockHz = Mhz * 1e6;
+  sim::EepromStore Eeprom("");
+  sim::BootLoader Loader(Settings, Eeprom, nullptr);
+  const sim::TimePoint Reset{};
+  Loader.Reset(Reset);
+  const auto Delay = std::chrono::duration<double>(0.010 + Phase / Settings.ClockHz);
+  return Loader.HostBytes(QklHandshakePacket(), static_cast<uint32_t>(Baud),
+                          Reset + std::chrono::duration_cast<sim::Duration>(Delay));
 }
 
 class RomHandshakeTiming : public ::testing::Test {
@@ -87,15 +106,28 @@ TEST_F(RomHandshakeTiming, AtEightMegahertzAnd230400TheCalibrationDecidesWhether
 }
 
 TEST_F(RomHandshakeTiming, EveryPhasePassesAtOtherClocksAndRates) {
-  struct Combination {
-    double Mhz;
-    double Baud;
-  };
   for (const Combination Each : {Combination{8, 115200}, Combination{8.5, 230400}, Combination{12, 230400},
                                  Combination{20, 230400}, Combination{20, 115200}})
     for (int Phase = 0; Phase < kPhases; ++Phase)
       EXPECT_EQ(HandshakeAt(Each.Mhz, Each.Baud, Phase).Answers, ExpectedAnswers())
           << Each.Mhz << " MHz, " << Each.Baud << " Bd, phase " << Phase;
+}
+
+// The model places its polls from the time since the reset, the ROM from where its loop happens
+// to be, so the phases differ by a constant; over a whole loop the two must pass as often.
+TEST_F(RomHandshakeTiming, TheBootLoaderModelPassesInAsManyPlacesOfThePollLoopAsTheRom) {
+  for (const Combination Each : {Combination{8, 230400}, Combination{8, 115200}, Combination{12, 230400},
+                                 Combination{20, 230400}}) {
+    int RomPassed = 0;
+    int ModelPassed = 0;
+    for (int Phase = 0; Phase < kPhases; ++Phase) {
+      RomPassed += HandshakeAt(Each.Mhz, Each.Baud, Phase).Answers == ExpectedAnswers();
+      const std::string Model = ModelHandshakeAt(Each.Mhz, Each.Baud, Phase);
+      EXPECT_TRUE(Model.empty() || Model == ExpectedAnswers()) << Each.Mhz << " MHz, " << Each.Baud << " Bd";
+      ModelPassed += Model == ExpectedAnswers();
+    }
+    EXPECT_EQ(ModelPassed, RomPassed) << Each.Mhz << " MHz, " << Each.Baud << " Bd";
+  }
 }
 
 }  // namespace
