@@ -109,18 +109,20 @@ void CogImageRunner::RunToSeconds(double Seconds) {
   Measure();
 }
 
-// While the line is idle, chip time follows the wall clock from the moment the host's last
-// bytes were through, however long their emulation took.
+// While the line is idle, chip time follows the wall clock from the end of the host's last
+// bytes, however long their emulation took.
 void CogImageRunner::FollowWallClock(TimePoint At) {
   RunToSeconds(ChipMark + std::max(std::chrono::duration<double>(At - WallMark).count(), 0.0));
 }
 
-// The host's bytes go out back to back from At, or after those still on the line.
+// The host's bytes go out back to back from At, or after those still on the line. The
+// pseudo-terminal lets the host's write and its wait for the output to drain return at once, so
+// the host starts timing what follows (a verdict poll, say) from At: chip time runs on from the
+// end of the bytes with the wall clock from then.
 void CogImageRunner::PutOnLine(std::string_view Bytes, TimePoint At) {
-  const double Start = Chip->Seconds();
   Line->Send(*Chip, Bytes);
   ChipMark = Line->SendDoneSeconds(*Chip);
-  WallMark = std::max(At, WallMark) + std::chrono::duration_cast<Duration>(std::chrono::duration<double>(ChipMark - Start));
+  WallMark = std::max(At, WallMark);
 }
 
 std::string CogImageRunner::LineInput(std::string_view Bytes, uint32_t Baud, TimePoint At) {
