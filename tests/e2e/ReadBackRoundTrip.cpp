@@ -1,7 +1,8 @@
 #include "tests/e2e/ReadBackRoundTrip.h"
 
-#include <iostream>
+#include <chrono>
 #include <filesystem>
+#include <iostream>
 
 #include "tests/e2e/ReadBackRun.h"
 #include "tests/support/HostBits.h"
@@ -17,6 +18,31 @@ void PrintTo(const ClockAndRate& Each, std::ostream* Into) {
   *Into << Each.ClockMhz << " MHz, " << (Each.FastLink ? "230400" : "115200") << " baud";
 }
 
+namespace {
+
+constexpr int AttemptsWhereTheHandshakeMayMiss = 12;
+
+// A load or detection without a chip exits with 100; a read-back with 1 and its own line.
+bool FoundNoChip(const QklRun& Run) {
+  if (Run.ExitCode == 100) return true;
+  return Run.ExitCode == 1 && !Run.Lines.empty() && Run.Lines.back().starts_with("Unable to locate Propeller on Port");
+}
+
+}  // namespace
+
+TimedRun UntilFound(const ClockAndRate& Combination, const std::function<QklRun()>& Qkl) {
+  const int Attempts = Combination.ClockMhz == 8 && Combination.FastLink ? AttemptsWhereTheHandshakeMayMiss : 1;
+  TimedRun Timed;
+  for (int Attempt = 0; Attempt < Attempts; ++Attempt) {
+    const auto Start = std::chrono::steady_clock::now();
+    Timed.Run = Qkl();
+    Timed.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+    if (!FoundNoChip(Timed.Run)) break;
+    if (Attempt + 1 < Attempts) std::cout << "the handshake missed at " << ::testing::PrintToString(Combination) << "; qkl runs again\n";
+  }
+  return Timed;
+}
+
 TEST_P(ReadBackRoundTrip, ImageWrittenInModeThreeComesBackWithTheWholeEeprom) {
   if (!EmulatorKeepsUpWithTheHost()) GTEST_SKIP() << SlowEmulator;
   const ScratchFolder Folder;
@@ -26,9 +52,10 @@ TEST_P(ReadBackRoundTrip, ImageWrittenInModeThreeComesBackWithTheWholeEeprom) {
   simtest::WriteFile(Folder.File("image.binary"), Image);
   std::vector<std::string> Write = RateArguments(GetParam().FastLink);
   Write.insert(Write.end(), {"-d", Chip.SlavePath(), "-p", "3", Folder.File("image.binary")});
-  ASSERT_EQ(RunQkl(Write).ExitCode, 0);
+  ASSERT_EQ(UntilFound(GetParam(), [&] { return RunQkl(Write); }).Run.ExitCode, 0);
 
-  const TimedRun Read = ReadBack(Chip.SlavePath(), GetParam().FastLink, Folder.File("dump"));
+  const TimedRun Read =
+      UntilFound(GetParam(), [&] { return ReadBack(Chip.SlavePath(), GetParam().FastLink, Folder.File("dump")).Run; });
   std::cout << "read-back at " << ::testing::PrintToString(GetParam()) << ": " << Read.Seconds << " s\n";
   EXPECT_EQ(Read.Run.ExitCode, 0) << Read.Run.Output << Chip.Log().Text();
   ASSERT_GE(Read.Run.Lines.size(), 4u) << Read.Run.Output;

@@ -3,10 +3,9 @@
 // and the real interpreter starts the reader program for the read-back.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <functional>
 #include <iostream>
 
+#include "tests/e2e/LoaderUnderTest.h"
 #include "tests/e2e/ReadBackRoundTrip.h"
 #include "tests/e2e/ReadBackRun.h"
 #include "tests/support/HostBits.h"
@@ -14,59 +13,49 @@
 
 namespace e2e {
 
-const char* const RomDirectory = "/work/shared/p1-rom";
-
 void RomBoot::SetUp() {
-  if (!EmulatorKeepsUpWithTheHost()) GTEST_SKIP() << SlowEmulator;
-  if (!std::filesystem::exists(std::filesystem::path(RomDirectory) / "hub_rom_low.hex"))
-    GTEST_SKIP() << "the chip's ROM is not in " << RomDirectory << "; nothing here can run without it";
+  if (const std::string Why = SkipReason(LoaderKind::Rom); !Why.empty()) GTEST_SKIP() << Why;
 }
 
 namespace {
 
-sim::ChipSettings RomChip(const std::string& EepromPath, const ClockAndRate& Combination) {
-  sim::ChipSettings Chip = ChipWithEeprom(EepromPath, Combination.ClockMhz);
-  Chip.RomDirectory = RomDirectory;
-  return Chip;
-}
+// The largest image whose two stack marker longs above it still lie in RAM.
+constexpr int FullImageBodyLongs = 8184;
 
-QklRun Qkl(const ClockAndRate& Combination, const std::vector<std::string>& Arguments) {
+TimedRun Qkl(const ClockAndRate& Combination, const std::vector<std::string>& Arguments) {
   std::vector<std::string> All = RateArguments(Combination.FastLink);
   All.insert(All.end(), Arguments.begin(), Arguments.end());
-  return RunQkl(All);
+  return UntilFound(Combination, [&] { return RunQkl(All); });
 }
 
-double SecondsOf(const std::function<void()>& Work) {
-  const auto Start = std::chrono::steady_clock::now();
-  Work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-}
-
-TEST_P(RomBoot, DetectsLoadsWritesTheEepromAndReadsItBack) {
+TEST_P(RomBoot, DetectsLoadsWritesAFullEepromAndReadsItBack) {
   const ScratchFolder Folder;
   const std::string Eeprom = Folder.File("chip.eeprom");
-  simtest::ThreadChip Chip(RomChip(Eeprom, GetParam()));
-  const QklRun Detect = Qkl(GetParam(), {"-d", Chip.SlavePath()});
+  simtest::ThreadChip Chip(LoaderChip(LoaderKind::Rom, Eeprom, GetParam().ClockMhz));
+  const QklRun Detect = Qkl(GetParam(), {"-d", Chip.SlavePath()}).Run;
   EXPECT_EQ(Detect.ExitCode, 0) << Detect.Output << Chip.Log().Text();
   EXPECT_EQ(Detect.Lines.back(), "Propeller Version 1 Found!");
 
-  const std::vector<uint8_t> Image = simtest::TinyImage(1500);
-  simtest::WriteFile(Folder.File("image.binary"), Image);
-  const QklRun Ram = Qkl(GetParam(), {"-d", Chip.SlavePath(), "-p", "1", Folder.File("image.binary")});
+  simtest::WriteFile(Folder.File("small.binary"), simtest::TinyImage(1500));
+  const QklRun Ram = Qkl(GetParam(), {"-d", Chip.SlavePath(), "-p", "1", Folder.File("small.binary")}).Run;
   EXPECT_EQ(Ram.ExitCode, 0) << Ram.Output << Chip.Log().Text();
 
-  QklRun Write;
-  const double WriteSeconds = SecondsOf([&] { Write = Qkl(GetParam(), {"-d", Chip.SlavePath(), "-p", "3", Folder.File("image.binary")}); });
-  EXPECT_EQ(Write.ExitCode, 0) << Write.Output << Chip.Log().Text();
+  const std::vector<uint8_t> Image = simtest::TinyImage(FullImageBodyLongs);
+  simtest::WriteFile(Folder.File("full.binary"), Image);
+  const TimedRun Write = Qkl(GetParam(), {"-d", Chip.SlavePath(), "-p", "3", Folder.File("full.binary")});
+  EXPECT_EQ(Write.Run.ExitCode, 0) << Write.Run.Output << Chip.Log().Text();
   const std::vector<uint8_t> Written = FileBytes(Eeprom);
   ASSERT_EQ(Written.size(), 32768u);
   EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Written.begin()));
 
-  const TimedRun Read = ReadBack(Chip.SlavePath(), GetParam().FastLink, Folder.File("dump"));
+  const TimedRun Read =
+      UntilFound(GetParam(), [&] { return ReadBack(Chip.SlavePath(), GetParam().FastLink, Folder.File("dump")).Run; });
   EXPECT_EQ(Read.Run.ExitCode, 0) << Read.Run.Output << Chip.Log().Text();
+  ASSERT_GE(Read.Run.Lines.size(), 4u) << Read.Run.Output;
+  EXPECT_EQ(Read.Run.Lines[Read.Run.Lines.size() - 3], "CRC is good");
   EXPECT_EQ(Read.Run.Lines.back(), "All good!");
   EXPECT_EQ(FileBytes(Folder.File("dump.eeprom")), Written);
-  std::cout << "ROM boot at " << ::testing::PrintToString(GetParam()) << ": EEPROM write " << WriteSeconds
+  std::cout << "ROM boot at " << ::testing::PrintToString(GetParam()) << ": 32 KB EEPROM write " << Write.Seconds
             << " s, read-back " << Read.Seconds << " s\n";
 }
 
