@@ -134,6 +134,12 @@ std::string CogImageRunner::LineInput(std::string_view Bytes, uint32_t Baud, Tim
   return TakeAnswers();
 }
 
+std::string CogImageRunner::CatchUp(TimePoint Now) {
+  if (!Running) return {};
+  FollowWallClock(Now);
+  return TakeAnswers();
+}
+
 // The bytes formed from P30, with the faults of a program that stops partway or a checksum
 // that arrives corrupted.
 std::string CogImageRunner::TakeAnswers() {

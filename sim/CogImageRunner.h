@@ -3,8 +3,8 @@
 // EepromStore) wired to its pins.
 //
 // Time: the host's bytes are put on P31 back to back and the emulator runs as fast as it can
-// through their bit times; while the line is idle, chip time follows the wall clock, so the
-// program's own time-outs see the host's real pauses.
+// through their bit times; while the line is idle, chip time follows the wall clock (CatchUp),
+// so the program's own time-outs see the host's real pauses.
 #pragma once
 
 #include <memory>
@@ -32,6 +32,10 @@ public:
   void BootFromRom();
   std::string LineInput(std::string_view Bytes, uint32_t Baud, TimePoint At) override;
   void Halt() override;
+  // A program or the ROM's boot loader is running.
+  bool Runs() const { return Running; }
+  // Runs the chip up to the wall clock while the host is quiet; returns what it sent meanwhile.
+  std::string CatchUp(TimePoint Now);
 
 private:
   void PowerUp(const std::string& RomDirectory);

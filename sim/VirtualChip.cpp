@@ -4,10 +4,19 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
 namespace sim {
+
+namespace {
+
+// While the emulator runs, the line wakes this often to let chip time follow the wall clock
+// and pass on what the chip sent meanwhile.
+constexpr int CatchUpMs = 5;
+
+}  // namespace
 
 VirtualChip::VirtualChip(const ChipSettings& Settings, ChipLog Log, ImageRunner* Runner)
     : Settings(Settings),
@@ -40,11 +49,15 @@ VirtualChip::HostExchange VirtualChip::LastExchange() const {
   return Current.Bytes.empty() ? Previous : Current;
 }
 
+bool VirtualChip::EmulatorRuns() const { return Emulator && Emulator->Runs(); }
+
 int VirtualChip::PollTimeoutMs() const {
+  const int CatchUp = EmulatorRuns() ? CatchUpMs : -1;
   const auto Deadline = Boot.NextDeadline();
-  if (Settings.Faults.Absent || !Deadline) return -1;
+  if (Settings.Faults.Absent || !Deadline) return CatchUp;
   const auto Left = std::chrono::ceil<std::chrono::milliseconds>(*Deadline - Clock::now()).count();
-  return Left < 0 ? 0 : static_cast<int>(Left) + 1;
+  const int UntilDeadline = Left < 0 ? 0 : static_cast<int>(Left) + 1;
+  return CatchUp < 0 ? UntilDeadline : std::min(UntilDeadline, CatchUp);
 }
 
 void VirtualChip::Run() {
@@ -60,6 +73,7 @@ void VirtualChip::Run() {
     if (Watched[1].revents & POLLOUT) Line.WritePending();
     if (Watched[1].revents & POLLIN) ServeMaster();
     if (!Settings.Faults.Absent && !RomBoots()) Boot.AdvanceTo(Clock::now());
+    if (EmulatorRuns()) Line.Send(Emulator->CatchUp(Clock::now()));
   }
 }
 

@@ -44,6 +44,7 @@ private:
   void ServeMaster();
   void OnReset();
   void TakeHostBytes(std::string Bytes);
+  bool EmulatorRuns() const;
   int PollTimeoutMs() const;
   void Note(const std::string& Line) const;
   bool RomBoots() const { return !Settings.RomDirectory.empty(); }

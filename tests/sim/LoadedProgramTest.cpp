@@ -1,9 +1,14 @@
-// A program loaded into RAM by the tool's own link, meeting hosts on the line after the tool is
-// gone: it keeps running when the tool closes the port, and only a host's reset stops it.
+// Programs on the virtual chip meeting hosts on the line: a program loaded into RAM by the
+// tool's own link keeps running when the tool closes the port, only a host's reset stops it, and
+// chip time runs while the host is quiet, for loaded programs and for the ROM's boot loader.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
+#include "BeaconImage.h"
 #include "LineMirrorImage.h"
 #include "link/Propeller.h"
 #include "tests/sim/HostPort.h"
@@ -14,14 +19,24 @@ namespace {
 using namespace std::chrono_literals;
 using simtest::HostPort;
 
+// Hub RAM as the boot loader leaves it after loading Image: the image, its stack markers and zeros.
 template <std::size_t Size>
-void LoadIntoRam(const std::string& Port, const unsigned char (&Image)[Size]) {
-  TPropeller Link;
+void PrepareImage(TPropeller& Link, const unsigned char (&Image)[Size]) {
   std::copy(Image, Image + Size, Link.Image.begin());
   ASSERT_TRUE(Link.ChecksumValid());
-  ASSERT_EQ(Link.FindPropeller(Port), 1);
+}
+
+// Loads Image into RAM (mode 1) as the tool does, and closes the port. Returns once the chip
+// has taken the tool's flush at close, which is no reset, so that a later open cannot be taken
+// for the host that made it.
+template <std::size_t Size>
+void LoadIntoRam(simtest::ThreadChip& Chip, const unsigned char (&Image)[Size]) {
+  TPropeller Link;
+  PrepareImage(Link, Image);
+  ASSERT_EQ(Link.FindPropeller(Chip.SlavePath()), 1);
   ASSERT_TRUE(Link.LoadImage(1)) << Link.LastError;
   Link.ClosePort();
+  ASSERT_NE(Chip.Log().WaitFor("flushes the port's queues: no reset", 1s), "") << Chip.Log().Text();
 }
 
 // The program needs a moment to start after its verdict: the host knocks until it answers.
@@ -46,9 +61,8 @@ sim::ChipSettings InstantChip() {
 
 TEST(LoadedProgram, RunsOnAfterTheToolClosesUntilAHostResetsTheChip) {
   simtest::ThreadChip Chip(InstantChip());
-  LoadIntoRam(Chip.SlavePath(), LineMirrorImage);
+  LoadIntoRam(Chip, LineMirrorImage);
   EXPECT_NE(Chip.Log().WaitFor("program starts", 1s), "");
-  EXPECT_NE(Chip.Log().WaitFor("flushes the port's queues: no reset", 1s), "");  // the tool's close
   {
     HostPort Terminal(Chip.SlavePath(), B115200, HostPort::Opening::Plain);
     ASSERT_TRUE(Terminal.IsOpen());
@@ -66,6 +80,47 @@ TEST(LoadedProgram, RunsOnAfterTheToolClosesUntilAHostResetsTheChip) {
   Resetting.Write("anyone?");
   EXPECT_EQ(Resetting.Read(7, 300ms), "");
   EXPECT_EQ(Resets(Chip.Log()), 3) << Chip.Log().Text();
+}
+
+TEST(LoadedProgram, WhatItSendsUnaskedReachesAQuietHost) {
+  simtest::ThreadChip Chip(InstantChip());
+  LoadIntoRam(Chip, BeaconImage);
+  HostPort Terminal(Chip.SlavePath(), B115200, HostPort::Opening::Plain);
+  EXPECT_EQ(Terminal.Read(3, 1s), "QQQ") << Chip.Log().Text();
+}
+
+// The chip's own boot loader, on the emulator, decides by its own time limit.
+class RomBootLoader : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(std::filesystem::path(QKL_ROM_DIRECTORY) / "hub_rom_low.hex"))
+      GTEST_SKIP() << "the chip's ROM is not in " << QKL_ROM_DIRECTORY << "; the ROM's boot loader cannot run";
+  }
+  void TearDown() override { std::filesystem::remove(EepromPath); }
+  sim::ChipSettings RomChip() const {
+    sim::ChipSettings Settings;
+    Settings.RomDirectory = QKL_ROM_DIRECTORY;
+    Settings.EepromPath = EepromPath;
+    return Settings;
+  }
+  const std::string EepromPath =
+      (std::filesystem::temp_directory_path() / ("qkl-sim-eeprom-" + std::to_string(::getpid()))).string();
+};
+
+TEST_F(RomBootLoader, BootsTheEepromWhenTheHostStaysSilentAfterTheReset) {
+  TPropeller Eeprom;
+  PrepareImage(Eeprom, BeaconImage);
+  std::ofstream(EepromPath, std::ios::binary).write(reinterpret_cast<const char*>(Eeprom.Image.data()), ImageSize);
+  simtest::ThreadChip Chip(RomChip());
+  HostPort Silent(Chip.SlavePath(), B115200);
+  EXPECT_EQ(Silent.Read(1, 20s), "Q") << Chip.Log().Text();
+}
+
+TEST_F(RomBootLoader, ShutsDownWhenTheHostStaysSilentAndTheEepromIsBlank) {
+  simtest::ThreadChip Chip(RomChip());
+  HostPort Silent(Chip.SlavePath(), B115200);
+  EXPECT_NE(Chip.Log().WaitFor("the program stopped the chip's clock", 20s), "") << Chip.Log().Text();
+  EXPECT_EQ(Silent.Read(1, 0ms), "");
 }
 
 }  // namespace
