@@ -12,11 +12,15 @@
 // part of its resets.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <iostream>
 #include <string>
 
 #include "link/Propeller.h"
 #include "sim/BootLoader.h"
+#include "sim/BootTiming.h"
 #include "sim/devices/Board.h"
+#include "sim/devices/I2cEeprom.h"
 #include "sim/devices/SerialLine.h"
 #include "tests/cog/RomDirectory.h"
 
@@ -54,19 +58,35 @@ struct Handshake {
   uint32_t Threshold;
 };
 
+// A chip booting its ROM on the RC clock, with the host's line and an EEPROM on its pins.
+struct RomChip {
+  RomChip(double Mhz, double Baud)
+      : Emulated({.clock = {.rcFastHz = Mhz * 1e6}, .romDirectory = RomDirectory()}),
+        Board(Emulated),
+        Line(Emulated, {.baud = Baud}),
+        Eeprom(Emulated, Store) {
+    Board.Attach(Line);
+    Board.Attach(Eeprom);
+  }
+  // Sends the bytes and runs until they are through, and a millisecond more.
+  std::string Exchange(const std::string& Bytes) {
+    Line.Send(Emulated, Bytes);
+    Board.RunFor(Line.SendDoneSeconds(Emulated) - Emulated.Seconds() + 0.001);
+    return Line.TakeReceived();
+  }
+  Chip Emulated;
+  devices::Board Board;
+  devices::SerialLine Line;
+  std::array<uint8_t, devices::kEepromSize> Store{};
+  devices::I2cEeprom Eeprom;
+};
+
 // The packet starts 10 ms plus Phase clocks after the reset.
 Handshake HandshakeAt(double Mhz, double Baud, int Phase) {
-  ChipConfig Config;
-  Config.clock.rcFastHz = Mhz * 1e6;
-  Config.romDirectory = RomDirectory();
-  Chip Emulated(Config);
-  devices::Board Board(Emulated);
-  devices::SerialLine Line(Emulated, {.baud = Baud});
-  Board.Attach(Line);
-  Board.RunUntil(Emulated.CycleAt(0.010 + Phase / Config.clock.rcFastHz));
-  Line.Send(Emulated, QklHandshakePacket());
-  Board.RunFor(Line.SendDoneSeconds(Emulated) - Emulated.Seconds() + 0.001);
-  return {Line.TakeReceived(), Emulated.CogAt(0).Register(kThresholdRegister)};
+  RomChip Rom(Mhz, Baud);
+  Rom.Board.RunUntil(Rom.Emulated.CycleAt(0.010 + Phase / (Mhz * 1e6)));
+  const std::string Answers = Rom.Exchange(QklHandshakePacket());
+  return {Answers, Rom.Emulated.CogAt(0).Register(kThresholdRegister)};
 }
 
 // The boot loader model from a reset, given the packet Phase clocks after 10 ms.
@@ -127,6 +147,50 @@ TEST_F(RomHandshakeTiming, TheBootLoaderModelPassesInAsManyPlacesOfThePollLoopAs
       ModelPassed += Model == ExpectedAnswers();
     }
     EXPECT_EQ(ModelPassed, RomPassed) << Each.Mhz << " MHz, " << Each.Baud << " Bd";
+  }
+}
+
+// A mode 2 download of a small image: polls with $F9 every millisecond for each verdict and
+// gives the time from the end of the image (or the previous verdict) to each answer.
+std::vector<double> VerdictTimesAt(double Mhz) {
+  RomChip Rom(Mhz, 115200);
+  Rom.Board.RunFor(0.010);
+  EXPECT_EQ(Rom.Exchange(QklHandshakePacket()), ExpectedAnswers());
+  TPropeller Link;
+  const std::vector<uint32_t> Image = {0x00B71B00, 0x00100600, 0x002C0024, 0x0030001C, 0x00020014,
+                                       0x0000000C, 0x5C7C0000, 0x3508C734, 0x0000322C};
+  for (const uint32_t Long : std::vector<uint32_t>{2, static_cast<uint32_t>(Image.size())}) {
+    Link.EncodeLong(Long);
+    Rom.Exchange(Link.FlushEncoder());
+  }
+  for (const uint32_t Long : Image) Link.EncodeLong(Long);
+  Rom.Exchange(Link.FlushEncoder());
+  std::vector<double> Times;
+  double From = Rom.Emulated.Seconds();
+  for (int Poll = 0; Poll < 20000 && Times.size() < 3; ++Poll) {
+    if (Rom.Exchange("\xF9") != "\xFE") continue;
+    Times.push_back(Rom.Emulated.Seconds() - From);
+    From = Rom.Emulated.Seconds();
+  }
+  return Times;
+}
+
+double Seconds(sim::Duration Span) { return std::chrono::duration<double>(Span).count(); }
+
+// The model's working times against the ROM's at the ends of the RC clock's range (12 MHz is
+// where the model's figures were measured).
+TEST_F(RomHandshakeTiming, TheModelsVerdictsComeAsLateAsTheRomsAtEachEndOfTheClockRange) {
+  for (const double Mhz : {8.0, 20.0}) {
+    sim::ChipSettings Settings;
+    Settings.ClockHz = Mhz * 1e6;
+    const sim::BootTiming Model = sim::BootTiming::For(Settings);
+    const std::vector<double> Rom = VerdictTimesAt(Mhz);
+    ASSERT_EQ(Rom.size(), 3u) << Mhz << " MHz";
+    std::cout << "ROM at " << Mhz << " MHz: RAM checksum " << Rom[0] << " s, programming " << Rom[1]
+              << " s, verifying " << Rom[2] << " s after the previous step\n";
+    EXPECT_NEAR(Rom[0], Seconds(Model.RamVerdict), 0.1 * Seconds(Model.RamVerdict)) << Mhz << " MHz, RAM checksum";
+    EXPECT_NEAR(Rom[1], Seconds(Model.Programming), 0.1 * Seconds(Model.Programming)) << Mhz << " MHz, programming";
+    EXPECT_NEAR(Rom[2], Seconds(Model.Verifying), 0.1 * Seconds(Model.Verifying)) << Mhz << " MHz, verifying";
   }
 }
 
