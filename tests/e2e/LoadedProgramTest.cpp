@@ -12,7 +12,6 @@
 
 #include "AnswerProgramImage.h"
 #include "tests/e2e/LoaderUnderTest.h"
-#include "tests/e2e/ReadBackRoundTrip.h"
 #include "tests/support/WireDecoder.h"
 
 namespace e2e {

@@ -1,7 +1,5 @@
 #include "tests/e2e/ReadBackRoundTrip.h"
 
-#include <chrono>
-#include <filesystem>
 #include <iostream>
 
 #include "tests/e2e/ReadBackRun.h"
@@ -9,39 +7,6 @@
 #include "tests/support/WireDecoder.h"
 
 namespace e2e {
-
-std::string ClockAndRateName(const ::testing::TestParamInfo<ClockAndRate>& Info) {
-  return std::to_string(Info.param.ClockMhz) + "MHzAt" + (Info.param.FastLink ? "230400" : "115200");
-}
-
-void PrintTo(const ClockAndRate& Each, std::ostream* Into) {
-  *Into << Each.ClockMhz << " MHz, " << (Each.FastLink ? "230400" : "115200") << " baud";
-}
-
-namespace {
-
-constexpr int AttemptsWhereTheHandshakeMayMiss = 12;
-
-// A load or detection without a chip exits with 100; a read-back with 1 and its own line.
-bool FoundNoChip(const QklRun& Run) {
-  if (Run.ExitCode == 100) return true;
-  return Run.ExitCode == 1 && !Run.Lines.empty() && Run.Lines.back().starts_with("Unable to locate Propeller on Port");
-}
-
-}  // namespace
-
-TimedRun UntilFound(const ClockAndRate& Combination, const std::function<QklRun()>& Qkl) {
-  const int Attempts = Combination.ClockMhz == 8 && Combination.FastLink ? AttemptsWhereTheHandshakeMayMiss : 1;
-  TimedRun Timed;
-  for (int Attempt = 0; Attempt < Attempts; ++Attempt) {
-    const auto Start = std::chrono::steady_clock::now();
-    Timed.Run = Qkl();
-    Timed.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-    if (!FoundNoChip(Timed.Run)) break;
-    if (Attempt + 1 < Attempts) std::cout << "the handshake missed at " << ::testing::PrintToString(Combination) << "; qkl runs again\n";
-  }
-  return Timed;
-}
 
 TEST_P(ReadBackRoundTrip, ImageWrittenInModeThreeComesBackWithTheWholeEeprom) {
   if (!EmulatorKeepsUpWithTheHost()) GTEST_SKIP() << SlowEmulator;
