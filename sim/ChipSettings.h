@@ -40,6 +40,9 @@ struct ChipSettings {
   double ClockHz = 12e6;  // the internal RC clock the boot loader runs on (8 to 20 MHz)
   bool Instant = false;   // verdicts without the time the chip needs to compute them
   bool RunImages = true;  // a loaded image runs on the cog emulator
+  // The line carries the link rate in real time, ten bit times a byte each way, and the chip
+  // keeps its working times (Instant is ignored).
+  bool Paced = false;
   // Not empty: the folder of the chip's ROM, whose own boot loader then runs on the emulator
   // at every reset in place of the boot loader model.
   std::string RomDirectory;

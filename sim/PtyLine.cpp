@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -78,22 +79,22 @@ void PtyLine::Close() {
   Pending.clear();
 }
 
-bool PtyLine::Read(Event& Into) {
+bool PtyLine::Read(Event& Into, std::size_t MaxBytes) {
   if (Master < 0) return false;
-  char Buffer[4097];
-  const ssize_t Got = ::read(Master, Buffer, sizeof Buffer);
+  char Buffer[AllBytes + 1];
+  const ssize_t Got = ::read(Master, Buffer, std::min(MaxBytes, AllBytes) + 1);
   if (Got <= 0) return false;
-  Into.Bytes.clear();
-  Into.Reset = false;
+  Into = Event{};
   if (Buffer[0] == TIOCPKT_DATA) {
     Into.Bytes.assign(Buffer + 1, Got - 1);
-    return true;
+    return !Into.Bytes.empty();
   }
   // The host's open is on the watch before its flush can reach the master. A flush that is
   // taken only after a later open counts as that host's reset: the two queues cannot tell which
   // came first, and a missed reset would fail the host's handshake.
   ServiceWatch();
-  Into.Reset = ResetArmed && (Buffer[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0;
+  Into.Flushed = (Buffer[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0;
+  Into.Reset = ResetArmed && Into.Flushed;
   if (Into.Reset) {
     ResetArmed = false;
     Pending.clear();
@@ -101,9 +102,12 @@ bool PtyLine::Read(Event& Into) {
   return true;
 }
 
+// The port counts as closed only when no host holds it at the end of the events taken together:
+// a host that opened it meanwhile keeps its exclusive mode and the bytes meant for it.
 void PtyLine::ServiceWatch() {
   alignas(inotify_event) char Buffer[4096];
   ssize_t Got;
+  bool LastClosed = false;
   while (Watch >= 0 && (Got = ::read(Watch, Buffer, sizeof Buffer)) > 0) {
     for (char* At = Buffer; At < Buffer + Got;) {
       const auto* Each = reinterpret_cast<const inotify_event*>(At);
@@ -111,10 +115,11 @@ void PtyLine::ServiceWatch() {
         ++HostOpens;
         ResetArmed = true;
       }
-      if ((Each->mask & IN_CLOSE) && HostOpens > 0 && --HostOpens == 0) HostClosed();
+      if ((Each->mask & IN_CLOSE) && HostOpens > 0) LastClosed |= --HostOpens == 0;
       At += sizeof(inotify_event) + Each->len;
     }
   }
+  if (LastClosed && HostOpens == 0) HostClosed();
 }
 
 // The port is free again, and what the chip sent that no host read is gone with it.

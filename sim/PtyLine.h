@@ -34,18 +34,21 @@ public:
   PtyLine& operator=(const PtyLine&) = delete;
 
   struct Event {
-    bool Reset = false;
+    bool Reset = false;    // the host's first flush since it opened the port
+    bool Flushed = false;  // the host flushed its queues
     std::string Bytes;
   };
 
   const std::string& SlavePath() const { return Path; }
   bool IsOpen() const { return Master >= 0; }
+  // In packet mode the master polls POLLPRI while a flush status waits, POLLIN for host bytes.
   int MasterFd() const { return Master; }
   int WatchFd() const { return Watch; }
 
-  // One event from the master; false when nothing is waiting. An event with neither Reset nor
-  // Bytes is a flush that was no reset.
-  bool Read(Event& Into);
+  // One event from the master, with at most MaxBytes host bytes; false when nothing is taken. A
+  // status is taken whatever MaxBytes is.
+  static constexpr std::size_t AllBytes = 4096;
+  bool Read(Event& Into, std::size_t MaxBytes = AllBytes);
   // Takes the open and close events of the slave device.
   void ServiceWatch();
   // The rate the host set on its side, in baud; 0 when it is not a standard rate.

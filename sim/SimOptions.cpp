@@ -22,6 +22,7 @@ bool* FlagNamed(const std::string& Name, SimOptions& Into) {
   ChipFaults& Faults = Into.Chip.Faults;
   const std::pair<const char*, bool*> Flags[] = {
       {"--instant", &Into.Chip.Instant},     {"--log", &Into.Log},
+      {"--paced", &Into.Chip.Paced},
       {"--help", &Into.Help},                {"--absent", &Faults.Absent},
       {"--echo", &Faults.Echo},
       {"--fail-ram", &Faults.FailRam},       {"--fail-program", &Faults.FailProgram},
@@ -93,6 +94,7 @@ std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOption
              std::to_string(Number->Max) + ", not " + Value;
     StoreNumber(Name, Parsed, Into);
   }
+  if (Into.Chip.Paced && Into.Chip.Instant) return "--paced keeps the chip's working times; it cannot go with --instant";
   return {};
 }
 
@@ -121,6 +123,10 @@ hears no handshake within its window after a reset boots from its EEPROM.
                     scales the chip's time limits and working times
   --instant         give verdicts at once instead of after realistic working times (RAM
                     checksum 0.1 s, EEPROM programming 3.96 s, verifying 1.32 s at 12 MHz)
+  --paced           carry the link rate in real time: each byte takes ten bit times on the
+                    line in each direction (the host's reach the chip when their last bit is
+                    in, the chip's reach the host one per ten bit times), and the chip keeps
+                    its realistic working times
   --no-emulator     do not run a loaded image; by default it runs on the cog emulator at the
                     --clock rate, with the host's line on P31/P30 and the EEPROM on P28/P29
   --log             report what the chip sees and does on standard error

@@ -12,20 +12,39 @@ namespace sim {
 
 namespace {
 
+using namespace std::chrono_literals;
+
 // While the emulator runs, the line wakes this often to let chip time follow the wall clock
 // and pass on what the chip sent meanwhile.
-constexpr int CatchUpMs = 5;
+constexpr auto CatchUpStep = 5ms;
+// A time limit is judged just after it has run out.
+constexpr auto PastDeadline = 1ms;
+// The paced line wakes for its bytes no more often than this, as a USB serial adapter passes
+// its bytes on once a millisecond; each byte keeps its own time on the line.
+constexpr auto PacedGrain = 1ms;
+
+// The paced line keeps the chip's working times.
+ChipSettings InForce(ChipSettings Settings) {
+  if (Settings.Paced) Settings.Instant = false;
+  return Settings;
+}
+
+timespec TimespecOf(Duration Span) {
+  const auto Nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(Span, Duration::zero()));
+  return {static_cast<time_t>(Nanoseconds.count() / 1'000'000'000), static_cast<long>(Nanoseconds.count() % 1'000'000'000)};
+}
 
 }  // namespace
 
-VirtualChip::VirtualChip(const ChipSettings& Settings, ChipLog Log, ImageRunner* Runner)
-    : Settings(Settings),
+VirtualChip::VirtualChip(const ChipSettings& Chosen, ChipLog Log, ImageRunner* Runner)
+    : Settings(InForce(Chosen)),
       Log(Log),
       Eeprom(Settings.EepromPath),
       Emulator(Settings.RomDirectory.empty() && (Runner || !Settings.RunImages)
                    ? nullptr
                    : std::make_unique<CogImageRunner>(Settings, Eeprom, Log)),
-      Boot(Settings, Eeprom, Log, Runner ? Runner : Emulator.get()) {
+      Boot(Settings, Eeprom, Log, Runner ? Runner : Emulator.get()),
+      Paced(Settings.Paced ? std::make_unique<PacedLine>() : nullptr) {
   if (::pipe2(StopPipe, O_NONBLOCK | O_CLOEXEC) != 0)
     throw std::system_error(errno, std::generic_category(), "pipe");
 }
@@ -51,41 +70,70 @@ VirtualChip::HostExchange VirtualChip::LastExchange() const {
 
 bool VirtualChip::EmulatorRuns() const { return Emulator && Emulator->Runs(); }
 
-int VirtualChip::PollTimeoutMs() const {
-  const int CatchUp = EmulatorRuns() ? CatchUpMs : -1;
-  const auto Deadline = Boot.NextDeadline();
-  if (Settings.Faults.Absent || !Deadline) return CatchUp;
-  const auto Left = std::chrono::ceil<std::chrono::milliseconds>(*Deadline - Clock::now()).count();
-  const int UntilDeadline = Left < 0 ? 0 : static_cast<int>(Left) + 1;
-  return CatchUp < 0 ? UntilDeadline : std::min(UntilDeadline, CatchUp);
+std::optional<TimePoint> VirtualChip::NextWake(TimePoint Now) const {
+  std::optional<TimePoint> Wake;
+  const auto Consider = [&](TimePoint At) {
+    if (!Wake || At < *Wake) Wake = At;
+  };
+  if (const auto Deadline = Boot.NextDeadline(); Deadline && !Settings.Faults.Absent) Consider(*Deadline + PastDeadline);
+  if (EmulatorRuns()) Consider(Now + CatchUpStep);
+  if (const auto Done = Paced ? Paced->NextByteDone() : std::nullopt) Consider(std::max(*Done, Now + PacedGrain));
+  return Wake;
 }
 
 void VirtualChip::Run() {
   OnReset();
   for (;;) {
-    pollfd Watched[3] = {{StopPipe[0], POLLIN, 0},
-                         {Line.MasterFd(), static_cast<short>(POLLIN | (Line.WantsWrite() ? POLLOUT : 0)), 0},
-                         {Line.WatchFd(), POLLIN, 0}};
-    if (::poll(Watched, 3, PollTimeoutMs()) < 0 && errno != EINTR)
-      throw std::system_error(errno, std::generic_category(), "poll");
+    const TimePoint Now = Clock::now();
+    const bool TakesHostBytes = !Paced || Paced->HostRoom(Now) > 0;
+    const short MasterEvents = (TakesHostBytes ? POLLIN : 0) | POLLPRI | (Line.WantsWrite() ? POLLOUT : 0);
+    pollfd Watched[3] = {{StopPipe[0], POLLIN, 0}, {Line.MasterFd(), MasterEvents, 0}, {Line.WatchFd(), POLLIN, 0}};
+    const std::optional<TimePoint> Wake = NextWake(Now);
+    const timespec Wait = TimespecOf(Wake ? *Wake - Now : Duration::zero());
+    if (::ppoll(Watched, 3, Wake ? &Wait : nullptr, nullptr) < 0 && errno != EINTR)
+      throw std::system_error(errno, std::generic_category(), "ppoll");
     if (Watched[0].revents) return;
     if (Watched[2].revents) Line.ServiceWatch();
     if (Watched[1].revents & POLLOUT) Line.WritePending();
-    if (Watched[1].revents & POLLIN) ServeMaster();
+    if (Watched[1].revents & (POLLIN | POLLPRI)) ServeMaster();
+    if (Paced) DeliverArrivedBytes(Clock::now());
     if (!Settings.Faults.Absent && !RomBoots()) Boot.AdvanceTo(Clock::now());
-    if (EmulatorRuns()) Line.Send(Emulator->CatchUp(Clock::now()));
+    if (EmulatorRuns()) SendToHost(Emulator->CatchUp(Clock::now()), Clock::now());
+    if (Paced) Line.Send(Paced->ReachedHost(Clock::now()));
   }
 }
 
 void VirtualChip::ServeMaster() {
   PtyLine::Event Taken;
-  while (Line.Read(Taken)) {
+  while (Line.Read(Taken, Paced ? Paced->HostRoom(Clock::now()) : PtyLine::AllBytes)) {
     if (Taken.Reset)
       OnReset();
-    else if (Taken.Bytes.empty())
+    else if (Taken.Flushed)
       Note("the host flushes the port's queues: no reset");
+    else if (Paced)
+      TakeOnPacedLine(Taken.Bytes);
     else
-      TakeHostBytes(std::move(Taken.Bytes));
+      TakeHostBytes(std::move(Taken.Bytes), Clock::now());
+  }
+}
+
+void VirtualChip::TakeOnPacedLine(const std::string& Bytes) {
+  Paced->SetBaud(Line.LinkRate());
+  Paced->FromHost(Bytes, Clock::now());
+}
+
+void VirtualChip::DeliverArrivedBytes(TimePoint Now) {
+  char Byte = 0;
+  TimePoint At;
+  while (Line.IsOpen() && Paced->HostByteArrived(Now, Byte, At)) TakeHostBytes(std::string(1, Byte), At);
+}
+
+void VirtualChip::SendToHost(const std::string& Bytes, TimePoint At) {
+  if (!Paced) {
+    Line.Send(Bytes);
+  } else if (!Bytes.empty()) {
+    Paced->SetBaud(Line.LinkRate());
+    Paced->FromChip(Bytes, At);
   }
 }
 
@@ -95,6 +143,7 @@ void VirtualChip::OnReset() {
     if (!Current.Bytes.empty()) Previous = std::move(Current);
     Current = HostExchange{};
   }
+  if (Paced) Paced->Clear();
   if (Settings.Faults.Absent)
     Note("reset (no chip on the line)");
   else if (RomBoots())
@@ -103,8 +152,7 @@ void VirtualChip::OnReset() {
     Boot.Reset(Clock::now());
 }
 
-void VirtualChip::TakeHostBytes(std::string Bytes) {
-  const TimePoint Now = Clock::now();
+void VirtualChip::TakeHostBytes(std::string Bytes, TimePoint At) {
   bool Unplug = false;
   {
     std::lock_guard Guard(ExchangeLock);
@@ -113,15 +161,16 @@ void VirtualChip::TakeHostBytes(std::string Bytes) {
       Bytes.resize(Limit - Current.Bytes.size());
       Unplug = true;
     }
-    if (Current.Bytes.empty()) Current.FirstByteAt = Now;
+    if (Current.Bytes.empty()) Current.FirstByteAt = At;
     Current.Bytes += Bytes;
   }
-  if (Settings.Faults.Echo) Line.Send(Bytes);
+  if (Settings.Faults.Echo) SendToHost(Bytes, At);
   if (!Settings.Faults.Absent)
-    Line.Send(RomBoots() ? Emulator->LineInput(Bytes, Line.LinkRate(), Now) : Boot.HostBytes(Bytes, Line.LinkRate(), Now));
+    SendToHost(RomBoots() ? Emulator->LineInput(Bytes, Line.LinkRate(), At) : Boot.HostBytes(Bytes, Line.LinkRate(), At), At);
   if (!Unplug) return;
   Note("the chip's side of the line closes after " + std::to_string(Settings.Faults.CloseAfterBytes) + " host bytes");
   Line.Close();
+  if (Paced) Paced->Clear();
 }
 
 }  // namespace sim

@@ -1,9 +1,11 @@
 // A virtual Propeller 1 on a pseudo-terminal: the boot loader model behind the chip's end of
 // the line, with the line's own faults (no chip, an echoing line, a line that is unplugged).
+// Paced, the line carries the link rate in real time (PacedLine) around the same models.
 #pragma once
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "sim/BootLoader.h"
@@ -11,6 +13,7 @@
 #include "sim/CogImageRunner.h"
 #include "sim/EepromStore.h"
 #include "sim/ImageRunner.h"
+#include "sim/PacedLine.h"
 #include "sim/PtyLine.h"
 
 namespace sim {
@@ -43,9 +46,12 @@ public:
 private:
   void ServeMaster();
   void OnReset();
-  void TakeHostBytes(std::string Bytes);
+  void TakeHostBytes(std::string Bytes, TimePoint At);
+  void TakeOnPacedLine(const std::string& Bytes);
+  void DeliverArrivedBytes(TimePoint Now);
+  void SendToHost(const std::string& Bytes, TimePoint At);
   bool EmulatorRuns() const;
-  int PollTimeoutMs() const;
+  std::optional<TimePoint> NextWake(TimePoint Now) const;
   void Note(const std::string& Line) const;
   bool RomBoots() const { return !Settings.RomDirectory.empty(); }
 
@@ -55,6 +61,7 @@ private:
   std::unique_ptr<CogImageRunner> Emulator;
   PtyLine Line;
   BootLoader Boot;
+  std::unique_ptr<PacedLine> Paced;  // only when the line carries the link rate in real time
   int StopPipe[2] = {-1, -1};
   mutable std::mutex ExchangeLock;
   HostExchange Current;

@@ -39,11 +39,12 @@ void LoadIntoRam(simtest::ThreadChip& Chip, const unsigned char (&Image)[Size]) 
   ASSERT_NE(Chip.Log().WaitFor("flushes the port's queues: no reset", 1s), "") << Chip.Log().Text();
 }
 
-// The program needs a moment to start after its verdict: the host knocks until it answers.
+// The program needs a moment to start after its verdict: the host knocks until it answers, then
+// takes the answers to the knocks still under way.
 bool Answers(HostPort& Terminal) {
   for (int Knock = 0; Knock < 50; ++Knock) {
     Terminal.Write("?");
-    if (Terminal.Read(1, 20ms) == "?") return true;
+    if (Terminal.Read(1, 20ms) == "?") return Terminal.Read(50, 300ms).find_first_not_of('?') == std::string::npos;
   }
   return false;
 }

@@ -18,6 +18,7 @@ TEST(SimOptions, DefaultsAreARealisticChipOfVersionOne) {
   EXPECT_EQ(Options.Chip.Version, 1);
   EXPECT_EQ(Options.Chip.ClockHz, 12e6);
   EXPECT_FALSE(Options.Chip.Instant);
+  EXPECT_FALSE(Options.Chip.Paced);
   EXPECT_EQ(Options.Chip.EepromPath, "");
   EXPECT_EQ(Options.Chip.Faults.SilentAfterVerdict, -1);
   EXPECT_FALSE(Options.Log);
@@ -57,6 +58,8 @@ TEST(SimOptions, BadValuesAreRefusedWithTheReason) {
   EXPECT_EQ(Error, "--link needs a path");
   Parsed({"-d"}, &Error);
   EXPECT_EQ(Error, "unknown option -d");
+  Parsed({"--paced", "--instant"}, &Error);
+  EXPECT_EQ(Error, "--paced keeps the chip's working times; it cannot go with --instant");
 }
 
 }  // namespace

@@ -1,0 +1,69 @@
+#include "sim/PacedLine.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+constexpr int BitTimesPerByte = 10;
+// How far ahead the line takes host bytes from the pseudo-terminal: a UART's few bytes of FIFO.
+constexpr auto HostLookAhead = std::chrono::milliseconds(2);
+
+}  // namespace
+
+PacedLine::PacedLine(uint32_t Baud) : PerByte{} { SetBaud(Baud); }
+
+void PacedLine::SetBaud(uint32_t Baud) {
+  if (Baud == 0) return;
+  PerByte = std::chrono::duration_cast<Duration>(std::chrono::duration<double>(double(BitTimesPerByte) / Baud));
+}
+
+std::size_t PacedLine::HostRoom(TimePoint Now) const {
+  const TimePoint Free = ToChip.empty() ? Now : std::max(Now, ToChip.back().Done);
+  const Duration Left = Now + HostLookAhead - Free;
+  return Left <= Duration::zero() ? 0 : static_cast<std::size_t>(Left / PerByte) + 1;
+}
+
+void PacedLine::Queue(std::deque<Timed>& Line, std::string_view Bytes, TimePoint From, Duration PerByte) {
+  TimePoint Start = Line.empty() ? From : std::max(From, Line.back().Done);
+  for (const char Byte : Bytes) {
+    Start += PerByte;
+    Line.push_back({Byte, Start});
+  }
+}
+
+void PacedLine::FromHost(std::string_view Bytes, TimePoint Now) { Queue(ToChip, Bytes, Now, PerByte); }
+
+bool PacedLine::HostByteArrived(TimePoint Now, char& Byte, TimePoint& At) {
+  if (ToChip.empty() || ToChip.front().Done > Now) return false;
+  Byte = ToChip.front().Byte;
+  At = ToChip.front().Done;
+  ToChip.pop_front();
+  return true;
+}
+
+void PacedLine::FromChip(std::string_view Bytes, TimePoint At) { Queue(ToHost, Bytes, At, PerByte); }
+
+std::string PacedLine::ReachedHost(TimePoint Now) {
+  std::string Bytes;
+  while (!ToHost.empty() && ToHost.front().Done <= Now) {
+    Bytes += ToHost.front().Byte;
+    ToHost.pop_front();
+  }
+  return Bytes;
+}
+
+std::optional<TimePoint> PacedLine::NextByteDone() const {
+  std::optional<TimePoint> Next;
+  for (const std::deque<Timed>* Line : {&ToChip, &ToHost})
+    if (!Line->empty() && (!Next || Line->front().Done < *Next)) Next = Line->front().Done;
+  return Next;
+}
+
+void PacedLine::Clear() {
+  ToChip.clear();
+  ToHost.clear();
+}
+
+}  // namespace sim
