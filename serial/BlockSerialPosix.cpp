@@ -31,7 +31,10 @@ int32_t WaitUntil(int Device, short Events, steady_clock::time_point Deadline) {
         std::chrono::ceil<std::chrono::milliseconds>(Deadline - steady_clock::now()).count();
     pollfd Poll{Device, Events, 0};
     const int Ready = ::poll(&Poll, 1, static_cast<int>(std::clamp<int64_t>(Left, 0, INT_MAX)));
-    if (Ready > 0) return 0;
+    // A terminal that hung up (a USB adapter unplugged, the far end of a pseudo-terminal
+    // closed) reports itself ready while its reads give 0 bytes: it would never come to the
+    // deadline.
+    if (Ready > 0) return (Poll.revents & (POLLHUP | POLLERR | POLLNVAL)) ? EIO : 0;
     if (Ready == 0 && Left <= 0) return ErrTimeout;
     if (Ready < 0 && errno != EINTR) return errno;
   }

@@ -1,6 +1,8 @@
 // Reads, writes, time-outs and buffering over a pseudo-terminal pair.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
@@ -179,4 +181,30 @@ TEST_F(SerialPty, VanishedFarEndIsAnErrorNotAHang) {
   Port.RaiseExcept = true;
   EXPECT_NO_THROW(Port.CloseDevice());
   EXPECT_FALSE(Port.Active);
+}
+
+TEST_F(SerialPty, ReadThatMeetsAHangUpEndsWithAnError) {
+  // Closing the master hangs the terminal up: reads then give 0 bytes while poll reports it
+  // ready. The read runs in a child process, so that one that never returns fails the test.
+  ::close(Pair.Master);
+  Pair.Master = -1;
+  const pid_t Child = ::fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    char Bytes[30];
+    Port.ReadBuffer(Bytes, sizeof Bytes);
+    ::_exit(Port.ErrorCode != 0 ? 0 : 1);
+  }
+  int Status = 0;
+  const auto Start = TClock::now();
+  while (::waitpid(Child, &Status, WNOHANG) == 0) {
+    if (MsSince(Start) > 5000) {
+      ::kill(Child, SIGKILL);
+      ::waitpid(Child, &Status, 0);
+      FAIL() << "the read of a hung-up terminal did not return";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(WIFEXITED(Status));
+  EXPECT_EQ(WEXITSTATUS(Status), 0) << "the read gave no error";
 }
