@@ -145,7 +145,7 @@ Faults, for tests:
   --silent-after-verdict N  send only the first N verdicts (0 to 3)
   --stop-after-bytes N  send only the first N bytes after each reset
   --close-after N   close the chip's side of the line after N host bytes following a reset
-  --no-eeprom       a running program finds no EEPROM on P28/P29 (no acknowledge)
+  --no-eeprom       nothing acknowledges on the EEPROM bus (P28/P29): programming fails, no EEPROM boot
   --sda-low         something holds the EEPROM's data line P29 low
   --program-stops-after N  a running program stops after N answers on the line
   --corrupt-crc     the first bit of the EEPROM reader's checksum arrives inverted
