@@ -1,6 +1,7 @@
-// Ports that exist but cannot be had: one that another program holds in exclusive mode, and one
-// the user has no permission to open. Root opens any terminal whatever its mode or exclusive
-// state, so when the suite runs as root qkl runs here as the unprivileged user nobody.
+// Ports and files that exist but cannot be had: a port that another program holds in exclusive
+// mode, a port and an image file the user has no permission to open. Root opens any terminal or
+// file whatever its mode or exclusive state, so when the suite runs as root qkl runs here as the
+// unprivileged user nobody.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -13,6 +14,7 @@
 #include "tests/e2e/QklRun.h"
 #include "tests/faults/FaultRun.h"
 #include "tests/support/ChipFixture.h"
+#include "tests/support/HostBits.h"
 #include "tests/support/RunProgram.h"
 
 namespace {
@@ -30,7 +32,7 @@ simtest::ProgramResult RunUnprivileged(const std::vector<std::string>& Arguments
   return simtest::RunProgram(Setpriv, All, {}, Timeout);
 }
 
-class PortAccess : public testing::Test {
+class Access : public testing::Test {
 protected:
   void SetUp() override {
     if (AsRoot() && !std::filesystem::exists(Setpriv)) GTEST_SKIP() << "running as root without " << Setpriv;
@@ -66,7 +68,7 @@ protected:
   faults::WorkFolder Folder;
 };
 
-TEST_F(PortAccess, PortHeldExclusivelyByAnotherProgramFindsNoChipUntilReleased) {
+TEST_F(Access, PortHeldExclusivelyByAnotherProgramFindsNoChipUntilReleased) {
   simtest::ProcessChip Chip({"--instant"});
   ASSERT_EQ(::chmod(Chip.SlavePath().c_str(), 0666), 0);
   const int Holder = ::open(Chip.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -78,12 +80,26 @@ TEST_F(PortAccess, PortHeldExclusivelyByAnotherProgramFindsNoChipUntilReleased) 
   ExpectChipOn(Chip.SlavePath());
 }
 
-TEST_F(PortAccess, PortWithoutPermissionFindsNoChipUntilOpenedUp) {
+TEST_F(Access, PortWithoutPermissionFindsNoChipUntilOpenedUp) {
   simtest::ProcessChip Chip({"--instant"});
   ASSERT_EQ(::chmod(Chip.SlavePath().c_str(), 0600), 0);
   ExpectNoChipOn(Chip.SlavePath());
   ASSERT_EQ(::chmod(Chip.SlavePath().c_str(), 0666), 0);
   ExpectChipOn(Chip.SlavePath());
+}
+
+TEST_F(Access, ImageFileWithoutPermissionIsRefusedBeforeThePort) {
+  const std::string Image = Folder.Write("locked.binary", simtest::TinyImage(20));
+  ASSERT_EQ(::chmod(Image.c_str(), 0600), 0);
+  const faults::Snapshot Before = Folder.Files();
+  const std::vector<std::string> Load = {"-d", Folder.Path("no-such-device"), Image};
+  const simtest::ProgramResult Run = RunUnprivileged(Load, 2 * faults::DetectionBound);
+  EXPECT_EQ(Run.ExitCode, 2) << Run.Output;
+  EXPECT_NE(Run.Output.find("Could not load Binary"), std::string::npos) << Run.Output;
+  EXPECT_TRUE(Folder.Files() == Before) << "a file was written or changed";
+  ASSERT_EQ(::chmod(Image.c_str(), 0644), 0);
+  const simtest::ProgramResult Readable = RunUnprivileged(Load, 2 * faults::DetectionBound);
+  EXPECT_EQ(Readable.ExitCode, 100) << "loadable once readable, and no chip: " << Readable.Output;
 }
 
 }  // namespace
