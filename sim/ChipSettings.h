@@ -28,6 +28,9 @@ struct ChipFaults {
   int SilentAfterVerdict = -1;  // only the first n verdicts are sent; -1: all
   int StopAfterBytes = -1;      // only the first n reply bytes after a reset are sent; -1: all
   int CloseAfterBytes = -1;     // the chip's side of the line closes after n host bytes; -1: never
+  // The paced line carries at most this rate in each direction, whatever rate the host set, so
+  // it drains the host's writes slowly (a congested or failing adapter); 0: the host's rate.
+  int SlowLineBaud = 0;
   bool NoEeprom = false;        // nothing answers on the EEPROM bus
   // Faults met by a program the emulator runs:
   bool SdaHeldLow = false;      // something holds the EEPROM's data line low

@@ -45,6 +45,7 @@ bool StoreNumber(const std::string& Name, int Value, SimOptions& Into) {
   else if (Name == "--silent-after-verdict") Faults.SilentAfterVerdict = Value;
   else if (Name == "--stop-after-bytes") Faults.StopAfterBytes = Value;
   else if (Name == "--close-after") Faults.CloseAfterBytes = Value;
+  else if (Name == "--slow-drain") Faults.SlowLineBaud = Value;
   else if (Name == "--program-stops-after") Faults.ProgramStopsAfter = Value;
   else return false;
   return true;
@@ -56,6 +57,7 @@ const NumberOption NumberOptions[] = {
     {"--noise-while-busy", 1, 3},  {"--silent-after-verdict", 0, 3},
     {"--stop-after-bytes", 0, 1 << 30},
     {"--close-after", 0, 1 << 30},
+    {"--slow-drain", 300, 230400},
     {"--program-stops-after", 0, 1 << 30},
 };
 
@@ -95,6 +97,8 @@ std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOption
     StoreNumber(Name, Parsed, Into);
   }
   if (Into.Chip.Paced && Into.Chip.Instant) return "--paced keeps the chip's working times; it cannot go with --instant";
+  if (Into.Chip.Faults.SlowLineBaud > 0 && Into.Chip.Instant)
+    return "--slow-drain paces the line and keeps the chip's working times; it cannot go with --instant";
   return {};
 }
 
@@ -145,6 +149,8 @@ Faults, for tests:
   --silent-after-verdict N  send only the first N verdicts (0 to 3)
   --stop-after-bytes N  send only the first N bytes after each reset
   --close-after N   close the chip's side of the line after N host bytes following a reset
+  --slow-drain BAUD  a paced line that carries at most BAUD (300 to 230400) in each direction,
+                    whatever rate the host set, so it takes the host's writes slowly
   --no-eeprom       nothing acknowledges on the EEPROM bus (P28/P29): programming fails, no EEPROM boot
   --sda-low         something holds the EEPROM's data line P29 low
   --program-stops-after N  a running program stops after N answers on the line

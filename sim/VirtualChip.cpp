@@ -23,8 +23,9 @@ constexpr auto PastDeadline = 1ms;
 // its bytes on once a millisecond; each byte keeps its own time on the line.
 constexpr auto PacedGrain = 1ms;
 
-// The paced line keeps the chip's working times.
+// A slow line is a paced one, and the paced line keeps the chip's working times.
 ChipSettings InForce(ChipSettings Settings) {
+  if (Settings.Faults.SlowLineBaud > 0) Settings.Paced = true;
   if (Settings.Paced) Settings.Instant = false;
   return Settings;
 }
@@ -117,8 +118,16 @@ void VirtualChip::ServeMaster() {
   }
 }
 
+// The host's rate, or the slow line's when that is lower; 0 (a rate that is not standard) keeps
+// the one before.
+uint32_t VirtualChip::CarriedRate() const {
+  const uint32_t Host = Line.LinkRate();
+  const auto Slow = static_cast<uint32_t>(Settings.Faults.SlowLineBaud);
+  return Slow > 0 && (Host == 0 || Host > Slow) ? Slow : Host;
+}
+
 void VirtualChip::TakeOnPacedLine(const std::string& Bytes) {
-  Paced->SetBaud(Line.LinkRate());
+  Paced->SetBaud(CarriedRate());
   Paced->FromHost(Bytes, Clock::now());
 }
 
@@ -132,7 +141,7 @@ void VirtualChip::SendToHost(const std::string& Bytes, TimePoint At) {
   if (!Paced) {
     Line.Send(Bytes);
   } else if (!Bytes.empty()) {
-    Paced->SetBaud(Line.LinkRate());
+    Paced->SetBaud(CarriedRate());
     Paced->FromChip(Bytes, At);
   }
 }

@@ -47,6 +47,7 @@ private:
   void ServeMaster();
   void OnReset();
   void TakeHostBytes(std::string Bytes, TimePoint At);
+  uint32_t CarriedRate() const;
   void TakeOnPacedLine(const std::string& Bytes);
   void DeliverArrivedBytes(TimePoint Now);
   void SendToHost(const std::string& Bytes, TimePoint At);

@@ -60,6 +60,11 @@ TEST(SimOptions, BadValuesAreRefusedWithTheReason) {
   EXPECT_EQ(Error, "unknown option -d");
   Parsed({"--paced", "--instant"}, &Error);
   EXPECT_EQ(Error, "--paced keeps the chip's working times; it cannot go with --instant");
+  Parsed({"--instant", "--slow-drain", "9600"}, &Error);
+  EXPECT_EQ(Error, "--slow-drain paces the line and keeps the chip's working times; it cannot go with --instant");
+  Parsed({"--slow-drain", "299"}, &Error);
+  EXPECT_EQ(Error, "--slow-drain takes a whole number from 300 to 230400, not 299");
+  EXPECT_EQ(Parsed({"--slow-drain", "9600"}).Chip.Faults.SlowLineBaud, 9600);
 }
 
 }  // namespace
