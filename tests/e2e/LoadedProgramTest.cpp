@@ -1,10 +1,5 @@
 // A RAM load (mode 1) with the built qkl, after which the loaded program runs: the test opens the
 // port itself, as a terminal program would after the load, and talks to the program on its pins.
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,52 +7,13 @@
 
 #include "AnswerProgramImage.h"
 #include "tests/e2e/LoaderUnderTest.h"
+#include "tests/support/HostPort.h"
 #include "tests/support/WireDecoder.h"
 
 namespace e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-// The port opened and set raw at the rate, without discarding its queues: a purge right after an
-// open is the chip's reset.
-class PlainPort {
-public:
-  PlainPort(const std::string& Path, speed_t Rate) : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    termios Settings{};
-    if (Fd < 0 || ::tcgetattr(Fd, &Settings) != 0) return;
-    ::cfmakeraw(&Settings);
-    ::cfsetspeed(&Settings, Rate);
-    Configured = ::tcsetattr(Fd, TCSANOW, &Settings) == 0;
-  }
-  ~PlainPort() {
-    if (Fd >= 0) ::close(Fd);
-  }
-  PlainPort(const PlainPort&) = delete;
-  PlainPort& operator=(const PlainPort&) = delete;
-  bool Usable() const { return Configured; }
-
-  // Writes Bytes, then reads until Length bytes came or Timeout passed.
-  std::string Exchange(const std::string& Bytes, std::size_t Length, std::chrono::milliseconds Timeout) const {
-    if (::write(Fd, Bytes.data(), Bytes.size()) != static_cast<ssize_t>(Bytes.size())) return "(write failed)";
-    const auto Deadline = std::chrono::steady_clock::now() + Timeout;
-    std::string Got;
-    while (Got.size() < Length) {
-      const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
-      pollfd Watched{Fd, POLLIN, 0};
-      if (Left.count() <= 0 || ::poll(&Watched, 1, static_cast<int>(Left.count())) <= 0) break;
-      char Buffer[64];
-      const ssize_t Read = ::read(Fd, Buffer, sizeof Buffer);
-      if (Read <= 0) break;
-      Got.append(Buffer, static_cast<std::size_t>(Read));
-    }
-    return Got;
-  }
-
-private:
-  int Fd;
-  bool Configured = false;
-};
 
 class LoadedProgram : public ::testing::TestWithParam<std::tuple<LoaderKind, ClockAndRate>> {
 protected:
@@ -79,14 +35,19 @@ TEST_P(LoadedProgram, AnswersOnItsPinsAfterARamLoad) {
   const QklRun Load = UntilFound(Combination(), [&] { return RunQkl(Arguments); }).Run;
   ASSERT_EQ(Load.ExitCode, 0) << Load.Output << Chip.Log().Text();
 
-  const PlainPort Port(Chip.SlavePath(), FastLink() ? B230400 : B115200);
-  ASSERT_TRUE(Port.Usable());
+  // Opened without discarding its queues: a purge right after an open is the chip's reset.
+  simtest::HostPort Port(Chip.SlavePath(), FastLink() ? B230400 : B115200, simtest::HostPort::Opening::Plain);
+  ASSERT_TRUE(Port.IsOpen());
   // The program starts some tens of milliseconds after the verdict (the ROM lets the clock
   // settle, then the interpreter starts the cog): a byte sent before then finds no listener.
   std::string First;
-  for (int Attempt = 0; Attempt < 10 && First.empty(); ++Attempt) First = Port.Exchange("\xFF", 4, 200ms);
+  for (int Attempt = 0; Attempt < 10 && First.empty(); ++Attempt) {
+    Port.Write("\xFF");
+    First = Port.Read(4, 200ms);
+  }
   EXPECT_EQ(First, "QKL!") << Chip.Log().Text();
-  EXPECT_EQ(Port.Exchange("\xFF", 4, 2s), "QKL!") << "the program listens again";
+  Port.Write("\xFF");
+  EXPECT_EQ(Port.Read(4, 2s), "QKL!") << "the program listens again";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLoaders, LoadedProgram,

@@ -11,7 +11,7 @@
 #include "BeaconImage.h"
 #include "LineMirrorImage.h"
 #include "link/Propeller.h"
-#include "tests/sim/HostPort.h"
+#include "tests/support/HostPort.h"
 #include "tests/support/ChipFixture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/PacedLine.h"
-#include "tests/sim/HostPort.h"
+#include "tests/support/HostPort.h"
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
 

@@ -12,7 +12,7 @@
 
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
-#include "tests/sim/HostPort.h"
+#include "tests/support/HostPort.h"
 #include "tests/support/RunProgram.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/sim/HostPort.h"
+#include "tests/support/HostPort.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 
 namespace simtest {
 
-HostPort::HostPort(const std::string& Path, speed_t Rate, Opening How) : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY)) {
+HostPort::HostPort(const std::string& Path, speed_t Rate, Opening How) : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
   termios Settings{};
   if (Fd < 0 || ::tcgetattr(Fd, &Settings) != 0) return;
   ::cfmakeraw(&Settings);
