@@ -38,7 +38,8 @@ cmake --build "$work/cross" -j2
   cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$native" --target qkl qkl-sim example_image
 
-# Test ports: COM21 echoes every byte, COM22 never reads.
+# Test ports: COM21 echoes every byte, COM22 never reads. The modem-line library gives their
+# output queues a transmitter: COM21's sends at the line rate, COM22's never sends.
 start_peer() {  # port, peer options
   local link=$WINEPREFIX/dosdevices/${1,,}
   "$work/host/qkl-wine-peer" "${@:2}" "$link" >/dev/null &
@@ -52,6 +53,7 @@ start_peer COM22 --mute
 
 modem=$work/host/qkl-wine-modem.so
 LD_PRELOAD=$modem QKL_MODEM_LOG=$work/run/unit-modem.log \
+  QKL_PACED_LINE=$WINEPREFIX/dosdevices/com21 QKL_STALLED_LINE=$WINEPREFIX/dosdevices/com22 \
   QKL_TEST_ECHO_PORT=COM21 QKL_TEST_MUTE_PORT=COM22 \
   ctest --test-dir "$work/cross" --output-on-failure
 

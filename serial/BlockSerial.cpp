@@ -175,6 +175,31 @@ void TBlockSerial::Configure(int32_t Baud, int32_t DataBits, char Parity, int32_
   ApplyLineSettings();
 }
 
+// The time Bytes need on the line at the configured rate, a start bit and the stop bits
+// included (one and a half stop bits counted as two), rounded up.
+std::chrono::milliseconds TBlockSerial::LineTime(int32_t Bytes) const {
+  const uint32_t Baud = LineSettings.BaudRate;
+  if (Baud == 0 || Bytes <= 0) return std::chrono::milliseconds(0);
+  const uint64_t FrameBits = 1u + LineSettings.ByteSize + (LineSettings.Parity ? 1u : 0u) +
+                             (LineSettings.StopBits ? 2u : 1u);
+  return std::chrono::milliseconds(uint64_t(Bytes) * FrameBits * 1000 / Baud + 1);
+}
+
+// The device's own drain (tcdrain, FlushFileBuffers) has no time limit and waits forever on a
+// line that never empties: flow control held off, a stalled adapter. So the output queue is
+// polled instead, for the time its bytes need on the line plus DeadlockTimeout.
+int32_t TBlockSerial::DrainOutput() {
+  int32_t Queued = 0;
+  if (const int32_t Code = QueuedOutput(Queued)) return Code;
+  const auto Deadline = DeadlineAfter(DeadlockTimeout) + LineTime(Queued);
+  while (Queued > 0) {
+    if (std::chrono::steady_clock::now() >= Deadline) return ErrTimeout;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (const int32_t Code = QueuedOutput(Queued)) return Code;
+  }
+  return 0;
+}
+
 void TBlockSerial::FlushOutput() {
   SetErrorCode(DrainOutput());
   RaiseOnError();

@@ -123,6 +123,8 @@ private:
   void ParsePortNumber(const std::string& PortName);
   int32_t FinishTransfer(int32_t Code, int32_t Count);
   TDeadline DeadlineAfter(int32_t Ms) const;
+  std::chrono::milliseconds LineTime(int32_t Bytes) const;
+  int32_t DrainOutput();
 
   // Platform primitives (one implementation per platform file). Those returning int32_t
   // give 0, an OS error number, or ErrTimeout.
@@ -135,11 +137,14 @@ private:
   int32_t DeviceRead(void* Dest, int32_t Length, int32_t& Count);
   int32_t QueuedBytes(int32_t& Count);
   int32_t DiscardQueues();
-  int32_t DrainOutput();
+  int32_t QueuedOutput(int32_t& Count);  // bytes written that the device has still to send
   uint32_t TakeLineErrors();  // LineErr* flags raised since the last call
   bool WaitEvent(int32_t TimeoutMs);
 
   // Drivers that report cumulative error counters: frame, overrun, parity, buffer overrun
   // as last seen, so that only new errors count.
   std::array<int32_t, 4> LineErrorBase{};
+  // Drivers whose status query clears the line error flags: those that the output queue's
+  // polls took, kept for the next transfer to decode.
+  uint32_t HeldLineErrors = 0;
 };

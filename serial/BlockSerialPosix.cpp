@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <thread>
 
 #ifdef __linux__
 #include <linux/serial.h>
@@ -251,21 +250,12 @@ int32_t TBlockSerial::QueuedBytes(int32_t& Count) {
 
 int32_t TBlockSerial::DiscardQueues() { return ::tcflush(Fd(Handle), TCIOFLUSH) == -1 ? errno : 0; }
 
-// tcdrain could wait forever on a line that never drains (flow control held off, a stalled
-// adapter), so the queue is polled within the time its bytes need plus DeadlockTimeout.
-int32_t TBlockSerial::DrainOutput() {
+// A byte that has left the queue may still be in the transmitter's shift register; it counts
+// as one byte queued.
+int32_t TBlockSerial::QueuedOutput(int32_t& Count) {
   int Queued = 0;
   if (::ioctl(Fd(Handle), TIOCOUTQ, &Queued) == -1) return errno;
-  const uint32_t FrameBits = 1u + LineSettings.ByteSize + (LineSettings.Parity ? 1u : 0u) +
-                             (LineSettings.StopBits ? 2u : 1u);
-  const uint64_t SendMs =
-      LineSettings.BaudRate ? uint64_t(Queued) * FrameBits * 1000 / LineSettings.BaudRate + 1 : 0;
-  const auto Deadline = DeadlineAfter(DeadlockTimeout) + std::chrono::milliseconds(SendMs);
-  while (Queued > 0 || !TransmitterEmpty(Fd(Handle))) {
-    if (std::chrono::steady_clock::now() >= Deadline) return ErrTimeout;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (::ioctl(Fd(Handle), TIOCOUTQ, &Queued) == -1) return errno;
-  }
+  Count = Queued > 0 || TransmitterEmpty(Fd(Handle)) ? Queued : 1;
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "serial/BlockSerial.h"
 
@@ -185,12 +186,27 @@ int32_t TBlockSerial::DiscardQueues() {
   return ::PurgeComm(Device(Handle), PurgeAll) ? 0 : LastError();
 }
 
-int32_t TBlockSerial::DrainOutput() { return ::FlushFileBuffers(Device(Handle)) ? 0 : LastError(); }
+// The drain polls this rather than calling FlushFileBuffers, which waits until the driver has
+// sent every byte with no time limit, so a stuck adapter would hold it forever. Ending that
+// wait from a helper thread with CancelSynchronousIo works only when the driver cancels its
+// flush request, which a stuck driver is the least likely to do, and would leave the thread
+// and the handle in use behind. ClearCommError is answered at once from the driver's
+// counters, and its output count holds the bytes of every write not yet sent. It also clears
+// the line error flags, which are held for the next transfer.
+int32_t TBlockSerial::QueuedOutput(int32_t& Count) {
+  DWORD Errors = 0;
+  COMSTAT Status{};
+  if (!::ClearCommError(Device(Handle), &Errors, &Status)) return LastError();
+  HeldLineErrors |= Errors & LineErrorFlags;
+  Count = static_cast<int32_t>(Status.cbOutQue);
+  return 0;
+}
 
 uint32_t TBlockSerial::TakeLineErrors() {
   DWORD Errors = 0;
-  if (!::ClearCommError(Device(Handle), &Errors, nullptr)) return 0;
-  return Errors & LineErrorFlags;
+  const uint32_t Held = std::exchange(HeldLineErrors, 0);
+  if (!::ClearCommError(Device(Handle), &Errors, nullptr)) return Held;
+  return Held | (Errors & LineErrorFlags);
 }
 
 bool TBlockSerial::WaitEvent(int32_t TimeoutMs) {

@@ -119,6 +119,19 @@ TEST_F(SerialWin32Echo, ShortStringTimesOutAndIsLost) {
   EXPECT_EQ(Port.ErrorCode, 9997);
 }
 
+TEST_F(SerialWin32Echo, DrainOfAMovingLineWaitsPastDeadlockTimeoutForTheQueuedBytes) {
+  if (!TransmitterModelled("QKL_PACED_LINE")) GTEST_SKIP() << "set QKL_PACED_LINE under Wine";
+  const std::string Bytes(2880, 'd');  // 250 ms at 115200 baud, ten bits a byte
+  const auto Start = TClock::now();
+  Port.WriteString(Bytes);
+  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+  Port.DeadlockTimeout = 100;
+  Port.FlushOutput();
+  EXPECT_EQ(Port.ErrorCode, 0) << "the bound leaves the queued bytes their time on the line";
+  EXPECT_GE(MsSince(Start), 240) << "the drain ended before the bytes were sent";
+  EXPECT_EQ(Port.ReadString(static_cast<int32_t>(Bytes.size()), 2000), Bytes);
+}
+
 TEST_F(SerialWin32Echo, SecondOpenOfTheSamePortIsRefused) {
   if (RunningUnderWine()) GTEST_SKIP() << "Wine does not refuse a second open of a COM port";
   TBlockSerial Second;
@@ -148,4 +161,28 @@ TEST(SerialWin32Mute, WriteToAStalledLineIsAbortedAfterDeadlockTimeout) {
   const auto Start = TClock::now();
   Port.CloseDevice();
   EXPECT_LT(MsSince(Start), 5000);
+}
+
+TEST(SerialWin32Mute, DrainOfAStuckLineEndsWithATimeOutWithinItsBound) {
+  const std::string Name = TestPort("QKL_TEST_MUTE_PORT");
+  if (Name.empty()) GTEST_SKIP() << "set QKL_TEST_MUTE_PORT to a port whose output never leaves";
+  if (!TransmitterModelled("QKL_STALLED_LINE")) GTEST_SKIP() << "set QKL_STALLED_LINE under Wine";
+  TBlockSerial Port;
+  ASSERT_NO_FATAL_FAILURE(OpenConfigured(Port, Name));
+  Port.WriteString(std::string(115, 's'));  // 10 ms at 115200 baud
+  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+  Port.DeadlockTimeout = 200;
+  constexpr int64_t BoundMs = 200 + 10;
+  constexpr int64_t SlackMs = 300;  // polling and a loaded machine
+  auto Start = TClock::now();
+  Port.FlushOutput();
+  const auto Elapsed = MsSince(Start);
+  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_GE(Elapsed, 200);
+  EXPECT_LT(Elapsed, BoundMs + SlackMs);
+
+  Port.RaiseExcept = true;
+  Start = TClock::now();
+  EXPECT_THROW(Port.FlushOutput(), ESerialError) << "the bytes are still queued";
+  EXPECT_LT(MsSince(Start), BoundMs + SlackMs);
 }

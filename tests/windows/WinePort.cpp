@@ -17,6 +17,10 @@ bool RunningUnderWine() {
   return Ntdll && ::GetProcAddress(Ntdll, "wine_get_version");
 }
 
+bool TransmitterModelled(const char* Variable) {
+  return !RunningUnderWine() || !TestPort(Variable).empty();
+}
+
 std::string LastModemLines() {
   std::ifstream Log(TestPort("QKL_MODEM_LOG"));
   std::string Line;

@@ -2,7 +2,8 @@
 // serial code reads the modem status while a WaitCommEvent is pending and gives the wait up
 // when that fails, and EscapeCommFunction fails outright; with these lines both behave as on
 // a real port. Every change of DTR or RTS is appended to the file named by QKL_MODEM_LOG as
-// "<monotonic ms> DTR=<0|1> RTS=<0|1>", so a test can check the reset pulse.
+// "<monotonic ms> DTR=<0|1> RTS=<0|1>", so a test can check the reset pulse. The output
+// queue of the test lines with a transmitter (TransmitQueue.cpp) is answered here too.
 #include <dlfcn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -14,6 +15,8 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+
+#include "TransmitQueue.h"
 
 namespace {
 
@@ -72,6 +75,11 @@ extern "C" int ioctl(int Fd, unsigned long Request, ...) noexcept {
   va_start(Arguments, Request);
   void* Argument = va_arg(Arguments, void*);
   va_end(Arguments);
+  int Queued = 0;
+  if (Request == TIOCOUTQ && Argument && ModelledOutputQueue(Fd, Queued)) {
+    *static_cast<int*>(Argument) = Queued;
+    return 0;
+  }
   dev_t Device = 0;
   if (ModemRequest(Request) && Argument && PseudoTerminal(Fd, Device))
     return Emulate(Device, Request, static_cast<int*>(Argument));
