@@ -81,17 +81,17 @@ std::string TBlockSerial::GetErrorDesc(int32_t Code) {
 }
 
 void TBlockSerial::SetErrorCode(int32_t Code) {
-  ErrorCode = Code;
-  ErrorDesc = GetErrorDesc(Code);
+  FErrorCode = Code;
+  FErrorDesc = GetErrorDesc(Code);
 }
 
 int32_t TBlockSerial::CheckOsResult(std::intptr_t Value) {
   SetErrorCode(Value == -1 ? LastOsError() : 0);
-  return ErrorCode;
+  return FErrorCode;
 }
 
 void TBlockSerial::RaiseOnError() {
-  if (RaiseExcept && ErrorCode != 0) throw ESerialError(ErrorCode, GetErrorDesc(ErrorCode));
+  if (RaiseExcept && FErrorCode != 0) throw ESerialError(FErrorCode, GetErrorDesc(FErrorCode));
 }
 
 void TBlockSerial::RaiseError(int32_t Code) {
@@ -100,7 +100,7 @@ void TBlockSerial::RaiseError(int32_t Code) {
 }
 
 bool TBlockSerial::PreCheck() {
-  if (Active) return true;
+  if (FActive) return true;
   RaiseError(ErrPortNotOpen);
   return false;
 }
@@ -112,7 +112,7 @@ void TBlockSerial::DecodeLineErrors(uint32_t Flags) {
       {LineErrRxParity, ErrRxParity}, {LineErrTxFull, ErrTxFull},
   };
   for (const auto& [Flag, Code] : Order)
-    if (Flags & Flag) ErrorCode = Code;
+    if (Flags & Flag) FErrorCode = Code;
 }
 
 bool TBlockSerial::IsComName(const std::string& PortName) {
@@ -121,14 +121,14 @@ bool TBlockSerial::IsComName(const std::string& PortName) {
 
 void TBlockSerial::ParsePortNumber(const std::string& PortName) {
   int32_t Number = 0;
-  PortNumber = -1;
+  FPortNumber = -1;
   if (IsComName(PortName)) {
     const bool IsNumber = ReadSignedDecimal(PortName.substr(3), Number);
-    if (IsNumber && Number > std::numeric_limits<int32_t>::min()) PortNumber = Number - 1;
+    if (IsNumber && Number > std::numeric_limits<int32_t>::min()) FPortNumber = Number - 1;
   } else if (UpperAscii(PortName.substr(0, 9)) == "/DEV/TTYS") {
-    PortNumber = ReadSignedDecimal(PortName.substr(9), Number) ? Number : -2;
+    FPortNumber = ReadSignedDecimal(PortName.substr(9), Number) ? Number : -2;
   }
-  DeviceName = DevicePathFor(PortName);
+  FDeviceName = DevicePathFor(PortName);
 }
 
 TBlockSerial::TDeadline TBlockSerial::DeadlineAfter(int32_t Ms) const {
@@ -136,52 +136,52 @@ TBlockSerial::TDeadline TBlockSerial::DeadlineAfter(int32_t Ms) const {
 }
 
 void TBlockSerial::OpenDevice(const std::string& PortName) {
-  if (Active) {
+  if (FActive) {
     RaiseError(ErrAlreadyOwned);
     return;
   }
-  LineBuffer.clear();
+  FLineBuffer.clear();
   ParsePortNumber(PortName);
-  Handle = OpenHandle(DeviceName);
-  CheckOsResult(Handle);
+  FHandle = OpenHandle(FDeviceName);
+  CheckOsResult(FHandle);
   RaiseOnError();
-  if (ErrorCode != 0) return;
+  if (FErrorCode != 0) return;
   SetErrorCode(0);
-  Active = true;
+  FActive = true;
   TakeLineErrors();  // errors counted before this open are not ours
   PurgeBuffers();
 }
 
 void TBlockSerial::Configure(int32_t Baud, int32_t DataBits, char Parity, int32_t StopBits,
                              bool SoftFlow, bool HardFlow) {
-  LineSettings = TLineSettings{};
-  LineSettings.Length = sizeof(TLineSettings);
-  LineSettings.BaudRate = static_cast<uint32_t>(Baud);
-  LineSettings.ByteSize = static_cast<uint8_t>(DataBits);
-  LineSettings.StopBits = static_cast<uint8_t>(StopBits);
-  LineSettings.Parity = ParityCode(Parity);
-  LineSettings.XonChar = 0x11;
-  LineSettings.XoffChar = 0x13;
-  LineSettings.XonLim = static_cast<uint16_t>(RecvQueueSize / 4);
-  LineSettings.XoffLim = static_cast<uint16_t>(RecvQueueSize / 4);
-  LineSettings.Binary = true;
-  LineSettings.OutX = SoftFlow;
-  LineSettings.InX = SoftFlow;
-  LineSettings.OutxCtsFlow = HardFlow;
-  LineSettings.RtsHandshake = HardFlow;
-  LineSettings.RtsOn = !HardFlow;
-  LineSettings.DtrDisabled = true;
-  LineSettings.ParityCheck = LineSettings.Parity != 0;
+  FLineSettings = TLineSettings{};
+  FLineSettings.Length = sizeof(TLineSettings);
+  FLineSettings.BaudRate = static_cast<uint32_t>(Baud);
+  FLineSettings.ByteSize = static_cast<uint8_t>(DataBits);
+  FLineSettings.StopBits = static_cast<uint8_t>(StopBits);
+  FLineSettings.Parity = ParityCode(Parity);
+  FLineSettings.XonChar = 0x11;
+  FLineSettings.XoffChar = 0x13;
+  FLineSettings.XonLim = static_cast<uint16_t>(RecvQueueSize / 4);
+  FLineSettings.XoffLim = static_cast<uint16_t>(RecvQueueSize / 4);
+  FLineSettings.Binary = true;
+  FLineSettings.OutX = SoftFlow;
+  FLineSettings.InX = SoftFlow;
+  FLineSettings.OutxCtsFlow = HardFlow;
+  FLineSettings.RtsHandshake = HardFlow;
+  FLineSettings.RtsOn = !HardFlow;
+  FLineSettings.DtrDisabled = true;
+  FLineSettings.ParityCheck = FLineSettings.Parity != 0;
   ApplyLineSettings();
 }
 
 // The time Bytes need on the line at the configured rate, a start bit and the stop bits
 // included (one and a half stop bits counted as two), rounded up.
 std::chrono::milliseconds TBlockSerial::LineTime(int32_t Bytes) const {
-  const uint32_t Baud = LineSettings.BaudRate;
+  const uint32_t Baud = FLineSettings.BaudRate;
   if (Baud == 0 || Bytes <= 0) return std::chrono::milliseconds(0);
-  const uint64_t FrameBits = 1u + LineSettings.ByteSize + (LineSettings.Parity ? 1u : 0u) +
-                             (LineSettings.StopBits ? 2u : 1u);
+  const uint64_t FrameBits = 1u + FLineSettings.ByteSize + (FLineSettings.Parity ? 1u : 0u) +
+                             (FLineSettings.StopBits ? 2u : 1u);
   return std::chrono::milliseconds(uint64_t(Bytes) * FrameBits * 1000 / Baud + 1);
 }
 
@@ -207,7 +207,7 @@ void TBlockSerial::FlushOutput() {
 
 void TBlockSerial::PurgeBuffers() {
   SetErrorCode(DiscardQueues());
-  LineBuffer.clear();
+  FLineBuffer.clear();
   RaiseOnError();
 }
 
@@ -243,7 +243,7 @@ int32_t TBlockSerial::QueuedInput() {
   SetErrorCode(QueuedBytes(Count));
   TakeLineErrors();  // the status query clears the flags; they are not decoded here
   RaiseOnError();
-  return ErrorCode == 0 ? Count : 0;
+  return FErrorCode == 0 ? Count : 0;
 }
 
 bool TBlockSerial::WaitReadable(int32_t TimeoutMs) {
@@ -253,12 +253,12 @@ bool TBlockSerial::WaitReadable(int32_t TimeoutMs) {
 std::string TBlockSerial::ReadPacket(int32_t TimeoutMs) {
   if (!PreCheck()) return {};
   SetErrorCode(0);
-  if (!LineBuffer.empty()) return std::exchange(LineBuffer, {});
+  if (!FLineBuffer.empty()) return std::exchange(FLineBuffer, {});
   std::this_thread::yield();  // a caller polling in a loop must not monopolise the processor
   int32_t Queued = QueuedInput();
-  if (Queued == 0 && ErrorCode == 0) {
+  if (Queued == 0 && FErrorCode == 0) {
     if (WaitReadable(TimeoutMs)) Queued = QueuedInput();
-    if (Queued == 0 && ErrorCode == 0) SetErrorCode(ErrTimeout);
+    if (Queued == 0 && FErrorCode == 0) SetErrorCode(ErrTimeout);
   }
   std::string Packet;
   if (Queued > 0) {
@@ -272,11 +272,11 @@ std::string TBlockSerial::ReadPacket(int32_t TimeoutMs) {
 uint8_t TBlockSerial::ReadByte(int32_t TimeoutMs) {
   if (!PreCheck()) return 0;
   SetErrorCode(0);
-  if (LineBuffer.empty()) LineBuffer = ReadPacket(TimeoutMs);
+  if (FLineBuffer.empty()) FLineBuffer = ReadPacket(TimeoutMs);
   uint8_t Value = 0;
-  if (ErrorCode == 0 && !LineBuffer.empty()) {
-    Value = static_cast<uint8_t>(LineBuffer[0]);
-    LineBuffer.erase(0, 1);
+  if (FErrorCode == 0 && !FLineBuffer.empty()) {
+    Value = static_cast<uint8_t>(FLineBuffer[0]);
+    FLineBuffer.erase(0, 1);
   }
   RaiseOnError();
   return Value;
@@ -286,12 +286,12 @@ int32_t TBlockSerial::ReadBlock(void* Dest, int32_t Length, int32_t TimeoutMs) {
   if (!PreCheck()) return 0;
   SetErrorCode(0);
   int32_t Got = 0;
-  while (ErrorCode == 0 && Got < Length) {
+  while (FErrorCode == 0 && Got < Length) {
     const std::string Chunk = ReadPacket(TimeoutMs);
     const auto Take = std::min(Chunk.size(), static_cast<std::size_t>(Length - Got));
     std::memcpy(static_cast<char*>(Dest) + Got, Chunk.data(), Take);
     Got += static_cast<int32_t>(Take);
-    LineBuffer.assign(Chunk, Take);  // surplus bytes wait for the next read
+    FLineBuffer.assign(Chunk, Take);  // surplus bytes wait for the next read
   }
   return Got;
 }
@@ -303,20 +303,20 @@ std::string TBlockSerial::ReadString(int32_t Length, int32_t TimeoutMs) {
   if (Length > 0) {
     Result.resize(static_cast<std::size_t>(Length));
     Result.resize(static_cast<std::size_t>(ReadBlock(Result.data(), Length, TimeoutMs)));
-    if (ErrorCode != 0) Result.clear();
+    if (FErrorCode != 0) Result.clear();
   }
   return Result;
 }
 
 void TBlockSerial::CloseDevice() {
-  if (Handle != -1) {
+  if (FHandle != -1) {
     DiscardQueues();  // closing never fails: a vanished device must not stop the release
-    LineBuffer.clear();
+    FLineBuffer.clear();
     SetRts(false);
     CloseHandle();
   }
-  Active = false;
-  Handle = -1;
-  PortNumber = -1;
+  FActive = false;
+  FHandle = -1;
+  FPortNumber = -1;
   SetErrorCode(0);
 }

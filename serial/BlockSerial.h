@@ -72,19 +72,26 @@ public:
   TBlockSerial(const TBlockSerial&) = delete;
   TBlockSerial& operator=(const TBlockSerial&) = delete;
 
-  std::intptr_t Handle = -1;
-  std::string DeviceName;
-  int32_t ErrorCode = 0;
-  std::string ErrorDesc = "OK";
-  std::string LineBuffer;
+  // Settings the owner may change at any time.
+  // Raise ESerialError whenever an operation ends with ErrorCode not 0.
   bool RaiseExcept = false;
+  // The input queue requested from the device at open; the XON/XOFF limits are a quarter.
   int32_t RecvQueueSize = 4096;
+  // Milliseconds a device read, write or drain may stay pending before it is given up.
   int32_t DeadlockTimeout = 30000;
-  bool Active = false;
+  // Has no effect: the port never takes a lock file, its open itself is exclusive.
   bool LinuxLock = true;
-  bool InterPacketTimeout = true;
-  int32_t PortNumber = -1;
-  TLineSettings LineSettings;
+
+  // What the last open and the last operation left.
+  const std::string& DeviceName() const { return FDeviceName; }
+  int32_t ErrorCode() const { return FErrorCode; }
+  const std::string& ErrorDesc() const { return FErrorDesc; }
+  bool Active() const { return FActive; }
+  int32_t PortNumber() const { return FPortNumber; }
+  const TLineSettings& LineSettings() const { return FLineSettings; }
+  // The time-out of ReadBlock and ReadString applies to each wait for the next chunk, not to
+  // the whole call.
+  static constexpr bool InterPacketTimeout() { return true; }
 
   void OpenDevice(const std::string& PortName);
   void Configure(int32_t Baud, int32_t DataBits, char Parity, int32_t StopBits, bool SoftFlow,
@@ -107,6 +114,21 @@ public:
 
   static std::string GetErrorDesc(int32_t Code);
 
+private:
+  // The tests' view of the descriptor, the line buffer and the line error decoding.
+  friend struct TBlockSerialTestSeam;
+
+  using TDeadline = std::chrono::steady_clock::time_point;
+
+  std::intptr_t FHandle = -1;  // the open device; -1 while closed
+  std::string FDeviceName;
+  int32_t FErrorCode = 0;
+  std::string FErrorDesc = "OK";
+  std::string FLineBuffer;  // bytes taken from the device but not yet returned to a caller
+  bool FActive = false;
+  int32_t FPortNumber = -1;
+  TLineSettings FLineSettings;
+
   // Error recording, shared by the portable and the platform code.
   void SetErrorCode(int32_t Code);
   int32_t CheckOsResult(std::intptr_t Value);
@@ -115,9 +137,6 @@ public:
   bool PreCheck();
   void DecodeLineErrors(uint32_t Flags);
   void ApplyLineSettings();
-
-private:
-  using TDeadline = std::chrono::steady_clock::time_point;
 
   static bool IsComName(const std::string& PortName);
   void ParsePortNumber(const std::string& PortName);

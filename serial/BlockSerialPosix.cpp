@@ -167,7 +167,7 @@ int32_t TBlockSerial::LastOsError() { return errno; }
 std::string TBlockSerial::OsErrorText(int32_t Code) { return std::strerror(Code); }
 
 std::string TBlockSerial::DevicePathFor(const std::string& PortName) const {
-  if (IsComName(PortName) && PortNumber >= 0) return "/dev/ttyS" + std::to_string(PortNumber);
+  if (IsComName(PortName) && FPortNumber >= 0) return "/dev/ttyS" + std::to_string(FPortNumber);
   return PortName;
 }
 
@@ -188,38 +188,39 @@ std::intptr_t TBlockSerial::OpenHandle(const std::string& Path) {
 void TBlockSerial::CloseHandle() {
   // The exclusive mark outlives this descriptor when someone else holds the terminal open
   // (a pseudo-terminal master), so it is taken off before closing.
-  ::ioctl(Fd(Handle), TIOCNXCL);
-  ::close(Fd(Handle));
+  ::ioctl(Fd(FHandle), TIOCNXCL);
+  ::close(Fd(FHandle));
 }
 
 void TBlockSerial::ApplyLineSettings() {
   SetErrorCode(0);
-  if (!WriteLineSettings(Fd(Handle), LineSettings)) {
+  if (!WriteLineSettings(Fd(FHandle), FLineSettings)) {
     CheckOsResult(-1);
   } else {
-    SetDtr(!LineSettings.DtrDisabled);
-    if (!LineSettings.RtsHandshake) SetRts(LineSettings.RtsOn);
+    SetDtr(!FLineSettings.DtrDisabled);
+    if (!FLineSettings.RtsHandshake) SetRts(FLineSettings.RtsOn);
   }
   RaiseOnError();
 }
 
-void TBlockSerial::SetDtr(bool On) { DriveModemLine(Handle, TIOCM_DTR, On); }
+void TBlockSerial::SetDtr(bool On) { DriveModemLine(FHandle, TIOCM_DTR, On); }
 
-void TBlockSerial::SetRts(bool On) { DriveModemLine(Handle, TIOCM_RTS, On); }
+void TBlockSerial::SetRts(bool On) { DriveModemLine(FHandle, TIOCM_RTS, On); }
 
 int32_t TBlockSerial::DeviceWrite(const void* Data, int32_t Length, int32_t& Written) {
   const auto Deadline = DeadlineAfter(DeadlockTimeout);
   const auto* Bytes = static_cast<const char*>(Data);
   Written = 0;
   while (Written < Length) {
-    const ssize_t Count = ::write(Fd(Handle), Bytes + Written, static_cast<size_t>(Length - Written));
+    const auto Left = static_cast<size_t>(Length - Written);
+    const ssize_t Count = ::write(Fd(FHandle), Bytes + Written, Left);
     if (Count > 0) {
       Written += static_cast<int32_t>(Count);
       continue;
     }
     if (Count < 0 && !IsRetryable(errno)) return errno;
-    const int32_t Wait = WaitUntil(Fd(Handle), POLLOUT, Deadline);
-    if (Wait == ErrTimeout) ::tcflush(Fd(Handle), TCOFLUSH);  // the unsent rest is discarded
+    const int32_t Wait = WaitUntil(Fd(FHandle), POLLOUT, Deadline);
+    if (Wait == ErrTimeout) ::tcflush(Fd(FHandle), TCOFLUSH);  // the unsent rest is discarded
     if (Wait != 0) return Wait;
   }
   return 0;
@@ -229,13 +230,13 @@ int32_t TBlockSerial::DeviceRead(void* Dest, int32_t Length, int32_t& Count) {
   const auto Deadline = DeadlineAfter(DeadlockTimeout);
   Count = 0;
   while (Length > 0) {
-    const ssize_t Got = ::read(Fd(Handle), Dest, static_cast<size_t>(Length));
+    const ssize_t Got = ::read(Fd(FHandle), Dest, static_cast<size_t>(Length));
     if (Got > 0) {
       Count = static_cast<int32_t>(Got);
       return 0;
     }
     if (Got < 0 && !IsRetryable(errno)) return errno;
-    const int32_t Wait = WaitUntil(Fd(Handle), POLLIN, Deadline);
+    const int32_t Wait = WaitUntil(Fd(FHandle), POLLIN, Deadline);
     if (Wait != 0) return Wait;
   }
   return 0;
@@ -243,26 +244,28 @@ int32_t TBlockSerial::DeviceRead(void* Dest, int32_t Length, int32_t& Count) {
 
 int32_t TBlockSerial::QueuedBytes(int32_t& Count) {
   int Queued = 0;
-  if (::ioctl(Fd(Handle), FIONREAD, &Queued) == -1) return errno;
+  if (::ioctl(Fd(FHandle), FIONREAD, &Queued) == -1) return errno;
   Count = Queued;
   return 0;
 }
 
-int32_t TBlockSerial::DiscardQueues() { return ::tcflush(Fd(Handle), TCIOFLUSH) == -1 ? errno : 0; }
+int32_t TBlockSerial::DiscardQueues() {
+  return ::tcflush(Fd(FHandle), TCIOFLUSH) == -1 ? errno : 0;
+}
 
 // A byte that has left the queue may still be in the transmitter's shift register; it counts
 // as one byte queued.
 int32_t TBlockSerial::QueuedOutput(int32_t& Count) {
   int Queued = 0;
-  if (::ioctl(Fd(Handle), TIOCOUTQ, &Queued) == -1) return errno;
-  Count = Queued > 0 || TransmitterEmpty(Fd(Handle)) ? Queued : 1;
+  if (::ioctl(Fd(FHandle), TIOCOUTQ, &Queued) == -1) return errno;
+  Count = Queued > 0 || TransmitterEmpty(Fd(FHandle)) ? Queued : 1;
   return 0;
 }
 
 uint32_t TBlockSerial::TakeLineErrors() {
 #ifdef TIOCGICOUNT
   serial_icounter_struct Counts{};
-  if (::ioctl(Fd(Handle), TIOCGICOUNT, &Counts) == -1) return 0;
+  if (::ioctl(Fd(FHandle), TIOCGICOUNT, &Counts) == -1) return 0;
   const std::array<int32_t, 4> Now{Counts.frame, Counts.overrun, Counts.parity, Counts.buf_overrun};
   constexpr uint32_t Flags[] = {LineErrFrame, LineErrOverrun, LineErrRxParity, LineErrRxOver};
   uint32_t Raised = 0;
@@ -277,5 +280,5 @@ uint32_t TBlockSerial::TakeLineErrors() {
 
 bool TBlockSerial::WaitEvent(int32_t TimeoutMs) {
   SetErrorCode(0);
-  return WaitUntil(Fd(Handle), POLLIN, DeadlineAfter(TimeoutMs)) == 0;
+  return WaitUntil(Fd(FHandle), POLLIN, DeadlineAfter(TimeoutMs)) == 0;
 }

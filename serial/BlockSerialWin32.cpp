@@ -131,7 +131,7 @@ std::string TBlockSerial::OsErrorText(int32_t Code) {
 }
 
 std::string TBlockSerial::DevicePathFor(const std::string& PortName) const {
-  if (PortNumber != -1) return "\\\\.\\COM" + std::to_string(PortNumber + 1);
+  if (FPortNumber != -1) return "\\\\.\\COM" + std::to_string(FPortNumber + 1);
   return PortName;
 }
 
@@ -145,45 +145,45 @@ std::intptr_t TBlockSerial::OpenHandle(const std::string& Path) {
   return reinterpret_cast<std::intptr_t>(Port);
 }
 
-void TBlockSerial::CloseHandle() { ::CloseHandle(Device(Handle)); }
+void TBlockSerial::CloseHandle() { ::CloseHandle(Device(FHandle)); }
 
 void TBlockSerial::ApplyLineSettings() {
   SetErrorCode(0);
-  DCB Control = DeviceControlBlock(LineSettings);
-  if (!::SetCommState(Device(Handle), &Control)) CheckOsResult(-1);
+  DCB Control = DeviceControlBlock(FLineSettings);
+  if (!::SetCommState(Device(FHandle), &Control)) CheckOsResult(-1);
   RaiseOnError();
 }
 
-void TBlockSerial::SetDtr(bool On) { ::EscapeCommFunction(Device(Handle), On ? SETDTR : CLRDTR); }
+void TBlockSerial::SetDtr(bool On) { ::EscapeCommFunction(Device(FHandle), On ? SETDTR : CLRDTR); }
 
-void TBlockSerial::SetRts(bool On) { ::EscapeCommFunction(Device(Handle), On ? SETRTS : CLRRTS); }
+void TBlockSerial::SetRts(bool On) { ::EscapeCommFunction(Device(FHandle), On ? SETRTS : CLRRTS); }
 
 int32_t TBlockSerial::DeviceWrite(const void* Data, int32_t Length, int32_t& Written) {
   OVERLAPPED Overlapped{};
   const BOOL Started =
-      ::WriteFile(Device(Handle), Data, static_cast<DWORD>(Length), nullptr, &Overlapped);
-  return FinishOverlapped(Device(Handle), Overlapped, Started, Milliseconds(DeadlockTimeout),
+      ::WriteFile(Device(FHandle), Data, static_cast<DWORD>(Length), nullptr, &Overlapped);
+  return FinishOverlapped(Device(FHandle), Overlapped, Started, Milliseconds(DeadlockTimeout),
                           PURGE_TXABORT, Written);
 }
 
 int32_t TBlockSerial::DeviceRead(void* Dest, int32_t Length, int32_t& Count) {
   OVERLAPPED Overlapped{};
   const BOOL Started =
-      ::ReadFile(Device(Handle), Dest, static_cast<DWORD>(Length), nullptr, &Overlapped);
-  return FinishOverlapped(Device(Handle), Overlapped, Started, Milliseconds(DeadlockTimeout),
+      ::ReadFile(Device(FHandle), Dest, static_cast<DWORD>(Length), nullptr, &Overlapped);
+  return FinishOverlapped(Device(FHandle), Overlapped, Started, Milliseconds(DeadlockTimeout),
                           PURGE_RXABORT, Count);
 }
 
 int32_t TBlockSerial::QueuedBytes(int32_t& Count) {
   DWORD Errors = 0;
   COMSTAT Status{};
-  if (!::ClearCommError(Device(Handle), &Errors, &Status)) return LastError();
+  if (!::ClearCommError(Device(FHandle), &Errors, &Status)) return LastError();
   Count = static_cast<int32_t>(Status.cbInQue);
   return 0;
 }
 
 int32_t TBlockSerial::DiscardQueues() {
-  return ::PurgeComm(Device(Handle), PurgeAll) ? 0 : LastError();
+  return ::PurgeComm(Device(FHandle), PurgeAll) ? 0 : LastError();
 }
 
 // The drain polls this rather than calling FlushFileBuffers, which waits until the driver has
@@ -196,7 +196,7 @@ int32_t TBlockSerial::DiscardQueues() {
 int32_t TBlockSerial::QueuedOutput(int32_t& Count) {
   DWORD Errors = 0;
   COMSTAT Status{};
-  if (!::ClearCommError(Device(Handle), &Errors, &Status)) return LastError();
+  if (!::ClearCommError(Device(FHandle), &Errors, &Status)) return LastError();
   HeldLineErrors |= Errors & LineErrorFlags;
   Count = static_cast<int32_t>(Status.cbOutQue);
   return 0;
@@ -205,14 +205,14 @@ int32_t TBlockSerial::QueuedOutput(int32_t& Count) {
 uint32_t TBlockSerial::TakeLineErrors() {
   DWORD Errors = 0;
   const uint32_t Held = std::exchange(HeldLineErrors, 0);
-  if (!::ClearCommError(Device(Handle), &Errors, nullptr)) return Held;
+  if (!::ClearCommError(Device(FHandle), &Errors, nullptr)) return Held;
   return Held | (Errors & LineErrorFlags);
 }
 
 bool TBlockSerial::WaitEvent(int32_t TimeoutMs) {
-  TCommEventWait Wait(Device(Handle));
+  TCommEventWait Wait(Device(FHandle));
   if (!Wait.Ready()) return false;
-  ::SetCommMask(Device(Handle), EV_RXCHAR);
+  ::SetCommMask(Device(FHandle), EV_RXCHAR);
   SetErrorCode(0);
   if (QueuedInput() > 0) return true;
   return Wait.CharacterReceived(Milliseconds(TimeoutMs));

@@ -27,7 +27,7 @@ protected:
   }
 
   void ExpectClosed() {
-    EXPECT_FALSE(Link.Serial->Active);
+    EXPECT_FALSE(Link.Serial->Active());
     EXPECT_TRUE(Link.CurrentPort.empty());
   }
 };
@@ -47,7 +47,7 @@ TEST_P(FindPropellerAtBothRates, FindsVersionOneAndKeepsThePortOpen) {
   Link.BaudRate = GetParam();
   EXPECT_EQ(DetectWith(Chip(1)), 1);
   EXPECT_EQ(Link.Version(), 1);
-  EXPECT_TRUE(Link.Serial->Active);
+  EXPECT_TRUE(Link.Serial->Active());
   EXPECT_EQ(Link.CurrentPort, Peer.PortName());
   EXPECT_EQ(Link.LastError, "earlier");  // a success clears nothing
   // The packet: calibration byte, the 69 bytes of the shift-register bits, 258 windows.

@@ -86,7 +86,7 @@ TEST_P(LoadImageAtBothRates, RamLoadSendsEveryLongAndPassesOnTheFirstVerdict) {
   // 14000 bytes), one per poll.
   EXPECT_GE(Progress, 1 + 14000 / 600);
   EXPECT_EQ(Link.LastError, "earlier");
-  EXPECT_TRUE(Link.Serial->Active);
+  EXPECT_TRUE(Link.Serial->Active());
 }
 
 TEST_P(LoadImageAtBothRates, ModeAndCountLongsGoOutAsLoneLongs) {
@@ -134,7 +134,7 @@ TEST_F(LoadImage, VerdictFailuresNameTheirStage) {
     FillImage(20);
     EXPECT_FALSE(LoadWith(3, Replies(Verdicts)));
     EXPECT_EQ(Link.LastError, Text);
-    EXPECT_TRUE(Link.Serial->Active);
+    EXPECT_TRUE(Link.Serial->Active());
   }
 }
 

@@ -20,7 +20,7 @@ TEST(LinkObject, StartsClosedAndEmpty) {
   EXPECT_TRUE(Link.Verbose);
   EXPECT_EQ(Link.LongCount, 0u);
   EXPECT_TRUE(Link.CurrentPort.empty());
-  EXPECT_FALSE(Link.Serial->Active);
+  EXPECT_FALSE(Link.Serial->Active());
   EXPECT_EQ(Link.Image, (std::array<uint8_t, ImageSize>{}));
 }
 
@@ -49,7 +49,7 @@ TEST(PortConnection, OpeningTwiceFailsAndLeavesTheOpenPort) {
   EXPECT_EQ(Link.CurrentPort, Peer.PortName());
   EXPECT_FALSE(Link.OpenPort(Peer.PortName()));
   EXPECT_EQ(Link.LastError, "Unable to open port");
-  EXPECT_TRUE(Link.Serial->Active);
+  EXPECT_TRUE(Link.Serial->Active());
   EXPECT_EQ(Link.CurrentPort, Peer.PortName());
 }
 
@@ -63,8 +63,8 @@ TEST(PortConnection, OpenSetsThePortUpForTheProtocol) {
   EXPECT_TRUE(Link.Serial->RaiseExcept);
   EXPECT_FALSE(Link.Serial->LinuxLock);
   EXPECT_EQ(Link.Serial->DeadlockTimeout, 500);
-  EXPECT_EQ(Link.Serial->LineSettings.BaudRate, 115200u);
-  EXPECT_EQ(Link.Serial->LineSettings.ByteSize, 8);
+  EXPECT_EQ(Link.Serial->LineSettings().BaudRate, 115200u);
+  EXPECT_EQ(Link.Serial->LineSettings().ByteSize, 8);
 }
 
 TEST(PortConnection, HighSpeedEncodingFollowsTheLinkRate) {
@@ -86,7 +86,7 @@ TEST(PortConnection, ClosingAndDestroyingReleaseThePort) {
     ASSERT_TRUE(Link.OpenPort(Peer.PortName()));
     Link.ClosePort();
     EXPECT_TRUE(Link.CurrentPort.empty());
-    EXPECT_FALSE(Link.Serial->Active);
+    EXPECT_FALSE(Link.Serial->Active());
     ASSERT_TRUE(Link.OpenPort(Peer.PortName()));
   }
   TPropeller Other;  // an exclusive open succeeds only once the first link let go

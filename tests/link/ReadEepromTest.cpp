@@ -71,6 +71,6 @@ TEST_F(ReadEeprom, FailedReaderDownloadPrintsItsText) {
   CaptureStdout();
   EXPECT_FALSE(Link.ReadEeprom());
   EXPECT_EQ(GetCapturedStdout(), "Ram verify error\n");
-  EXPECT_TRUE(Link.Serial->Active);
+  EXPECT_TRUE(Link.Serial->Active());
   EXPECT_EQ(Peer.Finish(), "");
 }

@@ -45,7 +45,7 @@ TEST_F(ReaderSession, BlankEepromReadsBackWithCrc00FF) {
                          "\nRead done\nCRC is good\nCRC is 00FF 00FF\n");
   EXPECT_EQ(Buffer(), std::string(ImageSize, '\xFF'));
   EXPECT_EQ(Link.Version(), 0xDE);
-  EXPECT_TRUE(Link.Serial->Active);
+  EXPECT_TRUE(Link.Serial->Active());
 }
 
 TEST_F(ReaderSession, AllZeroEepromGivesCrc40BF) {
@@ -92,7 +92,7 @@ TEST_F(ReaderSession, CrcMismatchIsReportedWithBothValues) {
   EXPECT_FALSE(ReadBack(Play));
   EXPECT_EQ(Peer.Finish(), "");
   EXPECT_NE(Printed.find("\nRead done\nCRC Mismatch\nCRC is 1234 00FF\n"), std::string::npos);
-  EXPECT_TRUE(Link.Serial->Active);
+  EXPECT_TRUE(Link.Serial->Active());
 }
 
 TEST_F(ReaderSession, LoaderVersionOtherThanDEAborts) {
@@ -103,7 +103,7 @@ TEST_F(ReaderSession, LoaderVersionOtherThanDEAborts) {
   EXPECT_EQ(Peer.Finish(), "");
   EXPECT_EQ(Printed, "Found sync at 0\nAborted\n");
   EXPECT_EQ(Link.LastError, "earlier");
-  EXPECT_FALSE(Link.Serial->Active);
+  EXPECT_FALSE(Link.Serial->Active());
 }
 
 TEST_F(ReaderSession, AnswersStoppingAtLong100Abort) {
@@ -115,7 +115,7 @@ TEST_F(ReaderSession, AnswersStoppingAtLong100Abort) {
   EXPECT_GE(std::chrono::steady_clock::now() - Start, std::chrono::milliseconds(500));
   Peer.Finish();
   EXPECT_EQ(Printed.substr(Printed.size() - 9), ".Aborted\n");
-  EXPECT_FALSE(Link.Serial->Active);
+  EXPECT_FALSE(Link.Serial->Active());
   EXPECT_EQ(Buffer().substr(0, 400), std::string(400, '\x42'));
   EXPECT_EQ(Buffer().substr(400), std::string(ImageSize - 400, '\x11'));
 }
@@ -128,7 +128,7 @@ TEST_F(ReaderSession, MissingHandshakeAnswerClosesWithoutAborted) {
   }));
   EXPECT_EQ(Printed, "Found sync at 0\n");
   EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
-  EXPECT_FALSE(Link.Serial->Active);
+  EXPECT_FALSE(Link.Serial->Active());
 }
 
 TEST_F(ReaderSession, SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn) {
@@ -147,5 +147,5 @@ TEST_F(ReaderSession, SlowReaderThatNeverAnswersEndsWithTheHandshakeTimeout) {
   }));
   EXPECT_EQ(Printed, "");
   EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
-  EXPECT_FALSE(Link.Serial->Active);
+  EXPECT_FALSE(Link.Serial->Active());
 }

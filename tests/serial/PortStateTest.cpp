@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "PtyPair.h"
+#include "SerialSeam.h"
 #include "serial/BlockSerial.h"
 
 TEST(SerialErrors, TableTextsAndOsTexts) {
@@ -56,13 +57,12 @@ TEST(SerialErrors, LineErrorFlagsLastInOrderWins) {
       {LineErrRxOver | LineErrOverrun | LineErrFrame, 10001},
   };
   for (const auto& [Flags, Code] : Cases) {
-    Port.SetErrorCode(0);
-    Port.DecodeLineErrors(Flags);
-    EXPECT_EQ(Port.ErrorCode, Code) << Flags;
+    Port.CloseDevice();  // on a closed port it only clears the code
+    TBlockSerialTestSeam::DecodeLineErrors(Port, Flags);
+    EXPECT_EQ(Port.ErrorCode(), Code) << Flags;
   }
-  Port.SetErrorCode(5);
-  Port.DecodeLineErrors(0);
-  EXPECT_EQ(Port.ErrorCode, 5);
+  TBlockSerialTestSeam::DecodeLineErrors(Port, 0);
+  EXPECT_EQ(Port.ErrorCode(), 10001) << "no flag leaves the code as it was";
 }
 
 TEST(SerialClosed, EveryReadAndWriteFailsWith9994) {
@@ -80,10 +80,10 @@ TEST(SerialClosed, EveryReadAndWriteFailsWith9994) {
   };
   for (std::size_t I = 0; I < Calls.size(); ++I) {
     Port.RaiseExcept = false;
-    Port.SetErrorCode(0);
+    Port.CloseDevice();  // clears the code the previous call left
     Calls[I]();
-    EXPECT_EQ(Port.ErrorCode, 9994) << "call " << I;
-    EXPECT_EQ(Port.ErrorDesc, "Instance not yet connected") << "call " << I;
+    EXPECT_EQ(Port.ErrorCode(), 9994) << "call " << I;
+    EXPECT_EQ(Port.ErrorDesc(), "Instance not yet connected") << "call " << I;
     Port.RaiseExcept = true;
     try {
       Calls[I]();
@@ -99,13 +99,15 @@ TEST(SerialClosed, EveryReadAndWriteFailsWith9994) {
 
 TEST(SerialClosed, CloseOfClosedPortOnlyResetsFields) {
   TBlockSerial Port;
-  Port.SetErrorCode(9997);
-  Port.PortNumber = 4;
+  Port.OpenDevice("/dev/ttyS299");  // no such device: closed, with a port number and a code
+  ASSERT_EQ(Port.PortNumber(), 299);
+  ASSERT_NE(Port.ErrorCode(), 0);
   Port.CloseDevice();
   Port.CloseDevice();
-  EXPECT_EQ(Port.ErrorCode, 0);
-  EXPECT_EQ(Port.PortNumber, -1);
-  EXPECT_EQ(Port.Handle, -1);
+  EXPECT_EQ(Port.ErrorCode(), 0);
+  EXPECT_EQ(Port.PortNumber(), -1);
+  EXPECT_EQ(TBlockSerialTestSeam::Handle(Port), -1);
+  EXPECT_EQ(Port.DeviceName(), "/dev/ttyS299");
 }
 
 namespace {
@@ -114,11 +116,11 @@ namespace {
 void ExpectOpenRefused(const std::string& Path, int Expected) {
   TBlockSerial Port;
   Port.OpenDevice(Path);
-  EXPECT_EQ(Port.ErrorCode, Expected) << Path;
-  EXPECT_EQ(Port.ErrorDesc, std::strerror(Expected)) << Path;
-  EXPECT_FALSE(Port.Active) << Path;
-  EXPECT_EQ(Port.Handle, -1) << Path;
-  EXPECT_EQ(Port.DeviceName, Path);
+  EXPECT_EQ(Port.ErrorCode(), Expected) << Path;
+  EXPECT_EQ(Port.ErrorDesc(), std::strerror(Expected)) << Path;
+  EXPECT_FALSE(Port.Active()) << Path;
+  EXPECT_EQ(TBlockSerialTestSeam::Handle(Port), -1) << Path;
+  EXPECT_EQ(Port.DeviceName(), Path);
 
   Port.RaiseExcept = true;
   try {
@@ -148,8 +150,8 @@ TEST(SerialOpen, LongNamesAreNotCut) {
   const std::string Path = "/nonexistent/" + std::string(300, 'p');
   TBlockSerial Port;
   Port.OpenDevice(Path);
-  EXPECT_EQ(Port.DeviceName, Path);
-  EXPECT_NE(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.DeviceName(), Path);
+  EXPECT_NE(Port.ErrorCode(), 0);
 }
 
 TEST(SerialOpen, PortNamesMapToDevicesAndNumbers) {
@@ -168,9 +170,9 @@ TEST(SerialOpen, PortNamesMapToDevicesAndNumbers) {
   for (const auto& Case : Cases) {
     TBlockSerial Port;
     Port.OpenDevice(Case.Name);
-    EXPECT_EQ(Port.DeviceName, Case.Device) << Case.Name;
-    EXPECT_EQ(Port.PortNumber, Case.Number) << Case.Name;
-    EXPECT_EQ(Port.ErrorCode, ENOENT) << Case.Name;
+    EXPECT_EQ(Port.DeviceName(), Case.Device) << Case.Name;
+    EXPECT_EQ(Port.PortNumber(), Case.Number) << Case.Name;
+    EXPECT_EQ(Port.ErrorCode(), ENOENT) << Case.Name;
   }
 }
 
@@ -178,14 +180,14 @@ TEST(SerialOpen, OpenConfiguresRawLocalLine) {
   TPtyPair Pair;
   TBlockSerial Port;
   OpenConfigured(Port, Pair, 230400);
-  EXPECT_TRUE(Port.Active);
-  EXPECT_EQ(Port.DeviceName, Pair.SlavePath);
-  EXPECT_EQ(Port.PortNumber, -1);
-  EXPECT_EQ(Port.LineSettings.BaudRate, 230400u);
-  EXPECT_EQ(Port.LineSettings.ByteSize, 8);
-  EXPECT_EQ(Port.LineSettings.XonLim, 1024);
-  EXPECT_TRUE(Port.LineSettings.DtrDisabled);
-  EXPECT_TRUE(Port.LineSettings.RtsOn);
+  EXPECT_TRUE(Port.Active());
+  EXPECT_EQ(Port.DeviceName(), Pair.SlavePath);
+  EXPECT_EQ(Port.PortNumber(), -1);
+  EXPECT_EQ(Port.LineSettings().BaudRate, 230400u);
+  EXPECT_EQ(Port.LineSettings().ByteSize, 8);
+  EXPECT_EQ(Port.LineSettings().XonLim, 1024);
+  EXPECT_TRUE(Port.LineSettings().DtrDisabled);
+  EXPECT_TRUE(Port.LineSettings().RtsOn);
 
   termios Line{};
   ASSERT_EQ(::tcgetattr(Pair.Slave, &Line), 0);
@@ -203,13 +205,13 @@ TEST(SerialOpen, SecondOpenFailsAndKeepsFirstDevice) {
   TPtyPair Other;
   TBlockSerial Port;
   OpenConfigured(Port, Pair);
-  const auto Handle = Port.Handle;
+  const auto Handle = TBlockSerialTestSeam::Handle(Port);
   Port.OpenDevice(Other.SlavePath);
-  EXPECT_EQ(Port.ErrorCode, 9992);
-  EXPECT_EQ(Port.ErrorDesc, "Instance already in use");
-  EXPECT_TRUE(Port.Active);
-  EXPECT_EQ(Port.Handle, Handle);
-  EXPECT_EQ(Port.DeviceName, Pair.SlavePath);
+  EXPECT_EQ(Port.ErrorCode(), 9992);
+  EXPECT_EQ(Port.ErrorDesc(), "Instance already in use");
+  EXPECT_TRUE(Port.Active());
+  EXPECT_EQ(TBlockSerialTestSeam::Handle(Port), Handle);
+  EXPECT_EQ(Port.DeviceName(), Pair.SlavePath);
 }
 
 TEST(SerialOpen, ExclusiveWhileOpenReleasedOnClose) {
@@ -222,7 +224,7 @@ TEST(SerialOpen, ExclusiveWhileOpenReleasedOnClose) {
   if (::geteuid() != 0) {
     TBlockSerial Second;
     Second.OpenDevice(Pair.SlavePath);
-    EXPECT_EQ(Second.ErrorCode, EBUSY);
+    EXPECT_EQ(Second.ErrorCode(), EBUSY);
   }
   First.CloseDevice();
   ASSERT_EQ(::ioctl(Pair.Slave, TIOCGEXCL, &Exclusive), 0);
@@ -246,10 +248,10 @@ TEST(SerialOpen, RefusedRateKeepsPortOpen) {
   TBlockSerial Port;
   OpenConfigured(Port, Pair);
   Port.Configure(12345, 8, 'N', 0, false, false);
-  EXPECT_EQ(Port.ErrorCode, EINVAL);
-  EXPECT_TRUE(Port.Active);
+  EXPECT_EQ(Port.ErrorCode(), EINVAL);
+  EXPECT_TRUE(Port.Active());
   Port.Configure(115200, 9, 'N', 0, false, false);
-  EXPECT_EQ(Port.ErrorCode, EINVAL);
+  EXPECT_EQ(Port.ErrorCode(), EINVAL);
   termios Line{};
   ASSERT_EQ(::tcgetattr(Pair.Slave, &Line), 0);
   EXPECT_EQ(::cfgetospeed(&Line), B115200) << "previous settings stay";
@@ -260,12 +262,12 @@ TEST(SerialClose, CloseResetsFieldsKeepsNameAndAllowsReopen) {
   TBlockSerial Port;
   OpenConfigured(Port, Pair);
   Port.CloseDevice();
-  EXPECT_FALSE(Port.Active);
-  EXPECT_EQ(Port.Handle, -1);
-  EXPECT_EQ(Port.ErrorCode, 0);
-  EXPECT_EQ(Port.DeviceName, Pair.SlavePath);
+  EXPECT_FALSE(Port.Active());
+  EXPECT_EQ(TBlockSerialTestSeam::Handle(Port), -1);
+  EXPECT_EQ(Port.ErrorCode(), 0);
+  EXPECT_EQ(Port.DeviceName(), Pair.SlavePath);
   OpenConfigured(Port, Pair);
-  EXPECT_TRUE(Port.Active);
+  EXPECT_TRUE(Port.Active());
 }
 
 // A pseudo-terminal has no modem lines; a real port named in QKL_TEST_SERIAL_PORT shows them.
@@ -274,10 +276,10 @@ TEST(SerialClose, ModemLinesOfConfigureAndClose) {
   if (!Path) GTEST_SKIP() << "set QKL_TEST_SERIAL_PORT to a real serial port to observe RTS/DTR";
   TBlockSerial Port;
   Port.OpenDevice(Path);
-  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+  ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
   Port.Configure(115200, 8, 'N', 0, false, false);
-  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
-  const int Observer = ::dup(static_cast<int>(Port.Handle));
+  ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
+  const int Observer = ::dup(static_cast<int>(TBlockSerialTestSeam::Handle(Port)));
   const auto LinesNow = [Observer] {
     int Lines = 0;
     EXPECT_EQ(::ioctl(Observer, TIOCMGET, &Lines), 0);

@@ -42,9 +42,9 @@ std::string TPtyPair::Receive(std::size_t MaxBytes, int TimeoutMs) {
 
 void OpenConfigured(TBlockSerial& Port, const TPtyPair& Pair, int32_t Baud) {
   Port.OpenDevice(Pair.SlavePath);
-  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+  ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
   Port.Configure(Baud, 8, 'N', 0, false, false);
-  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+  ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
 }
 
 bool WaitQueued(TBlockSerial& Port, int32_t Count) {

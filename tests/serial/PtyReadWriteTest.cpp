@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PtyPair.h"
+#include "SerialSeam.h"
 #include "serial/BlockSerial.h"
 
 namespace {
@@ -33,8 +34,8 @@ TEST_F(SerialPty, ReadByteTimesOutAfterItsWait) {
   const auto Start = TClock::now();
   EXPECT_EQ(Port.ReadByte(50), 0);
   const auto Elapsed = MsSince(Start);
-  EXPECT_EQ(Port.ErrorCode, 9997);
-  EXPECT_EQ(Port.ErrorDesc, "Timeout during operation");
+  EXPECT_EQ(Port.ErrorCode(), 9997);
+  EXPECT_EQ(Port.ErrorDesc(), "Timeout during operation");
   EXPECT_GE(Elapsed, 45);
   EXPECT_LT(Elapsed, 2000);
 
@@ -45,14 +46,14 @@ TEST_F(SerialPty, ReadByteTimesOutAfterItsWait) {
 TEST_F(SerialPty, BytesOfOneReadServeLaterReadBytes) {
   Arrive("\x01\x02\x03");
   EXPECT_EQ(Port.ReadByte(50), 1);
-  EXPECT_EQ(Port.LineBuffer, "\x02\x03");
+  EXPECT_EQ(TBlockSerialTestSeam::LineBuffer(Port), "\x02\x03");
   EXPECT_EQ(Port.QueuedInput(), 0) << "one device read took every queued byte";
   const auto Start = TClock::now();
   EXPECT_EQ(Port.ReadByte(0), 2);
   EXPECT_EQ(Port.ReadByte(0), 3);
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
   EXPECT_LT(MsSince(Start), 50);
-  EXPECT_TRUE(Port.LineBuffer.empty());
+  EXPECT_TRUE(TBlockSerialTestSeam::LineBuffer(Port).empty());
 }
 
 TEST_F(SerialPty, ReadByteWaitsForALateByte) {
@@ -64,7 +65,7 @@ TEST_F(SerialPty, ReadByteWaitsForALateByte) {
   const uint8_t Got = Port.ReadByte(2000);
   Sender.join();
   EXPECT_EQ(Got, 'Z');
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
   EXPECT_LT(MsSince(Start), 1500);
 }
 
@@ -72,21 +73,21 @@ TEST_F(SerialPty, ReadPacketTakesEverythingQueued) {
   const std::string Bytes(300, '\xF9');
   Arrive(Bytes);
   EXPECT_EQ(Port.ReadPacket(50), Bytes);
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
   EXPECT_EQ(Port.ReadPacket(10), "");
-  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_EQ(Port.ErrorCode(), 9997);
 }
 
 TEST_F(SerialPty, ReadStringKeepsSurplusUntilPurged) {
   Arrive("abcdef");
   EXPECT_EQ(Port.ReadString(4, 50), "abcd");
-  EXPECT_EQ(Port.LineBuffer, "ef");
+  EXPECT_EQ(TBlockSerialTestSeam::LineBuffer(Port), "ef");
   EXPECT_EQ(Port.ReadString(1, 50), "e");
-  EXPECT_EQ(Port.LineBuffer, "f");
+  EXPECT_EQ(TBlockSerialTestSeam::LineBuffer(Port), "f");
   Port.PurgeBuffers();
-  EXPECT_TRUE(Port.LineBuffer.empty());
+  EXPECT_TRUE(TBlockSerialTestSeam::LineBuffer(Port).empty());
   EXPECT_EQ(Port.ReadString(1, 10), "");
-  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_EQ(Port.ErrorCode(), 9997);
 }
 
 TEST_F(SerialPty, ReadStringGathersChunks) {
@@ -97,16 +98,16 @@ TEST_F(SerialPty, ReadStringGathersChunks) {
   });
   EXPECT_EQ(Port.ReadString(5, 2000), "12345");
   Sender.join();
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
 }
 
 TEST_F(SerialPty, ShortReadStringTimesOutAndLosesItsBytes) {
   Arrive("12345");
   const auto Start = TClock::now();
   EXPECT_EQ(Port.ReadString(1024, 10), "");
-  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_EQ(Port.ErrorCode(), 9997);
   EXPECT_GE(MsSince(Start), 9);
-  EXPECT_TRUE(Port.LineBuffer.empty());
+  EXPECT_TRUE(TBlockSerialTestSeam::LineBuffer(Port).empty());
 
   Arrive("12345");
   Port.RaiseExcept = true;
@@ -122,7 +123,7 @@ TEST_F(SerialPty, ShortReadStringTimesOutAndLosesItsBytes) {
 TEST_F(SerialPty, ReadStringOfNothingDoesNotWait) {
   const auto Start = TClock::now();
   EXPECT_EQ(Port.ReadString(0, 1000), "");
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
   EXPECT_LT(MsSince(Start), 500);
 }
 
@@ -140,9 +141,9 @@ TEST_F(SerialPty, WritesReachTheFarEnd) {
   Port.WriteString("hello");
   Port.WriteByte(0xF9);
   Port.WriteString("");
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
   Port.FlushOutput();
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
   EXPECT_EQ(Pair.Receive(6, 1000), "hello\xF9");
   const std::string Binary("\x00\x0D\x0A\x11\x13\xFF", 6);
   EXPECT_EQ(Port.WriteBuffer(Binary.data(), 6), 6);
@@ -155,7 +156,7 @@ TEST_F(SerialPty, WriteThatCannotDrainTimesOutAndFlushIsBounded) {
   auto Start = TClock::now();
   const int32_t Written = Port.WriteBuffer(Big.data(), static_cast<int32_t>(Big.size()));
   auto Elapsed = MsSince(Start);
-  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_EQ(Port.ErrorCode(), 9997);
   EXPECT_LT(Written, static_cast<int32_t>(Big.size()));
   EXPECT_GE(Elapsed, 280);
   EXPECT_LT(Elapsed, 5000);
@@ -163,7 +164,7 @@ TEST_F(SerialPty, WriteThatCannotDrainTimesOutAndFlushIsBounded) {
   Start = TClock::now();
   Port.FlushOutput();
   EXPECT_LT(MsSince(Start), 5000);
-  EXPECT_TRUE(Port.ErrorCode == 0 || Port.ErrorCode == 9997) << Port.ErrorCode;
+  EXPECT_TRUE(Port.ErrorCode() == 0 || Port.ErrorCode() == 9997) << Port.ErrorCode();
 
   Port.RaiseExcept = true;
   EXPECT_THROW(Port.WriteBuffer(Big.data(), static_cast<int32_t>(Big.size())), ESerialError);
@@ -174,13 +175,13 @@ TEST_F(SerialPty, VanishedFarEndIsAnErrorNotAHang) {
   Pair.Master = -1;
   const auto Start = TClock::now();
   Port.ReadByte(100);
-  EXPECT_NE(Port.ErrorCode, 0);
+  EXPECT_NE(Port.ErrorCode(), 0);
   Port.WriteString("x");
-  EXPECT_NE(Port.ErrorCode, 0);
+  EXPECT_NE(Port.ErrorCode(), 0);
   EXPECT_LT(MsSince(Start), 5000);
   Port.RaiseExcept = true;
   EXPECT_NO_THROW(Port.CloseDevice());
-  EXPECT_FALSE(Port.Active);
+  EXPECT_FALSE(Port.Active());
 }
 
 TEST_F(SerialPty, ReadThatMeetsAHangUpEndsWithAnError) {
@@ -193,7 +194,7 @@ TEST_F(SerialPty, ReadThatMeetsAHangUpEndsWithAnError) {
   if (Child == 0) {
     char Bytes[30];
     Port.ReadBuffer(Bytes, sizeof Bytes);
-    ::_exit(Port.ErrorCode != 0 ? 0 : 1);
+    ::_exit(Port.ErrorCode() != 0 ? 0 : 1);
   }
   int Status = 0;
   const auto Start = TClock::now();

@@ -1,6 +1,7 @@
 // Port names, device paths and system error texts of the Windows serial port.
 #include <gtest/gtest.h>
 
+#include "SerialSeam.h"
 #include "serial/BlockSerial.h"
 
 namespace {
@@ -27,19 +28,19 @@ TEST(SerialWin32Names, ComNamesOpenNumberedDevices) {
   for (const auto& Case : Cases) {
     TBlockSerial Port;
     Port.OpenDevice(Case.Name);
-    EXPECT_EQ(Port.DeviceName, Case.Device) << Case.Name;
-    EXPECT_EQ(Port.PortNumber, Case.Number) << Case.Name;
-    EXPECT_FALSE(Port.Active) << Case.Name;
-    EXPECT_NE(Port.ErrorCode, 0) << Case.Name;
+    EXPECT_EQ(Port.DeviceName(), Case.Device) << Case.Name;
+    EXPECT_EQ(Port.PortNumber(), Case.Number) << Case.Name;
+    EXPECT_FALSE(Port.Active()) << Case.Name;
+    EXPECT_NE(Port.ErrorCode(), 0) << Case.Name;
   }
 }
 
 TEST(SerialWin32Names, MissingPortFailsWithSystemErrorAndText) {
   TBlockSerial Port;
   Port.OpenDevice("COM201");
-  EXPECT_EQ(Port.ErrorCode, ErrorFileNotFound);
-  EXPECT_EQ(Port.ErrorDesc, TBlockSerial::GetErrorDesc(ErrorFileNotFound));
-  EXPECT_EQ(Port.Handle, -1);
+  EXPECT_EQ(Port.ErrorCode(), ErrorFileNotFound);
+  EXPECT_EQ(Port.ErrorDesc(), TBlockSerial::GetErrorDesc(ErrorFileNotFound));
+  EXPECT_EQ(TBlockSerialTestSeam::Handle(Port), -1);
 
   Port.RaiseExcept = true;
   try {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "SerialSeam.h"
 #include "WinePort.h"
 #include "serial/BlockSerial.h"
 
@@ -20,7 +21,7 @@ protected:
   // Sends Bytes through the echo and waits until they are queued again.
   void Echo(const std::string& Bytes) {
     Port.WriteString(Bytes);
-    ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+    ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
     ASSERT_TRUE(WaitQueued(Port, static_cast<int32_t>(Bytes.size())));
   }
 
@@ -31,9 +32,9 @@ protected:
 }  // namespace
 
 TEST_F(SerialWin32Echo, OpenedDeviceIsTheNumberedPort) {
-  EXPECT_TRUE(Port.Active);
-  EXPECT_EQ(Port.DeviceName, "\\\\.\\COM" + std::to_string(Port.PortNumber + 1));
-  EXPECT_EQ(Port.LineSettings.BaudRate, 115200u);
+  EXPECT_TRUE(Port.Active());
+  EXPECT_EQ(Port.DeviceName(), "\\\\.\\COM" + std::to_string(Port.PortNumber() + 1));
+  EXPECT_EQ(Port.LineSettings().BaudRate, 115200u);
 }
 
 TEST_F(SerialWin32Echo, ConfigureLeavesDtrOffRtsOnAndCloseLowersOnlyRts) {
@@ -41,7 +42,7 @@ TEST_F(SerialWin32Echo, ConfigureLeavesDtrOffRtsOnAndCloseLowersOnlyRts) {
   EXPECT_EQ(LastModemLines(), "DTR=0 RTS=1");
   Port.SetDtr(true);
   EXPECT_EQ(LastModemLines(), "DTR=1 RTS=1");
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
   Port.CloseDevice();
   EXPECT_EQ(LastModemLines(), "DTR=1 RTS=0");
 }
@@ -49,7 +50,7 @@ TEST_F(SerialWin32Echo, ConfigureLeavesDtrOffRtsOnAndCloseLowersOnlyRts) {
 TEST_F(SerialWin32Echo, WrittenBytesComeBack) {
   Port.WriteString("hello");
   EXPECT_EQ(Port.ReadString(5, 2000), "hello");
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
 }
 
 TEST_F(SerialWin32Echo, BlocksInPiecesComeBackWhole) {
@@ -57,7 +58,7 @@ TEST_F(SerialWin32Echo, BlocksInPiecesComeBackWhole) {
   for (std::size_t I = 0; I < Block.size(); ++I) Block[I] = static_cast<char>(I * 7 + I / 256);
   for (std::size_t At = 0; At < Block.size(); At += 512) {
     EXPECT_EQ(Port.WriteBuffer(Block.data() + At, 512), 512);
-    ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+    ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
   }
   std::string Back(Block.size(), '\0');
   EXPECT_EQ(Port.ReadBlock(Back.data(), static_cast<int32_t>(Back.size()), 2000), 4096);
@@ -68,7 +69,7 @@ TEST_F(SerialWin32Echo, ReadByteTimesOutAfterItsWait) {
   const auto Start = TClock::now();
   EXPECT_EQ(Port.ReadByte(50), 0);
   const auto Elapsed = MsSince(Start);
-  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_EQ(Port.ErrorCode(), 9997);
   EXPECT_GE(Elapsed, 45) << "the wait for a character ended early";
   EXPECT_LT(Elapsed, 5000);
 
@@ -88,20 +89,20 @@ TEST_F(SerialWin32Echo, WaitReadableAnswersQueuedInput) {
 TEST_F(SerialWin32Echo, BytesOfOneReadServeLaterReadBytes) {
   ASSERT_NO_FATAL_FAILURE(Echo("\x01\x02\x03"));
   EXPECT_EQ(Port.ReadByte(50), 1);
-  EXPECT_EQ(Port.LineBuffer, "\x02\x03");
+  EXPECT_EQ(TBlockSerialTestSeam::LineBuffer(Port), "\x02\x03");
   EXPECT_EQ(Port.QueuedInput(), 0) << "one device read took every queued byte";
   EXPECT_EQ(Port.ReadByte(0), 2);
   EXPECT_EQ(Port.ReadByte(0), 3);
-  EXPECT_EQ(Port.ErrorCode, 0);
+  EXPECT_EQ(Port.ErrorCode(), 0);
 }
 
 TEST_F(SerialWin32Echo, SurplusWaitsInLineBufferUntilPurged) {
   ASSERT_NO_FATAL_FAILURE(Echo("abcdef"));
   EXPECT_EQ(Port.ReadString(4, 100), "abcd");
-  EXPECT_EQ(Port.LineBuffer, "ef");
+  EXPECT_EQ(TBlockSerialTestSeam::LineBuffer(Port), "ef");
   Port.PurgeBuffers();
-  EXPECT_EQ(Port.ErrorCode, 0);
-  EXPECT_TRUE(Port.LineBuffer.empty());
+  EXPECT_EQ(Port.ErrorCode(), 0);
+  EXPECT_TRUE(TBlockSerialTestSeam::LineBuffer(Port).empty());
 }
 
 TEST_F(SerialWin32Echo, ShortStringTimesOutAndIsLost) {
@@ -116,7 +117,7 @@ TEST_F(SerialWin32Echo, ShortStringTimesOutAndIsLost) {
   ASSERT_NO_FATAL_FAILURE(Echo("12345"));
   Port.RaiseExcept = false;
   EXPECT_EQ(Port.ReadString(1024, 10), "");
-  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_EQ(Port.ErrorCode(), 9997);
 }
 
 TEST_F(SerialWin32Echo, DrainOfAMovingLineWaitsPastDeadlockTimeoutForTheQueuedBytes) {
@@ -124,10 +125,10 @@ TEST_F(SerialWin32Echo, DrainOfAMovingLineWaitsPastDeadlockTimeoutForTheQueuedBy
   const std::string Bytes(2880, 'd');  // 250 ms at 115200 baud, ten bits a byte
   const auto Start = TClock::now();
   Port.WriteString(Bytes);
-  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+  ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
   Port.DeadlockTimeout = 100;
   Port.FlushOutput();
-  EXPECT_EQ(Port.ErrorCode, 0) << "the bound leaves the queued bytes their time on the line";
+  EXPECT_EQ(Port.ErrorCode(), 0) << "the bound leaves the queued bytes their time on the line";
   EXPECT_GE(MsSince(Start), 240) << "the drain ended before the bytes were sent";
   EXPECT_EQ(Port.ReadString(static_cast<int32_t>(Bytes.size()), 2000), Bytes);
 }
@@ -136,8 +137,8 @@ TEST_F(SerialWin32Echo, SecondOpenOfTheSamePortIsRefused) {
   if (RunningUnderWine()) GTEST_SKIP() << "Wine does not refuse a second open of a COM port";
   TBlockSerial Second;
   Second.OpenDevice(Name);
-  EXPECT_EQ(Second.ErrorCode, 5) << "access denied";
-  EXPECT_FALSE(Second.Active);
+  EXPECT_EQ(Second.ErrorCode(), 5) << "access denied";
+  EXPECT_FALSE(Second.Active());
 }
 
 TEST(SerialWin32Mute, WriteToAStalledLineIsAbortedAfterDeadlockTimeout) {
@@ -150,12 +151,12 @@ TEST(SerialWin32Mute, WriteToAStalledLineIsAbortedAfterDeadlockTimeout) {
   const auto Size = static_cast<int32_t>(Chunk.size());
   int32_t Written = 0;
   int64_t LastCallMs = 0;
-  for (int Attempt = 0; Attempt < 64 && Port.ErrorCode == 0; ++Attempt) {
+  for (int Attempt = 0; Attempt < 64 && Port.ErrorCode() == 0; ++Attempt) {
     const auto Start = TClock::now();
     Written = Port.WriteBuffer(Chunk.data(), Size);
     LastCallMs = MsSince(Start);
   }
-  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_EQ(Port.ErrorCode(), 9997);
   EXPECT_LT(Written, Size) << "the unsent rest is not counted";
   EXPECT_GE(LastCallMs, 190);
   const auto Start = TClock::now();
@@ -170,14 +171,14 @@ TEST(SerialWin32Mute, DrainOfAStuckLineEndsWithATimeOutWithinItsBound) {
   TBlockSerial Port;
   ASSERT_NO_FATAL_FAILURE(OpenConfigured(Port, Name));
   Port.WriteString(std::string(115, 's'));  // 10 ms at 115200 baud
-  ASSERT_EQ(Port.ErrorCode, 0) << Port.ErrorDesc;
+  ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
   Port.DeadlockTimeout = 200;
   constexpr int64_t BoundMs = 200 + 10;
   constexpr int64_t SlackMs = 300;  // polling and a loaded machine
   auto Start = TClock::now();
   Port.FlushOutput();
   const auto Elapsed = MsSince(Start);
-  EXPECT_EQ(Port.ErrorCode, 9997);
+  EXPECT_EQ(Port.ErrorCode(), 9997);
   EXPECT_GE(Elapsed, 200);
   EXPECT_LT(Elapsed, BoundMs + SlackMs);
 

@@ -33,9 +33,9 @@ std::string LastModemLines() {
 
 void OpenConfigured(TBlockSerial& Port, const std::string& Name) {
   Port.OpenDevice(Name);
-  ASSERT_EQ(Port.ErrorCode, 0) << Name << ": " << Port.ErrorDesc;
+  ASSERT_EQ(Port.ErrorCode(), 0) << Name << ": " << Port.ErrorDesc();
   Port.Configure(115200, 8, 'N', 0, false, false);
-  ASSERT_EQ(Port.ErrorCode, 0) << Name << ": " << Port.ErrorDesc;
+  ASSERT_EQ(Port.ErrorCode(), 0) << Name << ": " << Port.ErrorDesc();
 }
 
 bool WaitQueued(TBlockSerial& Port, int32_t Count) {
