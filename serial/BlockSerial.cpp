@@ -112,7 +112,7 @@ void TBlockSerial::DecodeLineErrors(uint32_t Flags) {
       {LineErrRxParity, ErrRxParity}, {LineErrTxFull, ErrTxFull},
   };
   for (const auto& [Flag, Code] : Order)
-    if (Flags & Flag) FErrorCode = Code;
+    if (Flags & Flag) SetErrorCode(Code);
 }
 
 bool TBlockSerial::IsComName(const std::string& PortName) {

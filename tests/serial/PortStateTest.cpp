@@ -45,7 +45,7 @@ TEST(SerialErrors, ExceptionCarriesCodeTextAndMessage) {
   EXPECT_EQ(Error.ErrorDesc, "Timeout during operation");
 }
 
-TEST(SerialErrors, LineErrorFlagsLastInOrderWins) {
+TEST(SerialErrors, LineErrorFlagsLastInOrderWinsWithItsText) {
   TBlockSerial Port;
   const std::pair<uint32_t, int32_t> Cases[] = {
       {LineErrFrame, 9999},
@@ -60,9 +60,11 @@ TEST(SerialErrors, LineErrorFlagsLastInOrderWins) {
     Port.CloseDevice();  // on a closed port it only clears the code
     TBlockSerialTestSeam::DecodeLineErrors(Port, Flags);
     EXPECT_EQ(Port.ErrorCode(), Code) << Flags;
+    EXPECT_EQ(Port.ErrorDesc(), TBlockSerial::GetErrorDesc(Code)) << "text of the code, " << Flags;
   }
   TBlockSerialTestSeam::DecodeLineErrors(Port, 0);
   EXPECT_EQ(Port.ErrorCode(), 10001) << "no flag leaves the code as it was";
+  EXPECT_EQ(Port.ErrorDesc(), "Receive Queue overflow");
 }
 
 TEST(SerialClosed, EveryReadAndWriteFailsWith9994) {
