@@ -278,7 +278,11 @@ uint32_t TBlockSerial::TakeLineErrors() {
 #endif
 }
 
+// Silence is the caller's to report as a time-out; a hang-up or a failed wait is recorded
+// here, or a port whose adapter was pulled would read as a quiet one.
 bool TBlockSerial::WaitEvent(int32_t TimeoutMs) {
   SetErrorCode(0);
-  return WaitUntil(Fd(FHandle), POLLIN, DeadlineAfter(TimeoutMs)) == 0;
+  const int32_t Code = WaitUntil(Fd(FHandle), POLLIN, DeadlineAfter(TimeoutMs));
+  if (Code != ErrTimeout) SetErrorCode(Code);
+  return Code == 0;
 }

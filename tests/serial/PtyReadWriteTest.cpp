@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -182,6 +184,30 @@ TEST_F(SerialPty, VanishedFarEndIsAnErrorNotAHang) {
   Port.RaiseExcept = true;
   EXPECT_NO_THROW(Port.CloseDevice());
   EXPECT_FALSE(Port.Active());
+}
+
+TEST_F(SerialPty, HangUpDuringTheWaitIsReportedAsItsErrorNotATimeOut) {
+  const auto Start = TClock::now();
+  std::thread HangUp([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ::close(Pair.Master);
+    Pair.Master = -1;
+  });
+  EXPECT_EQ(Port.ReadByte(2000), 0);
+  HangUp.join();
+  EXPECT_EQ(Port.ErrorCode(), EIO);
+  EXPECT_EQ(Port.ErrorDesc(), std::strerror(EIO));
+  EXPECT_LT(MsSince(Start), 2000) << "a hang-up is no reason to wait out the time-out";
+  EXPECT_FALSE(Port.WaitReadable(1000));
+  EXPECT_EQ(Port.ErrorCode(), EIO);
+
+  Port.RaiseExcept = true;
+  try {
+    Port.ReadByte(1000);
+    ADD_FAILURE() << "a hung-up port did not raise";
+  } catch (const ESerialError& Error) {
+    EXPECT_EQ(Error.ErrorCode, EIO);
+  }
 }
 
 TEST_F(SerialPty, ReadThatMeetsAHangUpEndsWithAnError) {
