@@ -1,13 +1,7 @@
 #include "frontend/Console.h"
 
-#include <cstdlib>
-#include <iostream>
+TConsole::TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err) : In(In), Out(Out), Err(Err) {}
 
-void PrintLine(const std::string& Text) { std::cout << Text << std::endl; }
+void TConsole::PrintLine(const std::string& Text) { Out << Text << std::endl; }
 
-void PrintMark(char Mark) { std::cout << Mark << std::flush; }
-
-void ExitWith(int Code) {
-  std::cout.flush();
-  std::exit(Code);
-}
+void TConsole::PrintMark(char Mark) { Out << Mark << std::flush; }

@@ -1,11 +1,23 @@
-// Console output of the tool: everything goes to standard output.
+// Where a run of the tool writes. Standard output carries everything scripts read: the banner,
+// messages, progress marks and statistics. Standard input holds the file-list test's list when
+// no list file is named.
 #pragma once
 
+#include <cstdio>
+#include <ostream>
 #include <string>
 
-void PrintLine(const std::string& Text);
-// A single-character progress mark, shown at once.
-void PrintMark(char Mark);
-// Ends the process with Code once the output is out. Objects still alive (a link object
-// and its open port) are left to the end of the process.
-[[noreturn]] void ExitWith(int Code);
+class TConsole {
+public:
+  TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err);
+  TConsole(const TConsole&) = delete;
+  TConsole& operator=(const TConsole&) = delete;
+
+  void PrintLine(const std::string& Text);
+  // A single-character progress mark, shown at once.
+  void PrintMark(char Mark);
+
+  std::FILE* const In;
+  std::ostream& Out;
+  std::ostream& Err;
+};

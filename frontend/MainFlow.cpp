@@ -8,47 +8,47 @@ namespace {
 constexpr uint32_t HighSpeedBaudRate = 230400;
 
 // Every failure before the download ends the run before the chip is touched.
-[[noreturn]] void RunLoadFlow(TPropeller& Link) {
+int RunLoadFlow(TPropeller& Link, TConsole& Console) {
   if (!RunSettings.FileName.empty()) {
     if (!Link.LoadFile(RunSettings.FileName)) {
-      PrintLine("Could not load Binary");
-      ExitWith(2);
+      Console.PrintLine("Could not load Binary");
+      return 2;
     }
     if (!Link.ChecksumValid()) {
-      PrintLine("Binary Checksum Invalid!");
-      ExitWith(3);
+      Console.PrintLine("Binary Checksum Invalid!");
+      return 3;
     }
   }
-  if (Link.FindPropeller(RunSettings.PortName) == 0) ExitWith(100);
-  PrintLine("Propeller Version " + std::to_string(Link.Version()) + " Found!");
+  if (Link.FindPropeller(RunSettings.PortName) == 0) return 100;
+  Console.PrintLine("Propeller Version " + std::to_string(Link.Version()) + " Found!");
   if (Link.ImageValid() && !Link.LoadImage(static_cast<uint8_t>(RunSettings.ProgramMode))) {
-    PrintLine(Link.LastError);
-    ExitWith(1);
+    Console.PrintLine(Link.LastError);
+    return 1;
   }
   Link.ClosePort();
-  ExitWith(0);
+  return 0;
 }
 
 }  // namespace
 
-std::unique_ptr<TPropeller> CreateLink() {
+std::unique_ptr<TPropeller> CreateLink(TConsole&) {
   auto Link = std::make_unique<TPropeller>();
   if (RunSettings.HighSpeed) Link->BaudRate = HighSpeedBaudRate;
   return Link;
 }
 
-void RunMainFlow() {
-  PrintBanner();
+int RunMainFlow(TConsole& Console) {
+  PrintBanner(Console);
   if (RunSettings.FileName.empty())
-    PrintLine("No filename specified - will only try and find device");
+    Console.PrintLine("No filename specified - will only try and find device");
   if (RunSettings.FileListTest || RunSettings.DetectionTest) {
     if (RunSettings.FileListTest)
-      RunFileListTest(RunSettings.FileName);
+      RunFileListTest(RunSettings.FileName, Console);
     else
-      RunDetectionTest();
-    ExitWith(0);
+      RunDetectionTest(Console);
+    return 0;
   }
-  const auto Link = CreateLink();
-  if (RunSettings.ReadBack) RunReadBackFlow(*Link);
-  RunLoadFlow(*Link);
+  const auto Link = CreateLink(Console);
+  if (RunSettings.ReadBack) return RunReadBackFlow(*Link, Console);
+  return RunLoadFlow(*Link, Console);
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "frontend/Arguments.h"
-#include "frontend/Console.h"
 
 int32_t OptionIndex = 0;
 std::string OptionArgument;
@@ -57,8 +56,8 @@ bool FindOptionElement() {
   return true;
 }
 
-char Complain(const std::string& Message, char Letter) {
-  PrintLine(Argument(0) + Message + Letter);
+char Complain(std::ostream& Messages, const std::string& Message, char Letter) {
+  Messages << Argument(0) << Message << Letter << std::endl;
   return '?';
 }
 
@@ -71,7 +70,7 @@ std::string TakeRestOfElement() {
 
 }  // namespace
 
-char NextOption(const std::string& OptionString) {
+char NextOption(const std::string& OptionString, std::ostream& Messages) {
   if (OptionIndex == 0) {
     OptionIndex = 1;
     FirstNonOption = LastNonOption = 1;
@@ -87,7 +86,8 @@ char NextOption(const std::string& OptionString) {
     Position = 0;
   }
   const std::size_t Spec = OptionString.find(Letter);
-  if (Letter == ':' || Spec == std::string::npos) return Complain(": illegal option -- ", Letter);
+  if (Letter == ':' || Spec == std::string::npos)
+    return Complain(Messages, ": illegal option -- ", Letter);
   const bool TakesArgument = OptionString.compare(Spec + 1, 1, ":") == 0;
   const bool ArgumentOptional = OptionString.compare(Spec + 1, 2, "::") == 0;
   if (!TakesArgument) return Letter;
@@ -96,7 +96,7 @@ char NextOption(const std::string& OptionString) {
   if (InsideElement) {
     OptionArgument = TakeRestOfElement();
   } else if (OptionIndex > ArgumentCount()) {
-    if (!ArgumentOptional) return Complain(": option requires an argument -- ", Letter);
+    if (!ArgumentOptional) return Complain(Messages, ": option requires an argument -- ", Letter);
   } else if (!ArgumentOptional || Argument(OptionIndex)[0] != '-') {
     OptionArgument = Argument(OptionIndex++);
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 constexpr char EndOfOptions = '\xFF';
@@ -15,5 +16,5 @@ extern std::string OptionArgument;
 
 // OptionString lists the letters; one colon after a letter marks a required argument, two
 // an optional one. Returns the letter, '?' for an unknown letter or a missing argument
-// (after printing a message), or EndOfOptions.
-char NextOption(const std::string& OptionString);
+// (after printing a message on Messages), or EndOfOptions.
+char NextOption(const std::string& OptionString, std::ostream& Messages);

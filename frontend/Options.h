@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+class TConsole;
 
 constexpr const char* DefaultPortName = "COM2";
 
@@ -20,7 +23,7 @@ struct TRunSettings {
 
 extern TRunSettings RunSettings;
 
-// Fills RunSettings from the argument vector, or ends the process: usage text (exit 1),
-// version or banner (exit 0), program mode out of range (exit 1). A -p value that is not
-// an integer raises EConvertError.
-void ParseOptions();
+// Fills RunSettings from the argument vector. Returns the exit code when the command line
+// ends the run: usage text (1), version or banner (0), program mode out of range (1); nothing
+// when the run goes on. A -p value that is not an integer raises EConvertError.
+std::optional<int> ParseOptions(TConsole& Console);

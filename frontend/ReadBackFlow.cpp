@@ -2,20 +2,20 @@
 #include "frontend/Flows.h"
 #include "frontend/Options.h"
 
-void RunReadBackFlow(TPropeller& Link) {
+int RunReadBackFlow(TPropeller& Link, TConsole& Console) {
   const std::string OnPort = " on Port (" + RunSettings.PortName + ")";
   if (Link.FindPropeller(RunSettings.PortName) == 0) {
-    PrintLine("Unable to locate Propeller" + OnPort);
-    ExitWith(1);
+    Console.PrintLine("Unable to locate Propeller" + OnPort);
+    return 1;
   }
   if (!Link.ReadEeprom()) {
-    PrintLine("Unable to read Propeller" + OnPort);
-    ExitWith(2);
+    Console.PrintLine("Unable to read Propeller" + OnPort);
+    return 2;
   }
   if (!RunSettings.FileName.empty() && !Link.SaveFile(RunSettings.FileName)) {
-    PrintLine("Unable to save binary image to (" + RunSettings.FileName + ")");
-    ExitWith(3);
+    Console.PrintLine("Unable to save binary image to (" + RunSettings.FileName + ")");
+    return 3;
   }
-  PrintLine("All good!");
-  ExitWith(0);
+  Console.PrintLine("All good!");
+  return 0;
 }

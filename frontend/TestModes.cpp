@@ -19,12 +19,12 @@ bool Detected(TPropeller& Link) { return Link.FindPropeller(RunSettings.PortName
 
 using TFileCloser = decltype(&std::fclose);
 
-// The list file, or standard input for an empty name; read line by line.
+// The list file, or the console's input for an empty name; read line by line.
 class TListFile {
 public:
-  explicit TListFile(const std::string& Name) : Owned(nullptr, &std::fclose) {
+  TListFile(const std::string& Name, std::FILE* Input) : Owned(nullptr, &std::fclose) {
     if (Name.empty()) {
-      Stream = stdin;
+      Stream = Input;
       return;
     }
     Owned.reset(std::fopen(Name.c_str(), "r"));
@@ -62,51 +62,51 @@ struct TFileListCounts {
 };
 
 // The image is checked before the chip is touched, so a bad entry costs no reset.
-void TestOneFile(const std::string& Name, TFileListCounts& Counts) {
-  const auto Link = CreateLink();
+void TestOneFile(const std::string& Name, TFileListCounts& Counts, TConsole& Console) {
+  const auto Link = CreateLink(Console);
   if (!Link->LoadFile(Name)) {
     ++Counts.Dud;
-    PrintLine("b " + Name);
+    Console.PrintLine("b " + Name);
   } else if (!Link->ChecksumValid()) {
     ++Counts.Dud;
-    PrintMark('B');
+    Console.PrintMark('B');
   } else if (!Detected(*Link)) {
     ++Counts.DetectFailures;
-    PrintMark('d');
+    Console.PrintMark('d');
   } else if (!Link->LoadImage(RamOnly)) {
     ++Counts.LoadErrors;
-    PrintMark('l');
+    Console.PrintMark('l');
   } else {
-    PrintMark('.');
+    Console.PrintMark('.');
   }
   Link->ClosePort();
 }
 
 }  // namespace
 
-void RunDetectionTest() {
+void RunDetectionTest(TConsole& Console) {
   int32_t Failures = 0;
   for (int32_t Attempt = 0; Attempt < DetectionAttempts; ++Attempt) {
-    const auto Link = CreateLink();
+    const auto Link = CreateLink(Console);
     const bool Found = Detected(*Link);
     if (!Found) ++Failures;
-    PrintMark(Found ? '.' : 'd');
+    Console.PrintMark(Found ? '.' : 'd');
     Link->ClosePort();
   }
-  PrintLine("Tested " + std::to_string(DetectionAttempts) + " Detections with " +
-            std::to_string(Failures) + " Detection failures");
+  Console.PrintLine("Tested " + std::to_string(DetectionAttempts) + " Detections with " +
+                    std::to_string(Failures) + " Detection failures");
 }
 
-void RunFileListTest(const std::string& ListName) {
-  TListFile List(ListName);
+void RunFileListTest(const std::string& ListName, TConsole& Console) {
+  TListFile List(ListName, Console.In);
   TFileListCounts Counts;
   std::string Name;
   while (List.ReadLine(Name)) {
     ++Counts.Files;
-    TestOneFile(Name, Counts);
+    TestOneFile(Name, Counts, Console);
   }
-  PrintLine("Tested " + std::to_string(Counts.Files) + " Files with " +
-            std::to_string(Counts.Dud) + " Dud binaries, " +
-            std::to_string(Counts.DetectFailures) + " Detection failures and " +
-            std::to_string(Counts.LoadErrors) + " Load Errors");
+  Console.PrintLine("Tested " + std::to_string(Counts.Files) + " Files with " +
+                    std::to_string(Counts.Dud) + " Dud binaries, " +
+                    std::to_string(Counts.DetectFailures) + " Detection failures and " +
+                    std::to_string(Counts.LoadErrors) + " Load Errors");
 }

@@ -10,12 +10,12 @@ constexpr const char* BannerLineBreak = "\n";
 constexpr const char* BannerLineBreak = "\r\n";
 #endif
 
-void PrintBanner() {
-  PrintLine("Orlas Quillkit Loader v" + VersionText + BannerLineBreak +
-            "Compiled for i386 Win32 at 13:24:16 on 2010/04/28");
+void PrintBanner(TConsole& Console) {
+  Console.PrintLine("Orlas Quillkit Loader v" + VersionText + BannerLineBreak +
+                    "Compiled for i386 Win32 at 13:24:16 on 2010/04/28");
 }
 
-void PrintUsage() {
+void PrintUsage(TConsole& Console) {
   const std::string Lines[] = {
       "Program Usage :- qkl (Options) <FileName>",
       "-d <filename> - Serial device to use (Default " + std::string(DefaultPortName) + ")",
@@ -30,5 +30,5 @@ void PrintUsage() {
       "-u Read Propellers EEPROM into file <FileName> - WARNING will overwrite it if it exists "
       "with no prompt!",
   };
-  for (const auto& Line : Lines) PrintLine(Line);
+  for (const auto& Line : Lines) Console.PrintLine(Line);
 }

@@ -3,7 +3,9 @@
 
 #include <string>
 
+class TConsole;
+
 inline const std::string VersionText = "0.07-pre1";
 
-void PrintBanner();
-void PrintUsage();
+void PrintBanner(TConsole& Console);
+void PrintUsage(TConsole& Console);

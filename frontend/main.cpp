@@ -1,18 +1,18 @@
-// Entry point of qkl: options, then the main flow. An error that nothing below handles is
-// reported on standard output and ends the process with exit code 217.
-#include "frontend/Arguments.h"
+// Entry point of qkl: the run on the process's console. An error that nothing below handles
+// is reported on standard output and ends the process with exit code 217.
+#include <cstdio>
+#include <iostream>
+
 #include "frontend/Console.h"
-#include "frontend/Flows.h"
-#include "frontend/Options.h"
+#include "frontend/Run.h"
 #include "frontend/UnhandledError.h"
 
 int main(int Argc, char** Argv) {
   try {
-    SetArguments(Argc, Argv);
-    ParseOptions();
-    RunMainFlow();
+    TConsole Console(stdin, std::cout, std::cerr);
+    return RunQkl(Argc, Argv, Console);
   } catch (...) {
-    PrintLine(UnhandledErrorReport());
+    std::cout << UnhandledErrorReport() << std::endl;
     return 217;
   }
 }

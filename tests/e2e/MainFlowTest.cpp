@@ -1,4 +1,5 @@
-// The built qkl against the virtual chip: messages, exit codes and what reaches the chip.
+// qkl against the virtual chip: messages, exit codes and what reaches the chip. The flows run
+// in-process; the command lines that end in the program's own exits run the built qkl.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@ namespace fs = std::filesystem;
 using e2e::AfterBanner;
 using e2e::NoFileName;
 using e2e::RunQkl;
+using e2e::RunQklInProcess;
 using namespace std::chrono_literals;
 
 const std::string Found = "Propeller Version 1 Found!";
@@ -57,7 +59,7 @@ protected:
 
 TEST_P(QklAtBothRates, FindsTheChipWithoutAFileName) {
   simtest::ThreadChip Chip;
-  const e2e::QklRun Run = RunQkl(Args({"-d", Chip.SlavePath()}));
+  const e2e::QklRun Run = RunQklInProcess(Args({"-d", Chip.SlavePath()}));
   EXPECT_EQ(Run.ExitCode, 0);
   EXPECT_EQ(Run.Lines, AfterBanner({NoFileName, Found}));
   EXPECT_EQ(Run.Output.substr(0, 34), "Orlas Quillkit Loader v0.07-pre1\r\n");
@@ -69,7 +71,7 @@ TEST_P(QklAtBothRates, NoChipExits100WithNoFurtherLine) {
   sim::ChipSettings Settings;
   Settings.Faults.Absent = true;
   simtest::ThreadChip Chip(Settings);
-  const e2e::QklRun Run = RunQkl(Args({"-d", Chip.SlavePath()}));
+  const e2e::QklRun Run = RunQklInProcess(Args({"-d", Chip.SlavePath()}));
   EXPECT_EQ(Run.ExitCode, 100);
   EXPECT_EQ(Run.Lines, AfterBanner({NoFileName}));
 }
@@ -78,7 +80,7 @@ TEST_P(QklAtBothRates, ModeThreeWritesTheImageIntoTheEepromFile) {
   const std::string Eeprom = File("eeprom.bin");
   simtest::ProcessChip Chip({"--eeprom", Eeprom});
   const std::vector<uint8_t> Bytes = simtest::TinyImage(300);
-  const e2e::QklRun Run = RunQkl(Args({"-d", Chip.SlavePath(), "-p", "3", Image("image.binary", Bytes)}));
+  const e2e::QklRun Run = RunQklInProcess(Args({"-d", Chip.SlavePath(), "-p", "3", Image("image.binary", Bytes)}));
   EXPECT_EQ(Run.ExitCode, 0);
   EXPECT_EQ(Run.Lines, AfterBanner({Found}));
   std::ifstream In(Eeprom, std::ios::binary);
@@ -96,7 +98,7 @@ TEST_P(QklAtBothRates, ModeThreeWritesTheImageIntoTheEepromFile) {
 TEST_P(QklAtBothRates, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
   simtest::ThreadChip Chip(Instant());
   const std::vector<uint8_t> Bytes = simtest::TinyImage(1000);
-  const e2e::QklRun Run = RunQkl(Args({"-d", Chip.SlavePath(), "-p", "2", Image("image.binary", Bytes)}));
+  const e2e::QklRun Run = RunQklInProcess(Args({"-d", Chip.SlavePath(), "-p", "2", Image("image.binary", Bytes)}));
   EXPECT_EQ(Run.ExitCode, 0);
   const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.LastExchange().Bytes);
   ASSERT_TRUE(Download.Complete);
@@ -120,7 +122,7 @@ TEST_F(Qkl, FilesThatCannotBeLoadedEndTheRunBeforeThePortIsTouched) {
   };
   for (const Row& Each : {Row{File("missing.binary"), 2, "Could not load Binary"},
                           Row{Image("bad.binary", Bad), 3, "Binary Checksum Invalid!"}}) {
-    const e2e::QklRun Run = RunQkl({"-d", Chip.SlavePath(), Each.File});
+    const e2e::QklRun Run = RunQklInProcess({"-d", Chip.SlavePath(), Each.File});
     EXPECT_EQ(Run.ExitCode, Each.ExitCode);
     EXPECT_EQ(Run.Lines, AfterBanner({Each.Message}));
   }
@@ -131,7 +133,7 @@ TEST_F(Qkl, GoodImageAndNoChipExits100WithNoMessage) {
   sim::ChipSettings Settings;
   Settings.Faults.Absent = true;
   simtest::ThreadChip Chip(Settings);
-  const e2e::QklRun Run = RunQkl({"-d", Chip.SlavePath(), Image("good.binary", simtest::TinyImage(4))});
+  const e2e::QklRun Run = RunQklInProcess({"-d", Chip.SlavePath(), Image("good.binary", simtest::TinyImage(4))});
   EXPECT_EQ(Run.ExitCode, 100);
   EXPECT_EQ(Run.Lines, AfterBanner({}));
 }
@@ -193,7 +195,7 @@ TEST_P(QklDownloadFailure, EndsWithItsTextAndExitCode1) {
   Settings.Faults = GetParam().Faults;
   simtest::ThreadChip Chip(Settings);
   const e2e::QklRun Run =
-      RunQkl({"-d", Chip.SlavePath(), "-p", GetParam().Mode, Image("image.binary", simtest::TinyImage(700))});
+      RunQklInProcess({"-d", Chip.SlavePath(), "-p", GetParam().Mode, Image("image.binary", simtest::TinyImage(700))});
   EXPECT_EQ(Run.ExitCode, 1);
   EXPECT_EQ(Run.Lines, AfterBanner({Found, GetParam().Message})) << Chip.Log().Text();
 }
@@ -218,14 +220,14 @@ TEST_F(Qkl, ReadBackWithoutAChipOrWithoutAnAnsweringReader) {
   sim::ChipSettings Settings;
   Settings.Faults.Absent = true;
   simtest::ThreadChip Absent(Settings);
-  const e2e::QklRun NoChip = RunQkl({"-d", Absent.SlavePath(), "-u", File("dump")});
+  const e2e::QklRun NoChip = RunQklInProcess({"-d", Absent.SlavePath(), "-u", File("dump")});
   EXPECT_EQ(NoChip.ExitCode, 1);
   EXPECT_EQ(NoChip.Lines.back(), "Unable to locate Propeller on Port (" + Absent.SlavePath() + ")");
   // The boot loader takes the reader program, but nothing runs it, so the reader never answers.
   sim::ChipSettings NoEmulator = Instant();
   NoEmulator.RunImages = false;
   simtest::ThreadChip Chip(NoEmulator);
-  const e2e::QklRun NoReader = RunQkl({"-d", Chip.SlavePath(), "-u", File("dump")});
+  const e2e::QklRun NoReader = RunQklInProcess({"-d", Chip.SlavePath(), "-u", File("dump")});
   EXPECT_EQ(NoReader.ExitCode, 2);
   EXPECT_EQ(NoReader.Lines.back(), "Unable to read Propeller on Port (" + Chip.SlavePath() + ")");
   EXPECT_FALSE(fs::exists(File("dump.eeprom")));
@@ -238,7 +240,7 @@ TEST_F(Qkl, FileListTestMarksEveryEntry) {
   const std::string Good = Image("good.binary", simtest::TinyImage(4));
   const std::string List = File("list.txt");
   std::ofstream(List) << Good << "\n" << File("missing.binary") << "\n" << Image("bad.binary", Bad) << "\n\n" << Good;
-  const e2e::QklRun Run = RunQkl({"-d", Chip.SlavePath(), "-t", "-p", "3", List});
+  const e2e::QklRun Run = RunQklInProcess({"-d", Chip.SlavePath(), "-t", "-p", "3", List});
   EXPECT_EQ(Run.ExitCode, 0);
   EXPECT_EQ(Run.Lines, AfterBanner({".b " + File("missing.binary"), "Bb ",
                                     ".Tested 5 Files with 3 Dud binaries, 0 Detection failures and 0 Load Errors"}));
@@ -248,7 +250,7 @@ TEST_F(Qkl, FileListTestMarksEveryEntry) {
 TEST_F(Qkl, FileListTestReadsStandardInputWithoutAFileName) {
   simtest::ThreadChip Chip(Instant());
   const std::string Good = Image("good.binary", simtest::TinyImage(4));
-  const e2e::QklRun Run = RunQkl({"-d", Chip.SlavePath(), "-t"}, Good + "\n");
+  const e2e::QklRun Run = RunQklInProcess({"-d", Chip.SlavePath(), "-t"}, Good + "\n");
   EXPECT_EQ(Run.ExitCode, 0);
   EXPECT_EQ(Run.Lines,
             AfterBanner({NoFileName, ".Tested 1 Files with 0 Dud binaries, 0 Detection failures and 0 Load Errors"}));

@@ -2,20 +2,32 @@
 
 #include <sstream>
 
+#include "tests/support/InProcessRun.h"
 #include "tests/support/RunProgram.h"
 
 namespace e2e {
 
-QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input,
-              std::chrono::milliseconds Timeout) {
-  const simtest::ProgramResult Result = simtest::RunProgram(QKL_PATH, Arguments, Input, Timeout);
-  QklRun Run{Result.ExitCode, Result.Output, {}};
+namespace {
+
+QklRun SplitIntoLines(const simtest::ProgramResult& Result) {
+  QklRun Run{Result.ExitCode, Result.Output, {}, Result.Errors};
   std::istringstream Text(Result.Output);
   for (std::string Line; std::getline(Text, Line);) {
     if (!Line.empty() && Line.back() == '\r') Line.pop_back();
     Run.Lines.push_back(Line);
   }
   return Run;
+}
+
+}  // namespace
+
+QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input,
+              std::chrono::milliseconds Timeout) {
+  return SplitIntoLines(simtest::RunProgram(QKL_PATH, Arguments, Input, Timeout));
+}
+
+QklRun RunQklInProcess(const std::vector<std::string>& Arguments, const std::string& Input) {
+  return SplitIntoLines(simtest::RunQklInProcess(Arguments, Input));
 }
 
 std::vector<std::string> Banner() {

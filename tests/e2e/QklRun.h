@@ -1,4 +1,4 @@
-// The built qkl run as a user runs it, with its output split into lines.
+// qkl run as a user runs it, or inside the test process, with its output split into lines.
 #pragma once
 
 #include <chrono>
@@ -11,11 +11,14 @@ struct QklRun {
   int ExitCode = -1;
   std::string Output;
   std::vector<std::string> Lines;  // the output split at line ends, a CR before one dropped
+  std::string Errors;              // standard error
 };
 
 // A run still going after Timeout is killed and fails with exit code -1.
 QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input = {},
               std::chrono::milliseconds Timeout = std::chrono::minutes(2));
+// The same run inside the test process.
+QklRun RunQklInProcess(const std::vector<std::string>& Arguments, const std::string& Input = {});
 
 // The two banner lines every run prints first.
 std::vector<std::string> Banner();

@@ -1,7 +1,9 @@
-// Command lines that end before any port is touched, run against the built qkl.
+// Command lines that end before any port is touched: in-process, and against the built qkl
+// where the program's path or the top-level error handler shows.
 #include <gtest/gtest.h>
 
 #include "RunQkl.h"
+#include "tests/support/InProcessRun.h"
 
 namespace {
 
@@ -20,9 +22,11 @@ std::string Invalid(const std::string& Value) {
 
 std::string Complaint(const std::string& Text) { return QklPath() + ": " + Text + "\n"; }
 
-void ExpectRuns(const std::vector<TCommandCase>& Cases) {
+using TRunner = simtest::ProgramResult (*)(const std::vector<std::string>&, const std::string&);
+
+void ExpectRuns(const std::vector<TCommandCase>& Cases, TRunner Run = simtest::RunQklInProcess) {
   for (const auto& Case : Cases) {
-    const simtest::ProgramResult Result = RunQkl(Case.Args);
+    const simtest::ProgramResult Result = Run(Case.Args, "");
     const std::string Line = ::testing::PrintToString(Case.Args);
     EXPECT_EQ(Result.Output, Case.Out) << Line;
     EXPECT_EQ(Result.ExitCode, Case.ExitCode) << Line;
@@ -67,7 +71,7 @@ TEST(CommandLine, ProgramModeThatIsNoIntegerEndsWith217) {
   for (const std::string Value : {"abc", "", " 2", "2 ", "2x", "0x", "$", "-", "1.0", "-0x2",
                                   "$-2", "2147483648", "4294967298", "99999999999", "0x100000002"})
     Cases.push_back({{"-p", Value}, Invalid(Value), 217});
-  ExpectRuns(Cases);
+  ExpectRuns(Cases, RunQkl);
 }
 
 TEST(CommandLine, IllegalOptionsAndMissingArguments) {
@@ -79,5 +83,5 @@ TEST(CommandLine, IllegalOptionsAndMissingArguments) {
       {{"-d"}, Complaint("option requires an argument -- d") + UsageText(), 1},
       {{"-p"}, Complaint("option requires an argument -- p") + UsageText(), 1},
       {{"-f", "-d"}, Complaint("option requires an argument -- d") + UsageText(), 1},
-  });
+  }, RunQkl);
 }

@@ -1,11 +1,15 @@
-// The flows of a run where no chip answers: a port path that does not exist.
+// The flows of a run where no chip answers: a port path that does not exist. They run
+// in-process; the list that cannot be read ends in the built qkl's top-level error handler.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "RunQkl.h"
+#include "tests/support/InProcessRun.h"
 
 namespace {
+
+using simtest::RunQklInProcess;
 
 const std::string NoPort = "/nonexistent/qkl-test-port";
 const std::string NoFileNote = "No filename specified - will only try and find device\n";
@@ -25,45 +29,45 @@ void ExpectRun(const simtest::ProgramResult& Result, const std::string& Out, int
 }  // namespace
 
 TEST(LoadFlow, NoChipOnAMissingPortEndsWith100) {
-  ExpectRun(RunQkl({"-d", NoPort}), BannerLine() + NoFileNote, 100);
+  ExpectRun(RunQklInProcess({"-d", NoPort}), BannerLine() + NoFileNote, 100);
   const TTempDir Dir;
-  ExpectRun(RunQkl({"-d", NoPort, Dir.Write("good.binary", TinyImage(true))}), BannerLine(), 100);
+  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Write("good.binary", TinyImage(true))}), BannerLine(), 100);
 }
 
 TEST(LoadFlow, UnreadableImageEndsWith2) {
   const TTempDir Dir;
-  ExpectRun(RunQkl({"-d", NoPort, Dir.Path + "/missing.binary"}),
+  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Path + "/missing.binary"}),
             BannerLine() + "Could not load Binary\n", 2);
-  ExpectRun(RunQkl({"-d", NoPort, Dir.Path}), BannerLine() + "Could not load Binary\n", 2);
+  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Path}), BannerLine() + "Could not load Binary\n", 2);
 }
 
 TEST(LoadFlow, BadChecksumEndsWith3BeforeThePort) {
   const TTempDir Dir;
   const std::string Image = Dir.Write("bad.binary", TinyImage(false));
-  ExpectRun(RunQkl({"-d", NoPort, Image}), BannerLine() + "Binary Checksum Invalid!\n", 3);
-  ExpectRun(RunQkl({Image, "-p", "3", "-f", "-d", NoPort}),
+  ExpectRun(RunQklInProcess({"-d", NoPort, Image}), BannerLine() + "Binary Checksum Invalid!\n", 3);
+  ExpectRun(RunQklInProcess({Image, "-p", "3", "-f", "-d", NoPort}),
             BannerLine() + "Binary Checksum Invalid!\n", 3);
 }
 
 TEST(ReadBackFlow, NoChipEndsWith1AndWritesNothing) {
   const TTempDir Dir;
-  ExpectRun(RunQkl({"-u", "-d", NoPort, Dir.Path + "/dump"}),
+  ExpectRun(RunQklInProcess({"-u", "-d", NoPort, Dir.Path + "/dump"}),
             BannerLine() + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1);
-  ExpectRun(RunQkl({"-u", "-p", "2", "-d", NoPort}),
+  ExpectRun(RunQklInProcess({"-u", "-p", "2", "-d", NoPort}),
             BannerLine() + NoFileNote + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1);
   EXPECT_TRUE(std::filesystem::is_empty(Dir.Path));
 }
 
 TEST(ReadBackFlow, PortNameIsNotCut) {
   const std::string LongPort = NoPort + std::string(300, 'x');
-  ExpectRun(RunQkl({"-u", "-d", LongPort, "dump"}),
+  ExpectRun(RunQklInProcess({"-u", "-d", LongPort, "dump"}),
             BannerLine() + "Unable to locate Propeller on Port (" + LongPort + ")\n", 1);
 }
 
 TEST(FileListTest, ListFromStandardInputWhenNoFileName) {
-  ExpectRun(RunQkl({"-t", "-d", NoPort}, ""),
+  ExpectRun(RunQklInProcess({"-t", "-d", NoPort}, ""),
             BannerLine() + NoFileNote + FileListStatistics(0, 0, 0, 0), 0);
-  ExpectRun(RunQkl({"-t", "-l", "-d", NoPort}, "/nonexistent/a.binary\n"),
+  ExpectRun(RunQklInProcess({"-t", "-l", "-d", NoPort}, "/nonexistent/a.binary\n"),
             BannerLine() + NoFileNote + "b /nonexistent/a.binary\n" + FileListStatistics(1, 1, 0, 0),
             0);
 }
@@ -75,7 +79,7 @@ TEST(FileListTest, MarksEveryKindOfEntry) {
   const std::string LongName = Dir.Path + "/" + std::string(250, 'L') + "/" + std::string(40, 'M');
   const std::string List = Dir.Write(
       "list", Dir.Path + "/missing\n\n" + Bad + "\r\n" + Good + "\n" + LongName + "\n" + Bad);
-  ExpectRun(RunQkl({"-t", "-p", "3", "-d", NoPort, List}),
+  ExpectRun(RunQklInProcess({"-t", "-p", "3", "-d", NoPort, List}),
             BannerLine() + "b " + Dir.Path + "/missing\nb \nBdb " + LongName + "\nB" +
                 FileListStatistics(6, 5, 1, 0),
             0);
@@ -92,7 +96,7 @@ TEST(FileListTest, UnopenableListEndsWith217) {
 }
 
 TEST(DetectionTest, NoChipFailsEveryAttempt) {
-  ExpectRun(RunQkl({"-l", "-d", NoPort}),
+  ExpectRun(RunQklInProcess({"-l", "-d", NoPort}),
             BannerLine() + NoFileNote + std::string(1000, 'd') +
                 "Tested 1000 Detections with 1000 Detection failures\n",
             0);

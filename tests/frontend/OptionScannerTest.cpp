@@ -1,7 +1,10 @@
 // The option scanner and the run settings, for command lines that do not end the process.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "frontend/Arguments.h"
+#include "frontend/Console.h"
 #include "frontend/OptionScanner.h"
 #include "frontend/Options.h"
 
@@ -13,7 +16,11 @@ void Parse(std::vector<std::string> Args) {
   for (const auto& Arg : Args) Argv.push_back(Arg.c_str());
   SetArguments(static_cast<int>(Argv.size()), Argv.data());
   OptionIndex = 0;
-  ParseOptions();
+  std::ostringstream Out;
+  std::ostringstream Err;
+  TConsole Console(nullptr, Out, Err);
+  EXPECT_EQ(ParseOptions(Console), std::nullopt) << ::testing::PrintToString(Args);
+  EXPECT_EQ(Out.str(), "");
 }
 
 struct TSettingsCase {
