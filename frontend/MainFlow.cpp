@@ -31,8 +31,8 @@ int RunLoadFlow(TPropeller& Link, TConsole& Console) {
 
 }  // namespace
 
-std::unique_ptr<TPropeller> CreateLink(TConsole&) {
-  auto Link = std::make_unique<TPropeller>();
+std::unique_ptr<TPropeller> CreateLink(TConsole& Console) {
+  auto Link = std::make_unique<TPropeller>(Console.Out);
   if (RunSettings.HighSpeed) Link->BaudRate = HighSpeedBaudRate;
   return Link;
 }

@@ -1,6 +1,10 @@
 #include "link/Propeller.h"
 
-TPropeller::TPropeller() : Serial(std::make_unique<TBlockSerial>()) {}
+TPropeller::TPropeller(std::ostream& Out, TLinkHooks Hooks)
+    : Out(Out),
+      Serial(std::make_unique<TBlockSerial>()),
+      StatusHook(std::move(Hooks.Status)),
+      ProgressHook(std::move(Hooks.Progress)) {}
 
 TPropeller::~TPropeller() { ClosePort(); }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "serial/BlockSerial.h"
@@ -13,9 +14,17 @@
 constexpr std::size_t ImageSize = 32768;
 constexpr std::size_t ImageLongs = ImageSize / 4;
 
+// Notifications a client may ask for: a text at the start of each stage of a download or a
+// read-back, and a call as the work of a stage progresses.
+struct TLinkHooks {
+  std::function<void(const std::string&)> Status;
+  std::function<void()> Progress;
+};
+
 class TPropeller {
 public:
-  TPropeller();
+  // Out receives the lines the read-back prints.
+  explicit TPropeller(std::ostream& Out, TLinkHooks Hooks = {});
   virtual ~TPropeller();
   TPropeller(const TPropeller&) = delete;
   TPropeller& operator=(const TPropeller&) = delete;
@@ -60,6 +69,7 @@ public:
   uint32_t ImageLong(std::size_t Index) const;
   void SetImageLong(std::size_t Index, uint32_t Value);
 
+  std::ostream& Out;
   std::unique_ptr<TBlockSerial> Serial;
   uint32_t LongCount = 0;
   uint8_t Lfsr = 0;

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <iostream>
 
 #include "ReaderImage.h"
 #include "link/Propeller.h"
@@ -15,7 +14,7 @@ bool TPropeller::ReadEeprom() {
   PrepareReaderImage();
   ChecksumValid();  // writes the stack markers and the long count of the reader image
   if (!LoadImage(1)) {
-    std::cout << LastError << std::endl;
+    Out << LastError << std::endl;
     return false;
   }
   return ReadFromRunningReader();

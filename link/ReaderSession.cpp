@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <iostream>
 
 #include "link/Crc16Modbus.h"
 #include "link/LinkState.h"
@@ -41,7 +40,7 @@ bool TPropeller::ReadFromRunningReader() {
     return false;
   }
   if (FVersion != ReaderVersion) return AbortReadBack();
-  if (Verbose) std::cout << "Found loader" << std::endl;
+  if (Verbose) Out << "Found loader" << std::endl;
   EncodeLong(ReaderCommand);
   SendStream(FlushEncoder());
   uint16_t Received = 0;
@@ -58,7 +57,7 @@ void TPropeller::SyncWithReader() {
   switch (Result.End) {
     case TPollEnd::Reply:
       if (Result.Bit == 1) LastError = "Bogus data returned";
-      if (Verbose) std::cout << "Found sync at " << Result.Poll << std::endl;
+      if (Verbose) Out << "Found sync at " << Result.Poll << std::endl;
       break;
     case TPollEnd::WriteFailed:
       LastError = CommunicationErrorText;
@@ -80,7 +79,7 @@ bool TPropeller::ReceiveEeprom(uint16_t& Received, uint16_t& Computed) {
     if ((Index & ClockRunRule) == 0) SendStream(ClockRun);
     if (Index % LongsPerMark == 0) {
       NotifyStatus(std::to_string(Index / LongsPerMark) + "k completed");
-      if (Verbose) std::cout << '.' << std::flush;
+      if (Verbose) Out << '.' << std::flush;
     }
     uint32_t Long = 0;
     for (int Byte = 0; Byte < 4; ++Byte) {
@@ -100,12 +99,12 @@ bool TPropeller::ReceiveEeprom(uint16_t& Received, uint16_t& Computed) {
 
 void TPropeller::ReportReadBack(uint16_t Received, uint16_t Computed) {
   if (!Verbose) return;
-  std::cout << '\n' << "Read done\n" << (Received == Computed ? "CRC is good" : "CRC Mismatch") << '\n'
+  Out << '\n' << "Read done\n" << (Received == Computed ? "CRC is good" : "CRC Mismatch") << '\n'
             << "CRC is " << Hex4(Received) << ' ' << Hex4(Computed) << std::endl;
 }
 
 bool TPropeller::AbortReadBack() {
   ClosePort();
-  std::cout << "Aborted" << std::endl;
+  Out << "Aborted" << std::endl;
   return false;
 }

@@ -31,7 +31,7 @@ constexpr uint32_t kThresholdRegister = 0x0EC;
 constexpr int kPhases = 8;  // one clock apart: every place in the loader's 8-clock poll loop
 
 std::string QklHandshakePacket() {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.ResetEncoder();
   Link.SeedLfsr();
   for (int Bit = 0; Bit < 250; ++Bit) Link.EncodeBit(Link.NextLfsrBit(), 0);
@@ -39,7 +39,7 @@ std::string QklHandshakePacket() {
 }
 
 std::string ExpectedAnswers() {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.SeedLfsr();
   for (int Bit = 0; Bit < 250; ++Bit) Link.NextLfsrBit();
   std::string Bytes;
@@ -156,7 +156,7 @@ std::vector<double> VerdictTimesAt(double Mhz) {
   RomChip Rom(Mhz, 115200);
   Rom.Board.RunFor(0.010);
   EXPECT_EQ(Rom.Exchange(QklHandshakePacket()), ExpectedAnswers());
-  TPropeller Link;
+  TPropeller Link{std::cout};
   const std::vector<uint32_t> Image = {0x00B71B00, 0x00100600, 0x002C0024, 0x0030001C, 0x00020014,
                                        0x0000000C, 0x5C7C0000, 0x3508C734, 0x0000322C};
   for (const uint32_t Long : std::vector<uint32_t>{2, static_cast<uint32_t>(Image.size())}) {

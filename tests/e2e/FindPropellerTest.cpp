@@ -1,5 +1,6 @@
 // The link's detection against the virtual chip, meeting it only on a pseudo-terminal.
 #include <gtest/gtest.h>
+#include <iostream>
 
 #include "link/LinkState.h"
 #include "link/Propeller.h"
@@ -16,7 +17,7 @@ protected:
     Link.BaudRate = GetParam();
     return Link.FindPropeller(Chip.SlavePath());
   }
-  TPropeller Link;
+  TPropeller Link{std::cout};
 };
 
 TEST_P(FindPropeller, FindsVersionOneWithTheHandshakeOnTheWireAsItMustBe) {
@@ -74,7 +75,7 @@ TEST_P(FindPropellerFault, FailsWithTheRightLastErrorAndClosesThePort) {
   sim::ChipSettings Settings;
   Fault.Set(Settings.Faults);
   simtest::ThreadChip Chip(Settings);
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.BaudRate = Baud;
   EXPECT_EQ(Link.FindPropeller(Chip.SlavePath()), 0);
   EXPECT_EQ(Link.LastError, Fault.LastError);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include "link/Propeller.h"
 #include "tests/support/ChipFixture.h"
@@ -31,7 +32,7 @@ protected:
     ASSERT_EQ(Link.FindPropeller(Chip.SlavePath()), 1);
   }
   fs::path Folder;
-  TPropeller Link;
+  TPropeller Link{std::cout};
 };
 
 sim::ChipSettings Instant() {

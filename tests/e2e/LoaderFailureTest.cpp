@@ -3,6 +3,7 @@
 // the EEPROM as the ROM does.
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <tuple>
 
 #include "link/Propeller.h"
@@ -34,7 +35,7 @@ TEST_P(LoaderFailure, AnImageWhoseChecksumIsWrongFailsTheRamVerdictAndTheChipShu
   simtest::ThreadChip Chip(this->Chip());
   const std::string Image = Folder.File("image.binary");
   simtest::WriteFile(Image, simtest::TinyImage(200));
-  TPropeller Link;
+  TPropeller Link{std::cout};
   ASSERT_TRUE(Link.LoadFile(Image));
   ASSERT_TRUE(Link.ChecksumValid());
   Link.Image[5] ^= 0x01;

@@ -3,6 +3,7 @@
 // on the chip's terms, to the same bits. The zero tail would encode the same way every time.
 #include <algorithm>
 #include <cstdint>
+#include <iostream>
 #include <vector>
 
 #include "FuzzFailure.h"
@@ -33,7 +34,7 @@ void CheckEncoding(const TPropeller& Link, std::size_t Longs, bool HighSpeed) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  static TPropeller Link;
+  static TPropeller Link{std::cout};
   Link.Image.fill(0);
   std::copy_n(Data, std::min(Size, ImageSize), Link.Image.begin());
   const bool Valid = Link.ChecksumValid();

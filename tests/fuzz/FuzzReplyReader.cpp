@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <thread>
 
@@ -23,7 +24,7 @@ constexpr size_t MaxStream = 2048;
 
 struct TLine {
   int Master = -1;
-  TPropeller Link;
+  TPropeller Link{std::cout};
 
   TLine() {
     Master = posix_openpt(O_RDWR | O_NOCTTY);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <iostream>
 
 #include "ScriptedPeer.h"
 #include "link/LinkState.h"
@@ -14,7 +15,7 @@ int64_t MsBetween(TLinkClock::time_point From, TLinkClock::time_point To) {
 class FindPropeller : public testing::Test {
 protected:
   TScriptedPeer Peer;
-  TPropeller Link;
+  TPropeller Link{std::cout};
 
   void SetUp() override { Link.LastError = "earlier"; }
 

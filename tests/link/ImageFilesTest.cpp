@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 #include "link/Propeller.h"
@@ -41,7 +42,7 @@ std::string BinaryImage(uint16_t Vbase, uint16_t Dbase) {
 class ImageFiles : public testing::Test {
 protected:
   fs::path Dir;
-  TPropeller Link;
+  TPropeller Link{std::cout};
 
   void SetUp() override {
     char Template[] = "/tmp/qkl-link-files-XXXXXX";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 #include <random>
 
@@ -15,7 +16,7 @@ using TScript = TScriptedPeer::TScript;
 class LoadImage : public testing::Test {
 protected:
   std::unique_ptr<TScriptedPeer> Chip;
-  TPropeller Link;
+  TPropeller Link{std::cout};
   std::vector<uint32_t> Download;
   std::vector<std::string> Statuses;
   int Progress = 0;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <iostream>
 
 #include "ScriptedPeer.h"
 #include "link/LinkState.h"
@@ -13,7 +14,7 @@ int64_t MsSince(TLinkClock::time_point Start) {
 }  // namespace
 
 TEST(LinkObject, StartsClosedAndEmpty) {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   EXPECT_EQ(Link.Version(), 0);
   EXPECT_FALSE(Link.ImageValid());
   EXPECT_EQ(Link.BaudRate, 115200u);
@@ -25,14 +26,14 @@ TEST(LinkObject, StartsClosedAndEmpty) {
 }
 
 TEST(LinkObject, ClosingANeverOpenedPortDoesNothing) {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.ClosePort();
   Link.ClosePort();
   EXPECT_TRUE(Link.CurrentPort.empty());
 }
 
 TEST(PortConnection, MissingPortFailsAndKeepsEarlierState) {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.CurrentPort = "earlier";
   HighSpeedEncoding = true;
   EXPECT_FALSE(Link.OpenPort("/dev/qkl-no-such-port"));
@@ -44,7 +45,7 @@ TEST(PortConnection, MissingPortFailsAndKeepsEarlierState) {
 
 TEST(PortConnection, OpeningTwiceFailsAndLeavesTheOpenPort) {
   TScriptedPeer Peer;
-  TPropeller Link;
+  TPropeller Link{std::cout};
   ASSERT_TRUE(Link.OpenPort(Peer.PortName()));
   EXPECT_EQ(Link.CurrentPort, Peer.PortName());
   EXPECT_FALSE(Link.OpenPort(Peer.PortName()));
@@ -55,7 +56,7 @@ TEST(PortConnection, OpeningTwiceFailsAndLeavesTheOpenPort) {
 
 TEST(PortConnection, OpenSetsThePortUpForTheProtocol) {
   TScriptedPeer Peer;
-  TPropeller Link;
+  TPropeller Link{std::cout};
   const auto Before = TLinkClock::now();
   ASSERT_TRUE(Link.OpenPort(Peer.PortName()));
   // The reset pulse lasts at least 2 ms and its end is the new reference.
@@ -69,7 +70,7 @@ TEST(PortConnection, OpenSetsThePortUpForTheProtocol) {
 
 TEST(PortConnection, HighSpeedEncodingFollowsTheLinkRate) {
   TScriptedPeer Peer;
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.BaudRate = 230400;
   ASSERT_TRUE(Link.OpenPort(Peer.PortName()));
   EXPECT_TRUE(HighSpeedEncoding);
@@ -82,19 +83,19 @@ TEST(PortConnection, HighSpeedEncodingFollowsTheLinkRate) {
 TEST(PortConnection, ClosingAndDestroyingReleaseThePort) {
   TScriptedPeer Peer;
   {
-    TPropeller Link;
+    TPropeller Link{std::cout};
     ASSERT_TRUE(Link.OpenPort(Peer.PortName()));
     Link.ClosePort();
     EXPECT_TRUE(Link.CurrentPort.empty());
     EXPECT_FALSE(Link.Serial->Active());
     ASSERT_TRUE(Link.OpenPort(Peer.PortName()));
   }
-  TPropeller Other;  // an exclusive open succeeds only once the first link let go
+  TPropeller Other{std::cout};  // an exclusive open succeeds only once the first link let go
   EXPECT_TRUE(Other.OpenPort(Peer.PortName()));
 }
 
 TEST(DelayMs, WaitsUntilTheMomentAfterTheReset) {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   ResetMark = TLinkClock::now() - milliseconds(500);
   auto Start = TLinkClock::now();
   Link.DelayMs(400);

@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "ReaderImage.h"
 #include "ReaderScript.h"
 #include "link/Propeller.h"
 
 namespace {
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
-
 uint32_t ReaderLong(std::size_t Index) {
   uint32_t Value = 0;
   for (std::size_t Byte = 0; Byte < 4; ++Byte) {
@@ -20,13 +19,15 @@ uint32_t ReaderLong(std::size_t Index) {
 class ReadEeprom : public testing::Test {
 protected:
   TScriptedPeer Peer;
-  TPropeller Link;
+  std::ostringstream Out;
+  TPropeller Link{Out};
   std::vector<uint32_t> Download;
 };
 }  // namespace
 
 TEST(ReaderImage, PreparedImageIsAValidImageWithNothingBehindIt) {
-  TPropeller Link;
+  std::ostringstream Out;
+  TPropeller Link(Out);
   Link.Image.fill(0x5A);
   Link.PrepareReaderImage();
   EXPECT_EQ(std::string(Link.Image.begin() + sizeof ReaderImage, Link.Image.end()),
@@ -46,9 +47,8 @@ TEST_F(ReadEeprom, LoadsTheReaderInRamModeAndReadsTheEeprom) {
     PlayReader(P, TReaderPlay{});
   });
   ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
-  CaptureStdout();
   EXPECT_TRUE(Link.ReadEeprom());
-  const std::string Printed = GetCapturedStdout();
+  const std::string Printed = Out.str();
   EXPECT_EQ(Peer.Finish(), "");
   EXPECT_NE(Printed.find("CRC is good\nCRC is 00FF 00FF\n"), std::string::npos);
   ASSERT_GE(Download.size(), 2u);
@@ -68,9 +68,8 @@ TEST_F(ReadEeprom, FailedReaderDownloadPrintsItsText) {
     P.AnswerPoll(0xFF);
   });
   ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
-  CaptureStdout();
   EXPECT_FALSE(Link.ReadEeprom());
-  EXPECT_EQ(GetCapturedStdout(), "Ram verify error\n");
+  EXPECT_EQ(Out.str(), "Ram verify error\n");
   EXPECT_TRUE(Link.Serial->Active());
   EXPECT_EQ(Peer.Finish(), "");
 }

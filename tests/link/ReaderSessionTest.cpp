@@ -1,18 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 
 #include "ReaderScript.h"
 #include "link/Propeller.h"
 
 namespace {
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
-
 class ReaderSession : public testing::Test {
 protected:
   TScriptedPeer Peer;
-  TPropeller Link;
+  std::ostringstream Out;
+  TPropeller Link{Out};
   std::string Printed;
 
   void SetUp() override { Link.Image.fill(0x11); }
@@ -26,9 +25,9 @@ protected:
   bool ReadBackWith(const TScriptedPeer::TScript& Script) {
     Peer.Start(Script);
     EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 1);
-    CaptureStdout();
+    Out.str("");
     const bool Result = Link.ReadFromRunningReader();
-    Printed = GetCapturedStdout();
+    Printed = Out.str();
     return Result;
   }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <vector>
 
 #include "link/Crc16Modbus.h"
@@ -17,14 +18,14 @@ std::vector<uint8_t> Outputs(TPropeller& Link, int First, int Last) {
 }  // namespace
 
 TEST(ShiftRegister, FirstSixteenBitsFromTheSeed) {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.SeedLfsr();
   EXPECT_EQ(Link.Lfsr, 0x50);
   EXPECT_EQ(Outputs(Link, 1, 16), (std::vector<uint8_t>{0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 1, 1, 0, 1, 0, 1}));
 }
 
 TEST(ShiftRegister, ChipAnswerStartsWithBits251To258) {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.SeedLfsr();
   EXPECT_EQ(Outputs(Link, 251, 258), (std::vector<uint8_t>{0, 1, 0, 0, 0, 0, 1, 0}));
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <vector>
 
 #include "link/LinkState.h"
@@ -23,7 +24,7 @@ std::string EncodeLongs(const std::vector<uint32_t>& Longs, bool HighSpeed) {
 }
 
 std::string HandshakeBits(bool HighSpeed) {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.SeedLfsr();
   TStreamEncoder Encoder;
   Encoder.Reset();
@@ -116,7 +117,7 @@ TEST_P(StreamEncoderAtBothSpeeds, HandshakeBitsAreSixtyNineBytes) {
 
 TEST_P(StreamEncoderAtBothSpeeds, LinkOperationsFollowHighSpeedEncoding) {
   HighSpeedEncoding = GetParam();
-  TPropeller Link;
+  TPropeller Link{std::cout};
   Link.ResetEncoder();
   Link.EncodeLong(0);
   Link.EncodeLong(0);

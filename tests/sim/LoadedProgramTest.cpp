@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include "BeaconImage.h"
 #include "LineMirrorImage.h"
@@ -31,7 +32,7 @@ void PrepareImage(TPropeller& Link, const unsigned char (&Image)[Size]) {
 // for the host that made it.
 template <std::size_t Size>
 void LoadIntoRam(simtest::ThreadChip& Chip, const unsigned char (&Image)[Size]) {
-  TPropeller Link;
+  TPropeller Link{std::cout};
   PrepareImage(Link, Image);
   ASSERT_EQ(Link.FindPropeller(Chip.SlavePath()), 1);
   ASSERT_TRUE(Link.LoadImage(1)) << Link.LastError;
@@ -120,7 +121,7 @@ protected:
 };
 
 TEST_F(RomBootLoader, BootsTheEepromWhenTheHostStaysSilentAfterTheReset) {
-  TPropeller Eeprom;
+  TPropeller Eeprom{std::cout};
   PrepareImage(Eeprom, BeaconImage);
   std::ofstream(EepromPath, std::ios::binary).write(reinterpret_cast<const char*>(Eeprom.Image.data()), ImageSize);
   simtest::ThreadChip Chip(RomChip());
