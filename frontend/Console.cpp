@@ -1,7 +1,21 @@
 #include "frontend/Console.h"
 
-TConsole::TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err) : In(In), Out(Out), Err(Err) {}
+TConsole::TProgress::TProgress(std::ostream& Out, std::ostream& Err, TTerminal Terminal, TRunProgress::TNow Now)
+    : Line(Err, Terminal), Run(Line, std::move(Now)), Watched(*Out.rdbuf(), Line), WatchedOut(&Watched) {}
+
+TConsole::TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err, std::optional<TTerminal> Terminal,
+                   TRunProgress::TNow Now)
+    : Progress(Terminal ? std::make_unique<TProgress>(Out, Err, *Terminal, std::move(Now)) : nullptr),
+      In(In),
+      Out(Progress ? Progress->WatchedOut : Out),
+      Err(Err) {}
 
 void TConsole::PrintLine(const std::string& Text) { Out << Text << std::endl; }
 
 void TConsole::PrintMark(char Mark) { Out << Mark << std::flush; }
+
+TLinkHooks TConsole::LinkHooks() { return Progress ? Progress->Run.Hooks() : TLinkHooks{}; }
+
+void TConsole::Attempt(const std::string& What) {
+  if (Progress) Progress->Run.Attempt(What);
+}

@@ -1,23 +1,50 @@
 // Where a run of the tool writes. Standard output carries everything scripts read: the banner,
-// messages, progress marks and statistics. Standard input holds the file-list test's list when
-// no list file is named.
+// messages, progress marks and statistics; it is the same whatever standard error is. When
+// standard error shows on a terminal, a progress line there tells people what the run is
+// doing. Standard input holds the file-list test's list when no list file is named.
 #pragma once
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
+#include "frontend/ProgressLine.h"
+#include "frontend/RunProgress.h"
+#include "frontend/WatchedOutput.h"
+#include "link/Propeller.h"
+
 class TConsole {
 public:
-  TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err);
+  // Progress is shown on Err only when it is the terminal Terminal describes; Now is the clock
+  // of its elapsed times and redraws.
+  TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err, std::optional<TTerminal> Terminal = std::nullopt,
+           TRunProgress::TNow Now = TProgressLine::TClock::now);
   TConsole(const TConsole&) = delete;
   TConsole& operator=(const TConsole&) = delete;
 
   void PrintLine(const std::string& Text);
   // A single-character progress mark, shown at once.
   void PrintMark(char Mark);
+  // Hooks that feed the progress line; none when there is no progress line.
+  TLinkHooks LinkHooks();
+  // The test modes' attempt, for the progress line.
+  void Attempt(const std::string& What);
 
+private:
+  struct TProgress {
+    TProgress(std::ostream& Out, std::ostream& Err, TTerminal Terminal, TRunProgress::TNow Now);
+    TProgressLine Line;
+    TRunProgress Run;
+    TWatchedOutput Watched;
+    std::ostream WatchedOut;
+  };
+  std::unique_ptr<TProgress> Progress;
+
+public:
   std::FILE* const In;
+  // Standard output; at a terminal, on its way past the progress line.
   std::ostream& Out;
   std::ostream& Err;
 };

@@ -32,7 +32,7 @@ int RunLoadFlow(TPropeller& Link, TConsole& Console) {
 }  // namespace
 
 std::unique_ptr<TPropeller> CreateLink(TConsole& Console) {
-  auto Link = std::make_unique<TPropeller>(Console.Out);
+  auto Link = std::make_unique<TPropeller>(Console.Out, Console.LinkHooks());
   if (RunSettings.HighSpeed) Link->BaudRate = HighSpeedBaudRate;
   return Link;
 }

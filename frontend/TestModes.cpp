@@ -87,6 +87,7 @@ void TestOneFile(const std::string& Name, TFileListCounts& Counts, TConsole& Con
 void RunDetectionTest(TConsole& Console) {
   int32_t Failures = 0;
   for (int32_t Attempt = 0; Attempt < DetectionAttempts; ++Attempt) {
+    Console.Attempt("detection " + std::to_string(Attempt + 1) + " of " + std::to_string(DetectionAttempts));
     const auto Link = CreateLink(Console);
     const bool Found = Detected(*Link);
     if (!Found) ++Failures;
@@ -103,6 +104,7 @@ void RunFileListTest(const std::string& ListName, TConsole& Console) {
   std::string Name;
   while (List.ReadLine(Name)) {
     ++Counts.Files;
+    Console.Attempt("file " + std::to_string(Counts.Files) + " of the list");
     TestOneFile(Name, Counts, Console);
   }
   Console.PrintLine("Tested " + std::to_string(Counts.Files) + " Files with " +

@@ -54,7 +54,7 @@ bool TPropeller::SendDownload(uint8_t Mode) {
     EncodeLong(ImageLong(Index));
     if (StreamEncoder.ByteCount() > ChunkBytes) {
       if (!SendStream(FlushEncoder())) return false;
-      NotifyProgress();
+      NotifyProgress(TLinkStage::Download, static_cast<uint32_t>(Index + 1));
     }
   }
   const std::string Rest = FlushEncoder();
@@ -64,7 +64,7 @@ bool TPropeller::SendDownload(uint8_t Mode) {
 bool TPropeller::AwaitVerdict(const std::string& Stage, const std::string& TimeoutText,
                               const std::string& FailureText) {
   NotifyStatus(Stage);
-  const TPollResult Result = PollForReply(VerdictPolls, VerdictLimitMs);
+  const TPollResult Result = PollForReply(VerdictPolls, VerdictLimitMs, TLinkStage::Verdict);
   switch (Result.End) {
     case TPollEnd::Reply:
       if (Result.Bit == 0) return true;

@@ -25,6 +25,6 @@ void TPropeller::NotifyStatus(const std::string& Text) const {
   if (StatusHook) StatusHook(Text);
 }
 
-void TPropeller::NotifyProgress() const {
-  if (ProgressHook) ProgressHook();
+void TPropeller::NotifyProgress(TLinkStage Stage, uint32_t Done) const {
+  if (ProgressHook) ProgressHook({Stage, Done});
 }

@@ -14,11 +14,19 @@
 constexpr std::size_t ImageSize = 32768;
 constexpr std::size_t ImageLongs = ImageSize / 4;
 
+// Where the link is when it reports progress, and the work of that stage done so far: image
+// longs sent, or poll bytes written while a verdict or the reader program's answer is awaited.
+enum class TLinkStage { Download, Verdict, ReaderSync };
+struct TLinkProgress {
+  TLinkStage Stage;
+  uint32_t Done;
+};
+
 // Notifications a client may ask for: a text at the start of each stage of a download or a
-// read-back, and a call as the work of a stage progresses.
+// read-back, and a call after each intermediate write of the image and at every poll.
 struct TLinkHooks {
   std::function<void(const std::string&)> Status;
-  std::function<void()> Progress;
+  std::function<void(const TLinkProgress&)> Progress;
 };
 
 class TPropeller {
@@ -79,7 +87,7 @@ public:
   bool Verbose = true;
   std::array<uint8_t, ImageSize> Image{};
   std::function<void(const std::string&)> StatusHook;
-  std::function<void()> ProgressHook;
+  std::function<void(const TLinkProgress&)> ProgressHook;
   uint32_t BaudRate = 115200;
   std::string LastError;
 
@@ -95,7 +103,7 @@ private:
   std::string EncodeHandshakeBits();
   void DrainInput();
   void DiscardInput(int32_t TimeoutMs);
-  TPollResult PollForReply(int Polls, int64_t LimitMs);
+  TPollResult PollForReply(int Polls, int64_t LimitMs, TLinkStage Stage);
   bool SendDownload(uint8_t Mode);
   bool AwaitVerdict(const std::string& Stage, const std::string& TimeoutText,
                     const std::string& FailureText);
@@ -104,5 +112,5 @@ private:
   void ReportReadBack(uint16_t Received, uint16_t Computed);
   bool AbortReadBack();
   void NotifyStatus(const std::string& Text) const;
-  void NotifyProgress() const;
+  void NotifyProgress(TLinkStage Stage, uint32_t Done) const;
 };

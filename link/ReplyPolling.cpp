@@ -2,11 +2,11 @@
 #include "link/Propeller.h"
 #include "link/ProtocolBytes.h"
 
-TPropeller::TPollResult TPropeller::PollForReply(int Polls, int64_t LimitMs) {
+TPropeller::TPollResult TPropeller::PollForReply(int Polls, int64_t LimitMs, TLinkStage Stage) {
   using std::chrono::milliseconds;
   const auto Start = TLinkClock::now();
   for (int Poll = 0; Poll < Polls; ++Poll) {
-    NotifyProgress();
+    NotifyProgress(Stage, static_cast<uint32_t>(Poll + 1));
     try {
       Serial->WriteByte(PollByte);
     } catch (const ESerialError&) {

@@ -22,8 +22,8 @@ QklRun SplitIntoLines(const simtest::ProgramResult& Result) {
 }  // namespace
 
 QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input,
-              std::chrono::milliseconds Timeout) {
-  return SplitIntoLines(simtest::RunProgram(QKL_PATH, Arguments, Input, Timeout));
+              std::chrono::milliseconds Timeout, const simtest::ErrorTerminal* Terminal) {
+  return SplitIntoLines(simtest::RunProgram(QKL_PATH, Arguments, Input, Timeout, Terminal));
 }
 
 QklRun RunQklInProcess(const std::vector<std::string>& Arguments, const std::string& Input) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/RunProgram.h"
+
 namespace e2e {
 
 struct QklRun {
@@ -14,9 +16,11 @@ struct QklRun {
   std::string Errors;              // standard error
 };
 
-// A run still going after Timeout is killed and fails with exit code -1.
+// A run still going after Timeout is killed and fails with exit code -1. Standard error goes to a
+// pipe, or to Terminal.
 QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input = {},
-              std::chrono::milliseconds Timeout = std::chrono::minutes(2));
+              std::chrono::milliseconds Timeout = std::chrono::minutes(2),
+              const simtest::ErrorTerminal* Terminal = nullptr);
 // The same run inside the test process.
 QklRun RunQklInProcess(const std::vector<std::string>& Arguments, const std::string& Input = {});
 

@@ -19,11 +19,11 @@ protected:
   TPropeller Link{std::cout};
   std::vector<uint32_t> Download;
   std::vector<std::string> Statuses;
-  int Progress = 0;
+  std::vector<TLinkProgress> Progress;
 
   void SetUp() override {
     Link.StatusHook = [this](const std::string& Text) { Statuses.push_back(Text); };
-    Link.ProgressHook = [this] { ++Progress; };
+    Link.ProgressHook = [this](const TLinkProgress& Where) { Progress.push_back(Where); };
     Link.LastError = "earlier";
   }
 
@@ -83,9 +83,18 @@ TEST_P(LoadImageAtBothRates, RamLoadSendsEveryLongAndPassesOnTheFirstVerdict) {
   EXPECT_TRUE(LoadWith(1, Replies({0xFE})));
   ExpectDownloadOf(1);
   EXPECT_EQ(Statuses, (std::vector<std::string>{"Loading RAM 2000 Longs", "RAM Verify"}));
-  // One progress call per chunk of a little over 512 bytes (2000 longs take at least
-  // 14000 bytes), one per poll.
-  EXPECT_GE(Progress, 1 + 14000 / 600);
+  // One progress call per chunk of a little over 512 bytes (2000 longs take at least 14000
+  // bytes) with the longs sent so far, but none after the last write; then one per poll.
+  ASSERT_GE(Progress.size(), 1 + 14000 / 600u);
+  for (std::size_t At = 0; At + 1 < Progress.size(); ++At) {
+    EXPECT_EQ(Progress[At].Stage, TLinkStage::Download);
+    EXPECT_LT(Progress[At].Done, 2000u);
+    if (At > 0) {
+      EXPECT_GT(Progress[At].Done, Progress[At - 1].Done);
+    }
+  }
+  EXPECT_EQ(Progress.back().Stage, TLinkStage::Verdict);
+  EXPECT_EQ(Progress.back().Done, 1u);
   EXPECT_EQ(Link.LastError, "earlier");
   EXPECT_TRUE(Link.Serial->Active());
 }

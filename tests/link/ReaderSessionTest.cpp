@@ -61,12 +61,19 @@ TEST_F(ReaderSession, BytesLandInAddressOrderAndHooksSeeEveryKilobyte) {
   for (char& Byte : Play.Eeprom) Byte = static_cast<char>(Random());
   std::vector<std::string> Statuses;
   Link.StatusHook = [&Statuses](const std::string& Text) { Statuses.push_back(Text); };
+  std::vector<TLinkProgress> Polls;
+  Link.ProgressHook = [&Polls](const TLinkProgress& Where) { Polls.push_back(Where); };
   EXPECT_TRUE(ReadBack(Play));
   EXPECT_EQ(Peer.Finish(), "");
   EXPECT_EQ(Buffer(), Play.Eeprom);
   ASSERT_EQ(Statuses.size(), 32u);
   EXPECT_EQ(Statuses.front(), "0k completed");
   EXPECT_EQ(Statuses.back(), "31k completed");
+  ASSERT_FALSE(Polls.empty());  // one call at each sync poll, none while the data streams
+  for (std::size_t At = 0; At < Polls.size(); ++At) {
+    EXPECT_EQ(Polls[At].Stage, TLinkStage::ReaderSync);
+    EXPECT_EQ(Polls[At].Done, At + 1);
+  }
 }
 
 TEST_F(ReaderSession, SyncAtTheThirdPollIsReportedAsTwo) {

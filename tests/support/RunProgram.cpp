@@ -30,10 +30,16 @@ bool ReadSome(int Fd, std::string& Into) {
 
 }  // namespace
 
-ChildProcess StartProgram(const std::string& Program, const std::vector<std::string>& Arguments) {
+ChildProcess StartProgram(const std::string& Program, const std::vector<std::string>& Arguments, int ErrorsTo) {
   int Pipes[3][2];
   for (auto& Pipe : Pipes)
     if (::pipe2(Pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  if (ErrorsTo >= 0) {
+    ::close(Pipes[2][0]);
+    ::close(Pipes[2][1]);
+    Pipes[2][0] = -1;
+    Pipes[2][1] = ErrorsTo;
+  }
   std::vector<char*> Argv{const_cast<char*>(Program.c_str())};
   for (const std::string& Each : Arguments) Argv.push_back(const_cast<char*>(Each.c_str()));
   Argv.push_back(nullptr);
@@ -48,7 +54,7 @@ ChildProcess StartProgram(const std::string& Program, const std::vector<std::str
   }
   ::close(Pipes[0][0]);
   ::close(Pipes[1][1]);
-  ::close(Pipes[2][1]);
+  if (ErrorsTo < 0) ::close(Pipes[2][1]);
   return ChildProcess{Pid, Pipes[0][1], Pipes[1][0], Pipes[2][0]};
 }
 
@@ -65,8 +71,13 @@ std::string ReadLine(int Fd, std::chrono::milliseconds Timeout) {
 }
 
 ProgramResult RunProgram(const std::string& Program, const std::vector<std::string>& Arguments,
-                         const std::string& Input, std::chrono::milliseconds Timeout) {
-  ChildProcess Child = StartProgram(Program, Arguments);
+                         const std::string& Input, std::chrono::milliseconds Timeout,
+                         const ErrorTerminal* Terminal) {
+  ChildProcess Child = StartProgram(Program, Arguments, Terminal ? Terminal->Slave : -1);
+  if (Terminal) {
+    ::close(Terminal->Slave);  // the master ends with the child's last descriptor of the slave
+    Child.Errors = Terminal->Master;
+  }
   ::signal(SIGPIPE, SIG_IGN);
   if (!Input.empty()) [[maybe_unused]] const ssize_t Written = ::write(Child.Input, Input.data(), Input.size());
   ::close(Child.Input);
@@ -84,7 +95,7 @@ ProgramResult RunProgram(const std::string& Program, const std::vector<std::stri
   int Status = 0;
   ::waitpid(Child.Pid, &Status, 0);
   ::close(Child.Output);
-  ::close(Child.Errors);
+  if (!Terminal) ::close(Child.Errors);
   if (!OutputOpen && !ErrorsOpen && WIFEXITED(Status)) Result.ExitCode = WEXITSTATUS(Status);
   return Result;
 }

@@ -1,0 +1,9 @@
+// Whether standard error shows on a terminal, and its shape there.
+#pragma once
+
+#include <optional>
+
+#include "frontend/ProgressLine.h"
+
+// Nothing when standard error is no terminal.
+std::optional<TTerminal> StandardErrorTerminal();

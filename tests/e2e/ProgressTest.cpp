@@ -1,0 +1,84 @@
+// The built qkl with its standard error on a terminal shows the stages of a load there, and
+// with standard error on a pipe writes nothing there; standard output is the same either way.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/e2e/QklRun.h"
+#include "tests/support/ChipFixture.h"
+#include "tests/support/HostBits.h"
+#include "tests/support/WireDecoder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A raw pseudo-terminal 80 columns wide, so that what qkl writes arrives unchanged.
+class TErrorTerminal {
+public:
+  TErrorTerminal() {
+    Ends.Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (Ends.Master < 0 || ::grantpt(Ends.Master) != 0 || ::unlockpt(Ends.Master) != 0) return;
+    Ends.Slave = ::open(::ptsname(Ends.Master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios Raw{};
+    ::tcgetattr(Ends.Slave, &Raw);
+    ::cfmakeraw(&Raw);
+    ::tcsetattr(Ends.Slave, TCSANOW, &Raw);
+    const winsize Size{24, 80, 0, 0};
+    ::ioctl(Ends.Slave, TIOCSWINSZ, &Size);
+  }
+  ~TErrorTerminal() { ::close(Ends.Master); }
+  TErrorTerminal(const TErrorTerminal&) = delete;
+  TErrorTerminal& operator=(const TErrorTerminal&) = delete;
+  simtest::ErrorTerminal Ends{-1, -1};
+};
+
+// What is left on the terminal's line once the backspaces and the blanks that wipe it are played.
+std::string LastLine(const std::string& Written) {
+  std::string Line;
+  std::size_t Column = 0;
+  for (const char Ch : Written) {
+    if (Ch == '\b') {
+      Column -= Column > 0 ? 1 : 0;
+    } else if (Ch == '\n') {
+      Line.clear();
+      Column = 0;
+    } else {
+      if (Line.size() <= Column) Line.resize(Column + 1, ' ');
+      Line[Column++] = Ch;
+    }
+  }
+  return Line.erase(Line.find_last_not_of(' ') + 1);
+}
+
+TEST(Progress, ShownOnATerminalOnlyAndStandardOutputStaysTheSame) {
+  sim::ChipSettings Settings;
+  Settings.ClockHz = 20e6;  // the shortest working times the chip has
+  simtest::ThreadChip Chip(Settings);
+  const fs::path Image = fs::temp_directory_path() / ("qkl-progress-" + std::to_string(::getpid()) + ".binary");
+  simtest::WriteFile(Image.string(), simtest::TinyImage(3000));
+  const std::vector<std::string> Load = {"-d", Chip.SlavePath(), "-p", "3", Image.string()};
+
+  const e2e::QklRun ToPipe = e2e::RunQkl(Load);
+  TErrorTerminal Terminal;
+  ASSERT_GE(Terminal.Ends.Slave, 0);
+  const e2e::QklRun ToTerminal = e2e::RunQkl(Load, {}, std::chrono::minutes(1), &Terminal.Ends);
+  fs::remove(Image);
+
+  EXPECT_EQ(ToPipe.ExitCode, 0);
+  EXPECT_EQ(ToTerminal.ExitCode, 0);
+  EXPECT_EQ(ToTerminal.Output, ToPipe.Output);
+  EXPECT_EQ(ToPipe.Errors, "");
+  for (const char* Stage : {"loading RAM 0 of 3004 longs (0%)", "verifying RAM 0.", "programming EEPROM 1.",
+                            "verifying EEPROM 0."})
+    EXPECT_NE(ToTerminal.Errors.find(Stage), std::string::npos) << Stage << " in " << ToTerminal.Errors;
+  EXPECT_EQ(ToTerminal.Errors.find('\n'), std::string::npos);
+  EXPECT_EQ(LastLine(ToTerminal.Errors), "") << "the line is wiped at the end";
+}
+
+}  // namespace
