@@ -1,5 +1,7 @@
 #include "frontend/Console.h"
 
+#include "frontend/PortReason.h"
+
 TConsole::TProgress::TProgress(std::ostream& Out, std::ostream& Err, TTerminal Terminal, TRunProgress::TNow Now)
     : Line(Err, Terminal), Run(Line, std::move(Now)), Watched(*Out.rdbuf(), Line), WatchedOut(&Watched) {}
 
@@ -18,4 +20,15 @@ TLinkHooks TConsole::LinkHooks() { return Progress ? Progress->Run.Hooks() : TLi
 
 void TConsole::Attempt(const std::string& What) {
   if (Progress) Progress->Run.Attempt(What);
+}
+
+void TConsole::ReportOpenFailure(const TPropeller& Link, const std::string& Port) {
+  const int32_t Code = Link.OpenFailureCode();
+  if (Code == 0 || Code == ReportedOpenFailure) return;
+  ReportedOpenFailure = Code;
+  const std::string Line = PortOpenFailureLine(Port, Code, Link.OpenFailureText());
+  if (Progress)
+    Progress->Line.WriteLine(Line);
+  else
+    Err << Line << std::endl;
 }

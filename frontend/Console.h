@@ -1,7 +1,8 @@
 // Where a run of the tool writes. Standard output carries everything scripts read: the banner,
 // messages, progress marks and statistics; it is the same whatever standard error is. When
 // standard error shows on a terminal, a progress line there tells people what the run is
-// doing. Standard input holds the file-list test's list when no list file is named.
+// doing; any stream standard error is gets the reason when a port cannot be opened.
+// Standard input holds the file-list test's list when no list file is named.
 #pragma once
 
 #include <cstdio>
@@ -31,6 +32,10 @@ public:
   TLinkHooks LinkHooks();
   // The test modes' attempt, for the progress line.
   void Attempt(const std::string& What);
+  // After a detection that found no chip: when the port could not be opened, a line on standard
+  // error that says why, whether or not it is a terminal. A reason already given is not
+  // repeated, so the test modes' attempts give it once.
+  void ReportOpenFailure(const TPropeller& Link, const std::string& Port);
 
 private:
   struct TProgress {
@@ -41,6 +46,7 @@ private:
     std::ostream WatchedOut;
   };
   std::unique_ptr<TProgress> Progress;
+  int32_t ReportedOpenFailure = 0;
 
 public:
   std::FILE* const In;

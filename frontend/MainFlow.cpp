@@ -19,7 +19,10 @@ int RunLoadFlow(TPropeller& Link, TConsole& Console) {
       return 3;
     }
   }
-  if (Link.FindPropeller(RunSettings.PortName) == 0) return 100;
+  if (Link.FindPropeller(RunSettings.PortName) == 0) {
+    Console.ReportOpenFailure(Link, RunSettings.PortName);
+    return 100;
+  }
   Console.PrintLine("Propeller Version " + std::to_string(Link.Version()) + " Found!");
   if (Link.ImageValid() && !Link.LoadImage(static_cast<uint8_t>(RunSettings.ProgramMode))) {
     Console.PrintLine(Link.LastError);

@@ -5,6 +5,7 @@
 int RunReadBackFlow(TPropeller& Link, TConsole& Console) {
   const std::string OnPort = " on Port (" + RunSettings.PortName + ")";
   if (Link.FindPropeller(RunSettings.PortName) == 0) {
+    Console.ReportOpenFailure(Link, RunSettings.PortName);
     Console.PrintLine("Unable to locate Propeller" + OnPort);
     return 1;
   }

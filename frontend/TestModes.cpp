@@ -15,7 +15,11 @@ constexpr int32_t DetectionAttempts = 1000;
 constexpr uint8_t RamOnly = 1;
 
 // Only a chip of version 1 counts as found here.
-bool Detected(TPropeller& Link) { return Link.FindPropeller(RunSettings.PortName) == 1; }
+bool Detected(TPropeller& Link, TConsole& Console) {
+  const bool Found = Link.FindPropeller(RunSettings.PortName) == 1;
+  if (!Found) Console.ReportOpenFailure(Link, RunSettings.PortName);
+  return Found;
+}
 
 using TFileCloser = decltype(&std::fclose);
 
@@ -70,7 +74,7 @@ void TestOneFile(const std::string& Name, TFileListCounts& Counts, TConsole& Con
   } else if (!Link->ChecksumValid()) {
     ++Counts.Dud;
     Console.PrintMark('B');
-  } else if (!Detected(*Link)) {
+  } else if (!Detected(*Link, Console)) {
     ++Counts.DetectFailures;
     Console.PrintMark('d');
   } else if (!Link->LoadImage(RamOnly)) {
@@ -89,7 +93,7 @@ void RunDetectionTest(TConsole& Console) {
   for (int32_t Attempt = 0; Attempt < DetectionAttempts; ++Attempt) {
     Console.Attempt("detection " + std::to_string(Attempt + 1) + " of " + std::to_string(DetectionAttempts));
     const auto Link = CreateLink(Console);
-    const bool Found = Detected(*Link);
+    const bool Found = Detected(*Link, Console);
     if (!Found) ++Failures;
     Console.PrintMark(Found ? '.' : 'd');
     Link->ClosePort();

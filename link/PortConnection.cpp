@@ -26,8 +26,12 @@ bool TPropeller::OpenPort(const std::string& PortName) {
     ResetMark = TLinkClock::now();
   } catch (...) {
     LastError = "Unable to open port";
+    FOpenFailureCode = Serial->ErrorCode();
+    FOpenFailureText = Serial->ErrorDesc();
     return false;
   }
+  FOpenFailureCode = 0;
+  FOpenFailureText.clear();
   CurrentPort = PortName;
   HighSpeedEncoding = BaudRate > 115200;
   return true;

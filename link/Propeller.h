@@ -72,6 +72,10 @@ public:
 
   uint8_t Version() const { return FVersion; }
   bool ImageValid() const { return FImageValid; }
+  // The port's own reason why the last OpenPort failed (LastError only says that it did): its
+  // error number, 0 after an OpenPort that succeeded, and the number's text.
+  int32_t OpenFailureCode() const { return FOpenFailureCode; }
+  const std::string& OpenFailureText() const { return FOpenFailureText; }
 
   // Image buffer access as 8192 little-endian longs.
   uint32_t ImageLong(std::size_t Index) const;
@@ -92,6 +96,9 @@ public:
   std::string LastError;
 
 private:
+  int32_t FOpenFailureCode = 0;
+  std::string FOpenFailureText;
+
   // How a run of single-byte polls ended.
   enum class TPollEnd { Reply, WriteFailed, TimedOut, Exhausted };
   struct TPollResult {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -40,14 +41,17 @@ protected:
       GTEST_SKIP() << "an unprivileged user cannot run the built qkl from this folder";
   }
 
-  // Detection and read-back on the port: both find no chip, in the detection's time.
-  void ExpectNoChipOn(const std::string& Port) {
+  // Detection and read-back on the port: both find no chip, in the detection's time, and say
+  // on standard error why the port could not be opened.
+  void ExpectNoChipOn(const std::string& Port, const std::string& Reason) {
     for (const bool ReadBack : {false, true}) {
       std::vector<std::string> Arguments = {"-d", Port};
       if (ReadBack) Arguments.insert(Arguments.end(), {"-u", Folder.Path("dump")});
       const auto Start = std::chrono::steady_clock::now();
       const simtest::ProgramResult Run = RunUnprivileged(Arguments, 2 * faults::DetectionBound);
       EXPECT_LT(std::chrono::steady_clock::now() - Start, faults::DetectionBound);
+      EXPECT_TRUE(Run.Errors.starts_with("qkl: cannot open port " + Port + ": " + Reason)) << Run.Errors;
+      EXPECT_EQ(std::count(Run.Errors.begin(), Run.Errors.end(), '\n'), 1) << Run.Errors;
       if (ReadBack) {
         EXPECT_EQ(Run.ExitCode, 1) << Run.Output;
         EXPECT_NE(Run.Output.find("Unable to locate Propeller on Port (" + Port + ")"), std::string::npos) << Run.Output;
@@ -63,6 +67,7 @@ protected:
     const simtest::ProgramResult Run = RunUnprivileged({"-d", Port}, 2 * faults::DetectionBound);
     EXPECT_EQ(Run.ExitCode, 0) << Run.Output;
     EXPECT_NE(Run.Output.find("Propeller Version 1 Found!"), std::string::npos) << Run.Output;
+    EXPECT_EQ(Run.Errors, "");
   }
 
   faults::WorkFolder Folder;
@@ -74,7 +79,7 @@ TEST_F(Access, PortHeldExclusivelyByAnotherProgramFindsNoChipUntilReleased) {
   const int Holder = ::open(Chip.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(Holder, 0);
   ASSERT_EQ(::ioctl(Holder, TIOCEXCL), 0);
-  ExpectNoChipOn(Chip.SlavePath());
+  ExpectNoChipOn(Chip.SlavePath(), "Device or resource busy; another program holds the port");
   ASSERT_EQ(::ioctl(Holder, TIOCNXCL), 0);
   ::close(Holder);
   ExpectChipOn(Chip.SlavePath());
@@ -83,7 +88,7 @@ TEST_F(Access, PortHeldExclusivelyByAnotherProgramFindsNoChipUntilReleased) {
 TEST_F(Access, PortWithoutPermissionFindsNoChipUntilOpenedUp) {
   simtest::ProcessChip Chip({"--instant"});
   ASSERT_EQ(::chmod(Chip.SlavePath().c_str(), 0600), 0);
-  ExpectNoChipOn(Chip.SlavePath());
+  ExpectNoChipOn(Chip.SlavePath(), "Permission denied; the port belongs to the group ");
   ASSERT_EQ(::chmod(Chip.SlavePath().c_str(), 0666), 0);
   ExpectChipOn(Chip.SlavePath());
 }

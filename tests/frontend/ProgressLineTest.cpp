@@ -139,6 +139,24 @@ TEST_F(ProgressLine, ReadBackShowsTheReaderAndTheKilobytes) {
   EXPECT_EQ(Screen.Lines().back(), ".");
 }
 
+TEST_F(ProgressLine, AReasonTakesALineOfItsOwnOnceAmongTheMarks) {
+  TPropeller Link(Console.Out, Console.LinkHooks());
+  Console.PrintMark('.');
+  for (int Attempt = 1; Attempt <= 3; ++Attempt) {
+    Time += 100ms;
+    Console.Attempt("detection " + std::to_string(Attempt) + " of 1000");
+    if (Link.FindPropeller("/nonexistent/port") == 0) Console.ReportOpenFailure(Link, "/nonexistent/port");
+    Console.PrintMark('d');
+  }
+  std::vector<std::string> Lines = Screen.Lines();
+  ASSERT_GE(Lines.size(), 3u);
+  EXPECT_EQ(Lines.front(), ".");
+  EXPECT_EQ(Lines.back(), "ddd");
+  std::string Reason;  // the reason's line, wrapped on the narrow screen
+  for (std::size_t Row = 1; Row + 1 < Lines.size(); ++Row) Reason += Lines[Row];
+  EXPECT_TRUE(Reason.starts_with("qkl: cannot open port /nonexistent/port: No such file or directory; ")) << Reason;
+}
+
 TEST(ProgressLineAlone, StandardOutputElsewhereLeavesTheLineAtTheStart) {
   std::ostringstream Out;
   TScreen Screen(80);
