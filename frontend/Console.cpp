@@ -2,7 +2,8 @@
 
 #include "frontend/PortReason.h"
 
-TConsole::TProgress::TProgress(std::ostream& Out, std::ostream& Err, TTerminal Terminal, TRunProgress::TNow Now)
+TConsole::TProgress::TProgress(std::ostream& Out, std::ostream& Err, TTerminal Terminal,
+                               TRunProgress::TNow Now)
     : Line(Err, Terminal), Run(Line, std::move(Now)), Watched(*Out.rdbuf(), Line), WatchedOut(&Watched) {}
 
 TConsole::TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err, std::optional<TTerminal> Terminal,

@@ -20,7 +20,8 @@ class TConsole {
 public:
   // Progress is shown on Err only when it is the terminal Terminal describes; Now is the clock
   // of its elapsed times and redraws.
-  TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err, std::optional<TTerminal> Terminal = std::nullopt,
+  TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err,
+           std::optional<TTerminal> Terminal = std::nullopt,
            TRunProgress::TNow Now = TProgressLine::TClock::now);
   TConsole(const TConsole&) = delete;
   TConsole& operator=(const TConsole&) = delete;

@@ -15,8 +15,8 @@ std::vector<std::string> SerialPortsPresent() {
   std::vector<std::string> Ports;
   for (const char* Name = Names.c_str(); *Name; Name += std::strlen(Name) + 1) {
     const std::string Each = Name;
-    if (Each.size() > 3 && Each.starts_with("COM") && Each.find_first_not_of("0123456789", 3) == std::string::npos)
-      Ports.push_back(Each);
+    const bool Numbered = Each.size() > 3 && Each.find_first_not_of("0123456789", 3) == std::string::npos;
+    if (Each.starts_with("COM") && Numbered) Ports.push_back(Each);
   }
   return Ports;
 }

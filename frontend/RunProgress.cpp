@@ -14,7 +14,7 @@ const std::map<std::string, std::string> WaitNames = {
     {"Verifying EEPROM", "verifying EEPROM"},
 };
 
-bool StartsWithNumber(const std::string& Text, const std::string& Before, const std::string& After,
+bool NumberBetween(const std::string& Text, const std::string& Before, const std::string& After,
                       uint32_t& Number) {
   if (!Text.starts_with(Before) || !Text.ends_with(After) || Text.size() <= Before.size() + After.size())
     return false;
@@ -41,11 +41,11 @@ TLinkHooks TRunProgress::Hooks() {
 
 void TRunProgress::Status(const std::string& Text) {
   uint32_t Number = 0;
-  if (StartsWithNumber(Text, "Loading RAM ", " Longs", Number)) {
+  if (NumberBetween(Text, "Loading RAM ", " Longs", Number)) {
     Kind = TKind::Download;
     Done = 0;
     Total = Number;
-  } else if (StartsWithNumber(Text, "", "k completed", Number)) {
+  } else if (NumberBetween(Text, "", "k completed", Number)) {
     Kind = TKind::EepromRead;
     Done = Number;
   } else if (const auto Wait = WaitNames.find(Text); Wait != WaitNames.end()) {
