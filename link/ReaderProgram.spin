@@ -1,6 +1,8 @@
-' EEPROM reader. Loaded into RAM by the host and started in a new cog, it copies the 32 KB boot EEPROM
-' into hub RAM over I2C, computes its CRC-16/MODBUS, answers a handshake like the boot loader's (version
-' $DE), then sends the 32768 bytes and the CRC to the host one bit per $F9 byte the host clocks in.
+' EEPROM reader. Loaded into RAM by the host and started in a new cog, it opens a sequential read of
+' the 32 KB boot EEPROM over I2C, starts a second cog that copies the EEPROM into hub RAM, and
+' meanwhile answers a handshake like the boot loader's (version $DE); then it sends the 32768 bytes
+' and their CRC-16/MODBUS to the host one bit per $F9 byte the host clocks in, each byte once the
+' reading cog has stored it, folding each bit into the CRC as it goes.
 '
 ' Serial line: P31 from the host, P30 to the host. Host bits are low pulses: one bit time is a 1, two bit
 ' times a 0; the two pulses of a $F9 byte (one and two bit times) calibrate the threshold. Pulse widths
@@ -12,12 +14,27 @@
 ' keep a 400 kHz 24LC256's minimums at the fastest RC clock, 20 MHz (50 ns a clock, 200 ns an
 ' instruction): SCL low >= 8 instructions (1.6 us), SCL high 4 (0.8 us), start hold and stop set-up 4.
 '
-' At the end, and after any give-up: a stop condition, every pin released, CLK := 2 (clock off).
+' Two cogs run this code. The answering cog (PAR = 0) addresses the EEPROM, so that a missing or
+' stuck one gives up before anything is answered, and hands the open read to the reading cog (PAR =
+' the hub address of the last long of RAM). The answering cog keeps driving SCL low all along, which
+' holds the clock line through the hand-over and takes nothing from the reading cog's high levels
+' (a pin driven by two cogs carries the OR of their outputs); it never drives SDA while the reading
+' cog runs. The reading cog counts the bytes it has stored in the last long of RAM; the last long's
+' own four bytes go in at the very end, overwriting the count, and its done lock then tells that they
+' have. A count that is read after that is data, but by then every byte is stored, so the answering
+' cog believes a count up to the last long only and waits for the done lock for the bytes in it. A
+' give-up of the answering cog sets the stop lock, and the reading cog ends the read at its next byte.
+'
+' At the end, and after any give-up: the reading cog has stopped the bus and is stopped, a stop
+' condition, every pin released, CLK := 2 (clock off). The answering cog's waits for the reading cog
+' are bounded too.
 
 CON
   _clkfreq = 12_000_000
   _clkmode = $00                        ' internal fast RC clock, 8 to 20 MHz
 
+  CODE = $0018                          ' hub address of this code: the object's DAT, pbase + 8
+  RAM_LAST_LONG = $7FFC                 ' the last long of hub RAM
   DEVICE_WRITE = $A0
   DEVICE_READ = $A1
   DEVICE_TRIES = 400
@@ -31,10 +48,12 @@ CON
 
 DAT
                 org     0
-entry           mov     outa, line_idle          ' P30 high (serial idle), SCL high
+entry           mov     data, par wz             ' the reading cog is started with PAR set
+        if_nz   jmp     #read_eeprom
+                mov     outa, line_idle          ' P30 high (serial idle), SCL high
                 mov     dira, line_idle
 
-' ---- EEPROM to hub RAM ------------------------------------------------------------------------------
+' ---- a sequential read from EEPROM address $0000 ----------------------------------------------------
                 mov     tries, #DEVICE_TRIES
 :device         call    #i2c_start
                 mov     data, #DEVICE_WRITE
@@ -43,37 +62,27 @@ entry           mov     outa, line_idle          ' P30 high (serial idle), SCL h
                 mov     count, #25               ' a pause, so that 400 tries span a write cycle
 :pause          djnz    count, #:pause
                 djnz    tries, #:device
-                jmp     #give_up
+                jmp     #finish
 :addressed      mov     data, #0                 ' memory address $0000, high byte first
                 call    #i2c_write
         if_nc   mov     data, #0
         if_nc   call    #i2c_write
-        if_c    jmp     #give_up
+        if_c    jmp     #finish
                 call    #i2c_start               ' repeated start
                 mov     data, #DEVICE_READ
                 call    #i2c_write
-        if_c    jmp     #give_up
-                mov     address, #0
-                mov     count, ram_size
-:byte           call    #i2c_read
-                wrbyte  data, address
-                add     address, #1
-                djnz    count, #:byte
-                call    #i2c_stop
+        if_c    jmp     #finish
 
-' ---- CRC-16/MODBUS of hub RAM $0000-$7FFF -----------------------------------------------------------
-                mov     crc, crc_initial
-                mov     address, #0
-                mov     count, ram_size
-:crc_byte       rdbyte  data, address
-                mov     bits, #8
-:crc_bit        shr     data, #1 wc
-        if_c    xor     crc, #1
-                shr     crc, #1 wc
-        if_c    xor     crc, crc_polynomial
-                djnz    bits, #:crc_bit
-                add     address, #1
-                djnz    count, #:crc_byte
+' ---- the reading cog takes the read over; SCL is low, the EEPROM about to send byte 0 ---------------
+                locknew done_lock wc
+        if_nc   locknew stop_lock wc
+        if_c    jmp     #finish
+                mov     stored, #0
+                wrlong  stored, last_long        ' no byte stored yet
+                wrlong  done_lock, done_lock_in_hub ' the reading cog loads the lock numbers with the code
+                wrlong  stop_lock, stop_lock_in_hub
+                coginit reading_cog wc wr
+        if_c    jmp     #finish
 
 ' ---- calibration: the next two low pulses -----------------------------------------------------------
                 mov     timeout, polls
@@ -87,9 +96,11 @@ entry           mov     outa, line_idle          ' P30 high (serial idle), SCL h
                 shr     threshold, #1
 
 ' ---- sync: after a two-bit-time pulse, answer 0 to the next $F9 -------------------------------------
+' The second calibration pulse is the first one looked at: when the calibration began with a $F9's
+' start bit it is that byte's two-bit-time pulse, and the very next $F9 is answered.
                 mov     timeout, polls
-:search         call    #measure
-                cmp     width, threshold wc
+:search         cmp     width, threshold wc
+        if_c    call    #measure
         if_c    jmp     #:search
                 test    rx_mask, #0 wz           ' Z = 1: bit 0
                 call    #answer
@@ -109,17 +120,19 @@ entry           mov     outa, line_idle          ' P30 high (serial idle), SCL h
                 mov     bits, #8
                 call    #send_bits
 
-' ---- the command long (not used), then the RAM and the CRC --------------------------------------------
+' ---- the command long (not used), then the RAM as the reading cog stores it, and the CRC --------------
                 mov     count, #32
                 mov     on_mismatch, #receive_next
                 call    #receive_bits
+                mov     crc, crc_initial
                 mov     address, #0
-                mov     count, ram_size
-:send_byte      rdbyte  data, address
+:send_byte      call    #await_byte
+                rdbyte  data, address
                 mov     bits, #8
                 call    #send_bits
                 add     address, #1
-                djnz    count, #:send_byte
+                cmp     address, ram_size wz
+        if_nz   jmp     #:send_byte
                 mov     data, crc
                 mov     bits, #16
                 call    #send_bits
@@ -128,10 +141,58 @@ entry           mov     outa, line_idle          ' P30 high (serial idle), SCL h
                 add     data, cnt
                 waitcnt data, #0
 
-give_up         call    #i2c_stop
+' Every end once the reading cog runs: it is asked to end at its next byte, given a bounded time to
+' stop the bus (unless it is known to have finished), and stopped, which also releases its pins.
+give_up         lockset stop_lock
+                cmp     stored, ram_size wz      ' Z: the reading cog's end has been seen
+                mov     timeout, reader_polls
+:wait   if_nz   lockclr done_lock wc
+        if_nz_and_nc djnz timeout, #:wait
+                cogstop reading_cog
+                lockret done_lock
+                lockret stop_lock
+finish          call    #i2c_stop
                 mov     dira, #0                 ' release every pin
                 mov     data, #CLOCK_OFF
                 clkset  data
+                cogid   data
+                cogstop data
+
+' Waits until the reading cog has stored hub byte `address`: C is clear on return. Gives up when the
+' reading cog stores nothing for `reader_polls` looks.
+await_byte      mov     timeout, reader_polls
+:look           cmp     address, stored wc       ' C: stored
+        if_c    jmp     #await_byte_ret
+                lockclr done_lock wc             ' C: the last long is in, and so is every byte
+        if_c    mov     stored, ram_size
+        if_nc   rdlong  stored, last_long
+        if_nc   max     stored, last_long        ' a count is believed up to the last long only
+                djnz    timeout, #:look
+                jmp     #give_up
+await_byte_ret  ret
+
+' ---- the reading cog --------------------------------------------------------------------------------
+' Clocks the 32768 bytes out of the EEPROM into hub RAM from address 0 upward and counts them in the
+' last long; the last long's own bytes are collected and stored once the bus is stopped, then the done
+' lock is set. A set stop lock (the answering cog has given up) ends the read at the next byte. The
+' registers are this cog's own: `data`, `bits`, `address` here are not the answering cog's.
+read_eeprom     mov     dira, scl_mask           ' SCL low, as the answering cog holds it
+                mov     address, #0
+:byte           call    #i2c_read
+                cmp     address, last_long wc    ' C: below the last long
+        if_c    wrbyte  data, address
+                add     address, #1
+        if_c    wrlong  address, par
+                shl     data, #24                ' the last long's bytes, the first one lowest
+                shr     last, #8
+                or      last, data
+                lockclr stop_lock wc
+        if_nc   cmp     address, ram_size wz
+        if_nc_and_nz jmp #:byte
+                call    #i2c_stop
+                wrlong  last, par
+                lockset done_lock
+                mov     dira, #0
                 cogid   data
                 cogstop data
 
@@ -168,10 +229,15 @@ receive_poll    test    rx_mask, ina wc
 receive_next    djnz    count, #receive_poll
 receive_bits_ret ret
 
-' Sends the `bits` low bits of `data`, least significant first, one per $F9.
+' Sends the `bits` low bits of `data`, least significant first, one per $F9, and folds each into the
+' CRC-16/MODBUS in `crc` (which matters for the EEPROM bytes only). Between two $F9 the line is high
+' for six bit times: time enough for the CRC step and, after a byte, the look for the next one.
 send_bits       test    data, #1 wz
                 call    #answer
-                shr     data, #1
+                shr     data, #1 wc              ' C: the bit just sent
+        if_c    xor     crc, #1
+                shr     crc, #1 wc
+        if_c    xor     crc, crc_polynomial
                 djnz    bits, #send_bits
 send_bits_ret   ret
 
@@ -213,7 +279,7 @@ i2c_start       andn    dira, sda_mask
 :check          test    sda_mask, ina wc
         if_c    jmp     #:start
                 djnz    pulses, #:pulse
-                jmp     #give_up
+                jmp     #finish
 :pulse          andn    outa, scl_mask
                 nop
                 nop
@@ -291,8 +357,21 @@ sda_mask        long    1 << 29
 scl_mask        long    1 << 28
 polls           long    1_250_000
 ram_size        long    32_768
+last_long       long    RAM_LAST_LONG
 crc_initial     long    $FFFF
 crc_polynomial  long    $A001
+' The reading cog takes some 8,200 clocks to load and 600 a byte, a look for a stored byte some 40
+' clocks, a look for its end 16.
+reader_polls    long    65_536
+' COGINIT: PAR = the last long, this code, any free cog; the cog's number after the start.
+reading_cog     long    RAM_LAST_LONG >> 2 << 18 | CODE >> 2 << 4 | %1000
+' The locks: done, set by the reading cog once every byte is in RAM; stop, set by the answering cog
+' when it gives up. Their numbers are written into the hub copy of these registers before the
+' reading cog is started, so that it loads them with its code.
+done_lock_in_hub long   CODE + done_lock * 4
+stop_lock_in_hub long   CODE + stop_lock * 4
+done_lock       long    0
+stop_lock       long    0
 
 ' ---- variables --------------------------------------------------------------------------------------
 tries           res     1
@@ -307,4 +386,6 @@ width           res     1
 threshold       res     1
 lfsr            res     1
 on_mismatch     res     1
+stored          res     1
+last            res     1
                 fit
