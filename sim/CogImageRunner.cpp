@@ -35,6 +35,7 @@ void CogImageRunner::Launch(const HubRam& Ram) {
   PowerUp({});
   Note("emulator runs the image at " + Megahertz());
   std::copy(Ram.Bytes().begin(), Ram.Bytes().end(), Chip->Memory().Ram().begin());
+  LaunchedAt = Chip->Seconds();
   try {
     Chip->LaunchImage();
   } catch (const std::exception& Failure) {
@@ -70,6 +71,7 @@ void CogImageRunner::PowerUp(const std::string& RomDirectory) {
   Board->Attach(*Rom);
   AttachLine(LineBaud ? LineBaud : DefaultBaud);
   AnswersSent = 0;
+  LaunchedAt.reset();
   ClockStopNoted = false;
   EmulatedSeconds = 0;
   EmulationWall = {};
@@ -131,6 +133,10 @@ std::string CogImageRunner::LineInput(std::string_view Bytes, uint32_t Baud, Tim
   if (Baud && Baud != LineBaud && !Line->Sending()) AttachLine(Baud);
   PutOnLine(Bytes, At);
   RunToSeconds(ChipMark + AnswerBitTimes / LineBaud);
+  // The host cannot go on before it has the answers: wall time the emulation took is not time
+  // the line was idle. Without this, an emulator that falls behind would give the program ever
+  // longer pauses between the host's bytes, and its time-outs would end it.
+  WallMark = std::max(WallMark, Clock::now());
   return TakeAnswers();
 }
 
@@ -144,6 +150,7 @@ std::string CogImageRunner::CatchUp(TimePoint Now) {
 // that arrives corrupted.
 std::string CogImageRunner::TakeAnswers() {
   std::string Answers = Line->TakeReceived();
+  if (LaunchedAt && AnswersSent == 0 && !Answers.empty()) NoteFirstAnswer();
   const ChipFaults& Faults = Settings.Faults;
   for (char& Answer : Answers) {
     if (Faults.CorruptCrc && AnswersSent == ReaderCrcFirstAnswer)
@@ -158,6 +165,14 @@ std::string CogImageRunner::TakeAnswers() {
     StopProgram("the program stops after " + std::to_string(Limit) + " answers");
   }
   return Answers;
+}
+
+// How long the program took to its first answer: for the EEPROM reader, its time to the sync.
+void CogImageRunner::NoteFirstAnswer() {
+  char Text[64];
+  std::snprintf(Text, sizeof Text, "first answer %.1f ms after the program started",
+                1e3 * (Chip->Seconds() - *LaunchedAt));
+  Note(Text);
 }
 
 void CogImageRunner::StopProgram(const std::string& Reason) {

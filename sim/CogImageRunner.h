@@ -45,6 +45,7 @@ private:
   void FollowWallClock(TimePoint At);
   void PutOnLine(std::string_view Bytes, TimePoint At);
   std::string TakeAnswers();
+  void NoteFirstAnswer();
   void StopProgram(const std::string& Reason);
   void ReportTiming();
   void Note(const std::string& Line) const;
@@ -62,6 +63,8 @@ private:
   bool Running = false;
   bool ClockStopNoted = false;
   long AnswersSent = 0;
+  // Chip time at which a loaded image was started (not set while the ROM runs).
+  std::optional<double> LaunchedAt;
   double EmulatedSeconds = 0;
   Duration EmulationWall{};
   // The chip time and wall time at which the host's last bytes were through.
