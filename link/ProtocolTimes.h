@@ -37,8 +37,8 @@ inline constexpr int32_t ReaderDataReplyTimeoutMs = 500;
 inline constexpr int64_t VerdictLimitMs = 5000;
 inline constexpr int VerdictPolls = 100;
 
-// After its download the reader program copies the EEPROM and computes its CRC before it
-// answers the first sync poll; it must do so within this window and number of polls.
+// After its download the reader program addresses the EEPROM and calibrates on the sync polls
+// before it answers one; it must do so within this window and number of polls.
 inline constexpr int64_t SyncWindowMs = 5000;
 inline constexpr int SyncPolls = 101;
 

@@ -80,6 +80,8 @@ void Chip::StartCog(uint32_t id, uint32_t codeAddress, uint32_t par) {
   StartLoading(cogs_[id & 7], codeAddress, par, cycle_);
 }
 
+void Chip::StopCog(uint32_t id) { StopCog(cogs_[id & 7], cycle_); }
+
 // ---- time ----
 
 // While the clock is stopped, time goes on at the last clock's rate; only the cogs freeze.

@@ -66,6 +66,8 @@ class Chip {
 
   // COGINIT from outside: (re)starts cog `id` loading from `codeAddress` with `par`.
   void StartCog(uint32_t id, uint32_t codeAddress, uint32_t par);
+  // COGSTOP from outside, as a stand-in for a cog that dies: cog `id` stops, its pins released.
+  void StopCog(uint32_t id);
 
   // Runs until `untilCycle` or until a pin in `watchedPins` changes level, whichever is first.
   // Throws EmulationError (naming cog, address, instruction and cycle) when a program does

@@ -46,6 +46,10 @@ TEST(Pins, APinIsTheOrOfTheOutputsOfTheCogsThatDriveIt) {
   fixture.Start(3, Image({MovImm(kDira, 2), MovImm(kOuta, 2), Jmp(2)}));
   fixture.RunFor(CogFixture::kLoadCycles);
   EXPECT_EQ(fixture.chip.PinLevels() & 3, 3u) << "a high from any driving cog wins";
+  fixture.chip.StopCog(3);
+  fixture.RunFor(4);
+  EXPECT_FALSE(fixture.chip.CogAt(3).Active());
+  EXPECT_EQ(fixture.chip.PinLevels() & 3, 1u) << "a cog stopped from outside drives nothing";
 }
 
 TEST(Pins, UndrivenPinsFollowTheOutsideThenThePullUps) {
