@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Runs the built qkl against the paced virtual chip (qkl-sim --paced: the line carries the link
 # rate in real time and the chip takes its real working times) for each flow at 115200 and
-# 230400 baud and prints wall time, qkl's CPU time, its read/write/poll system calls, and the
-# line-time bound: the bytes on the wire in both directions at ten bit times each, plus the reset
-# wait and the chip's own working time. Figures only; nothing here passes or fails on speed.
-#   bench/run.sh [build directory]      (default build/default; needs targets qkl and qkl-sim)
+# 230400 baud and prints wall time, qkl's CPU time, its read/write/poll system calls, the line
+# time of each direction (its bytes at ten bit times each) and the line-time bound: the longer
+# direction (the line is full duplex), plus the reset wait and the chip's own working time that the
+# host waits through. For the read-back that is the reader's RAM verdict and the reader's time from
+# its start to its first answer, as the virtual chip measures it. The last ratio sets the wall time
+# against the host's own bytes at the line rate, the reset wait and the chip's verdicts alone.
+# Figures only; nothing here passes or fails on speed.
+#   bench/run.sh [build directory [flow...]]   (default build/default and every flow: detection,
+#                                              ram-load, eeprom-write, read-back; needs targets
+#                                              qkl and qkl-sim)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build/default}"
+flows=("${@:2}")
 qkl="$build/frontend/qkl"
 sim="$build/sim/qkl-sim"
 for program in "$qkl" "$sim"; do
@@ -37,7 +44,7 @@ random_image() {
 # Starts the chip; sets chip (its process) and port (its slave path).
 start_chip() {
   : >"$work/chip.out"
-  "$sim" "$@" >"$work/chip.out" 2>/dev/null &
+  "$sim" --log "$@" >"$work/chip.out" 2>"$work/chip.log" &
   chip=$!
   for _ in $(seq 100); do [ -s "$work/chip.out" ] && break; sleep 0.05; done
   port=$(head -n 1 "$work/chip.out")
@@ -73,16 +80,23 @@ arguments_for() {
   for a in "$@"; do args+=("${a/PORT/$port}"); done
 }
 
-# flow, rate, extra chip working time in seconds, qkl arguments (PORT stands for the port).
+# flow, rate, the chip's verdict times in seconds, qkl arguments (PORT stands for the port). A
+# verdict time "reader" adds the reader's RAM verdict to its time to its first answer.
 # One run is timed; a second one, under strace, gives the bytes and the system calls.
 measure() {
-  local flow=$1 rate=$2 working=$3
+  local flow=$1 rate=$2 verdicts=$3 sync=0
   shift 3
+  if [ ${#flows[@]} -gt 0 ] && [[ " ${flows[*]} " != *" $flow "* ]]; then return; fi
   local timing figures="0 0 - - -"
   start_chip --paced --eeprom "$work/eeprom.bin"
   arguments_for "$port" "$rate" "$@"
   timing=$( { TIMEFORMAT='%3R %3U %3S'; time "$qkl" "${args[@]}" >"$work/qkl.out" 2>&1 || true; } 2>&1 )
   stop_chip
+  if [ "$verdicts" = reader ]; then
+    verdicts=0.1
+    sync=$(awk '/first answer .* after the program started/ { print $(NF - 5) / 1000; exit }' "$work/chip.log")
+    sync=${sync:-0}
+  fi
   if command -v strace >/dev/null; then
     start_chip --paced --eeprom "$work/eeprom.bin"
     arguments_for "$port" "$rate" "$@"
@@ -91,34 +105,29 @@ measure() {
     stop_chip
   fi
   read -r wall user sys <<<"$timing"
-  # The reader program copies the EEPROM and computes its checksum before it answers a sync poll:
-  # the polls it leaves unanswered, 50 ms each, are the chip's working time.
-  if [ "$working" = sync ]; then
-    working=$(tr '\r' '\n' <"$work/qkl.out" | awk '/^Found sync at / { print 0.1 + $4 * 0.05; exit }')
-    working=${working:-0.1}
-  fi
   read -r sent received reads writes polls <<<"$figures"
   awk -v flow="$flow" -v rate="$rate" -v wall="$wall" -v user="$user" -v sys="$sys" -v tx="$sent" \
-      -v rx="$received" -v working="$working" -v r="$reads" -v w="$writes" -v p="$polls" \
+      -v rx="$received" -v verdicts="$verdicts" -v sync="$sync" -v r="$reads" -v w="$writes" -v p="$polls" \
       -v last="$(tail -n 1 "$work/qkl.out" | tr -d '\r')" '
     BEGIN {
-      bound = (tx + rx) * 10 / rate + 0.095 + working
+      reset = 0.095
+      txs = tx * 10 / rate
+      rxs = rx * 10 / rate
+      bound = (txs > rxs ? txs : rxs) + reset + verdicts + sync
+      host = txs + reset + verdicts
       cpu = user + sys
-      printf "%-12s %6d %8.2f %8.2f %6.3f %6.3f %6.2f%% %6.2f%% %8d %8d %6s %6s %6s  %s\n", flow, rate, wall,
-             bound, wall / bound, cpu, 100 * cpu / wall, 100 * cpu / bound, tx, rx, r, w, p, last
+      printf "%-12s %6d %7.2f %7.2f %7.2f %6.3f %7.2f %6.3f %6.3f %6.3f %6.2f%% %7d %7d %6s %6s %6s  %s\n", flow,
+             rate, wall, txs, rxs, sync, bound, wall / bound, wall / host, cpu, 100 * cpu / wall, tx, rx, r, w, p, last
     }'
 }
 
 random_image
-echo "The bound counts both directions in full; where the chip answers while the host is still"
-echo "sending (the handshake, the read-back), the line carries both at once and the ratio falls below 1."
-printf "%-12s %6s %8s %8s %6s %6s %7s %7s %8s %8s %6s %6s %6s  %s\n" flow baud wall_s bound_s ratio cpu_s \
-  cpu/wall cpu/bnd tx_bytes rx_bytes reads writes polls "last line"
+printf "%-12s %6s %7s %7s %7s %6s %7s %6s %6s %6s %7s %7s %7s %6s %6s %6s  %s\n" flow baud wall_s tx_s rx_s \
+  sync_s bound_s /bound /host cpu_s cpu/wall tx_b rx_b reads writes polls "last line"
 for rate in 115200 230400; do
   measure detection "$rate" 0 -d PORT
   # The RAM checksum takes the chip 0.1 s; programming and verifying the EEPROM 3.96 s and 1.32 s.
   measure ram-load "$rate" 0.1 -d PORT -p 1 "$work/random.binary"
   measure eeprom-write "$rate" 5.38 -d PORT -p 3 "$work/random.binary"
-  # The reader's RAM checksum takes 0.1 s, then its copy of the EEPROM and the checksum of that.
-  measure read-back "$rate" sync -d PORT -u "$work/dump"
+  measure read-back "$rate" reader -d PORT -u "$work/dump"
 done
