@@ -131,10 +131,13 @@ void VirtualChip::TakeOnPacedLine(const std::string& Bytes) {
   Paced->FromHost(Bytes, Clock::now());
 }
 
+// A byte is handed over when its last bit is in, but timed from its start bit, as the host's
+// writes are: the chip then meets the bytes of a stream back to back, not a byte time apart.
 void VirtualChip::DeliverArrivedBytes(TimePoint Now) {
   char Byte = 0;
   TimePoint At;
-  while (Line.IsOpen() && Paced->HostByteArrived(Now, Byte, At)) TakeHostBytes(std::string(1, Byte), At);
+  while (Line.IsOpen() && Paced->HostByteArrived(Now, Byte, At))
+    TakeHostBytes(std::string(1, Byte), At - Paced->ByteTime());
 }
 
 void VirtualChip::SendToHost(const std::string& Bytes, TimePoint At) {
