@@ -158,8 +158,8 @@ finish          call    #i2c_stop
                 cogid   data
                 cogstop data
 
-' Waits until the reading cog has stored hub byte `address`: C is clear on return. Gives up when the
-' reading cog stores nothing for `reader_polls` looks.
+' Waits until the reading cog has stored hub byte `address`. Gives up when the reading cog stores
+' nothing for `reader_polls` looks.
 await_byte      mov     timeout, reader_polls
 :look           cmp     address, stored wc       ' C: stored
         if_c    jmp     #await_byte_ret
