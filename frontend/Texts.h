@@ -3,9 +3,11 @@
 
 #include <string>
 
+#include "frontend/Version.h"
+
 class TConsole;
 
-inline const std::string VersionText = "0.07-pre1";
+inline const std::string VersionText = QKL_VERSION_TEXT;
 
 void PrintBanner(TConsole& Console);
 void PrintUsage(TConsole& Console);

@@ -29,13 +29,14 @@ wineserver -p >"$work/wineserver.log" 2>&1
 if [ -f "$WINEPREFIX/system.reg" ]; then boot=(wine cmd /c exit); else boot=(wineboot -i); fi
 "${boot[@]}" </dev/null >/dev/null 2>&1
 
-cmake -S "$root/tests/windows/host" -B "$work/host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root/tests/windows/host" -B "$work/host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQKL_WERROR=ON >/dev/null
 cmake --build "$work/host"
 cmake -S "$root/tests/windows" -B "$work/cross" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQKL_WERROR=ON \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)" >/dev/null
 cmake --build "$work/cross" -j2
 [ -f "$native/CMakeCache.txt" ] ||
-  cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQKL_WERROR=ON >/dev/null
 cmake --build "$native" --target qkl qkl-sim example_image
 
 # Test ports: COM21 echoes every byte, COM22 never reads. The modem-line library gives their

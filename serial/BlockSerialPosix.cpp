@@ -57,9 +57,30 @@ constexpr TSpeed Speeds[] = {
 #ifdef B921600
     {921600, B921600},
 #endif
+// Linux names these rates; the BSDs name some of them and macOS none.
+#ifdef B500000
+    {500000, B500000},
+#endif
+#ifdef B576000
+    {576000, B576000},
+#endif
 #ifdef B1000000
-    {500000, B500000},   {576000, B576000},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {1000000, B1000000},
+#endif
+#ifdef B1152000
+    {1152000, B1152000},
+#endif
+#ifdef B1500000
+    {1500000, B1500000},
+#endif
+#ifdef B2000000
+    {2000000, B2000000},
+#endif
+#ifdef B2500000
+    {2500000, B2500000},
+#endif
+#ifdef B3000000
+    {3000000, B3000000},
 #endif
 };
 
@@ -262,8 +283,9 @@ int32_t TBlockSerial::QueuedOutput(int32_t& Count) {
   return 0;
 }
 
+// Linux counts line errors per device; other systems report none to a program.
 uint32_t TBlockSerial::TakeLineErrors() {
-#ifdef TIOCGICOUNT
+#if defined(__linux__) && defined(TIOCGICOUNT)
   serial_icounter_struct Counts{};
   if (::ioctl(Fd(FHandle), TIOCGICOUNT, &Counts) == -1) return 0;
   const std::array<int32_t, 4> Now{Counts.frame, Counts.overrun, Counts.parity, Counts.buf_overrun};

@@ -9,7 +9,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 seconds="${1:-20}"
 build="${QKL_FUZZ_BUILD:-$here/../../build/fuzz}"
 
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DQKL_WERROR=ON >/dev/null
 cmake --build "$build" -j2 --target fuzz-options fuzz-image fuzz-replies fuzz-assembler
 
 # target, longest input

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <stdexcept>
 
 #include "LineDecoder.h"
+#include "tests/OpenPty.h"
 
 namespace {
 struct TPeerStop : std::runtime_error {

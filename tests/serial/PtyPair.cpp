@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <thread>
+
+#include "tests/OpenPty.h"
 
 TPtyPair::TPtyPair() {
   termios Raw{};

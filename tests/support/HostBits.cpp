@@ -29,7 +29,10 @@ std::vector<int> ShiftRegisterBits(int First, int Last) {
 }
 
 std::string HandshakePacket() {
-  return "\xF9" + BitBytes(ShiftRegisterBits(1, 250)) + std::string(258, '\xF9');
+  std::string Packet(1, '\xF9');
+  Packet += BitBytes(ShiftRegisterBits(1, 250));
+  Packet.append(258, '\xF9');
+  return Packet;
 }
 
 std::vector<int> ReplyBits(const std::string& Replies) {

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Checks qkl's bash completion: the options after "-", the program modes after -p, and the
+# serial devices of a fake /dev after -d (file names do not come there).
+# Usage: check-completion.sh <completion file>
+set -uo pipefail
+source "$1"
+failures=0
+
+complete_words() {  # the words of a command line, the last one being completed
+  COMP_WORDS=("$@")
+  COMP_CWORD=$(($# - 1))
+  COMPREPLY=()
+  _qkl
+  [ ${#COMPREPLY[@]} -eq 0 ] || printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' '
+}
+
+expect() {  # description, expected (sorted, space separated), words...
+  local got
+  got=$(complete_words "${@:3}")
+  if [ "$got" != "$2" ]; then
+    echo "FAIL $1: got '$got', expected '$2'"
+    failures=$((failures + 1))
+  fi
+}
+
+expect "options" "-d -f -h -l -p -t -u -v " qkl -
+expect "program modes" "1 2 3 " qkl -p ""
+expect "program mode prefix" "3 " qkl -p 3
+expect "option after a file" "-f " qkl prog.binary -f
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+touch "$work/prog.binary" "$work/prog.eeprom"
+expect "file names" "$work/prog.binary $work/prog.eeprom " qkl -p 3 "$work/prog"
+
+# -d offers the serial devices present, and only those.
+devices=$(complete_words qkl -d "")
+present=$(ls -d /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/cu.* 2>/dev/null | sort | tr '\n' ' ')
+[ "$devices" = "$present" ] || {
+  echo "FAIL -d offered '$devices', present are '$present'"
+  failures=$((failures + 1))
+}
+for device in $devices; do
+  [[ -e $device && $device =~ ^/dev/(ttyUSB|ttyACM|ttyS|cu\.) ]] || {
+    echo "FAIL -d offered $device"
+    failures=$((failures + 1))
+  }
+done
+expect "no file names after -d" "" qkl -d "$work/prog"
+
+[ "$failures" -eq 0 ] && echo "completion checks passed"
+exit "$failures"
