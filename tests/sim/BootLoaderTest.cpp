@@ -10,8 +10,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using simtest::BitBytes;
 using simtest::HandshakePacket;
+using simtest::HandshakePacketFor;
 using simtest::LongBytes;
 using simtest::ReplyBits;
 using simtest::ShiftRegisterBits;
@@ -125,14 +125,14 @@ TEST_F(Boot, WrongHostBitBootsFromEeprom) {
   std::vector<int> Bits = ShiftRegisterBits(1, 250);
   Bits[16] ^= 1;
   Wait(95ms);
-  EXPECT_EQ(Send("\xF9" + BitBytes(Bits) + std::string(258, '\xF9')), "");
+  EXPECT_EQ(Send(HandshakePacketFor(Bits)), "");
   EXPECT_TRUE(Logged("handshake bit 17 does not match: boots from EEPROM"));
 }
 
 TEST_F(Boot, CalibrationMustBeAnF9) {
   Start();
   Wait(95ms);
-  EXPECT_EQ(Send("\xFE" + HandshakePacket()), "");
+  EXPECT_EQ(Send(std::string(1, '\xFE').append(HandshakePacket())), "");
   EXPECT_TRUE(Logged("calibration pulse 1 is 2 bit times"));
 }
 

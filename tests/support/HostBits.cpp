@@ -28,12 +28,16 @@ std::vector<int> ShiftRegisterBits(int First, int Last) {
   return Bits;
 }
 
-std::string HandshakePacket() {
+std::string HandshakePacketFor(const std::vector<int>& Bits) {
+  // Appended piece by piece: "\xF9" + a temporary string makes GCC 12 at -O2 and above warn
+  // of an overlapping copy (-Wrestrict) inside std::string.
   std::string Packet(1, '\xF9');
-  Packet += BitBytes(ShiftRegisterBits(1, 250));
+  Packet += BitBytes(Bits);
   Packet.append(258, '\xF9');
   return Packet;
 }
+
+std::string HandshakePacket() { return HandshakePacketFor(ShiftRegisterBits(1, 250)); }
 
 std::vector<int> ReplyBits(const std::string& Replies) {
   std::vector<int> Bits;

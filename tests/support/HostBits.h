@@ -13,6 +13,8 @@ std::string BitBytes(const std::vector<int>& Bits);
 std::string LongBytes(uint32_t Value);
 // The calibration byte, the 250 shift-register bits and 258 answer windows.
 std::string HandshakePacket();
+// The same packet with the given 250 handshake bits.
+std::string HandshakePacketFor(const std::vector<int>& Bits);
 // The bits of reply bytes 0xFE and 0xFF; any other byte gives -1.
 std::vector<int> ReplyBits(const std::string& Replies);
 // Output bits First to Last (counted from 1) of the boot shift register from its seed.
