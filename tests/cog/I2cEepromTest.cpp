@@ -8,7 +8,7 @@
 
 #include "sim/devices/I2cEeprom.h"
 #include "tests/cog/I2cMaster.h"
-#include "tests/cog/RomDirectory.h"
+#include "tests/support/RomFolder.h"
 
 namespace qkl::cog::testing {
 namespace {
@@ -167,8 +167,8 @@ TEST(TimingChecker, EachMinimumIsCheckedOnItsOwnEdge) {
 // The whole chain: the boot ROM finds no host, reads a program image from the EEPROM over
 // I2C and starts it with the ROM's interpreter.
 TEST(EepromBoot, TheBootRomLoadsAndStartsAProgramFromTheEeprom) {
-  const std::filesystem::path rom = RomDirectory();
-  if (rom.empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); the EEPROM boot is not tried";
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; the EEPROM boot is not tried";
+  const std::filesystem::path rom = simtest::RomFolder();
   for (double mhz : {8.0, 20.0}) {
     std::array<uint8_t, devices::kEepromSize> store{};
     const std::vector<uint8_t> image = {

@@ -5,7 +5,7 @@
 
 #include "sim/cog/EmulationError.h"
 #include "tests/cog/CogTesting.h"
-#include "tests/cog/RomDirectory.h"
+#include "tests/support/RomFolder.h"
 
 namespace qkl::cog::testing {
 namespace {
@@ -97,8 +97,8 @@ TEST(Launcher, RefusesOtherBytecodesNamingTheByteAndItsAddress) {
 }
 
 TEST(Launcher, TheRomInterpreterRunsTheSameImage) {
-  const std::filesystem::path rom = RomDirectory();
-  if (rom.empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); the ROM interpreter is not tried";
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; the ROM interpreter is not tried";
+  const std::filesystem::path rom = simtest::RomFolder();
   Chip chip({.clock = {}, .romDirectory = rom});
   Load(chip, MinimalImage());
   chip.LaunchImage();

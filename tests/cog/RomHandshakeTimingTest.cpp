@@ -22,7 +22,7 @@
 #include "sim/devices/Board.h"
 #include "sim/devices/I2cEeprom.h"
 #include "sim/devices/SerialLine.h"
-#include "tests/cog/RomDirectory.h"
+#include "tests/support/RomFolder.h"
 
 namespace qkl::cog::testing {
 namespace {
@@ -65,7 +65,7 @@ struct Handshake {
 // A chip booting its ROM on the RC clock, with the host's line and an EEPROM on its pins.
 struct RomChip {
   RomChip(double Mhz, double Baud)
-      : Emulated({.clock = {.rcFastHz = Mhz * 1e6}, .romDirectory = RomDirectory()}),
+      : Emulated({.clock = {.rcFastHz = Mhz * 1e6}, .romDirectory = simtest::RomFolder()}),
         Board(Emulated),
         Line(Emulated, {.baud = Baud}),
         Eeprom(Emulated, Store) {
@@ -109,7 +109,7 @@ std::string ModelHandshakeAt(double Mhz, double Baud, int Phase) {
 class RomHandshakeTiming : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (RomDirectory().empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); the handshake is not tried";
+    if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; the handshake is not tried";
   }
 };
 

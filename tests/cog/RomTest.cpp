@@ -6,7 +6,8 @@
 #include "sim/cog/EmulationError.h"
 #include "sim/cog/RomImage.h"
 #include "tests/cog/CogTesting.h"
-#include "tests/cog/RomDirectory.h"
+#include "tests/support/RomFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace qkl::cog::testing {
 namespace {
@@ -17,8 +18,8 @@ constexpr uint32_t kBootLoaderFirstInstruction = Encode(kAnd, kWc, 0x0D8, kIna);
 class Rom : public ::testing::Test {
  protected:
   void SetUp() override {
-    directory = RomDirectory();
-    if (directory.empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); ROM tests skipped";
+    if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; ROM tests skipped";
+    directory = simtest::RomFolder();
   }
   std::filesystem::path directory;
 };
@@ -64,8 +65,8 @@ TEST_F(Rom, WithRxLowTheBootLoaderGivesUpOnTheHostAndTriesTheEeprom) {
 }
 
 TEST(RomFiles, MissingOrMalformedFilesAreRefusedWithTheFileAndLine) {
-  const std::filesystem::path directory = std::filesystem::temp_directory_path() / "qkl-cog-rom-test";
-  std::filesystem::create_directories(directory);
+  const simtest::TempFolder folder;
+  const std::filesystem::path& directory = folder.Root();
   EXPECT_THROW(LoadRomImage(directory / "absent"), std::runtime_error);
   {
     std::ofstream(directory / "hub_rom_low.hex") << ":0400000001020304F1\n:00000001FF\n";
@@ -76,7 +77,6 @@ TEST(RomFiles, MissingOrMalformedFilesAreRefusedWithTheFileAndLine) {
   } catch (const std::runtime_error& error) {
     EXPECT_NE(std::string(error.what()).find("hub_rom_low.hex line 1: checksum"), std::string::npos) << error.what();
   }
-  std::filesystem::remove_all(directory);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "sim/devices/I2cEeprom.h"
 #include "sim/devices/SerialLine.h"
 #include "tests/cog/CogTesting.h"
-#include "tests/cog/RomDirectory.h"
+#include "tests/support/RomFolder.h"
 
 namespace qkl::cog::testing {
 namespace {
@@ -196,8 +196,8 @@ class HandshakeHost {
 };
 
 TEST(SerialLine, TheBootRomAnswersTheHandshakeOverTheLine) {
-  const std::filesystem::path rom = RomDirectory();
-  if (rom.empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); the handshake is not tried";
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; the handshake is not tried";
+  const std::filesystem::path rom = simtest::RomFolder();
   for (double mhz : {8.0, 20.0}) {
     for (double baud : {115200.0, 230400.0}) {
       ChipConfig config;
@@ -228,8 +228,8 @@ namespace {
 class RomLoad : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::filesystem::path rom = RomDirectory();
-    if (rom.empty()) GTEST_SKIP() << "no ROM files found (set QKL_ROM_DIR); loads through the ROM are not tried";
+    if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; loads through the ROM are not tried";
+    const std::filesystem::path rom = simtest::RomFolder();
     ChipConfig config;
     config.romDirectory = rom;
     chip = std::make_unique<Chip>(config);

@@ -1,7 +1,7 @@
 // The detection test (-l) of the built qkl: 1000 resets and handshakes in a row.
 #include <gtest/gtest.h>
 
-#include "tests/e2e/QklRun.h"
+#include "tests/support/QklRun.h"
 #include "tests/support/ChipFixture.h"
 
 namespace {
@@ -11,9 +11,9 @@ constexpr std::chrono::minutes Allowed(15);
 
 TEST(QklDetectionTest, ThousandDetectionsOfAChip) {
   simtest::ThreadChip Chip;
-  const e2e::QklRun Run = e2e::RunQkl({"-d", Chip.SlavePath(), "-l"}, {}, Allowed);
+  const simtest::QklRun Run = simtest::RunQkl({"-d", Chip.SlavePath(), "-l"}, {}, Allowed);
   EXPECT_EQ(Run.ExitCode, 0);
-  EXPECT_EQ(Run.Lines, e2e::AfterBanner({e2e::NoFileName, std::string(1000, '.') +
+  EXPECT_EQ(Run.Lines, simtest::AfterBanner({simtest::NoFileName, std::string(1000, '.') +
                                                               "Tested 1000 Detections with 0 Detection failures"}));
   EXPECT_EQ(Chip.Log().CountOf("handshake answered"), 1000);
 }
@@ -22,9 +22,9 @@ TEST(QklDetectionTest, ThousandFailuresWithoutAChip) {
   sim::ChipSettings Settings;
   Settings.Faults.Absent = true;
   simtest::ThreadChip Chip(Settings);
-  const e2e::QklRun Run = e2e::RunQkl({"-f", "-d", Chip.SlavePath(), "-l"}, {}, Allowed);
+  const simtest::QklRun Run = simtest::RunQkl({"-f", "-d", Chip.SlavePath(), "-l"}, {}, Allowed);
   EXPECT_EQ(Run.ExitCode, 0);
-  EXPECT_EQ(Run.Lines, e2e::AfterBanner({e2e::NoFileName, std::string(1000, 'd') +
+  EXPECT_EQ(Run.Lines, simtest::AfterBanner({simtest::NoFileName, std::string(1000, 'd') +
                                                               "Tested 1000 Detections with 1000 Detection failures"}));
 }
 

@@ -5,6 +5,7 @@
 #include "link/LinkState.h"
 #include "link/Propeller.h"
 #include "tests/support/ChipFixture.h"
+#include "tests/support/ParamNames.h"
 
 namespace {
 
@@ -58,8 +59,7 @@ TEST_P(FindPropeller, EveryCallResetsTheChipAgain) {
   EXPECT_EQ(Chip.Log().CountOf("handshake answered"), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothRates, FindPropeller, ::testing::Values(115200u, 230400u),
-                         [](const auto& Info) { return "At" + std::to_string(Info.param); });
+INSTANTIATE_TEST_SUITE_P(BothRates, FindPropeller, ::testing::Values(115200u, 230400u), simtest::RateName);
 
 struct AnswerFault {
   const char* Name;

@@ -1,48 +1,33 @@
 // The link's download against the virtual chip: what reaches the wire and the chip's EEPROM.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
 #include <iostream>
 
 #include "link/Propeller.h"
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/WireDecoder.h"
+#include "tests/support/ParamNames.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 class LoadImage : public ::testing::TestWithParam<uint32_t> {
 protected:
-  void SetUp() override {
-    Folder = fs::temp_directory_path() / ("qkl-load-" + std::to_string(::getpid()));
-    fs::create_directories(Folder);
-  }
-  void TearDown() override { fs::remove_all(Folder); }
   // Loads the image into the link object and finds the chip.
   void Prepare(const std::vector<uint8_t>& Image, simtest::ThreadChip& Chip) {
-    const std::string Path = (Folder / "image.binary").string();
-    simtest::WriteFile(Path, Image);
-    ASSERT_TRUE(Link.LoadFile(Path));
+    ASSERT_TRUE(Link.LoadFile(Folder.Write("image.binary", Image)));
     ASSERT_TRUE(Link.ChecksumValid());
     Link.BaudRate = GetParam();
     ASSERT_EQ(Link.FindPropeller(Chip.SlavePath()), 1);
   }
-  fs::path Folder;
+  simtest::TempFolder Folder;
   TPropeller Link{std::cout};
 };
 
-sim::ChipSettings Instant() {
-  sim::ChipSettings Settings;
-  Settings.Instant = true;
-  return Settings;
-}
-
 TEST_P(LoadImage, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
-  simtest::ThreadChip Chip(Instant());
+  simtest::ThreadChip Chip(simtest::InstantChip());
   const std::vector<uint8_t> Image = simtest::TinyImage(700);  // several writes of about 512 bytes
   Prepare(Image, Chip);
   ASSERT_TRUE(Link.LoadImage(1)) << Link.LastError;
@@ -56,19 +41,17 @@ TEST_P(LoadImage, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
 }
 
 TEST_P(LoadImage, ModeThreeWritesTheEeprom) {
-  sim::ChipSettings Settings = Instant();
-  Settings.EepromPath = (Folder / "eeprom.bin").string();
+  sim::ChipSettings Settings = simtest::InstantChip();
+  Settings.EepromPath = Folder.File("eeprom.bin");
   simtest::ThreadChip Chip(Settings);
   const std::vector<uint8_t> Image = simtest::TinyImage(20);
   Prepare(Image, Chip);
   ASSERT_TRUE(Link.LoadImage(3)) << Link.LastError;
-  std::ifstream File(Settings.EepromPath, std::ios::binary);
-  std::vector<uint8_t> Eeprom((std::istreambuf_iterator<char>(File)), {});
+  const std::vector<uint8_t> Eeprom = simtest::FileBytes(Settings.EepromPath);
   ASSERT_EQ(Eeprom.size(), 32768u);
   EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Eeprom.begin()));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothRates, LoadImage, ::testing::Values(115200u, 230400u),
-                         [](const auto& Info) { return "At" + std::to_string(Info.param); });
+INSTANTIATE_TEST_SUITE_P(BothRates, LoadImage, ::testing::Values(115200u, 230400u), simtest::RateName);
 
 }  // namespace

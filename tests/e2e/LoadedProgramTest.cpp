@@ -8,7 +8,8 @@
 #include "AnswerProgramImage.h"
 #include "tests/e2e/LoaderUnderTest.h"
 #include "tests/support/HostPort.h"
-#include "tests/support/WireDecoder.h"
+#include "tests/support/EmulatorSpeed.h"
+#include "tests/support/TempFolder.h"
 
 namespace e2e {
 namespace {
@@ -19,11 +20,11 @@ class LoadedProgram : public ::testing::TestWithParam<std::tuple<LoaderKind, Clo
 protected:
   void SetUp() override {
     if (const std::string Why = SkipReason(std::get<0>(GetParam())); !Why.empty()) GTEST_SKIP() << Why;
-    if (!EmulatorKeepsUpWithTheHost()) GTEST_SKIP() << SlowEmulator;
+    if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
   }
   const ClockAndRate& Combination() const { return std::get<1>(GetParam()); }
   bool FastLink() const { return Combination().FastLink; }
-  ScratchFolder Folder;
+  simtest::TempFolder Folder;
 };
 
 TEST_P(LoadedProgram, AnswersOnItsPinsAfterARamLoad) {
@@ -32,7 +33,7 @@ TEST_P(LoadedProgram, AnswersOnItsPinsAfterARamLoad) {
   simtest::WriteFile(Image, std::vector<uint8_t>(std::begin(AnswerProgramImage), std::end(AnswerProgramImage)));
   std::vector<std::string> Arguments = RateArguments(FastLink());
   Arguments.insert(Arguments.end(), {"-d", Chip.SlavePath(), "-p", "1", Image});
-  const QklRun Load = UntilFound(Combination(), [&] { return RunQkl(Arguments); }).Run;
+  const QklRun Load = UntilFound(Combination(), [&] { return simtest::RunQklTimed(Arguments); }).Run;
   ASSERT_EQ(Load.ExitCode, 0) << Load.Output << Chip.Log().Text();
 
   // Opened without discarding its queues: a purge right after an open is the chip's reset.

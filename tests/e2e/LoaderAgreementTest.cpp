@@ -3,7 +3,7 @@
 
 #include "tests/e2e/LoaderUnderTest.h"
 #include "tests/support/HostBits.h"
-#include "tests/support/WireDecoder.h"
+#include "tests/support/TempFolder.h"
 
 namespace e2e {
 namespace {
@@ -11,13 +11,13 @@ namespace {
 // The EEPROM after qkl -p 2: the loader writes all of its RAM, so the image, the two stack
 // marker longs below dbase and zeros up to the end.
 std::vector<uint8_t> EepromAfterModeTwo(LoaderKind Kind, const std::vector<uint8_t>& Image) {
-  const ScratchFolder Folder;
+  const simtest::TempFolder Folder;
   simtest::WriteFile(Folder.File("chip.eeprom"), std::vector<uint8_t>(32768, 0x5A));
   simtest::ThreadChip Chip(LoaderChip(Kind, Folder.File("chip.eeprom"), 12));
   simtest::WriteFile(Folder.File("image.binary"), Image);
   const QklRun Run = RunQkl({"-d", Chip.SlavePath(), "-p", "2", Folder.File("image.binary")});
   EXPECT_EQ(Run.ExitCode, 0) << LoaderName(Kind) << "\n" << Run.Output << Chip.Log().Text();
-  return FileBytes(Folder.File("chip.eeprom"));
+  return simtest::FileBytes(Folder.File("chip.eeprom"));
 }
 
 TEST(LoaderAgreement, ModeTwoLeavesTheSameEepromWithTheRomAndTheModel) {

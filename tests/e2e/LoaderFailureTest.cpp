@@ -9,7 +9,7 @@
 #include "link/Propeller.h"
 #include "tests/e2e/LoaderUnderTest.h"
 #include "tests/support/HostBits.h"
-#include "tests/support/WireDecoder.h"
+#include "tests/support/TempFolder.h"
 
 namespace e2e {
 namespace {
@@ -27,7 +27,7 @@ protected:
   std::string EepromPath() const { return Folder.File("chip.eeprom"); }
   sim::ChipSettings Chip() const { return LoaderChip(Kind(), EepromPath(), 12); }
 
-  ScratchFolder Folder;
+  simtest::TempFolder Folder;
 };
 
 // qkl refuses such a file before it sends it; the link sends whatever its buffer holds.
@@ -46,7 +46,7 @@ TEST_P(LoaderFailure, AnImageWhoseChecksumIsWrongFailsTheRamVerdictAndTheChipShu
   Link.Serial->WriteByte(0xF9);
   EXPECT_FALSE(Link.Serial->WaitReadable(200)) << "a chip that has shut down answers no poll";
   Link.ClosePort();
-  EXPECT_EQ(FileBytes(EepromPath()), EarlierEeprom);
+  EXPECT_EQ(simtest::FileBytes(EepromPath()), EarlierEeprom);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMode, LoaderFailure,
@@ -66,9 +66,9 @@ TEST_P(SilentEeprom, TheRamVerdictPassesThenProgrammingFailsAndQklExitsOne) {
   const QklRun Run = RunQkl({"-d", Chip.SlavePath(), "-p", std::to_string(Mode()), Folder.File("image.binary")});
   EXPECT_EQ(Run.ExitCode, 1) << Run.Output << Chip.Log().Text();
   ASSERT_GE(Run.Lines.size(), 2u);
-  EXPECT_EQ(Run.Lines[Run.Lines.size() - 2], "Propeller Version 1 Found!");
+  EXPECT_EQ(Run.Lines[Run.Lines.size() - 2], simtest::Found);
   EXPECT_EQ(Run.Lines.back(), "EEPROM Program Error");
-  EXPECT_EQ(FileBytes(EepromPath()), EarlierEeprom);
+  EXPECT_EQ(simtest::FileBytes(EepromPath()), EarlierEeprom);
 }
 
 INSTANTIATE_TEST_SUITE_P(EepromModes, SilentEeprom,

@@ -1,26 +1,23 @@
 #include "tests/e2e/LoaderUnderTest.h"
 
-#include <chrono>
-#include <filesystem>
 #include <iostream>
 
-namespace e2e {
+#include "tests/support/EmulatorSpeed.h"
+#include "tests/support/RomFolder.h"
 
-const char* const RomDirectory = "/work/shared/p1-rom";
+namespace e2e {
 
 std::string LoaderName(LoaderKind Kind) { return Kind == LoaderKind::Rom ? "Rom" : "Model"; }
 
 std::string SkipReason(LoaderKind Kind) {
   if (Kind == LoaderKind::Model) return {};
-  if (!EmulatorKeepsUpWithTheHost()) return SlowEmulator;
-  if (!std::filesystem::exists(std::filesystem::path(RomDirectory) / "hub_rom_low.hex"))
-    return std::string("the chip's ROM is not in ") + RomDirectory + "; nothing here can run without it";
-  return {};
+  if (!simtest::EmulatorKeepsUpWithTheHost) return simtest::SlowEmulator;
+  return simtest::WhyNoRom();
 }
 
 sim::ChipSettings LoaderChip(LoaderKind Kind, const std::string& EepromPath, double ClockMhz) {
   sim::ChipSettings Chip = ChipWithEeprom(EepromPath, ClockMhz);
-  if (Kind == LoaderKind::Rom) Chip.RomDirectory = RomDirectory;
+  if (Kind == LoaderKind::Rom) Chip.RomDirectory = simtest::RomFolder();
   return Chip;
 }
 
@@ -44,13 +41,11 @@ bool FoundNoChip(const QklRun& Run) {
 
 }  // namespace
 
-TimedRun UntilFound(const ClockAndRate& Combination, const std::function<QklRun()>& Qkl) {
+TimedRun UntilFound(const ClockAndRate& Combination, const std::function<TimedRun()>& Qkl) {
   const int Attempts = Combination.ClockMhz == 8 && Combination.FastLink ? AttemptsWhereTheHandshakeMayMiss : 1;
   TimedRun Timed;
   for (int Attempt = 0; Attempt < Attempts; ++Attempt) {
-    const auto Start = std::chrono::steady_clock::now();
-    Timed.Run = Qkl();
-    Timed.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+    Timed = Qkl();
     if (!FoundNoChip(Timed.Run)) break;
     if (Attempt + 1 < Attempts)
       std::cout << "the handshake missed at " << ::testing::PrintToString(Combination) << "; qkl runs again\n";

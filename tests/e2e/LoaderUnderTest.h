@@ -16,11 +16,9 @@ namespace e2e {
 
 enum class LoaderKind { Rom, Model };
 
-extern const char* const RomDirectory;
-
 std::string LoaderName(LoaderKind Kind);
-// Why a test of this loader cannot run here (no ROM files, or an emulator too slow for the
-// host's reply limits); empty when it can.
+// Why a test of this loader cannot run here (an emulator too slow for the host's reply limits,
+// or no ROM files, which fails the test where the ROM is required); empty when it can.
 std::string SkipReason(LoaderKind Kind);
 // A chip whose EEPROM lives in EepromPath, on the given RC clock, booting with that loader.
 sim::ChipSettings LoaderChip(LoaderKind Kind, const std::string& EepromPath, double ClockMhz);
@@ -37,7 +35,7 @@ std::string ClockAndRateName(const ::testing::TestParamInfo<ClockAndRate>& Info)
 // resets, as on a real chip: its calibration of the host's pulses can round up so that a 0 after
 // a one-bit gap reads as 1. A user then simply runs qkl again. Runs Qkl again while it ends as a
 // run without a chip does, up to a dozen times at that combination (once elsewhere); gives the
-// last run and its wall time.
-TimedRun UntilFound(const ClockAndRate& Combination, const std::function<QklRun()>& Qkl);
+// last run.
+TimedRun UntilFound(const ClockAndRate& Combination, const std::function<TimedRun()>& Qkl);
 
 }  // namespace e2e

@@ -7,7 +7,8 @@
 
 #include "tests/e2e/ReadBackRoundTrip.h"
 #include "tests/e2e/ReadBackRun.h"
-#include "tests/support/WireDecoder.h"
+#include "tests/support/EmulatorSpeed.h"
+#include "tests/support/TempFolder.h"
 
 namespace e2e {
 namespace {
@@ -27,25 +28,25 @@ std::vector<std::string> LastLines(const QklRun& Run, std::size_t Count) {
 std::string UnableToRead(const std::string& Port) { return "Unable to read Propeller on Port (" + Port + ")"; }
 
 TEST(ReadBack, BlankAndAllZeroEepromsGiveTheirKnownChecksums) {
-  if (!EmulatorKeepsUpWithTheHost()) GTEST_SKIP() << SlowEmulator;
-  const ScratchFolder Folder;
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
+  const simtest::TempFolder Folder;
   // The blank one through qkl-sim's command line: a missing EEPROM file is created blank.
   simtest::ProcessChip Blank({"--instant", "--eeprom", Folder.File("blank.eeprom")});
   const TimedRun FromBlank = ReadBack(Blank.SlavePath(), false, Folder.File("blank-dump"));
   EXPECT_EQ(FromBlank.Run.ExitCode, 0) << FromBlank.Run.Output << Blank.Log().Text();
   EXPECT_EQ(LastLines(FromBlank.Run, 3), (std::vector<std::string>{"CRC is good", "CRC is 00FF 00FF", "All good!"}));
-  EXPECT_EQ(FileBytes(Folder.File("blank-dump.eeprom")), std::vector<uint8_t>(32768, 0xFF));
+  EXPECT_EQ(simtest::FileBytes(Folder.File("blank-dump.eeprom")), std::vector<uint8_t>(32768, 0xFF));
 
   simtest::WriteFile(Folder.File("zero.eeprom"), std::vector<uint8_t>(32768, 0));
   simtest::ThreadChip Zero(ChipWithEeprom(Folder.File("zero.eeprom")));
   const TimedRun FromZero = ReadBack(Zero.SlavePath(), true, Folder.File("zero-dump"));
   EXPECT_EQ(FromZero.Run.ExitCode, 0) << FromZero.Run.Output;
   EXPECT_EQ(LastLines(FromZero.Run, 3), (std::vector<std::string>{"CRC is good", "CRC is 40BF 40BF", "All good!"}));
-  EXPECT_EQ(FileBytes(Folder.File("zero-dump.eeprom")), std::vector<uint8_t>(32768, 0));
+  EXPECT_EQ(simtest::FileBytes(Folder.File("zero-dump.eeprom")), std::vector<uint8_t>(32768, 0));
 }
 
 TEST(ReadBack, ReaderThatFindsNoEepromNeverAnswersAndNothingIsWritten) {
-  const ScratchFolder Folder;
+  const simtest::TempFolder Folder;
   simtest::ProcessChip Chip({"--instant", "--no-eeprom"});
   const TimedRun Read = ReadBack(Chip.SlavePath(), false, Folder.File("dump"));
   EXPECT_EQ(Read.Run.ExitCode, 2) << Read.Run.Output << Chip.Log().Text();
@@ -66,8 +67,8 @@ void PrintTo(const ReaderFault& Fault, std::ostream* Into) { *Into << Fault.Name
 class ReadBackFault : public ::testing::TestWithParam<ReaderFault> {};
 
 TEST_P(ReadBackFault, EndsInExitTwoAndLeavesAnExistingFileAlone) {
-  if (GetParam().ReaderAnswers && !EmulatorKeepsUpWithTheHost()) GTEST_SKIP() << SlowEmulator;
-  const ScratchFolder Folder;
+  if (GetParam().ReaderAnswers && !simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
+  const simtest::TempFolder Folder;
   sim::ChipSettings Settings = ChipWithEeprom(Folder.File("chip.eeprom"));
   GetParam().Set(Settings.Faults);
   simtest::ThreadChip Chip(Settings);
@@ -78,7 +79,7 @@ TEST_P(ReadBackFault, EndsInExitTwoAndLeavesAnExistingFileAlone) {
   std::vector<std::string> Expected = GetParam().LinesBeforeTheVerdict;
   Expected.push_back(UnableToRead(Chip.SlavePath()));
   EXPECT_EQ(LastLines(Read.Run, Expected.size()), Expected) << Read.Run.Output;
-  EXPECT_EQ(FileBytes(Folder.File("dump.eeprom")), Earlier);
+  EXPECT_EQ(simtest::FileBytes(Folder.File("dump.eeprom")), Earlier);
 }
 
 INSTANTIATE_TEST_SUITE_P(

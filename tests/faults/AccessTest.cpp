@@ -12,8 +12,8 @@
 #include <chrono>
 #include <filesystem>
 
-#include "tests/e2e/QklRun.h"
 #include "tests/faults/FaultRun.h"
+#include "tests/support/QklRun.h"
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
 #include "tests/support/RunProgram.h"
@@ -27,8 +27,8 @@ const char* const Setpriv = "/usr/bin/setpriv";
 bool AsRoot() { return ::geteuid() == 0; }
 
 simtest::ProgramResult RunUnprivileged(const std::vector<std::string>& Arguments, milliseconds Timeout) {
-  if (!AsRoot()) return simtest::RunProgram(QKL_PATH, Arguments, {}, Timeout);
-  std::vector<std::string> All = {"--reuid=65534", "--regid=65534", "--clear-groups", QKL_PATH};
+  if (!AsRoot()) return simtest::RunProgram(simtest::QklPath(), Arguments, {}, Timeout);
+  std::vector<std::string> All = {"--reuid=65534", "--regid=65534", "--clear-groups", simtest::QklPath()};
   All.insert(All.end(), Arguments.begin(), Arguments.end());
   return simtest::RunProgram(Setpriv, All, {}, Timeout);
 }
@@ -46,7 +46,7 @@ protected:
   void ExpectNoChipOn(const std::string& Port, const std::string& Reason) {
     for (const bool ReadBack : {false, true}) {
       std::vector<std::string> Arguments = {"-d", Port};
-      if (ReadBack) Arguments.insert(Arguments.end(), {"-u", Folder.Path("dump")});
+      if (ReadBack) Arguments.insert(Arguments.end(), {"-u", Folder.File("dump")});
       const auto Start = std::chrono::steady_clock::now();
       const simtest::ProgramResult Run = RunUnprivileged(Arguments, 2 * faults::DetectionBound);
       EXPECT_LT(std::chrono::steady_clock::now() - Start, faults::DetectionBound);
@@ -60,17 +60,17 @@ protected:
         EXPECT_EQ(Run.Output.find("Found!"), std::string::npos) << Run.Output;
       }
     }
-    EXPECT_TRUE(Folder.Files().empty()) << "a file was written";
+    EXPECT_TRUE(faults::FilesIn(Folder).empty()) << "a file was written";
   }
 
   void ExpectChipOn(const std::string& Port) {
     const simtest::ProgramResult Run = RunUnprivileged({"-d", Port}, 2 * faults::DetectionBound);
     EXPECT_EQ(Run.ExitCode, 0) << Run.Output;
-    EXPECT_NE(Run.Output.find("Propeller Version 1 Found!"), std::string::npos) << Run.Output;
+    EXPECT_NE(Run.Output.find(simtest::Found), std::string::npos) << Run.Output;
     EXPECT_EQ(Run.Errors, "");
   }
 
-  faults::WorkFolder Folder;
+  simtest::TempFolder Folder;
 };
 
 TEST_F(Access, PortHeldExclusivelyByAnotherProgramFindsNoChipUntilReleased) {
@@ -96,12 +96,12 @@ TEST_F(Access, PortWithoutPermissionFindsNoChipUntilOpenedUp) {
 TEST_F(Access, ImageFileWithoutPermissionIsRefusedBeforeThePort) {
   const std::string Image = Folder.Write("locked.binary", simtest::TinyImage(20));
   ASSERT_EQ(::chmod(Image.c_str(), 0600), 0);
-  const faults::Snapshot Before = Folder.Files();
-  const std::vector<std::string> Load = {"-d", Folder.Path("no-such-device"), Image};
+  const faults::Snapshot Before = faults::FilesIn(Folder);
+  const std::vector<std::string> Load = {"-d", Folder.File("no-such-device"), Image};
   const simtest::ProgramResult Run = RunUnprivileged(Load, 2 * faults::DetectionBound);
   EXPECT_EQ(Run.ExitCode, 2) << Run.Output;
   EXPECT_NE(Run.Output.find("Could not load Binary"), std::string::npos) << Run.Output;
-  EXPECT_TRUE(Folder.Files() == Before) << "a file was written or changed";
+  EXPECT_TRUE(faults::FilesIn(Folder) == Before) << "a file was written or changed";
   ASSERT_EQ(::chmod(Image.c_str(), 0644), 0);
   const simtest::ProgramResult Readable = RunUnprivileged(Load, 2 * faults::DetectionBound);
   EXPECT_EQ(Readable.ExitCode, 100) << "loadable once readable, and no chip: " << Readable.Output;

@@ -6,17 +6,18 @@
 #include <fstream>
 
 #include "tests/faults/FaultRun.h"
+#include "tests/support/EmulatorSpeed.h"
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
 
 namespace {
 
-using e2e::AfterBanner;
-using e2e::NoFileName;
+using simtest::AfterBanner;
+using simtest::NoFileName;
 using std::chrono::milliseconds;
 namespace fs = std::filesystem;
 
-const std::string Found = "Propeller Version 1 Found!";
+using simtest::Found;
 constexpr milliseconds FileRefusedBound{2000};
 
 // An image whose header gives vbase and dbase, with the stack markers below dbase and a
@@ -43,37 +44,37 @@ std::vector<uint8_t> ImageWith(uint32_t Vbase, uint32_t Dbase) {
 
 class BadInput : public testing::Test {
 protected:
-  faults::WorkFolder Folder;
+  simtest::TempFolder Folder;
 
   // Runs qkl and checks the exit code, the last line, the bound and that no file changed.
-  faults::TimedRun Expect(const std::vector<std::string>& Arguments, int ExitCode, const std::string& LastLine,
+  simtest::TimedRun Expect(const std::vector<std::string>& Arguments, int ExitCode, const std::string& LastLine,
                           milliseconds Bound) {
-    const faults::Snapshot Before = Folder.Files();
-    faults::TimedRun Result = faults::RunTimed(Arguments, Bound);
+    const faults::Snapshot Before = faults::FilesIn(Folder);
+    simtest::TimedRun Result = faults::RunTimed(Arguments, Bound);
     EXPECT_EQ(Result.Run.ExitCode, ExitCode) << Result.Run.Output;
     EXPECT_EQ(Result.Run.Lines.empty() ? std::string() : Result.Run.Lines.back(), LastLine) << Result.Run.Output;
     EXPECT_LT(Result.Took, Bound);
-    EXPECT_TRUE(Folder.Files() == Before) << "a file was written or changed";
+    EXPECT_TRUE(faults::FilesIn(Folder) == Before) << "a file was written or changed";
     return Result;
   }
 };
 
 TEST_F(BadInput, PortsThatAreNoTerminalFindNoChip) {
-  const std::string Regular = Folder.Write("regular", {1, 2, 3});
-  for (const std::string& Port : {Folder.Path("no-such-device"), Regular, std::string("/dev/null"), Folder.Path("")}) {
+  const std::string Regular = Folder.Write("regular", std::vector<uint8_t>{1, 2, 3});
+  for (const std::string& Port : {Folder.File("no-such-device"), Regular, std::string("/dev/null"), Folder.File("")}) {
     SCOPED_TRACE(Port);
-    const faults::TimedRun Detect = Expect({"-d", Port}, 100, NoFileName, faults::DetectionBound);
+    const simtest::TimedRun Detect = Expect({"-d", Port}, 100, NoFileName, faults::DetectionBound);
     EXPECT_EQ(Detect.Run.Lines, AfterBanner({NoFileName}));
-    Expect({"-d", Port, "-u", Folder.Path("dump")}, 1, "Unable to locate Propeller on Port (" + Port + ")",
+    Expect({"-d", Port, "-u", Folder.File("dump")}, 1, "Unable to locate Propeller on Port (" + Port + ")",
            faults::DetectionBound);
   }
 }
 
 TEST_F(BadInput, FilesThatHoldNoImageAreRefusedBeforeThePort) {
-  fs::create_directory(Folder.Path("folder.binary"));
-  const std::string Empty = Folder.Write("empty.binary", {});
-  const std::string Port = Folder.Path("no-such-device");
-  Expect({"-d", Port, Folder.Path("folder.binary")}, 2, "Could not load Binary", FileRefusedBound);
+  fs::create_directory(Folder.File("folder.binary"));
+  const std::string Empty = Folder.Write("empty.binary", std::string());
+  const std::string Port = Folder.File("no-such-device");
+  Expect({"-d", Port, Folder.File("folder.binary")}, 2, "Could not load Binary", FileRefusedBound);
   Expect({"-d", Port, Empty}, 3, "Binary Checksum Invalid!", FileRefusedBound);
 }
 
@@ -81,9 +82,9 @@ TEST_F(BadInput, HugeFilesAreReadOnlyForTheirFirst32768Bytes) {
   const std::vector<uint8_t> Bytes = simtest::TinyImage(700);
   const std::string Huge = Folder.Write("huge.binary", Bytes);
   fs::resize_file(Huge, 1ull << 30);  // sparse: a gigabyte of zeros behind the image
-  const std::string HugeZeros = Folder.Write("zeros.binary", {});
+  const std::string HugeZeros = Folder.Write("zeros.binary", std::string());
   fs::resize_file(HugeZeros, 1ull << 30);
-  Expect({"-d", Folder.Path("no-such-device"), HugeZeros}, 3, "Binary Checksum Invalid!", FileRefusedBound);
+  Expect({"-d", Folder.File("no-such-device"), HugeZeros}, 3, "Binary Checksum Invalid!", FileRefusedBound);
   simtest::ProcessChip Chip({"--instant"});
   Expect({"-d", Chip.SlavePath(), "-p", "1", Huge}, 0, Found, faults::RamLoadBound);
   EXPECT_NE(Chip.Log().WaitFor("long count " + std::to_string(Bytes.size() / 4), std::chrono::seconds(1)), "");
@@ -117,25 +118,25 @@ TEST_F(BadInput, NamesWithSpacesAndBytesBeyondAscii) {
   const std::string Name = "image with spaces \xC3\xA9\xFF.binary";
   Expect({"-d", Chip.SlavePath(), "-p", "1", Folder.Write(Name, simtest::TinyImage(20))}, 0, Found,
          faults::RamLoadBound);
-  if (!faults::ReaderKeepsUp) GTEST_SKIP() << faults::SlowReader;
-  const std::string Dump = Folder.Path("dump with spaces \xC3\xBC\xFE");
-  const faults::TimedRun Read = faults::RunTimed({"-d", Chip.SlavePath(), "-u", Dump}, faults::ReadBackBound);
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
+  const std::string Dump = Folder.File("dump with spaces \xC3\xBC\xFE");
+  const simtest::TimedRun Read = faults::RunTimed({"-d", Chip.SlavePath(), "-u", Dump}, faults::ReadBackBound);
   EXPECT_EQ(Read.Run.ExitCode, 0) << Read.Run.Output;
   EXPECT_EQ(fs::file_size(Dump + ".eeprom"), 32768u);
 }
 
 TEST_F(BadInput, NamesTooLongForTheFileSystem) {
-  const std::string Port = Folder.Path("no-such-device");
+  const std::string Port = Folder.File("no-such-device");
   const std::string Longest = Folder.Write(std::string(248, 'a') + ".binary", simtest::TinyImage(4));
-  Expect({"-d", Port, Longest}, 100, e2e::Banner().back(), faults::DetectionBound);  // loadable, no chip
-  Expect({"-d", Port, Folder.Path(std::string(256, 'b'))}, 2, "Could not load Binary", FileRefusedBound);
-  std::string Deep = Folder.Path("");
+  Expect({"-d", Port, Longest}, 100, simtest::Banner().back(), faults::DetectionBound);  // loadable, no chip
+  Expect({"-d", Port, Folder.File(std::string(256, 'b'))}, 2, "Could not load Binary", FileRefusedBound);
+  std::string Deep = Folder.File("");
   while (Deep.size() < 5000) Deep += std::string(200, 'c') + "/";
   Expect({"-d", Port, Deep + "image.binary"}, 2, "Could not load Binary", FileRefusedBound);
-  if (!faults::ReaderKeepsUp) GTEST_SKIP() << faults::SlowReader;
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
   // The read-back works, but its file name with ".eeprom" behind it is too long to save.
   simtest::ProcessChip Chip({"--instant"});
-  const std::string TooLong = Folder.Path(std::string(252, 'd'));
+  const std::string TooLong = Folder.File(std::string(252, 'd'));
   Expect({"-d", Chip.SlavePath(), "-u", TooLong}, 3, "Unable to save binary image to (" + TooLong + ")",
          faults::ReadBackBound);
 }

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "tests/faults/FaultRun.h"
+#include "tests/support/EmulatorSpeed.h"
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
 
 namespace {
 
-using faults::TimedRun;
+using simtest::TimedRun;
 using std::chrono::milliseconds;
 
 enum class Flow { Detection, RamLoad, EepromWrite, FileListTest, ReadBack };
@@ -22,9 +23,9 @@ struct Case {
   bool WritesDump = false;
 };
 
-const std::string NoChip = e2e::NoFileName;
-const std::string Silent = "Compiled for i386 Win32 at 13:24:16 on 2010/04/28";  // the banner's end
-const std::string Found = "Propeller Version 1 Found!";
+const std::string NoChip = simtest::NoFileName;
+const std::string Silent = simtest::Banner().back();
+using simtest::Found;
 const std::string ListNotFound = "dTested 1 Files with 0 Dud binaries, 1 Detection failures and 0 Load Errors";
 const std::string ListNotLoaded = "lTested 1 Files with 0 Dud binaries, 0 Detection failures and 1 Load Errors";
 const std::string ListLoaded = ".Tested 1 Files with 0 Dud binaries, 0 Detection failures and 0 Load Errors";
@@ -51,7 +52,7 @@ std::string WithPort(std::string Text, const std::string& Port) {
 
 class FaultMatrix : public testing::TestWithParam<Case> {
 protected:
-  faults::WorkFolder Folder;
+  simtest::TempFolder Folder;
   std::string Image = Folder.Write("image.binary", simtest::TinyImage(700));
   std::string List = Folder.Write("list.txt", std::vector<uint8_t>(Image.begin(), Image.end()));
   // An earlier read-back that a failed one must leave alone.
@@ -63,7 +64,7 @@ protected:
       case Flow::RamLoad: return {"-d", Port, "-p", "1", Image};
       case Flow::EepromWrite: return {"-d", Port, "-p", "3", Image};
       case Flow::FileListTest: return {"-d", Port, "-t", List};
-      case Flow::ReadBack: return {"-d", Port, "-u", Folder.Path("dump")};
+      case Flow::ReadBack: return {"-d", Port, "-u", Folder.File("dump")};
     }
     return {};
   }
@@ -71,8 +72,8 @@ protected:
 
 TEST_P(FaultMatrix, EndsSoundlyInTimeAndLeavesTheFiles) {
   const Case& Each = GetParam();
-  if (Each.WritesDump && !faults::ReaderKeepsUp) GTEST_SKIP() << faults::SlowReader;
-  const faults::Snapshot Before = Folder.Files();
+  if (Each.WritesDump && !simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
+  const faults::Snapshot Before = faults::FilesIn(Folder);
   simtest::ProcessChip Chip(Each.Fault);
   const milliseconds Bound = BoundOf(Each.Run);
   const TimedRun Result = faults::RunTimed(Arguments(Each.Run, Chip.SlavePath()), Bound);
@@ -80,7 +81,7 @@ TEST_P(FaultMatrix, EndsSoundlyInTimeAndLeavesTheFiles) {
   ASSERT_FALSE(Result.Run.Lines.empty());
   EXPECT_EQ(Result.Run.Lines.back(), WithPort(Each.LastLine, Chip.SlavePath())) << Result.Run.Output;
   EXPECT_LT(Result.Took, Bound);
-  faults::Snapshot After = Folder.Files();
+  faults::Snapshot After = faults::FilesIn(Folder);
   if (Each.WritesDump) {
     EXPECT_EQ(After["dump.eeprom"].size(), 32768u);
     EXPECT_NE(After["dump.eeprom"], Before.at("dump.eeprom"));

@@ -15,21 +15,21 @@ protected:
   void ExpectLoad(const std::string& Baud, int BodyLongs, int ExitCode, const std::string& LastLine) {
     SCOPED_TRACE("line at " + Baud + " baud, " + std::to_string(BodyLongs) + " longs");
     const std::string Image = Folder.Write("image.binary", simtest::TinyImage(BodyLongs));
-    const faults::Snapshot Before = Folder.Files();
+    const faults::Snapshot Before = faults::FilesIn(Folder);
     simtest::ProcessChip Chip({"--slow-drain", Baud});
-    const faults::TimedRun Result = faults::RunTimed({"-d", Chip.SlavePath(), "-p", "1", Image}, faults::RamLoadBound);
+    const simtest::TimedRun Result = faults::RunTimed({"-d", Chip.SlavePath(), "-p", "1", Image}, faults::RamLoadBound);
     EXPECT_EQ(Result.Run.ExitCode, ExitCode) << Result.Run.Output << Chip.Log().Text();
     ASSERT_FALSE(Result.Run.Lines.empty());
     EXPECT_EQ(Result.Run.Lines.back(), LastLine) << Result.Run.Output;
     EXPECT_LT(Result.Took, faults::RamLoadBound);
-    EXPECT_TRUE(Folder.Files() == Before) << "a file was written or changed";
+    EXPECT_TRUE(faults::FilesIn(Folder) == Before) << "a file was written or changed";
   }
 
-  faults::WorkFolder Folder;
+  simtest::TempFolder Folder;
 };
 
 TEST_F(SlowLine, HalfTheLinkRateStillLoads) {
-  ExpectLoad("57600", 700, 0, "Propeller Version 1 Found!");
+  ExpectLoad("57600", 700, 0, simtest::Found);
 }
 
 TEST_F(SlowLine, FarBelowTheLinkRateEndsTheDownloadAtItsFirstStuckWrite) {

@@ -2,10 +2,15 @@
 // where the program's path or the top-level error handler shows.
 #include <gtest/gtest.h>
 
-#include "RunQkl.h"
-#include "tests/support/InProcessRun.h"
+#include <functional>
+
+#include "tests/support/QklRun.h"
 
 namespace {
+
+using simtest::BannerText;
+using simtest::QklPath;
+using simtest::UsageText;
 
 struct TCommandCase {
   std::vector<std::string> Args;
@@ -22,11 +27,14 @@ std::string Invalid(const std::string& Value) {
 
 std::string Complaint(const std::string& Text) { return QklPath() + ": " + Text + "\n"; }
 
-using TRunner = simtest::ProgramResult (*)(const std::vector<std::string>&, const std::string&);
+using TRunner = std::function<simtest::QklRun(const std::vector<std::string>&)>;
 
-void ExpectRuns(const std::vector<TCommandCase>& Cases, TRunner Run = simtest::RunQklInProcess) {
+simtest::QklRun InProcess(const std::vector<std::string>& Args) { return simtest::RunQklInProcess(Args); }
+simtest::QklRun Built(const std::vector<std::string>& Args) { return simtest::RunQkl(Args); }
+
+void ExpectRuns(const std::vector<TCommandCase>& Cases, const TRunner& Run = InProcess) {
   for (const auto& Case : Cases) {
-    const simtest::ProgramResult Result = Run(Case.Args, "");
+    const simtest::QklRun Result = Run(Case.Args);
     const std::string Line = ::testing::PrintToString(Case.Args);
     EXPECT_EQ(Result.Output, Case.Out) << Line;
     EXPECT_EQ(Result.ExitCode, Case.ExitCode) << Line;
@@ -40,12 +48,12 @@ TEST(CommandLine, HelpAndVersion) {
   const std::string Version = "0.07-pre1\n";
   ExpectRuns({
       {{"-h"}, UsageText(), 1},
-      {{"-v"}, BannerLine(), 0},
+      {{"-v"}, BannerText(), 0},
       {{"-vn"}, Version, 0},
       {{"-v", "n"}, Version, 0},
-      {{"-v", "-f"}, BannerLine(), 0},
-      {{"-v", "nn"}, BannerLine(), 0},
-      {{"-vx"}, BannerLine(), 0},
+      {{"-v", "-f"}, BannerText(), 0},
+      {{"-v", "nn"}, BannerText(), 0},
+      {{"-vx"}, BannerText(), 0},
       {{"-d", "COM9", "-h"}, UsageText(), 1},
       {{"-f", "image.bin", "-vn"}, Version, 0},
   });
@@ -71,7 +79,7 @@ TEST(CommandLine, ProgramModeThatIsNoIntegerEndsWith217) {
   for (const std::string Value : {"abc", "", " 2", "2 ", "2x", "0x", "$", "-", "1.0", "-0x2",
                                   "$-2", "2147483648", "4294967298", "99999999999", "0x100000002"})
     Cases.push_back({{"-p", Value}, Invalid(Value), 217});
-  ExpectRuns(Cases, RunQkl);
+  ExpectRuns(Cases, Built);
 }
 
 TEST(CommandLine, IllegalOptionsAndMissingArguments) {
@@ -83,5 +91,5 @@ TEST(CommandLine, IllegalOptionsAndMissingArguments) {
       {{"-d"}, Complaint("option requires an argument -- d") + UsageText(), 1},
       {{"-p"}, Complaint("option requires an argument -- p") + UsageText(), 1},
       {{"-f", "-d"}, Complaint("option requires an argument -- d") + UsageText(), 1},
-  }, RunQkl);
+  }, Built);
 }

@@ -5,11 +5,14 @@
 #include <filesystem>
 #include <regex>
 
-#include "RunQkl.h"
-#include "tests/support/InProcessRun.h"
+#include "tests/support/HostBits.h"
+#include "tests/support/QklRun.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
+using simtest::BannerText;
+using simtest::RunQkl;
 using simtest::RunQklInProcess;
 
 const std::string NoPort = "/nonexistent/qkl-test-port";
@@ -22,7 +25,7 @@ std::string FileListStatistics(int Files, int Dud, int Detect, int Load) {
 }
 
 // Standard error matches Errors, a regular expression.
-void ExpectRun(const simtest::ProgramResult& Result, const std::string& Out, int ExitCode,
+void ExpectRun(const simtest::QklRun& Result, const std::string& Out, int ExitCode,
                const std::string& Errors = "") {
   EXPECT_EQ(Result.Output, Out);
   EXPECT_EQ(Result.ExitCode, ExitCode);
@@ -39,77 +42,77 @@ std::string MissingPort(const std::string& Port) {
 }  // namespace
 
 TEST(LoadFlow, NoChipOnAMissingPortEndsWith100) {
-  ExpectRun(RunQklInProcess({"-d", NoPort}), BannerLine() + NoFileNote, 100, MissingPort(NoPort));
-  const TTempDir Dir;
-  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Write("good.binary", TinyImage(true))}), BannerLine(), 100,
+  ExpectRun(RunQklInProcess({"-d", NoPort}), BannerText() + NoFileNote, 100, MissingPort(NoPort));
+  const simtest::TempFolder Dir;
+  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Write("good.binary", simtest::TinyImage(0))}), BannerText(), 100,
             MissingPort(NoPort));
 }
 
 TEST(LoadFlow, UnreadableImageEndsWith2) {
-  const TTempDir Dir;
-  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Path + "/missing.binary"}),
-            BannerLine() + "Could not load Binary\n", 2);
-  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Path}), BannerLine() + "Could not load Binary\n", 2);
+  const simtest::TempFolder Dir;
+  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.File("missing.binary")}),
+            BannerText() + "Could not load Binary\n", 2);
+  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Root().string()}), BannerText() + "Could not load Binary\n", 2);
 }
 
 TEST(LoadFlow, BadChecksumEndsWith3BeforeThePort) {
-  const TTempDir Dir;
-  const std::string Image = Dir.Write("bad.binary", TinyImage(false));
-  ExpectRun(RunQklInProcess({"-d", NoPort, Image}), BannerLine() + "Binary Checksum Invalid!\n", 3);
+  const simtest::TempFolder Dir;
+  const std::string Image = Dir.Write("bad.binary", simtest::WithBadChecksum(simtest::TinyImage(0)));
+  ExpectRun(RunQklInProcess({"-d", NoPort, Image}), BannerText() + "Binary Checksum Invalid!\n", 3);
   ExpectRun(RunQklInProcess({Image, "-p", "3", "-f", "-d", NoPort}),
-            BannerLine() + "Binary Checksum Invalid!\n", 3);
+            BannerText() + "Binary Checksum Invalid!\n", 3);
 }
 
 TEST(ReadBackFlow, NoChipEndsWith1AndWritesNothing) {
-  const TTempDir Dir;
-  ExpectRun(RunQklInProcess({"-u", "-d", NoPort, Dir.Path + "/dump"}),
-            BannerLine() + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1, MissingPort(NoPort));
+  const simtest::TempFolder Dir;
+  ExpectRun(RunQklInProcess({"-u", "-d", NoPort, Dir.File("dump")}),
+            BannerText() + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1, MissingPort(NoPort));
   ExpectRun(RunQklInProcess({"-u", "-p", "2", "-d", NoPort}),
-            BannerLine() + NoFileNote + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1,
+            BannerText() + NoFileNote + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1,
             MissingPort(NoPort));
-  EXPECT_TRUE(std::filesystem::is_empty(Dir.Path));
+  EXPECT_TRUE(std::filesystem::is_empty(Dir.Root()));
 }
 
 TEST(ReadBackFlow, PortNameIsNotCut) {
   const std::string LongPort = NoPort + std::string(300, 'x');
   ExpectRun(RunQklInProcess({"-u", "-d", LongPort, "dump"}),
-            BannerLine() + "Unable to locate Propeller on Port (" + LongPort + ")\n", 1, MissingPort(LongPort));
+            BannerText() + "Unable to locate Propeller on Port (" + LongPort + ")\n", 1, MissingPort(LongPort));
 }
 
 TEST(FileListTest, ListFromStandardInputWhenNoFileName) {
   ExpectRun(RunQklInProcess({"-t", "-d", NoPort}, ""),
-            BannerLine() + NoFileNote + FileListStatistics(0, 0, 0, 0), 0);
+            BannerText() + NoFileNote + FileListStatistics(0, 0, 0, 0), 0);
   ExpectRun(RunQklInProcess({"-t", "-l", "-d", NoPort}, "/nonexistent/a.binary\n"),
-            BannerLine() + NoFileNote + "b /nonexistent/a.binary\n" + FileListStatistics(1, 1, 0, 0),
+            BannerText() + NoFileNote + "b /nonexistent/a.binary\n" + FileListStatistics(1, 1, 0, 0),
             0);
 }
 
 TEST(FileListTest, MarksEveryKindOfEntry) {
-  const TTempDir Dir;
-  const std::string Good = Dir.Write("good.binary", TinyImage(true));
-  const std::string Bad = Dir.Write("bad.binary", TinyImage(false));
-  const std::string LongName = Dir.Path + "/" + std::string(250, 'L') + "/" + std::string(40, 'M');
+  const simtest::TempFolder Dir;
+  const std::string Good = Dir.Write("good.binary", simtest::TinyImage(0));
+  const std::string Bad = Dir.Write("bad.binary", simtest::WithBadChecksum(simtest::TinyImage(0)));
+  const std::string LongName = Dir.File("") + std::string(250, 'L') + "/" + std::string(40, 'M');
   const std::string List = Dir.Write(
-      "list", Dir.Path + "/missing\n\n" + Bad + "\r\n" + Good + "\n" + LongName + "\n" + Bad);
+      "list", Dir.File("missing\n\n") + Bad + "\r\n" + Good + "\n" + LongName + "\n" + Bad);
   ExpectRun(RunQklInProcess({"-t", "-p", "3", "-d", NoPort, List}),
-            BannerLine() + "b " + Dir.Path + "/missing\nb \nBdb " + LongName + "\nB" +
+            BannerText() + "b " + Dir.File("missing\nb \nBdb ") + LongName + "\nB" +
                 FileListStatistics(6, 5, 1, 0),
             0, MissingPort(NoPort));
 }
 
 TEST(FileListTest, UnopenableListEndsWith217) {
-  const TTempDir Dir;
-  ExpectRun(RunQkl({"-t", "-d", NoPort, Dir.Path + "/no-list"}),
-            BannerLine() +
+  const simtest::TempFolder Dir;
+  ExpectRun(RunQkl({"-t", "-d", NoPort, Dir.File("no-list")}),
+            BannerText() +
                 "An unhandled exception occurred: EInOutError: No such file or directory\n",
             217);
-  ExpectRun(RunQkl({"-t", "-d", NoPort, Dir.Path}),
-            BannerLine() + "An unhandled exception occurred: EInOutError: Is a directory\n", 217);
+  ExpectRun(RunQkl({"-t", "-d", NoPort, Dir.Root().string()}),
+            BannerText() + "An unhandled exception occurred: EInOutError: Is a directory\n", 217);
 }
 
 TEST(DetectionTest, NoChipFailsEveryAttempt) {
   ExpectRun(RunQklInProcess({"-l", "-d", NoPort}),
-            BannerLine() + NoFileNote + std::string(1000, 'd') +
+            BannerText() + NoFileNote + std::string(1000, 'd') +
                 "Tested 1000 Detections with 1000 Detection failures\n",
             0, MissingPort(NoPort));
 }

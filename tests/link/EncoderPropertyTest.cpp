@@ -4,6 +4,7 @@
 
 #include "LineDecoder.h"
 #include "link/StreamEncoder.h"
+#include "tests/support/ParamNames.h"
 
 namespace {
 class EncoderDecodesOnChipTerms : public testing::TestWithParam<bool> {
@@ -69,7 +70,4 @@ TEST(LineDecoder, RejectsPulsesOfOtherWidths) {
   EXPECT_EQ(DecodeLine(std::string(1, '\xF9')).Bits, (std::vector<uint8_t>{1, 0}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, EncoderDecodesOnChipTerms, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool>& Info) {
-                           return Info.param ? "HighSpeed" : "NormalSpeed";
-                         });
+INSTANTIATE_TEST_SUITE_P(Speeds, EncoderDecodesOnChipTerms, testing::Values(false, true), simtest::SpeedName);

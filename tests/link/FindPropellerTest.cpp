@@ -4,6 +4,7 @@
 #include "ScriptedPeer.h"
 #include "link/LinkState.h"
 #include "link/Propeller.h"
+#include "tests/support/ParamNames.h"
 
 namespace {
 using std::chrono::milliseconds;
@@ -69,7 +70,7 @@ TEST_P(FindPropellerAtBothRates, EveryDetectionResetsTheChipAgain) {
   EXPECT_EQ(Peer.Finish(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, FindPropellerAtBothRates, testing::Values(115200u, 230400u));
+INSTANTIATE_TEST_SUITE_P(Rates, FindPropellerAtBothRates, testing::Values(115200u, 230400u), simtest::RateName);
 
 TEST_F(FindPropeller, NoChipTimesOutAtTheFirstRead) {
   const auto Start = TLinkClock::now();

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "link/Propeller.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -41,25 +42,11 @@ std::string BinaryImage(uint16_t Vbase, uint16_t Dbase) {
 
 class ImageFiles : public testing::Test {
 protected:
-  fs::path Dir;
+  const simtest::TempFolder Folder;
+  const fs::path& Dir = Folder.Root();
   TPropeller Link{std::cout};
 
-  void SetUp() override {
-    char Template[] = "/tmp/qkl-link-files-XXXXXX";
-    ASSERT_NE(mkdtemp(Template), nullptr);
-    Dir = Template;
-  }
-  void TearDown() override {
-    fs::permissions(Dir, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(Dir);
-  }
-
-  std::string Write(const std::string& Name, const std::string& Bytes) {
-    const fs::path Path = Dir / Name;
-    fs::create_directories(Path.parent_path());
-    std::ofstream(Path, std::ios::binary) << Bytes;
-    return Path.string();
-  }
+  std::string Write(const std::string& Name, const std::string& Bytes) { return Folder.Write(Name, Bytes); }
   static std::string Read(const fs::path& Path) {
     std::ifstream File(Path, std::ios::binary);
     return {std::istreambuf_iterator<char>(File), {}};

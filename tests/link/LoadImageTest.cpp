@@ -6,6 +6,7 @@
 
 #include "ScriptedPeer.h"
 #include "link/Propeller.h"
+#include "tests/support/ParamNames.h"
 
 namespace {
 // Polls answered with something other than a verdict bit.
@@ -109,7 +110,7 @@ TEST_P(LoadImageAtBothRates, ModeAndCountLongsGoOutAsLoneLongs) {
   EXPECT_EQ(Sent.substr(11, 11), "\xD2\x52" + std::string(8, '\x92') + "\xFE");
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, LoadImageAtBothRates, testing::Values(115200u, 230400u));
+INSTANTIATE_TEST_SUITE_P(Rates, LoadImageAtBothRates, testing::Values(115200u, 230400u), simtest::RateName);
 
 TEST_F(LoadImage, EepromModesWaitForAllThreeVerdicts) {
   for (const uint8_t Mode : {2, 3}) {

@@ -6,6 +6,7 @@
 #include "link/LinkState.h"
 #include "link/Propeller.h"
 #include "link/StreamEncoder.h"
+#include "tests/support/ParamNames.h"
 
 namespace {
 std::string Bytes(std::initializer_list<int> Values) {
@@ -125,7 +126,4 @@ TEST_P(StreamEncoderAtBothSpeeds, LinkOperationsFollowHighSpeedEncoding) {
   HighSpeedEncoding = false;
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, StreamEncoderAtBothSpeeds, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool>& Info) {
-                           return Info.param ? "HighSpeed" : "NormalSpeed";
-                         });
+INSTANTIATE_TEST_SUITE_P(Speeds, StreamEncoderAtBothSpeeds, testing::Values(false, true), simtest::SpeedName);

@@ -2,18 +2,18 @@
 // tool's own link keeps running when the tool closes the port, only a host's reset stops it, and
 // chip time runs while the host is quiet, for loaded programs and for the ROM's boot loader.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "BeaconImage.h"
 #include "LineMirrorImage.h"
 #include "link/Propeller.h"
-#include "tests/support/HostPort.h"
 #include "tests/support/ChipFixture.h"
+#include "tests/support/HostPort.h"
+#include "tests/support/RomFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -66,14 +66,8 @@ int Resets(const simtest::ChipLogRecord& Log) {
   return static_cast<int>(std::count(Lines.begin(), Lines.end(), "reset"));
 }
 
-sim::ChipSettings InstantChip() {
-  sim::ChipSettings Settings;
-  Settings.Instant = true;
-  return Settings;
-}
-
 TEST(LoadedProgram, RunsOnAfterTheToolClosesUntilAHostResetsTheChip) {
-  simtest::ThreadChip Chip(InstantChip());
+  simtest::ThreadChip Chip(simtest::InstantChip());
   LoadIntoRam(Chip, LineMirrorImage);
   EXPECT_NE(Chip.Log().WaitFor("program starts", 1s), "");
   {
@@ -96,7 +90,7 @@ TEST(LoadedProgram, RunsOnAfterTheToolClosesUntilAHostResetsTheChip) {
 }
 
 TEST(LoadedProgram, WhatItSendsUnaskedReachesAQuietHost) {
-  simtest::ThreadChip Chip(InstantChip());
+  simtest::ThreadChip Chip(simtest::InstantChip());
   LoadIntoRam(Chip, BeaconImage);
   HostPort Terminal(Chip.SlavePath(), B115200, HostPort::Opening::Plain);
   EXPECT_EQ(Terminal.Read(3, 1s), "QQQ") << Chip.Log().Text();
@@ -106,18 +100,16 @@ TEST(LoadedProgram, WhatItSendsUnaskedReachesAQuietHost) {
 class RomBootLoader : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!std::filesystem::exists(std::filesystem::path(QKL_ROM_DIRECTORY) / "hub_rom_low.hex"))
-      GTEST_SKIP() << "the chip's ROM is not in " << QKL_ROM_DIRECTORY << "; the ROM's boot loader cannot run";
+    if (const std::string Why = simtest::WhyNoRom(); !Why.empty()) GTEST_SKIP() << Why << "; the ROM's boot loader cannot run";
   }
-  void TearDown() override { std::filesystem::remove(EepromPath); }
   sim::ChipSettings RomChip() const {
     sim::ChipSettings Settings;
-    Settings.RomDirectory = QKL_ROM_DIRECTORY;
+    Settings.RomDirectory = simtest::RomFolder();
     Settings.EepromPath = EepromPath;
     return Settings;
   }
-  const std::string EepromPath =
-      (std::filesystem::temp_directory_path() / ("qkl-sim-eeprom-" + std::to_string(::getpid()))).string();
+  const simtest::TempFolder Folder;
+  const std::string EepromPath = Folder.File("chip.eeprom");
 };
 
 TEST_F(RomBootLoader, BootsTheEepromWhenTheHostStaysSilentAfterTheReset) {

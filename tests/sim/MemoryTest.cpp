@@ -1,6 +1,5 @@
 // Hub RAM after a download (the checksum rule) and the EEPROM file.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include "sim/EepromStore.h"
 #include "sim/HubRam.h"
 #include "tests/support/HostBits.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -72,14 +72,8 @@ TEST(HubRam, MarkersOutsideRamAreIgnoredAndAddressesWrap) {
 
 class EepromFile : public ::testing::Test {
 protected:
-  void SetUp() override {
-    Folder = fs::temp_directory_path() / ("qkl-eeprom-" + std::to_string(::getpid()));
-    fs::create_directories(Folder);
-    Path = (Folder / "eeprom.bin").string();
-  }
-  void TearDown() override { fs::remove_all(Folder); }
-  fs::path Folder;
-  std::string Path;
+  const simtest::TempFolder Folder;
+  const std::string Path = Folder.File("eeprom.bin");
 };
 
 TEST_F(EepromFile, MissingFileIsCreatedBlank) {

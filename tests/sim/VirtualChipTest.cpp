@@ -14,6 +14,7 @@
 #include "tests/support/HostBits.h"
 #include "tests/support/HostPort.h"
 #include "tests/support/RunProgram.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -109,7 +110,8 @@ TEST(VirtualChip, ExclusiveModeEndsWithTheHostsLastClose) {
 }
 
 TEST(QklSim, ServesTheLineAndStopsCleanlyWithItsLink) {
-  const std::string Link = (std::filesystem::temp_directory_path() / ("qkl-sim-link-" + std::to_string(::getpid()))).string();
+  const simtest::TempFolder Folder;
+  const std::string Link = Folder.File("link");
   simtest::ProcessChip Chip({"--link", Link, "--version", "7"});
   EXPECT_EQ(std::filesystem::read_symlink(Link), Chip.SlavePath());
   {

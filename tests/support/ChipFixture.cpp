@@ -52,10 +52,21 @@ std::string ChipLogRecord::Text() const {
   return All;
 }
 
+void AwaitPowerOnReset(const ChipLogRecord& Log, std::chrono::milliseconds Timeout) {
+  if (!Log.WaitFor("reset", Timeout).empty()) return;
+  throw std::runtime_error("the virtual chip logged no power-on \"reset\" within " + std::to_string(Timeout.count()) +
+                           " ms, so it is not listening; its log: " + Log.Text());
+}
+
 ThreadChip::ThreadChip(const sim::ChipSettings& Settings, sim::ImageRunner* Runner)
     : Chip(Settings, [this](const std::string& Line) { Record.Add(Line); }, Runner), Server([this] { Chip.Run(); }) {
-  // The power-on reset is logged by the server thread; waiting for it means the chip listens.
-  Record.WaitFor("reset", std::chrono::seconds(10));
+  // The server thread logs the power-on reset as it starts serving the line.
+  try {
+    AwaitPowerOnReset(Record, std::chrono::seconds(10));
+  } catch (...) {
+    Stop();
+    throw;
+  }
 }
 
 ThreadChip::~ThreadChip() { Stop(); }

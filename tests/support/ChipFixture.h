@@ -34,6 +34,11 @@ private:
   std::vector<std::string> Collected;
 };
 
+// Waits up to Timeout for the power-on reset in the chip's log: from then on the chip listens.
+// Throws std::runtime_error, naming what it waited for and the log, when the reset does not come,
+// so that a test ends there and not later at a puzzling first exchange.
+void AwaitPowerOnReset(const ChipLogRecord& Log, std::chrono::milliseconds Timeout);
+
 class ChipUnderTest {
 public:
   virtual ~ChipUnderTest() = default;
@@ -47,6 +52,7 @@ protected:
 
 class ThreadChip : public ChipUnderTest {
 public:
+  // Returns once the chip listens; throws as AwaitPowerOnReset does when it does not.
   explicit ThreadChip(const sim::ChipSettings& Settings = {}, sim::ImageRunner* Runner = nullptr);
   ~ThreadChip() override;
   const std::string& SlavePath() const override { return Chip.SlavePath(); }
@@ -78,5 +84,12 @@ private:
 
 // The built qkl-sim.
 std::string QklSimPath();
+
+// A chip that gives its verdicts without the time it needs to work them out.
+inline sim::ChipSettings InstantChip() {
+  sim::ChipSettings Settings;
+  Settings.Instant = true;
+  return Settings;
+}
 
 }  // namespace simtest

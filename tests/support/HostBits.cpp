@@ -67,4 +67,9 @@ std::vector<uint8_t> TinyImage(int BodyLongs) {
   return Image;
 }
 
+std::vector<uint8_t> WithBadChecksum(std::vector<uint8_t> Image) {
+  ++Image[5];
+  return Image;
+}
+
 }  // namespace simtest

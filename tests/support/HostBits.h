@@ -23,5 +23,7 @@ std::vector<int> ShiftRegisterBits(int First, int Last);
 // A small program image of the given number of body longs after the 16-byte header, with pbase
 // 0x0010, dbase 8 bytes above vbase and a checksum byte that makes the loaded RAM sum to 0.
 std::vector<uint8_t> TinyImage(int BodyLongs);
+// The image with its checksum one off.
+std::vector<uint8_t> WithBadChecksum(std::vector<uint8_t> Image);
 
 }  // namespace simtest

@@ -23,7 +23,7 @@ TFile InputReading(std::string& Text) {
 
 }  // namespace
 
-ProgramResult RunQklInProcess(const std::vector<std::string>& Arguments, const std::string& Input) {
+ProgramResult RunFrontEnd(const std::vector<std::string>& Arguments, const std::string& Input) {
   std::vector<const char*> Argv{"qkl"};
   for (const std::string& Each : Arguments) Argv.push_back(Each.c_str());
   std::string InputText = Input;

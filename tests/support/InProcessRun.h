@@ -11,6 +11,6 @@ namespace simtest {
 
 // Arguments follow the program name. An error that qkl leaves to its top-level handler
 // passes to the caller as the exception it is.
-ProgramResult RunQklInProcess(const std::vector<std::string>& Arguments, const std::string& Input = {});
+ProgramResult RunFrontEnd(const std::vector<std::string>& Arguments, const std::string& Input = {});
 
 }  // namespace simtest

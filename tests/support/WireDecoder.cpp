@@ -1,7 +1,5 @@
 #include "tests/support/WireDecoder.h"
 
-#include <fstream>
-
 #include "sim/LinePulses.h"
 
 namespace simtest {
@@ -39,10 +37,6 @@ std::vector<uint32_t> LongsOf(const std::vector<uint8_t>& Image) {
   for (std::size_t At = 0; At + 3 < Image.size(); At += 4)
     Longs.push_back(Image[At] | Image[At + 1] << 8 | Image[At + 2] << 16 | static_cast<uint32_t>(Image[At + 3]) << 24);
   return Longs;
-}
-
-void WriteFile(const std::string& Path, const std::vector<uint8_t>& Bytes) {
-  std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(Bytes.data()), Bytes.size());
 }
 
 }  // namespace simtest

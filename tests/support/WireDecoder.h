@@ -20,6 +20,5 @@ struct DecodedDownload {
 DecodedDownload DecodeDownload(const std::string& Wire, std::size_t HandshakeBytes = 328);
 
 std::vector<uint32_t> LongsOf(const std::vector<uint8_t>& Image);
-void WriteFile(const std::string& Path, const std::vector<uint8_t>& Bytes);
 
 }  // namespace simtest

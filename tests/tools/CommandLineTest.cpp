@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "SmallestProgramImage.h"
+#include "tests/support/TempFolder.h"
 #include "tools/Assembler.h"
 #include "tools/ProgramImage.h"
 
@@ -16,13 +17,6 @@ namespace fs = std::filesystem;
 
 class CommandLine : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/qkl-asm-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   fs::path write(const std::string& name, const std::string& text) {
     std::ofstream(dir_ / name) << text;
     return dir_ / name;
@@ -52,7 +46,8 @@ class CommandLine : public ::testing::Test {
     return names;
   }
 
-  fs::path dir_;
+  const simtest::TempFolder folder_;
+  const fs::path& dir_ = folder_.Root();
   std::string errors_;
 };
 

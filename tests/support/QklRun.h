@@ -1,4 +1,4 @@
-// qkl run as a user runs it, or inside the test process, with its output split into lines.
+// The built qkl run as a user runs it, and the texts that every run of it shares.
 #pragma once
 
 #include <chrono>
@@ -7,28 +7,42 @@
 
 #include "tests/support/RunProgram.h"
 
-namespace e2e {
+namespace simtest {
 
 struct QklRun {
-  int ExitCode = -1;
+  int ExitCode = -1;  // -1 when it was killed for running too long
   std::string Output;
+  std::string Errors;
   std::vector<std::string> Lines;  // the output split at line ends, a CR before one dropped
-  std::string Errors;              // standard error
 };
 
 // A run still going after Timeout is killed and fails with exit code -1. Standard error goes to a
 // pipe, or to Terminal.
 QklRun RunQkl(const std::vector<std::string>& Arguments, const std::string& Input = {},
               std::chrono::milliseconds Timeout = std::chrono::minutes(2),
-              const simtest::ErrorTerminal* Terminal = nullptr);
+              const ErrorTerminal* Terminal = nullptr);
 // The same run inside the test process.
 QklRun RunQklInProcess(const std::vector<std::string>& Arguments, const std::string& Input = {});
 
-// The two banner lines every run prints first.
+struct TimedRun {
+  QklRun Run;
+  std::chrono::duration<double> Took{};  // wall time, start to end
+};
+
+TimedRun RunQklTimed(const std::vector<std::string>& Arguments,
+                     std::chrono::milliseconds Timeout = std::chrono::minutes(2));
+
+// The built qkl with its links resolved, as it names itself in its messages.
+std::string QklPath();
+
+// The banner every run prints first, as it prints it, and its two lines.
+std::string BannerText();
 std::vector<std::string> Banner();
 // Banner() followed by Lines.
 std::vector<std::string> AfterBanner(const std::vector<std::string>& Lines);
+std::string UsageText();
 
 constexpr const char* NoFileName = "No filename specified - will only try and find device";
+constexpr const char* Found = "Propeller Version 1 Found!";
 
-}  // namespace e2e
+}  // namespace simtest
