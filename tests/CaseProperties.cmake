@@ -1,0 +1,81 @@
+# Properties of single cases, applied as CTest reads the cases a GoogleTest program listed
+# (their names are in qkl_cases; qkl_discover_tests includes this file after each program's).
+
+# Cases that run the cog emulator for long (the chip's ROM, the reader program): they need a core
+# of their own to keep up with the host's time limits, so they run one at a time, beside the
+# cases that only wait on the protocol's time.
+set(emulator_cases
+  "^ReadBack\\." "ReadBackRoundTrip\\." "RomBoot\\." "ReadBackFault\\." "LoadedProgram\\."
+  "LoaderFailure\\." "SilentEeprom\\." "LoaderAgreement\\." "RomBootLoader\\." "ReaderProgram"
+  "RomHandshakeTiming\\." "^SerialLine\\." "^RomLoad\\." "^EepromBoot\\." "^Rom\\." "^Launcher\\.TheRom"
+  "FaultMatrix\\..*ReadBack$" "^BadInput\\.Names" "^Qkl\\.ReadBack")
+
+# Cases measured at more than 5 s on the 2-core machine, with the suite run side by side
+# (ctest --output-junit): labelled slow, so that a quick run can leave them out with -LE slow.
+set(slow_cases
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/EepromDataLineLowReadBack"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/GarbageVerdictsEepromWrite"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/GarbageVerdictsFileListTest"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/GarbageVerdictsRamLoad"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/GarbageVerdictsReadBack"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/NoEepromReadBack"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/NoProgrammingVerdictReadBack"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/NoVerdictBytesEepromWrite"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/NoVerdictBytesFileListTest"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/NoVerdictBytesRamLoad"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/NoVerdictBytesReadBack"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/NoVerdictFileListTest"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/NoVerdictReadBack"
+  "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/ReaderCrcCorruptReadBack"
+  "AtTheEndsOfTheClockRange/ReadBackRoundTrip.ImageWrittenInModeThreeComesBackWithTheWholeEeprom/20MHzAt115200"
+  "AtTheEndsOfTheClockRange/ReadBackRoundTrip.ImageWrittenInModeThreeComesBackWithTheWholeEeprom/20MHzAt230400"
+  "AtTheEndsOfTheClockRange/ReadBackRoundTrip.ImageWrittenInModeThreeComesBackWithTheWholeEeprom/8MHzAt115200"
+  "AtTheEndsOfTheClockRange/ReadBackRoundTrip.ImageWrittenInModeThreeComesBackWithTheWholeEeprom/8MHzAt230400"
+  "AtTheEndsOfTheClockRange/RomBoot.DetectsLoadsWritesAFullEepromAndReadsItBack/20MHzAt115200"
+  "AtTheEndsOfTheClockRange/RomBoot.DetectsLoadsWritesAFullEepromAndReadsItBack/20MHzAt230400"
+  "AtTheEndsOfTheClockRange/RomBoot.DetectsLoadsWritesAFullEepromAndReadsItBack/8MHzAt115200"
+  "AtTheEndsOfTheClockRange/RomBoot.DetectsLoadsWritesAFullEepromAndReadsItBack/8MHzAt230400"
+  "AtTwelveMegahertz/ReadBackRoundTrip.ImageWrittenInModeThreeComesBackWithTheWholeEeprom/12MHzAt115200"
+  "AtTwelveMegahertz/ReadBackRoundTrip.ImageWrittenInModeThreeComesBackWithTheWholeEeprom/12MHzAt230400"
+  "AtTwelveMegahertz/RomBoot.DetectsLoadsWritesAFullEepromAndReadsItBack/12MHzAt115200"
+  "AtTwelveMegahertz/RomBoot.DetectsLoadsWritesAFullEepromAndReadsItBack/12MHzAt230400"
+  "BadInput.NamesTooLongForTheFileSystem"
+  "BadInput.NamesWithSpacesAndBytesBeyondAscii"
+  "DetectionTestFaults.EchoingLineFailsEveryAttempt"
+  "EveryStage/QklDownloadFailure.EndsWithItsTextAndExitCode1/SilentChip"
+  "EveryStage/QklDownloadFailure.EndsWithItsTextAndExitCode1/SilentWhileProgramming"
+  "EveryStage/QklDownloadFailure.EndsWithItsTextAndExitCode1/SilentWhileVerifying"
+  "Faults/ReadBackFault.EndsInExitTwoAndLeavesAnExistingFileAlone/ChecksumArrivesCorrupted"
+  "Faults/ReadBackFault.EndsInExitTwoAndLeavesAnExistingFileAlone/DataLineHeldLow"
+  "LoadImage.SlowSilentChipTimesOutAfterFiveSeconds"
+  "LoaderAgreement.ModeTwoLeavesTheSameEepromWithTheRomAndTheModel"
+  "Qkl.ReadBackWithoutAChipOrWithoutAnAnsweringReader"
+  "QklDetectionTest.ThousandDetectionsOfAChip"
+  "QklDetectionTest.ThousandFailuresWithoutAChip"
+  "Rates/QklAtBothRates.ModeThreeWritesTheImageIntoTheEepromFile/HighSpeed"
+  "Rates/QklAtBothRates.ModeThreeWritesTheImageIntoTheEepromFile/NormalSpeed"
+  "ReadBack.BlankAndAllZeroEepromsGiveTheirKnownChecksums"
+  "ReadBack.ReaderThatFindsNoEepromNeverAnswersAndNothingIsWritten"
+  "ReaderSession.SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn"
+  "ReaderSession.SlowReaderThatNeverAnswersEndsWithTheHandshakeTimeout")
+
+function(qkl_matches name patterns result)
+  set(${result} FALSE PARENT_SCOPE)
+  foreach(pattern IN LISTS ${patterns})
+    if(name MATCHES "${pattern}")
+      set(${result} TRUE PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+endfunction()
+
+foreach(case IN LISTS qkl_cases)
+  qkl_matches("${case}" emulator_cases emulator)
+  if(emulator)
+    set_tests_properties("${case}" PROPERTIES RESOURCE_LOCK emulator)
+  endif()
+  list(FIND slow_cases "${case}" slow)
+  if(slow GREATER -1)
+    set_tests_properties("${case}" PROPERTIES LABELS slow)
+  endif()
+endforeach()
