@@ -36,7 +36,8 @@ TEST_P(LoadedProgram, AnswersOnItsPinsAfterARamLoad) {
   const QklRun Load = UntilFound(Combination(), [&] { return simtest::RunQklTimed(Arguments); }).Run;
   ASSERT_EQ(Load.ExitCode, 0) << Load.Output << Chip.Log().Text();
   // qkl flushes the port as it closes it; taken after the open below, that flush would be a reset.
-  ASSERT_NE(Chip.Log().WaitFor("flushes the port's queues: no reset", 1s), "") << Chip.Log().Text();
+  ASSERT_NE(Chip.Log().WaitForAfter("program starts", "flushes the port's queues: no reset", 1s), "")
+      << Chip.Log().Text();
 
   // Opened without discarding its queues: a purge right after an open is the chip's reset.
   simtest::HostPort Port(Chip.SlavePath(), FastLink() ? B230400 : B115200, simtest::HostPort::Opening::Plain);

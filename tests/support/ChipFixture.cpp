@@ -25,12 +25,20 @@ std::vector<std::string> ChipLogRecord::Lines() const {
 }
 
 std::string ChipLogRecord::WaitFor(const std::string& Part, std::chrono::milliseconds Timeout) const {
+  return WaitForAfter({}, Part, Timeout);
+}
+
+std::string ChipLogRecord::WaitForAfter(const std::string& Earlier, const std::string& Part,
+                                        std::chrono::milliseconds Timeout) const {
   std::unique_lock Guard(Lock);
   std::string Found;
   Changed.wait_for(Guard, Timeout, [&] {
-    for (const std::string& Line : Collected)
-      if (Line.find(Part) != std::string::npos) {
-        Found = Line;
+    std::size_t From = 0;
+    for (std::size_t Index = 0; !Earlier.empty() && Index < Collected.size(); ++Index)
+      if (Collected[Index].find(Earlier) != std::string::npos) From = Index + 1;
+    for (std::size_t Index = From; Index < Collected.size(); ++Index)
+      if (Collected[Index].find(Part) != std::string::npos) {
+        Found = Collected[Index];
         return true;
       }
     return false;

@@ -34,6 +34,16 @@ TEST(AwaitPowerOnReset, ReturnsOnceTheResetIsLogged) {
   EXPECT_EQ(Chip.Log().CountOf("reset"), 1);
 }
 
+TEST(ChipLogRecord, WaitForAfterTakesOnlyLinesAfterTheLastEarlierOne) {
+  simtest::ChipLogRecord Log;
+  Log.Add("the host flushes the port's queues: no reset");
+  Log.Add("program starts");
+  EXPECT_EQ(Log.WaitForAfter("program starts", "no reset", 0ms), "");
+  Log.Add("the host closes: no reset");
+  EXPECT_EQ(Log.WaitForAfter("program starts", "no reset", 0ms), "the host closes: no reset");
+  EXPECT_EQ(Log.WaitFor("no reset", 0ms), "the host flushes the port's queues: no reset");
+}
+
 TEST(TempFolder, GoesWithWhatATestMadeUnwritable) {
   std::filesystem::path Root;
   {
