@@ -14,6 +14,7 @@ set(core_cases
 # Cases measured at more than 5 s on the 2-core machine, with the suite run side by side
 # (ctest --output-junit): labelled slow, so that a quick run can leave them out with -LE slow.
 set(slow_cases
+  "Progress.ShownOnATerminalOnlyAndStandardOutputStaysTheSame"
   "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/EepromDataLineLowReadBack"
   "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/GarbageVerdictsEepromWrite"
   "AfterHandshake/FaultMatrix.EndsSoundlyInTimeAndLeavesTheFiles/GarbageVerdictsFileListTest"

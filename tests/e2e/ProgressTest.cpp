@@ -7,16 +7,15 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <filesystem>
 
-#include "tests/e2e/QklRun.h"
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
+#include "tests/support/QklRun.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/WireDecoder.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 
 // A raw pseudo-terminal 80 columns wide, so that what qkl writes arrives unchanged.
 class TErrorTerminal {
@@ -60,15 +59,14 @@ TEST(Progress, ShownOnATerminalOnlyAndStandardOutputStaysTheSame) {
   sim::ChipSettings Settings;
   Settings.ClockHz = 20e6;  // the shortest working times the chip has
   simtest::ThreadChip Chip(Settings);
-  const fs::path Image = fs::temp_directory_path() / ("qkl-progress-" + std::to_string(::getpid()) + ".binary");
-  simtest::WriteFile(Image.string(), simtest::TinyImage(3000));
-  const std::vector<std::string> Load = {"-d", Chip.SlavePath(), "-p", "3", Image.string()};
+  const simtest::TempFolder Folder;
+  const std::string Image = Folder.Write("progress.binary", simtest::TinyImage(3000));
+  const std::vector<std::string> Load = {"-d", Chip.SlavePath(), "-p", "3", Image};
 
-  const e2e::QklRun ToPipe = e2e::RunQkl(Load);
+  const simtest::QklRun ToPipe = simtest::RunQkl(Load);
   TErrorTerminal Terminal;
   ASSERT_GE(Terminal.Ends.Slave, 0);
-  const e2e::QklRun ToTerminal = e2e::RunQkl(Load, {}, std::chrono::minutes(1), &Terminal.Ends);
-  fs::remove(Image);
+  const simtest::QklRun ToTerminal = simtest::RunQkl(Load, {}, std::chrono::minutes(1), &Terminal.Ends);
 
   EXPECT_EQ(ToPipe.ExitCode, 0);
   EXPECT_EQ(ToTerminal.ExitCode, 0);
