@@ -18,6 +18,8 @@ Instruction hubOperation(std::uint32_t number, bool writes) {
   return Instruction{0x03, writes, OperandForm::DestinationOnly, kImmediate | number, false};
 }
 
+// The instruction tables are laid out by the instruction map.
+// clang-format off
 const std::map<std::string, Instruction>& instructions() {
   static const std::map<std::string, Instruction> table = {
       {"WRBYTE", memory(0x00, false)}, {"RDBYTE", memory(0x00, true)},
@@ -114,5 +116,6 @@ bool isReserved(const std::string& name) {
   return directives.count(name) || isUnimplementedInstruction(name) || findInstruction(name) ||
          findCondition(name) || findEffect(name) || findRegister(name);
 }
+// clang-format on
 
 }  // namespace qkl::pasm

@@ -21,6 +21,8 @@ constexpr bool ConditionHolds(uint32_t condition, bool c, bool z) {
   return (condition >> ((c ? 2u : 0u) | (z ? 1u : 0u))) & 1u;
 }
 
+// The opcode tables are laid out by the instruction map.
+// clang-format off
 enum Opcode : uint32_t {
   kRdWrByte = 0, kRdWrWord = 1, kRdWrLong = 2, kHubOp = 3,
   kRor = 8, kRol, kShr, kShl, kRcr, kRcl, kSar, kRev,
@@ -42,6 +44,7 @@ enum Register : uint32_t {
   kPar = 0x1F0, kCnt, kIna, kInb, kOuta, kOutb, kDira, kDirb,
   kCtra, kCtrb, kFrqa, kFrqb, kPhsa, kPhsb, kVcfg, kVscl,
 };
+// clang-format on
 
 constexpr uint32_t kCogRegisters = 512;
 constexpr uint32_t kLoadedLongs = 496;

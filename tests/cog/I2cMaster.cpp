@@ -12,6 +12,8 @@ constexpr uint32_t kIfZ = 0xA;
 constexpr uint32_t kIfNz = 0x5;
 
 // Registers of the program.
+// The program's addresses and listing are laid out by hand.
+// clang-format off
 enum : uint32_t {
   kDelay = 23, kDelayRet = 27, kStart = 28, kStartRet = 35, kStop = 36, kStopRet = 42,
   kWrite = 43, kWriteLoop = 46, kWriteRet = 66, kReadAck = 67, kReadNack = 69, kRead = 70,
@@ -84,6 +86,7 @@ std::vector<uint32_t> Program() {
   p[kOffset] = kResults - kCommandList;
   return p;
 }
+// clang-format on
 
 }  // namespace
 
