@@ -4,11 +4,15 @@
 
 TConsole::TProgress::TProgress(std::ostream& Out, std::ostream& Err, TTerminal Terminal,
                                TRunProgress::TNow Now)
-    : Line(Err, Terminal), Run(Line, std::move(Now)), Watched(*Out.rdbuf(), Line), WatchedOut(&Watched) {}
+    : Line(Err, Terminal),
+      Run(Line, std::move(Now)),
+      Watched(*Out.rdbuf(), Line),
+      WatchedOut(&Watched) {}
 
-TConsole::TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err, std::optional<TTerminal> Terminal,
-                   TRunProgress::TNow Now)
-    : Progress(Terminal ? std::make_unique<TProgress>(Out, Err, *Terminal, std::move(Now)) : nullptr),
+TConsole::TConsole(std::FILE* In, std::ostream& Out, std::ostream& Err,
+                   std::optional<TTerminal> Terminal, TRunProgress::TNow Now)
+    : Progress(Terminal ? std::make_unique<TProgress>(Out, Err, *Terminal, std::move(Now))
+                        : nullptr),
       In(In),
       Out(Progress ? Progress->WatchedOut : Out),
       Err(Err) {}

@@ -31,9 +31,7 @@ int ShowVersion(TConsole& Console) {
 std::optional<int> ActOn(char Option, TConsole& Console) {
   switch (Option) {
     case 'h':
-    case '?':
-      PrintUsage(Console);
-      return 1;
+    case '?': PrintUsage(Console); return 1;
     case 'd': RunSettings.PortName = OptionArgument; break;
     case 'f': RunSettings.HighSpeed = true; break;
     case 'l': RunSettings.DetectionTest = true; break;

@@ -15,6 +15,7 @@ std::string PortsPresentHint() {
   if (Ports.empty()) return "no serial ports found";
   std::string Hint = "serial ports present:";
   for (std::size_t At = 0; At < Ports.size() && At < PortsNamed; ++At) Hint += " " + Ports[At];
-  if (Ports.size() > PortsNamed) Hint += " and " + std::to_string(Ports.size() - PortsNamed) + " more";
+  if (Ports.size() > PortsNamed)
+    Hint += " and " + std::to_string(Ports.size() - PortsNamed) + " more";
   return Hint;
 }

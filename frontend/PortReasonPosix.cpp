@@ -38,19 +38,17 @@ std::string PortOpenFailureHint(const std::string& Port, int32_t Code) {
   switch (Code) {
     case ENOENT:
     case ENXIO:
-    case ENODEV:
-      return PortsPresentHint();
+    case ENODEV: return PortsPresentHint();
     case EACCES:
     case EPERM: {
       const std::string Group = PortGroup(Port);
-      return "the port belongs to the group " + Group + ": add yourself with sudo usermod -aG " + Group +
-             " $USER and log in again";
+      return "the port belongs to the group " + Group + ": add yourself with sudo usermod -aG " +
+             Group + " $USER and log in again";
     }
     case EBUSY:
-      return "another program holds the port (a terminal program, or ModemManager); close it and try again";
-    case ENOTTY:
-      return "it is no serial device";
-    default:
-      return {};
+      return "another program holds the port (a terminal program, or ModemManager); close it and "
+             "try again";
+    case ENOTTY: return "it is no serial device";
+    default: return {};
   }
 }

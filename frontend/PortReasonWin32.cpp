@@ -15,7 +15,8 @@ std::vector<std::string> SerialPortsPresent() {
   std::vector<std::string> Ports;
   for (const char* Name = Names.c_str(); *Name; Name += std::strlen(Name) + 1) {
     const std::string Each = Name;
-    const bool Numbered = Each.size() > 3 && Each.find_first_not_of("0123456789", 3) == std::string::npos;
+    const bool Numbered =
+        Each.size() > 3 && Each.find_first_not_of("0123456789", 3) == std::string::npos;
     if (Each.starts_with("COM") && Numbered) Ports.push_back(Each);
   }
   return Ports;
@@ -24,13 +25,10 @@ std::vector<std::string> SerialPortsPresent() {
 std::string PortOpenFailureHint(const std::string&, int32_t Code) {
   switch (Code) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return PortsPresentHint();
+    case ERROR_PATH_NOT_FOUND: return PortsPresentHint();
     // Windows refuses a second open of a port with access denied.
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-      return "another program holds the port; close it and try again";
-    default:
-      return {};
+    case ERROR_SHARING_VIOLATION: return "another program holds the port; close it and try again";
+    default: return {};
   }
 }

@@ -6,7 +6,8 @@ constexpr auto RedrawInterval = std::chrono::milliseconds(100);
 constexpr std::size_t LeastRoom = 12;
 }  // namespace
 
-TProgressLine::TProgressLine(std::ostream& Terminal, TTerminal Shape) : Terminal(Terminal), Shape(Shape) {}
+TProgressLine::TProgressLine(std::ostream& Terminal, TTerminal Shape)
+    : Terminal(Terminal), Shape(Shape) {}
 
 TProgressLine::~TProgressLine() { Clear(); }
 
@@ -52,6 +53,7 @@ std::string TProgressLine::Fitted(const std::string& Text) const {
 void TProgressLine::Draw(const std::string& Body) {
   if (Body == Shown) return;
   const std::size_t Blanks = Shown.size() > Body.size() ? Shown.size() - Body.size() : 0;
-  Terminal << Body << std::string(Blanks, ' ') << std::string(Body.size() + Blanks, '\b') << std::flush;
+  Terminal << Body << std::string(Blanks, ' ') << std::string(Body.size() + Blanks, '\b')
+           << std::flush;
   Shown = Body;
 }

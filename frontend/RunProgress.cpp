@@ -15,8 +15,9 @@ const std::map<std::string, std::string> WaitNames = {
 };
 
 bool NumberBetween(const std::string& Text, const std::string& Before, const std::string& After,
-                      uint32_t& Number) {
-  if (!Text.starts_with(Before) || !Text.ends_with(After) || Text.size() <= Before.size() + After.size())
+                   uint32_t& Number) {
+  if (!Text.starts_with(Before) || !Text.ends_with(After) ||
+      Text.size() <= Before.size() + After.size())
     return false;
   const std::string Digits = Text.substr(Before.size(), Text.size() - Before.size() - After.size());
   if (Digits.find_first_not_of("0123456789") != std::string::npos) return false;
@@ -59,15 +60,12 @@ void TRunProgress::Status(const std::string& Text) {
 
 void TRunProgress::Progress(const TLinkProgress& Where) {
   switch (Where.Stage) {
-    case TLinkStage::Download:
-      Done = Where.Done;
-      break;
+    case TLinkStage::Download: Done = Where.Done; break;
     case TLinkStage::ReaderSync:
       // The reader program copies the EEPROM before it answers: no stage text announces it.
       if (Kind != TKind::Wait || What != "starting the reader") StartWait("starting the reader");
       break;
-    case TLinkStage::Verdict:
-      break;
+    case TLinkStage::Verdict: break;
   }
   Show(false);
 }
@@ -89,14 +87,11 @@ std::string TRunProgress::StageText() const {
     case TKind::Download:
       return "loading RAM " + std::to_string(Done) + " of " + std::to_string(Total) + " longs (" +
              std::to_string(Total > 0 ? uint64_t{Done} * 100 / Total : 100) + "%)";
-    case TKind::Wait:
-      return What + " " + Seconds(Now() - Started);
+    case TKind::Wait: return What + " " + Seconds(Now() - Started);
     case TKind::EepromRead:
       return "reading EEPROM " + std::to_string(Done) + " KB of " + std::to_string(EepromKilobytes);
-    case TKind::Other:
-      return What;
-    case TKind::None:
-      break;
+    case TKind::Other: return What;
+    case TKind::None: break;
   }
   return {};
 }

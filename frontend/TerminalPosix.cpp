@@ -16,7 +16,8 @@ std::optional<TTerminal> StandardErrorTerminal() {
   if (!::isatty(STDERR_FILENO)) return std::nullopt;
   TTerminal Shape;
   winsize Size{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0) Shape.Columns = Size.ws_col;
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0)
+    Shape.Columns = Size.ws_col;
   Shape.SharedWithOut = ::isatty(STDOUT_FILENO) && SameDevice(STDOUT_FILENO, STDERR_FILENO);
   return Shape;
 }

@@ -91,7 +91,8 @@ void TestOneFile(const std::string& Name, TFileListCounts& Counts, TConsole& Con
 void RunDetectionTest(TConsole& Console) {
   int32_t Failures = 0;
   for (int32_t Attempt = 0; Attempt < DetectionAttempts; ++Attempt) {
-    Console.Attempt("detection " + std::to_string(Attempt + 1) + " of " + std::to_string(DetectionAttempts));
+    Console.Attempt("detection " + std::to_string(Attempt + 1) + " of " +
+                    std::to_string(DetectionAttempts));
     const auto Link = CreateLink(Console);
     const bool Found = Detected(*Link, Console);
     if (!Found) ++Failures;

@@ -1,6 +1,7 @@
 #include "frontend/WatchedOutput.h"
 
-TWatchedOutput::TWatchedOutput(std::streambuf& Target, TProgressLine& Line) : Target(Target), Line(Line) {}
+TWatchedOutput::TWatchedOutput(std::streambuf& Target, TProgressLine& Line)
+    : Target(Target), Line(Line) {}
 
 TWatchedOutput::int_type TWatchedOutput::overflow(int_type Ch) {
   if (traits_type::eq_int_type(Ch, traits_type::eof())) return traits_type::not_eof(Ch);

@@ -42,7 +42,8 @@ bool TPropeller::ChecksumValid() {
   SetImageLong(TopLong, StackMarker);
   SetImageLong(TopLong - 1, StackMarker);
   uint8_t Sum = 0;
-  for (std::size_t At = 0; At < (TopLong + 1) * 4; ++At) Sum = static_cast<uint8_t>(Sum + Image[At]);
+  for (std::size_t At = 0; At < (TopLong + 1) * 4; ++At)
+    Sum = static_cast<uint8_t>(Sum + Image[At]);
   FImageValid = Sum == 0;
   return FImageValid;
 }

@@ -70,9 +70,7 @@ bool TPropeller::AwaitVerdict(const std::string& Stage, const std::string& Timeo
       if (Result.Bit == 0) return true;
       LastError = FailureText;
       return false;
-    case TPollEnd::WriteFailed:
-      LastError = CommunicationErrorText;
-      return false;
+    case TPollEnd::WriteFailed: LastError = CommunicationErrorText; return false;
     case TPollEnd::TimedOut:
     case TPollEnd::Exhausted:
       // Polls that all went unanswered, however quickly, never count as a verdict.

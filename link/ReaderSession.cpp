@@ -59,14 +59,11 @@ void TPropeller::SyncWithReader() {
       if (Result.Bit == 1) LastError = "Bogus data returned";
       if (Verbose) Out << "Found sync at " << Result.Poll << std::endl;
       break;
-    case TPollEnd::WriteFailed:
-      LastError = CommunicationErrorText;
-      break;
+    case TPollEnd::WriteFailed: LastError = CommunicationErrorText; break;
     case TPollEnd::TimedOut:
       LastError = "Communication Timeout waiting for prop reader to boot";
       break;
-    case TPollEnd::Exhausted:
-      break;
+    case TPollEnd::Exhausted: break;
   }
 }
 
@@ -99,8 +96,10 @@ bool TPropeller::ReceiveEeprom(uint16_t& Received, uint16_t& Computed) {
 
 void TPropeller::ReportReadBack(uint16_t Received, uint16_t Computed) {
   if (!Verbose) return;
-  Out << '\n' << "Read done\n" << (Received == Computed ? "CRC is good" : "CRC Mismatch") << '\n'
-            << "CRC is " << Hex4(Received) << ' ' << Hex4(Computed) << std::endl;
+  Out << '\n'
+      << "Read done\n"
+      << (Received == Computed ? "CRC is good" : "CRC Mismatch") << '\n'
+      << "CRC is " << Hex4(Received) << ' ' << Hex4(Computed) << std::endl;
 }
 
 bool TPropeller::AbortReadBack() {

@@ -42,7 +42,8 @@ int CreateTemporary(const std::string& Directory, std::string& TemporaryName) {
   for (int Attempt = 0; Attempt < TemporaryNameAttempts; ++Attempt) {
     TemporaryName =
         Directory + "/.qkl" + std::to_string(getpid()) + "-" + std::to_string(Attempt) + ".tmp";
-    const int Fd = open(TemporaryName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, NewFileMode);
+    const int Fd =
+        open(TemporaryName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, NewFileMode);
     if (Fd >= 0 || errno != EEXIST) return Fd;
   }
   return -1;

@@ -58,10 +58,14 @@ bool ReadSignedDecimal(const std::string& Text, int32_t& Value) {
 
 uint8_t ParityCode(char Parity) {
   switch (Parity) {
-    case 'O': case 'o': return 1;
-    case 'E': case 'e': return 2;
-    case 'M': case 'm': return 3;
-    case 'S': case 's': return 4;
+    case 'O':
+    case 'o': return 1;
+    case 'E':
+    case 'e': return 2;
+    case 'M':
+    case 'm': return 3;
+    case 'S':
+    case 's': return 4;
     default: return 0;
   }
 }

@@ -157,7 +157,7 @@ private:
   int32_t QueuedBytes(int32_t& Count);
   int32_t DiscardQueues();
   int32_t QueuedOutput(int32_t& Count);  // bytes written that the device has still to send
-  uint32_t TakeLineErrors();  // LineErr* flags raised since the last call
+  uint32_t TakeLineErrors();             // LineErr* flags raised since the last call
   bool WaitEvent(int32_t TimeoutMs);
 
   // Drivers that report cumulative error counters: frame, overrun, parity, buffer overrun

@@ -23,12 +23,19 @@ std::string Hex(unsigned Value, int Digits) {
   return Text;
 }
 
-double Milliseconds(Duration Span) { return std::chrono::duration<double, std::milli>(Span).count(); }
+double Milliseconds(Duration Span) {
+  return std::chrono::duration<double, std::milli>(Span).count();
+}
 
 }  // namespace
 
-BootLoader::BootLoader(const ChipSettings& Settings, EepromStore& Eeprom, ChipLog Log, ImageRunner* Runner)
-    : Settings(Settings), Timing(BootTiming::For(Settings)), Eeprom(Eeprom), Log(std::move(Log)), Runner(Runner) {}
+BootLoader::BootLoader(const ChipSettings& Settings, EepromStore& Eeprom, ChipLog Log,
+                       ImageRunner* Runner)
+    : Settings(Settings),
+      Timing(BootTiming::For(Settings)),
+      Eeprom(Eeprom),
+      Log(std::move(Log)),
+      Runner(Runner) {}
 
 void BootLoader::Note(const std::string& Line) const {
   if (Log) Log(Line);
@@ -58,7 +65,8 @@ std::string BootLoader::HostBytes(std::string_view Bytes, uint32_t Baud, TimePoi
   if (!HostBytesSeen) {
     HostBytesSeen = true;
     char Text[64];
-    std::snprintf(Text, sizeof Text, "host bytes begin %.1f ms after reset", Milliseconds(At - ResetAt));
+    std::snprintf(Text, sizeof Text, "host bytes begin %.1f ms after reset",
+                  Milliseconds(At - ResetAt));
     Note(Text);
   }
   CheckTimeLimit(At);
@@ -70,7 +78,8 @@ std::string BootLoader::HostBytes(std::string_view Bytes, uint32_t Baud, TimePoi
       break;
     }
     const bool Busy = Current == Phase::Verdict && At < VerdictReadyAt;
-    if (Busy && Settings.Faults.NoiseWhileBusy == static_cast<int>(VerdictStage) + 1) Send(GarbageByte);
+    if (Busy && Settings.Faults.NoiseWhileBusy == static_cast<int>(VerdictStage) + 1)
+      Send(GarbageByte);
     if (!Busy) {
       const BytePulses Lows = LowPulsesOf(static_cast<uint8_t>(Bytes[Index]));
       for (int Which = 0; Which < Lows.Count; ++Which)
@@ -88,10 +97,12 @@ void BootLoader::FollowLine(std::size_t Bytes, uint32_t Baud, TimePoint At) {
   ClocksPerBit = Settings.ClockHz / Baud;
   if (At > LineFreeAt) {
     Meter.Idle();
-    LineOrigin = std::chrono::duration<double>(At - ResetAt).count() * Settings.ClockHz - BitClock * ClocksPerBit;
+    LineOrigin = std::chrono::duration<double>(At - ResetAt).count() * Settings.ClockHz -
+                 BitClock * ClocksPerBit;
     LineFreeAt = At;
   }
-  LineFreeAt += std::chrono::duration_cast<Duration>(std::chrono::duration<double>(Bytes * BitTimesPerByte / double(Baud)));
+  LineFreeAt += std::chrono::duration_cast<Duration>(
+      std::chrono::duration<double>(Bytes * BitTimesPerByte / double(Baud)));
 }
 
 std::optional<int> BootLoader::MeasurePulse(const LowPulse& Low, long Position, double Busy) {
@@ -105,7 +116,8 @@ void BootLoader::CheckLinkRate(uint32_t Baud) {
   if (Baud == CycleBaud || Current == Phase::Running || Current == Phase::Stopped) return;
   CycleBaud = Baud;
   Note("link rate " + std::to_string(Baud) + " baud");
-  if (Baud != 115200 && Baud != 230400) Break("link rate " + std::to_string(Baud) + " is not 115200 or 230400");
+  if (Baud != 115200 && Baud != 230400)
+    Break("link rate " + std::to_string(Baud) + " is not 115200 or 230400");
 }
 
 void BootLoader::SetTimeLimit(TimePoint At, Duration Limit, OnTimeout Action) {
@@ -126,27 +138,24 @@ void BootLoader::Pulse(const LowPulse& Low, long Position, TimePoint At) {
   int LowWidth = 0;
   long NextFall = 0;
   switch (Current) {
-    case Phase::Calibrating:
-      Calibrate(Low, Position);
-      break;
+    case Phase::Calibrating: Calibrate(Low, Position); break;
     case Phase::HostBits:
       if (TakeBit(Low, Position, PulseMeter::AfterHandshakeBit, Bit)) CheckHostBit(Bit, At);
       break;
     case Phase::Handshake:
-      if (TakeAnswerPulse(Low, Position, LowWidth, NextFall)) AnswerHandshake(LowWidth, NextFall, At);
+      if (TakeAnswerPulse(Low, Position, LowWidth, NextFall))
+        AnswerHandshake(LowWidth, NextFall, At);
       break;
     case Phase::Command:
     case Phase::Count:
     case Phase::Image:
-      if (TakeBit(Low, Position, Count == LongBits - 1 ? PulseMeter::AfterLong : PulseMeter::InsideLong, Bit))
+      if (TakeBit(Low, Position,
+                  Count == LongBits - 1 ? PulseMeter::AfterLong : PulseMeter::InsideLong, Bit))
         ReceiveLongBit(Bit, At);
       break;
-    case Phase::Verdict:
-      VerdictPulse(Low, Position, At);
-      break;
+    case Phase::Verdict: VerdictPulse(Low, Position, At); break;
     case Phase::Running:
-    case Phase::Stopped:
-      break;
+    case Phase::Stopped: break;
   }
 }
 
@@ -164,7 +173,8 @@ bool BootLoader::TakeBit(const LowPulse& Low, long Position, double Busy, int& B
 
 // Answering a bit takes two falls of the receive pin: the first starts the answer, the second
 // ends it.
-bool BootLoader::TakeAnswerPulse(const LowPulse& Low, long Position, int& LowWidth, long& NextFall) {
+bool BootLoader::TakeAnswerPulse(const LowPulse& Low, long Position, int& LowWidth,
+                                 long& NextFall) {
   if (!HaveFall) {
     HaveFall = true;
     FallAt = Position;
@@ -186,8 +196,9 @@ void BootLoader::Calibrate(const LowPulse& Low, long Position) {
           " bit times, not that of 0xF9");
     return;
   }
-  const std::optional<int> Polls =
-      MeasurePulse(Low, Position, Count == 0 ? PulseMeter::AfterFirstCalibration : PulseMeter::AfterSecondCalibration);
+  const std::optional<int> Polls = MeasurePulse(
+      Low, Position,
+      Count == 0 ? PulseMeter::AfterFirstCalibration : PulseMeter::AfterSecondCalibration);
   if (!Polls) return;
   if (Count++ == 0) {
     FirstCalibration = *Polls;
@@ -303,8 +314,8 @@ void BootLoader::VerdictPulse(const LowPulse& Low, long Position, TimePoint At) 
 
 void BootLoader::VerdictSent(bool Sent, TimePoint At) {
   ++VerdictsSent;
-  Note(std::string("verdict ") + StageName(static_cast<int>(VerdictStage)) + (VerdictPass ? " pass" : " fail") +
-       (Sent ? "" : " (not sent)"));
+  Note(std::string("verdict ") + StageName(static_cast<int>(VerdictStage)) +
+       (VerdictPass ? " pass" : " fail") + (Sent ? "" : " (not sent)"));
   if (!VerdictPass) {
     Shutdown(std::string(StageName(static_cast<int>(VerdictStage))) + " failed");
     return;
@@ -316,7 +327,8 @@ void BootLoader::VerdictSent(bool Sent, TimePoint At) {
         return;
       }
       {
-        const bool Written = !Settings.Faults.FailProgram && !Settings.Faults.NoEeprom && Eeprom.Program(Ram.Bytes());
+        const bool Written = !Settings.Faults.FailProgram && !Settings.Faults.NoEeprom &&
+                             Eeprom.Program(Ram.Bytes());
         Note(Written ? "EEPROM programmed" : "EEPROM programming failed");
         AwaitVerdict(Stage::Program, Written, At + Timing.Programming);
       }
@@ -371,12 +383,14 @@ bool BootLoader::Answer(uint8_t Byte, bool Verdict) {
   const ChipFaults& Faults = Settings.Faults;
   ++AnswerNumber;
   if (Faults.GarbageFrom > 0 && AnswerNumber >= Faults.GarbageFrom) Byte = GarbageByte;
-  if (Verdict && Faults.SilentAfterVerdict >= 0 && VerdictsSent >= Faults.SilentAfterVerdict) return false;
+  if (Verdict && Faults.SilentAfterVerdict >= 0 && VerdictsSent >= Faults.SilentAfterVerdict)
+    return false;
   return Send(Byte);
 }
 
 bool BootLoader::Send(uint8_t Byte) {
-  if (Settings.Faults.StopAfterBytes >= 0 && BytesSent >= Settings.Faults.StopAfterBytes) return false;
+  if (Settings.Faults.StopAfterBytes >= 0 && BytesSent >= Settings.Faults.StopAfterBytes)
+    return false;
   ++BytesSent;
   Reply += static_cast<char>(Byte);
   return true;

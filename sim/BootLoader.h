@@ -24,7 +24,8 @@ namespace sim {
 
 class BootLoader {
 public:
-  BootLoader(const ChipSettings& Settings, EepromStore& Eeprom, ChipLog Log, ImageRunner* Runner = nullptr);
+  BootLoader(const ChipSettings& Settings, EepromStore& Eeprom, ChipLog Log,
+             ImageRunner* Runner = nullptr);
 
   // The end of a reset pulse: the chip starts its boot loader afresh.
   void Reset(TimePoint At);
@@ -36,7 +37,17 @@ public:
   std::optional<TimePoint> NextDeadline() const { return Deadline; }
 
 private:
-  enum class Phase { Calibrating, HostBits, Handshake, Command, Count, Image, Verdict, Running, Stopped };
+  enum class Phase {
+    Calibrating,
+    HostBits,
+    Handshake,
+    Command,
+    Count,
+    Image,
+    Verdict,
+    Running,
+    Stopped
+  };
   enum class Stage { Ram, Program, Verify };
   enum class OnTimeout { BootFromEeprom, Shutdown };
 
@@ -85,7 +96,7 @@ private:
   TimePoint LineFreeAt{};
   int FirstCalibration = 0;  // polls counted for the first calibration pulse
   int Threshold = 0;         // a pulse counted below it is a 1
-  int Count = 0;      // pulses, bits or answers taken in the current phase
+  int Count = 0;             // pulses, bits or answers taken in the current phase
   ChipLfsr Lfsr;
   bool HaveFall = false;
   long FallAt = 0;

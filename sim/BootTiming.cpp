@@ -39,13 +39,15 @@ namespace sim {
 
 std::optional<int> PulseMeter::Measure(double Fall, double Rise, double Busy) {
   const double Grid = NextPoll.value_or(0);
-  const double SawFall = Grid >= Fall && NextPoll ? Grid : Grid + PollClocks * std::ceil((Fall - Grid) / PollClocks);
+  const double SawFall =
+      Grid >= Fall && NextPoll ? Grid : Grid + PollClocks * std::ceil((Fall - Grid) / PollClocks);
   if (SawFall >= Rise) {
     NextPoll = SawFall;
     return std::nullopt;
   }
   const double FirstCount = SawFall + CountStart;
-  const int Count = FirstCount < Rise ? static_cast<int>(std::ceil((Rise - FirstCount) / PollClocks)) : 0;
+  const int Count =
+      FirstCount < Rise ? static_cast<int>(std::ceil((Rise - FirstCount) / PollClocks)) : 0;
   NextPoll = FirstCount + PollClocks * Count + Busy;
   return Count;
 }

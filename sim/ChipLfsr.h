@@ -11,7 +11,8 @@ class ChipLfsr {
 public:
   int Next() {
     const int Output = Register & 1;
-    Register = static_cast<uint8_t>((Register << 1) | (std::popcount(static_cast<unsigned>(Register & 0xB2)) & 1));
+    Register = static_cast<uint8_t>((Register << 1) |
+                                    (std::popcount(static_cast<unsigned>(Register & 0xB2)) & 1));
     return Output;
   }
 

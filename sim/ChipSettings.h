@@ -17,12 +17,13 @@ using Duration = Clock::duration;
 using ChipLog = std::function<void(const std::string&)>;
 
 struct ChipFaults {
-  bool Absent = false;          // no chip on the line: nothing answers
-  bool Echo = false;            // the line sends every host byte straight back
-  int WrongAnswerAt = 0;        // handshake answer bit n (1 to 258) is inverted; 0: none
-  int GarbageFrom = 0;          // from answer n on, a garbage byte replaces 0xFE/0xFF; 0: none
-  int NoiseWhileBusy = 0;       // polls while verdict n (1 to 3) is not ready get a garbage byte; 0: none
-  bool FailRam = false;         // the RAM checksum verdict is a failure
+  bool Absent = false;    // no chip on the line: nothing answers
+  bool Echo = false;      // the line sends every host byte straight back
+  int WrongAnswerAt = 0;  // handshake answer bit n (1 to 258) is inverted; 0: none
+  int GarbageFrom = 0;    // from answer n on, a garbage byte replaces 0xFE/0xFF; 0: none
+  int NoiseWhileBusy =
+      0;                 // polls while verdict n (1 to 3) is not ready get a garbage byte; 0: none
+  bool FailRam = false;  // the RAM checksum verdict is a failure
   bool FailProgram = false;     // EEPROM programming fails (nothing is written)
   bool FailVerify = false;      // the EEPROM verify verdict is a failure
   int SilentAfterVerdict = -1;  // only the first n verdicts are sent; -1: all
@@ -31,11 +32,11 @@ struct ChipFaults {
   // The paced line carries at most this rate in each direction, whatever rate the host set, so
   // it drains the host's writes slowly (a congested or failing adapter); 0: the host's rate.
   int SlowLineBaud = 0;
-  bool NoEeprom = false;        // nothing answers on the EEPROM bus
+  bool NoEeprom = false;  // nothing answers on the EEPROM bus
   // Faults met by a program the emulator runs:
-  bool SdaHeldLow = false;      // something holds the EEPROM's data line low
-  int ProgramStopsAfter = -1;   // the program stops after n answers on the line; -1: never
-  bool CorruptCrc = false;      // the first bit of the reader's checksum arrives inverted
+  bool SdaHeldLow = false;     // something holds the EEPROM's data line low
+  int ProgramStopsAfter = -1;  // the program stops after n answers on the line; -1: never
+  bool CorruptCrc = false;     // the first bit of the reader's checksum arrives inverted
 };
 
 struct ChipSettings {

@@ -154,7 +154,8 @@ std::string CogImageRunner::TakeAnswers() {
   const ChipFaults& Faults = Settings.Faults;
   for (char& Answer : Answers) {
     if (Faults.CorruptCrc && AnswersSent == ReaderCrcFirstAnswer)
-      Answer = static_cast<char>(static_cast<uint8_t>(Answer) == AnswerZero ? AnswerOne : AnswerZero);
+      Answer =
+          static_cast<char>(static_cast<uint8_t>(Answer) == AnswerZero ? AnswerOne : AnswerZero);
     ++AnswersSent;
   }
   const long Limit = Faults.ProgramStopsAfter;

@@ -40,7 +40,8 @@ EepromStore::EepromStore(std::string Path) : FilePath(std::move(Path)) {
   if (FilePath.empty()) return;
   std::error_code Error;
   if (!std::filesystem::exists(FilePath, Error)) {
-    if (!WriteFile(FilePath, Memory)) throw std::runtime_error("cannot create EEPROM file " + FilePath);
+    if (!WriteFile(FilePath, Memory))
+      throw std::runtime_error("cannot create EEPROM file " + FilePath);
     return;
   }
   if (std::filesystem::file_size(FilePath, Error) != HubRamSize || Error)

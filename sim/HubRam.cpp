@@ -15,7 +15,8 @@ constexpr uint32_t DbaseAddress = 0x000A;
 void HubRam::StoreLongAt(uint32_t Address, uint32_t Value) {
   Address &= 0xFFFC;
   if (Address >= HubRamSize) return;
-  for (int Byte = 0; Byte < 4; ++Byte) Ram[Address + Byte] = static_cast<uint8_t>(Value >> (8 * Byte));
+  for (int Byte = 0; Byte < 4; ++Byte)
+    Ram[Address + Byte] = static_cast<uint8_t>(Value >> (8 * Byte));
 }
 
 void HubRam::StoreLong(uint32_t Index, uint32_t Value) { StoreLongAt(Index * 4, Value); }

@@ -31,7 +31,9 @@ BytePulses LowPulsesOf(uint8_t Byte) {
 }
 
 uint8_t AnsweredByte(int LowWidth, long NextFall, int Bit) {
-  auto TxLevel = [&](long BitTime) { return BitTime < LowWidth ? 0 : BitTime < NextFall ? Bit : 1; };
+  auto TxLevel = [&](long BitTime) {
+    return BitTime < LowWidth ? 0 : BitTime < NextFall ? Bit : 1;
+  };
   if (TxLevel(StopBit) == 0) return 0x00;
   uint8_t Byte = 0;
   for (int Data = 0; Data < 8; ++Data) Byte |= static_cast<uint8_t>(TxLevel(1 + Data) << Data);

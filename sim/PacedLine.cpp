@@ -16,7 +16,8 @@ PacedLine::PacedLine(uint32_t Baud) : PerByte{} { SetBaud(Baud); }
 
 void PacedLine::SetBaud(uint32_t Baud) {
   if (Baud == 0) return;
-  PerByte = std::chrono::duration_cast<Duration>(std::chrono::duration<double>(double(BitTimesPerByte) / Baud));
+  PerByte = std::chrono::duration_cast<Duration>(
+      std::chrono::duration<double>(double(BitTimesPerByte) / Baud));
 }
 
 std::size_t PacedLine::HostRoom(TimePoint Now) const {
@@ -25,7 +26,8 @@ std::size_t PacedLine::HostRoom(TimePoint Now) const {
   return Left <= Duration::zero() ? 0 : static_cast<std::size_t>(Left / PerByte) + 1;
 }
 
-void PacedLine::Queue(std::deque<Timed>& Line, std::string_view Bytes, TimePoint From, Duration PerByte) {
+void PacedLine::Queue(std::deque<Timed>& Line, std::string_view Bytes, TimePoint From,
+                      Duration PerByte) {
   TimePoint Start = Line.empty() ? From : std::max(From, Line.back().Done);
   for (const char Byte : Bytes) {
     Start += PerByte;
@@ -33,7 +35,9 @@ void PacedLine::Queue(std::deque<Timed>& Line, std::string_view Bytes, TimePoint
   }
 }
 
-void PacedLine::FromHost(std::string_view Bytes, TimePoint Now) { Queue(ToChip, Bytes, Now, PerByte); }
+void PacedLine::FromHost(std::string_view Bytes, TimePoint Now) {
+  Queue(ToChip, Bytes, Now, PerByte);
+}
 
 bool PacedLine::HostByteArrived(TimePoint Now, char& Byte, TimePoint& At) {
   if (ToChip.empty() || ToChip.front().Done > Now) return false;
@@ -43,7 +47,9 @@ bool PacedLine::HostByteArrived(TimePoint Now, char& Byte, TimePoint& At) {
   return true;
 }
 
-void PacedLine::FromChip(std::string_view Bytes, TimePoint At) { Queue(ToHost, Bytes, At, PerByte); }
+void PacedLine::FromChip(std::string_view Bytes, TimePoint At) {
+  Queue(ToHost, Bytes, At, PerByte);
+}
 
 std::string PacedLine::ReachedHost(TimePoint Now) {
   std::string Bytes;

@@ -49,7 +49,8 @@ private:
     char Byte;
     TimePoint Done;  // its last bit is through
   };
-  static void Queue(std::deque<Timed>& Line, std::string_view Bytes, TimePoint From, Duration PerByte);
+  static void Queue(std::deque<Timed>& Line, std::string_view Bytes, TimePoint From,
+                    Duration PerByte);
 
   Duration PerByte;
   std::deque<Timed> ToChip;

@@ -16,7 +16,9 @@ namespace sim {
 
 namespace {
 
-[[noreturn]] void Fail(const char* What) { throw std::system_error(errno, std::generic_category(), What); }
+[[noreturn]] void Fail(const char* What) {
+  throw std::system_error(errno, std::generic_category(), What);
+}
 
 void CloseFd(int& Fd) {
   if (Fd >= 0) ::close(Fd);
@@ -28,9 +30,10 @@ uint32_t BaudOf(speed_t Speed) {
     speed_t Code;
     uint32_t Baud;
   };
-  static const Rate Rates[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
-                               {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
-                               {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+  static const Rate Rates[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},
+                               {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+                               {B57600, 57600},   {B115200, 115200}, {B230400, 230400},
+                               {B460800, 460800}, {B921600, 921600}};
   for (const Rate& Each : Rates)
     if (Each.Code == Speed) return Each.Baud;
   return 0;
@@ -51,7 +54,8 @@ void PtyLine::Open() {
   Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (Master < 0) Fail("posix_openpt");
   char Name[PATH_MAX];
-  if (::grantpt(Master) != 0 || ::unlockpt(Master) != 0 || ::ptsname_r(Master, Name, sizeof Name) != 0)
+  if (::grantpt(Master) != 0 || ::unlockpt(Master) != 0 ||
+      ::ptsname_r(Master, Name, sizeof Name) != 0)
     Fail("pseudo-terminal slave");
   Path = Name;
   HeldSlave = ::open(Name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -63,7 +67,8 @@ void PtyLine::Open() {
   if (::tcsetattr(HeldSlave, TCSANOW, &Settings) != 0 || ::ioctl(Master, TIOCPKT, &PacketMode) != 0)
     Fail("configure pseudo-terminal");
   Watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (Watch < 0 || ::inotify_add_watch(Watch, Name, IN_OPEN | IN_CLOSE) < 0) Fail("watch pseudo-terminal");
+  if (Watch < 0 || ::inotify_add_watch(Watch, Name, IN_OPEN | IN_CLOSE) < 0)
+    Fail("watch pseudo-terminal");
   // Settling the slave above has posted status bytes; they are not a host's reset.
   Event Ignored;
   while (Read(Ignored)) {

@@ -22,9 +22,8 @@ bool* FlagNamed(const std::string& Name, SimOptions& Into) {
   ChipFaults& Faults = Into.Chip.Faults;
   const std::pair<const char*, bool*> Flags[] = {
       {"--instant", &Into.Chip.Instant},     {"--log", &Into.Log},
-      {"--paced", &Into.Chip.Paced},
-      {"--help", &Into.Help},                {"--absent", &Faults.Absent},
-      {"--echo", &Faults.Echo},
+      {"--paced", &Into.Chip.Paced},         {"--help", &Into.Help},
+      {"--absent", &Faults.Absent},          {"--echo", &Faults.Echo},
       {"--fail-ram", &Faults.FailRam},       {"--fail-program", &Faults.FailProgram},
       {"--fail-verify", &Faults.FailVerify}, {"--no-eeprom", &Faults.NoEeprom},
       {"--sda-low", &Faults.SdaHeldLow},     {"--corrupt-crc", &Faults.CorruptCrc},
@@ -37,24 +36,38 @@ bool* FlagNamed(const std::string& Name, SimOptions& Into) {
 // Stores a number option; false when Name is not one.
 bool StoreNumber(const std::string& Name, int Value, SimOptions& Into) {
   ChipFaults& Faults = Into.Chip.Faults;
-  if (Name == "--version") Into.Chip.Version = static_cast<uint8_t>(Value);
-  else if (Name == "--clock") Into.Chip.ClockHz = Value * 1e6;
-  else if (Name == "--wrong-answer") Faults.WrongAnswerAt = Value;
-  else if (Name == "--garbage-from") Faults.GarbageFrom = Value;
-  else if (Name == "--noise-while-busy") Faults.NoiseWhileBusy = Value;
-  else if (Name == "--silent-after-verdict") Faults.SilentAfterVerdict = Value;
-  else if (Name == "--stop-after-bytes") Faults.StopAfterBytes = Value;
-  else if (Name == "--close-after") Faults.CloseAfterBytes = Value;
-  else if (Name == "--slow-drain") Faults.SlowLineBaud = Value;
-  else if (Name == "--program-stops-after") Faults.ProgramStopsAfter = Value;
-  else return false;
+  if (Name == "--version")
+    Into.Chip.Version = static_cast<uint8_t>(Value);
+  else if (Name == "--clock")
+    Into.Chip.ClockHz = Value * 1e6;
+  else if (Name == "--wrong-answer")
+    Faults.WrongAnswerAt = Value;
+  else if (Name == "--garbage-from")
+    Faults.GarbageFrom = Value;
+  else if (Name == "--noise-while-busy")
+    Faults.NoiseWhileBusy = Value;
+  else if (Name == "--silent-after-verdict")
+    Faults.SilentAfterVerdict = Value;
+  else if (Name == "--stop-after-bytes")
+    Faults.StopAfterBytes = Value;
+  else if (Name == "--close-after")
+    Faults.CloseAfterBytes = Value;
+  else if (Name == "--slow-drain")
+    Faults.SlowLineBaud = Value;
+  else if (Name == "--program-stops-after")
+    Faults.ProgramStopsAfter = Value;
+  else
+    return false;
   return true;
 }
 
 const NumberOption NumberOptions[] = {
-    {"--version", 0, 255},         {"--clock", 8, 20},
-    {"--wrong-answer", 1, 258},    {"--garbage-from", 1, 1 << 30},
-    {"--noise-while-busy", 1, 3},  {"--silent-after-verdict", 0, 3},
+    {"--version", 0, 255},
+    {"--clock", 8, 20},
+    {"--wrong-answer", 1, 258},
+    {"--garbage-from", 1, 1 << 30},
+    {"--noise-while-busy", 1, 3},
+    {"--silent-after-verdict", 0, 3},
     {"--stop-after-bytes", 0, 1 << 30},
     {"--close-after", 0, 1 << 30},
     {"--slow-drain", 300, 230400},
@@ -87,7 +100,9 @@ std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOption
     const std::string& Value = Arguments[++Index];
     if (TakesPath) {
       if (Value.empty()) return Name + " needs a path";
-      (Name == "--eeprom" ? Into.Chip.EepromPath : Name == "--rom" ? Into.Chip.RomDirectory : Into.LinkPath) = Value;
+      (Name == "--eeprom" ? Into.Chip.EepromPath
+       : Name == "--rom"  ? Into.Chip.RomDirectory
+                          : Into.LinkPath) = Value;
       continue;
     }
     int Parsed = 0;
@@ -96,9 +111,11 @@ std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOption
              std::to_string(Number->Max) + ", not " + Value;
     StoreNumber(Name, Parsed, Into);
   }
-  if (Into.Chip.Paced && Into.Chip.Instant) return "--paced keeps the chip's working times; it cannot go with --instant";
+  if (Into.Chip.Paced && Into.Chip.Instant)
+    return "--paced keeps the chip's working times; it cannot go with --instant";
   if (Into.Chip.Faults.SlowLineBaud > 0 && Into.Chip.Instant)
-    return "--slow-drain paces the line and keeps the chip's working times; it cannot go with --instant";
+    return "--slow-drain paces the line and keeps the chip's working times; it cannot go with "
+           "--instant";
   return {};
 }
 

@@ -31,8 +31,10 @@ ChipSettings InForce(ChipSettings Settings) {
 }
 
 timespec TimespecOf(Duration Span) {
-  const auto Nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(Span, Duration::zero()));
-  return {static_cast<time_t>(Nanoseconds.count() / 1'000'000'000), static_cast<long>(Nanoseconds.count() % 1'000'000'000)};
+  const auto Nanoseconds =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(Span, Duration::zero()));
+  return {static_cast<time_t>(Nanoseconds.count() / 1'000'000'000),
+          static_cast<long>(Nanoseconds.count() % 1'000'000'000)};
 }
 
 }  // namespace
@@ -76,9 +78,11 @@ std::optional<TimePoint> VirtualChip::NextWake(TimePoint Now) const {
   const auto Consider = [&](TimePoint At) {
     if (!Wake || At < *Wake) Wake = At;
   };
-  if (const auto Deadline = Boot.NextDeadline(); Deadline && !Settings.Faults.Absent) Consider(*Deadline + PastDeadline);
+  if (const auto Deadline = Boot.NextDeadline(); Deadline && !Settings.Faults.Absent)
+    Consider(*Deadline + PastDeadline);
   if (EmulatorRuns()) Consider(Now + CatchUpStep);
-  if (const auto Done = Paced ? Paced->NextByteDone() : std::nullopt) Consider(std::max(*Done, Now + PacedGrain));
+  if (const auto Done = Paced ? Paced->NextByteDone() : std::nullopt)
+    Consider(std::max(*Done, Now + PacedGrain));
   return Wake;
 }
 
@@ -87,8 +91,10 @@ void VirtualChip::Run() {
   for (;;) {
     const TimePoint Now = Clock::now();
     const bool TakesHostBytes = !Paced || Paced->HostRoom(Now) > 0;
-    const short MasterEvents = (TakesHostBytes ? POLLIN : 0) | POLLPRI | (Line.WantsWrite() ? POLLOUT : 0);
-    pollfd Watched[3] = {{StopPipe[0], POLLIN, 0}, {Line.MasterFd(), MasterEvents, 0}, {Line.WatchFd(), POLLIN, 0}};
+    const short MasterEvents =
+        (TakesHostBytes ? POLLIN : 0) | POLLPRI | (Line.WantsWrite() ? POLLOUT : 0);
+    pollfd Watched[3] = {
+        {StopPipe[0], POLLIN, 0}, {Line.MasterFd(), MasterEvents, 0}, {Line.WatchFd(), POLLIN, 0}};
     const std::optional<TimePoint> Wake = NextWake(Now);
     const timespec Wait = TimespecOf(Wake ? *Wake - Now : Duration::zero());
     if (::ppoll(Watched, 3, Wake ? &Wait : nullptr, nullptr) < 0 && errno != EINTR)
@@ -178,9 +184,12 @@ void VirtualChip::TakeHostBytes(std::string Bytes, TimePoint At) {
   }
   if (Settings.Faults.Echo) SendToHost(Bytes, At);
   if (!Settings.Faults.Absent)
-    SendToHost(RomBoots() ? Emulator->LineInput(Bytes, Line.LinkRate(), At) : Boot.HostBytes(Bytes, Line.LinkRate(), At), At);
+    SendToHost(RomBoots() ? Emulator->LineInput(Bytes, Line.LinkRate(), At)
+                          : Boot.HostBytes(Bytes, Line.LinkRate(), At),
+               At);
   if (!Unplug) return;
-  Note("the chip's side of the line closes after " + std::to_string(Settings.Faults.CloseAfterBytes) + " host bytes");
+  Note("the chip's side of the line closes after " +
+       std::to_string(Settings.Faults.CloseAfterBytes) + " host bytes");
   Line.Close();
   if (Paced) Paced->Clear();
 }

@@ -37,10 +37,13 @@ void LogToStderr(const std::string& Line) {
 // still points there.
 class SlaveLink {
 public:
-  SlaveLink(std::string LinkPath, std::string Target) : LinkPath(std::move(LinkPath)), Target(std::move(Target)) {
+  SlaveLink(std::string LinkPath, std::string Target)
+      : LinkPath(std::move(LinkPath)), Target(std::move(Target)) {
     std::error_code Error;
-    if (!this->LinkPath.empty()) std::filesystem::create_symlink(this->Target, this->LinkPath, Error);
-    if (Error) throw std::runtime_error("cannot make the link " + this->LinkPath + ": " + Error.message());
+    if (!this->LinkPath.empty())
+      std::filesystem::create_symlink(this->Target, this->LinkPath, Error);
+    if (Error)
+      throw std::runtime_error("cannot make the link " + this->LinkPath + ": " + Error.message());
   }
   ~SlaveLink() {
     std::error_code Error;

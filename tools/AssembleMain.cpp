@@ -1,4 +1,5 @@
-// qkl-asm: assembles a cog program and writes it as a program image and/or a C++ header embedding it.
+// qkl-asm: assembles a cog program and writes it as a program image and/or a C++ header embedding
+// it.
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -13,9 +14,11 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: qkl-asm SOURCE [-o IMAGE.binary] [--header FILE.h --symbol NAME]\n"
-    "  Assembles the CON and DAT blocks of SOURCE into a program image that starts the code in a new cog.\n"
+    "  Assembles the CON and DAT blocks of SOURCE into a program image that starts the code in a "
+    "new cog.\n"
     "  -o FILE        write the image (.binary)\n"
-    "  --header FILE  write a C++ header that embeds the image as the array NAME (needs --symbol)\n";
+    "  --header FILE  write a C++ header that embeds the image as the array NAME (needs "
+    "--symbol)\n";
 
 struct Options {
   std::string source;
@@ -43,7 +46,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
     }
   }
   bool headerComplete = options.header.empty() == options.symbol.empty();
-  return !options.source.empty() && headerComplete && !(options.image.empty() && options.header.empty());
+  return !options.source.empty() && headerComplete &&
+         !(options.image.empty() && options.header.empty());
 }
 
 bool readSource(const std::string& path, std::string& text) {
@@ -87,9 +91,11 @@ int main(int argc, char** argv) {
   std::vector<std::uint8_t> image =
       qkl::pasm::buildProgramImage(assembly.cogCode, {assembly.clkfreq, assembly.clkmode});
   std::vector<qkl::pasm::OutputFile> files;
-  if (!options.image.empty()) files.push_back({options.image, std::string(image.begin(), image.end())});
+  if (!options.image.empty())
+    files.push_back({options.image, std::string(image.begin(), image.end())});
   if (!options.header.empty()) {
-    files.push_back({options.header, qkl::pasm::embeddingHeader(image, options.symbol, options.source)});
+    files.push_back(
+        {options.header, qkl::pasm::embeddingHeader(image, options.symbol, options.source)});
   }
   std::string failure = qkl::pasm::writeFiles(files);
   if (!failure.empty()) {

@@ -90,8 +90,10 @@ class Assembler {
       section_ = Section::Dat;
     } else if (name == "VAR" || name == "OBJ" || name == "PUB" || name == "PRI") {
       section_ = Section::Unsupported;
-      throw LineError(first.column, name + " blocks are not supported: only CON and DAT are assembled, and the "
-                                           "method that starts the cog is generated");
+      throw LineError(first.column,
+                      name +
+                          " blocks are not supported: only CON and DAT are assembled, and the "
+                          "method that starts the cog is generated");
     } else {
       return tokens;
     }
@@ -122,12 +124,14 @@ class Assembler {
       condition = &tokens[next++];
     }
     if (next == tokens.size()) {
-      if (condition) throw LineError(condition->column, "a condition needs an instruction after it");
+      if (condition)
+        throw LineError(condition->column, "a condition needs an instruction after it");
       defineLabel(label);
       return;
     }
     const Token& op = tokens[next];
-    if (op.kind != TokenKind::Identifier || !isOperation(op)) throw unknownOperation(tokens, label, op);
+    if (op.kind != TokenKind::Identifier || !isOperation(op))
+      throw unknownOperation(tokens, label, op);
     alignFor(folded(op.text));
     defineLabel(label);
     if (skipsContent()) return;
@@ -151,9 +155,11 @@ class Assembler {
   // Without a known mnemonic, the word taken as a label was most likely the mistyped mnemonic when
   // what follows it looks like operands.
   static LineError unknownOperation(TokenSpan tokens, const Token* label, const Token& op) {
-    if (label && isSymbol(op, "=")) return LineError(op.column, "constants are defined in a CON block");
+    if (label && isSymbol(op, "="))
+      return LineError(op.column, "constants are defined in a CON block");
     bool operandsFollow = &op + 1 < tokens.data() + tokens.size() && isSymbol(*(&op + 1), ",");
-    const Token& culprit = label && (op.kind != TokenKind::Identifier || operandsFollow) ? *label : op;
+    const Token& culprit =
+        label && (op.kind != TokenKind::Identifier || operandsFollow) ? *label : op;
     return LineError(culprit.column, "unknown mnemonic '" + culprit.text + "'");
   }
 
@@ -175,7 +181,8 @@ class Assembler {
   void operation(const Token& op, const Token* condition, TokenSpan operands) {
     std::string name = folded(op.text);
     if (condition && isDirective(name)) {
-      throw LineError(condition->column, "a condition goes only before an instruction, not before " + name);
+      throw LineError(condition->column,
+                      "a condition goes only before an instruction, not before " + name);
     }
     if (name == "ORG") return org(op, operands);
     if (name == "RES") return reserve(op, operands);
@@ -186,7 +193,8 @@ class Assembler {
       throw LineError(op.column, "'" + name + "' is not an instruction of this chip");
     }
     if (!instruction) {
-      throw LineError(op.column, "'" + op.text + "' is a reserved word, neither a label nor an instruction");
+      throw LineError(op.column,
+                      "'" + op.text + "' is a reserved word, neither a label nor an instruction");
     }
     occupy(4, op.column);
     if (pass_ == Pass::Emit) {
@@ -206,7 +214,8 @@ class Assembler {
   void org(const Token& op, TokenSpan operands) {
     std::uint32_t address = optionalValue(op, operands, 0);
     if (address > kCogBytes / 4) {
-      throw LineError(operands.front().column, "ORG " + std::to_string(address) + " is out of 0..496");
+      throw LineError(operands.front().column,
+                      "ORG " + std::to_string(address) + " is out of 0..496");
     }
     cogByte_ = address * 4;
     afterRes_ = false;
@@ -223,7 +232,8 @@ class Assembler {
     std::uint32_t limit = optionalValue(op, operands, kCogBytes / 4);
     std::uint32_t end = (cogByte_ + 3) / 4;
     if (end > limit) {
-      throw LineError(op.column, "the code reaches " + hex(end) + ", past the FIT limit " + hex(limit));
+      throw LineError(op.column,
+                      "the code reaches " + hex(end) + ", past the FIT limit " + hex(limit));
     }
   }
 
@@ -255,24 +265,32 @@ class Assembler {
   // Checks that `bytes` more code may be placed at the current cog address.
   void occupy(std::uint64_t bytes, int column) {
     if (afterRes_) {
-      throw LineError(column, "code or data after RES would not be loaded at its cog address; put RES at the "
-                              "end, or start a new ORG");
+      throw LineError(
+          column,
+          "code or data after RES would not be loaded at its cog address; put RES at the "
+          "end, or start a new ORG");
     }
     if (cogByte_ + bytes > kCogBytes) throw pastCogEnd(column, cogByte_ + bytes);
   }
 
   static LineError pastCogEnd(int column, std::uint64_t endByte) {
-    return LineError(column, "past the end of the cog's 496 longs (this reaches " + hex((endByte + 3) / 4) + ")");
+    return LineError(column, "past the end of the cog's 496 longs (this reaches " +
+                                 hex((endByte + 3) / 4) + ")");
   }
 
-  void emitLittleEndian(std::uint32_t value, std::uint32_t size) { emitLittleEndian(value, size, hub_); }
+  void emitLittleEndian(std::uint32_t value, std::uint32_t size) {
+    emitLittleEndian(value, size, hub_);
+  }
 
   void emitLittleEndian(std::uint32_t value, std::uint32_t size, std::uint32_t offset) {
     if (code_.size() < offset + size) code_.resize(offset + size);
-    for (std::uint32_t i = 0; i < size; ++i) code_[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (std::uint32_t i = 0; i < size; ++i)
+      code_[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
   }
 
-  std::uint32_t value(TokenSpan tokens, int end) { return evaluate(tokens, end, expressionContext()); }
+  std::uint32_t value(TokenSpan tokens, int end) {
+    return evaluate(tokens, end, expressionContext());
+  }
 
   ValueOfTokens evaluator() {
     return [this](TokenSpan tokens, int end) { return value(tokens, end); };
@@ -283,7 +301,8 @@ class Assembler {
   }
 
   OperandContext operandContext() {
-    return OperandContext{expressionContext(), [this](const Token& label) { return returnRegisterOf(label); }};
+    return OperandContext{expressionContext(),
+                          [this](const Token& label) { return returnRegisterOf(label); }};
   }
 
   std::uint32_t valueOf(const Token& name) const {
@@ -293,8 +312,9 @@ class Assembler {
     if (std::optional<SymbolDefinition> symbol = symbols_.find(name)) return symbol->value;
     std::string shown = (name.kind == TokenKind::LocalName ? ":" : "") + name.text;
     if (pass_ == Pass::Layout) {
-      throw LineError(name.column, "'" + shown + "' is not defined above this line; constants, ORG, RES, FIT "
-                                   "and repeat counts need values known where they stand");
+      throw LineError(name.column, "'" + shown +
+                                       "' is not defined above this line; constants, ORG, RES, FIT "
+                                       "and repeat counts need values known where they stand");
     }
     throw LineError(name.column, "undefined symbol '" + shown + "'");
   }
@@ -305,7 +325,8 @@ class Assembler {
       throw LineError(label.column, "CALL #" + label.text + " needs the label " + label.text +
                                         "_ret on the routine's RET");
     }
-    if (symbol->value > 511) throw LineError(label.column, label.text + "_ret is not a cog register address");
+    if (symbol->value > 511)
+      throw LineError(label.column, label.text + "_ret is not a cog register address");
     return symbol->value;
   }
 
@@ -315,8 +336,9 @@ class Assembler {
     }
     if (std::optional<SymbolDefinition> mode = symbols_.findConstant("_CLKMODE")) {
       if (mode->value > 0xFF) {
-        errors_.push_back(Diagnostic{mode->line, mode->column, "_clkmode " + std::to_string(mode->value) +
-                                                                   " does not fit the 8-bit clock register"});
+        errors_.push_back(Diagnostic{
+            mode->line, mode->column,
+            "_clkmode " + std::to_string(mode->value) + " does not fit the 8-bit clock register"});
       }
       result.clkmode = static_cast<std::uint8_t>(mode->value);
     }

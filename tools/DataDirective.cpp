@@ -19,7 +19,8 @@ DataItem parseItem(TokenSpan part, int fallbackColumn, const ValueOfTokens& valu
   if (item.expression.size() == 1 && item.expression[0].kind == TokenKind::String) {
     item.string = &item.expression[0];
   }
-  if (item.expression.empty()) throw LineError(item.column, "expected a value before the repeat count");
+  if (item.expression.empty())
+    throw LineError(item.column, "expected a value before the repeat count");
   return item;
 }
 
@@ -51,7 +52,8 @@ std::vector<DataItem> dataItems(TokenSpan operands, const ValueOfTokens& valueOf
   return items;
 }
 
-std::vector<std::uint32_t> DataItem::values(const ValueOfTokens& valueOf, std::uint32_t size) const {
+std::vector<std::uint32_t> DataItem::values(const ValueOfTokens& valueOf,
+                                            std::uint32_t size) const {
   std::vector<std::uint32_t> result;
   if (string) {
     for (char c : string->text) result.push_back(static_cast<unsigned char>(c));

@@ -24,7 +24,8 @@ struct DataItem {
   std::vector<std::uint32_t> values(const ValueOfTokens& valueOf, std::uint32_t size) const;
 };
 
-// Bytes per element of a data directive (LONG 4, WORD 2, BYTE 1), or 0 for any other name (upper case).
+// Bytes per element of a data directive (LONG 4, WORD 2, BYTE 1), or 0 for any other name (upper
+// case).
 std::uint32_t dataSize(const std::string& name);
 
 // Splits the operands of a data directive into items, evaluating their repeat counts.

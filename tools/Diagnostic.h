@@ -15,7 +15,8 @@ struct Diagnostic {
 // Thrown while a single line is processed; the assembler records it and goes on with the next line.
 class LineError : public std::runtime_error {
  public:
-  LineError(int column, const std::string& message) : std::runtime_error(message), column_(column) {}
+  LineError(int column, const std::string& message)
+      : std::runtime_error(message), column_(column) {}
   int column() const { return column_; }
 
  private:

@@ -30,7 +30,8 @@ class Evaluator {
 
   std::uint32_t run() {
     std::uint32_t value = binary(static_cast<int>(kLevels.size()) - 1);
-    if (pos_ < tokens_.size()) throw LineError(tokens_[pos_].column, "unexpected '" + tokens_[pos_].text + "'");
+    if (pos_ < tokens_.size())
+      throw LineError(tokens_[pos_].column, "unexpected '" + tokens_[pos_].text + "'");
     return value;
   }
 
@@ -56,7 +57,8 @@ class Evaluator {
     return left;
   }
 
-  static std::uint32_t apply(const std::string& op, std::uint32_t a, std::uint32_t b, const Token& token) {
+  static std::uint32_t apply(const std::string& op, std::uint32_t a, std::uint32_t b,
+                             const Token& token) {
     if (op == "<<") return a << (b & 31);
     if (op == ">>") return a >> (b & 31);
     if (op == "&") return a & b;
@@ -92,13 +94,10 @@ class Evaluator {
   std::uint32_t primary(const Token& token) {
     ++pos_;
     switch (token.kind) {
-      case TokenKind::Number:
-        return token.value;
-      case TokenKind::Here:
-        return context_.here;
+      case TokenKind::Number: return token.value;
+      case TokenKind::Here: return context_.here;
       case TokenKind::Identifier:
-      case TokenKind::LocalName:
-        return context_.valueOf(token);
+      case TokenKind::LocalName: return context_.valueOf(token);
       case TokenKind::String:
         if (token.text.size() == 1) return static_cast<unsigned char>(token.text[0]);
         throw LineError(token.column, "a string of several characters is not a value");

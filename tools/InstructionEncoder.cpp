@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::uint32_t kLargestField = 511;
 
-bool isEffect(const Token& token) { return token.kind == TokenKind::Identifier && findEffect(folded(token.text)); }
+bool isEffect(const Token& token) {
+  return token.kind == TokenKind::Identifier && findEffect(folded(token.text));
+}
 
 struct Effects {
   std::vector<const Token*> tokens;
@@ -38,7 +40,9 @@ std::uint32_t applyEffects(std::uint32_t word, const Effects& effects, const Tok
     std::string name = folded(token->text);
     bool changesWrite = name == "WR" || name == "NR";
     if (changesWrite && instruction.memoryAccess) {
-      throw LineError(token->column, folded(mnemonic.text) + " cannot take WR or NR: that bit tells a read from a write");
+      throw LineError(
+          token->column,
+          folded(mnemonic.text) + " cannot take WR or NR: that bit tells a read from a write");
     }
     if (changesWrite && write && folded(write->text) != name) {
       throw LineError(token->column, "WR and NR contradict each other");
@@ -65,9 +69,11 @@ std::vector<Operand> parseOperands(TokenSpan tokens) {
   return operands;
 }
 
-std::uint32_t fieldValue(const Operand& operand, int fallbackColumn, const ExpressionContext& context) {
+std::uint32_t fieldValue(const Operand& operand, int fallbackColumn,
+                         const ExpressionContext& context) {
   int column = operand.column ? operand.column : fallbackColumn;
-  std::uint32_t value = evaluate(operand.expression, columnAfter(operand.expression, column), context);
+  std::uint32_t value =
+      evaluate(operand.expression, columnAfter(operand.expression, column), context);
   if (value > kLargestField) {
     std::string shown = std::to_string(static_cast<std::int32_t>(value));
     throw LineError(column, operand.immediate ? "immediate #" + shown + " is out of 0..511"
@@ -80,27 +86,33 @@ void requireCount(const std::vector<Operand>& operands, std::size_t count, const
                   const char* what) {
   if (operands.size() == count) return;
   int column = operands.size() > count ? operands[count].column : mnemonic.column;
-  throw LineError(column, folded(mnemonic.text) + " takes " + what + ", found " + std::to_string(operands.size()) +
-                              " operand" + (operands.size() == 1 ? "" : "s"));
+  throw LineError(column, folded(mnemonic.text) + " takes " + what + ", found " +
+                              std::to_string(operands.size()) + " operand" +
+                              (operands.size() == 1 ? "" : "s"));
 }
 
 void requireRegister(const Operand& operand, const char* role) {
-  if (operand.immediate) throw LineError(operand.column, std::string("the ") + role + " cannot be an immediate");
+  if (operand.immediate)
+    throw LineError(operand.column, std::string("the ") + role + " cannot be an immediate");
 }
 
-std::uint32_t source(const Operand& operand, const Token& mnemonic, const ExpressionContext& context) {
+std::uint32_t source(const Operand& operand, const Token& mnemonic,
+                     const ExpressionContext& context) {
   std::uint32_t value = fieldValue(operand, mnemonic.column, context);
   return value | (operand.immediate ? kImmediate : 0);
 }
 
-std::uint32_t destination(const Operand& operand, const Token& mnemonic, const ExpressionContext& context) {
+std::uint32_t destination(const Operand& operand, const Token& mnemonic,
+                          const ExpressionContext& context) {
   requireRegister(operand, "destination");
   return fieldValue(operand, mnemonic.column, context) << 9;
 }
 
-std::uint32_t callFields(const Operand& operand, const Token& mnemonic, const OperandContext& context) {
-  bool plainLabel = operand.expression.size() == 1 && (operand.expression[0].kind == TokenKind::Identifier ||
-                                                       operand.expression[0].kind == TokenKind::LocalName);
+std::uint32_t callFields(const Operand& operand, const Token& mnemonic,
+                         const OperandContext& context) {
+  bool plainLabel =
+      operand.expression.size() == 1 && (operand.expression[0].kind == TokenKind::Identifier ||
+                                         operand.expression[0].kind == TokenKind::LocalName);
   if (!operand.immediate || !plainLabel) {
     throw LineError(operand.column, "CALL takes #label, where label_RET holds the routine's RET");
   }
@@ -125,9 +137,7 @@ std::uint32_t operandFields(const Token& mnemonic, const Instruction& instructio
     case OperandForm::Call:
       requireCount(operands, 1, mnemonic, "1 operand (#label)");
       return callFields(operands[0], mnemonic, context);
-    case OperandForm::None:
-      requireCount(operands, 0, mnemonic, "no operands");
-      return 0;
+    case OperandForm::None: requireCount(operands, 0, mnemonic, "no operands"); return 0;
   }
   return 0;
 }
@@ -140,7 +150,8 @@ std::uint32_t encodeInstruction(const Token& mnemonic, const Instruction& instru
   bool isNop = instruction.opcode == 0 && instruction.form == OperandForm::None;
   if (isNop && condition) throw LineError(mnemonic.column, "NOP takes no condition");
   Effects effects = splitEffects(rest);
-  if (isNop && !effects.tokens.empty()) throw LineError(effects.tokens.back()->column, "NOP takes no effects");
+  if (isNop && !effects.tokens.empty())
+    throw LineError(effects.tokens.back()->column, "NOP takes no effects");
   std::uint32_t word = instruction.opcode << 26 | instruction.fixed;
   if (!isNop) word |= condition.value_or(kAlways) << 18;
   if (instruction.writesResult) word |= kWriteResult;

@@ -12,7 +12,8 @@ namespace qkl::pasm {
 
 struct OperandContext {
   ExpressionContext expression;
-  // The cog address of the register named "<label>_RET" for CALL #label; throws LineError when missing.
+  // The cog address of the register named "<label>_RET" for CALL #label; throws LineError when
+  // missing.
   std::function<std::uint32_t(const Token& label)> returnRegisterOf;
 };
 

@@ -19,8 +19,8 @@ struct Instruction {
   std::uint32_t opcode;  // bits 31:26
   bool writesResult;     // the R bit when neither WR nor NR is given
   OperandForm form;
-  std::uint32_t fixed;   // bits preset for the form: the I bit and source of hub operations and RET
-  bool memoryAccess;     // RDxxx/WRxxx: the R bit tells a read from a write, so WR/NR are refused
+  std::uint32_t fixed;  // bits preset for the form: the I bit and source of hub operations and RET
+  bool memoryAccess;    // RDxxx/WRxxx: the R bit tells a read from a write, so WR/NR are refused
 };
 
 // Looks up a mnemonic (upper case).

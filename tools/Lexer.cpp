@@ -26,7 +26,8 @@ int digitValue(char c) {
 
 class LineLexer {
  public:
-  LineLexer(const std::string& text, int& commentDepth) : text_(text), commentDepth_(commentDepth) {}
+  LineLexer(const std::string& text, int& commentDepth)
+      : text_(text), commentDepth_(commentDepth) {}
 
   Tokens run() {
     while (pos_ < text_.size()) {
@@ -54,7 +55,9 @@ class LineLexer {
 
  private:
   int column() const { return static_cast<int>(pos_) + 1; }
-  char peek(std::size_t ahead = 0) const { return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0'; }
+  char peek(std::size_t ahead = 0) const {
+    return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0';
+  }
 
   void skipBlockComment() {
     char c = text_[pos_++];
@@ -105,7 +108,8 @@ class LineLexer {
       char c = text_[pos_];
       if (c != '_') {
         int digit = digitValue(c);
-        if (digit >= base) throw LineError(column(), std::string("'") + c + "' is not a digit of this number");
+        if (digit >= base)
+          throw LineError(column(), std::string("'") + c + "' is not a digit of this number");
         value = value * base + digit;
         if (value > std::numeric_limits<std::uint32_t>::max()) {
           throw LineError(static_cast<int>(start) + 1, "number does not fit in 32 bits");
@@ -113,14 +117,16 @@ class LineLexer {
       }
       ++pos_;
     }
-    return fixColumn(Token{TokenKind::Number, text_.substr(start, pos_ - start), 0, static_cast<std::uint32_t>(value)},
+    return fixColumn(Token{TokenKind::Number, text_.substr(start, pos_ - start), 0,
+                           static_cast<std::uint32_t>(value)},
                      start);
   }
 
   Token readString() {
     std::size_t start = pos_++;
     std::size_t end = text_.find('"', pos_);
-    if (end == std::string::npos) throw LineError(static_cast<int>(start) + 1, "string without its closing '\"'");
+    if (end == std::string::npos)
+      throw LineError(static_cast<int>(start) + 1, "string without its closing '\"'");
     std::string body = text_.substr(pos_, end - pos_);
     if (body.empty()) throw LineError(static_cast<int>(start) + 1, "empty string");
     pos_ = end + 1;
@@ -160,13 +166,16 @@ LexedSource lex(const std::string& source) {
     LineLexer lexer(text, commentDepth);
     try {
       Tokens tokens = lexer.run();
-      if (!tokens.empty()) result.lines.push_back(SourceLine{number, std::move(tokens), std::nullopt});
+      if (!tokens.empty())
+        result.lines.push_back(SourceLine{number, std::move(tokens), std::nullopt});
     } catch (const LineError& error) {
-      result.lines.push_back(SourceLine{number, lexer.partial(), Diagnostic{number, error.column(), error.what()}});
+      result.lines.push_back(
+          SourceLine{number, lexer.partial(), Diagnostic{number, error.column(), error.what()}});
     }
     start = end + 1;
   }
-  if (commentDepth > 0) result.errors.push_back(Diagnostic{commentLine, 1, "'{' comment is never closed"});
+  if (commentDepth > 0)
+    result.errors.push_back(Diagnostic{commentLine, 1, "'{' comment is never closed"});
   return result;
 }
 

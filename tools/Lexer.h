@@ -16,12 +16,12 @@ struct SourceLine {
 };
 
 struct LexedSource {
-  std::vector<SourceLine> lines;  // lines with at least one token or an error
+  std::vector<SourceLine> lines;   // lines with at least one token or an error
   std::vector<Diagnostic> errors;  // errors of the file as a whole
 };
 
-// Splits the source into tokens, line by line, dropping ' comments and { } block comments (which nest
-// and may span lines).
+// Splits the source into tokens, line by line, dropping ' comments and { } block comments (which
+// nest and may span lines).
 LexedSource lex(const std::string& source);
 
 }  // namespace qkl::pasm

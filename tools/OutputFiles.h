@@ -18,8 +18,8 @@ struct OutputFile {
   std::string contents;
 };
 
-// Writes every file to a temporary name beside it, then renames them all into place, so that a failure
-// leaves no partial or missing-half output. Returns an empty text, or what went wrong.
+// Writes every file to a temporary name beside it, then renames them all into place, so that a
+// failure leaves no partial or missing-half output. Returns an empty text, or what went wrong.
 std::string writeFiles(const std::vector<OutputFile>& files);
 
 }  // namespace qkl::pasm

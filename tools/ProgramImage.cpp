@@ -7,12 +7,14 @@ namespace qkl::pasm {
 namespace {
 
 constexpr std::uint16_t kPbase = 0x0010;
-constexpr std::uint16_t kObjectHeaderBytes = 8;  // length word, method count, object count, one method entry
+constexpr std::uint16_t kObjectHeaderBytes =
+    8;  // length word, method count, object count, one method entry
 constexpr std::array<std::uint8_t, 4> kStackMarker = {0xFF, 0xFF, 0xF9, 0xFF};
 
-// cognew(@entry, 0) as a statement, then RETURN: push -1 (any free cog), push the address pbase + 8,
-// push 0 (PAR), COGINIT without a result, RETURN; padded to a long.
-constexpr std::array<std::uint8_t, 8> kLauncher = {0x34, 0xC7, kObjectHeaderBytes, 0x35, 0x2C, 0x32, 0x00, 0x00};
+// cognew(@entry, 0) as a statement, then RETURN: push -1 (any free cog), push the address pbase +
+// 8, push 0 (PAR), COGINIT without a result, RETURN; padded to a long.
+constexpr std::array<std::uint8_t, 8> kLauncher = {0x34, 0xC7, kObjectHeaderBytes, 0x35, 0x2C, 0x32,
+                                                   0x00, 0x00};
 
 void putWord(std::vector<std::uint8_t>& image, std::size_t offset, std::uint32_t value) {
   image[offset] = static_cast<std::uint8_t>(value);
@@ -25,7 +27,8 @@ std::uint16_t word(const std::vector<std::uint8_t>& image, std::size_t offset) {
 
 }  // namespace
 
-std::vector<std::uint8_t> buildProgramImage(const std::vector<std::uint8_t>& cogCode, ClockSettings clock) {
+std::vector<std::uint8_t> buildProgramImage(const std::vector<std::uint8_t>& cogCode,
+                                            ClockSettings clock) {
   std::size_t datBytes = (cogCode.size() + 3) & ~std::size_t{3};
   std::size_t methodOffset = kObjectHeaderBytes + datBytes;
   std::size_t objectBytes = methodOffset + kLauncher.size();
@@ -56,9 +59,11 @@ std::vector<std::uint8_t> buildProgramImage(const std::vector<std::uint8_t>& cog
 
 std::uint8_t imageChecksum(const std::vector<std::uint8_t>& image) {
   std::size_t dbase = word(image, 10);
-  std::vector<std::uint8_t> loaded(image.begin(), image.begin() + std::min(image.size(), dbase - 8));
+  std::vector<std::uint8_t> loaded(image.begin(),
+                                   image.begin() + std::min(image.size(), dbase - 8));
   loaded.resize(dbase - 8, 0);  // the variable area is zero when the program starts
-  for (int marker = 0; marker < 2; ++marker) loaded.insert(loaded.end(), kStackMarker.begin(), kStackMarker.end());
+  for (int marker = 0; marker < 2; ++marker)
+    loaded.insert(loaded.end(), kStackMarker.begin(), kStackMarker.end());
   std::uint8_t sum = 0;
   for (std::uint8_t byte : loaded) sum = static_cast<std::uint8_t>(sum + byte);
   return sum;

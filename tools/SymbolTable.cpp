@@ -8,7 +8,8 @@ namespace qkl::pasm {
 std::string SymbolTable::keyOf(const Token& name, const std::string& suffix) const {
   std::string key = folded(name.text) + suffix;
   if (name.kind != TokenKind::LocalName) return key;
-  if (scope_.empty()) throw LineError(name.column, "local label :" + name.text + " has no global label above it");
+  if (scope_.empty())
+    throw LineError(name.column, "local label :" + name.text + " has no global label above it");
   return scope_ + ":" + key;
 }
 
@@ -31,7 +32,9 @@ std::optional<SymbolDefinition> SymbolTable::lookup(const std::string& key) cons
   return it->second;
 }
 
-std::optional<SymbolDefinition> SymbolTable::find(const Token& name) const { return lookup(keyOf(name)); }
+std::optional<SymbolDefinition> SymbolTable::find(const Token& name) const {
+  return lookup(keyOf(name));
+}
 
 std::optional<SymbolDefinition> SymbolTable::findReturnRegister(const Token& name) const {
   return lookup(keyOf(name, "_RET"));

@@ -18,7 +18,8 @@ struct SymbolDefinition {
 // Constants and labels, case-insensitive. Local labels (":name") live under the last global label.
 class SymbolTable {
  public:
-  // Defines a name (Identifier or LocalName token); throws LineError on a duplicate or reserved name.
+  // Defines a name (Identifier or LocalName token); throws LineError on a duplicate or reserved
+  // name.
   void define(const Token& name, std::uint32_t value, int line);
   // Makes `name` the scope of the local labels that follow.
   void enterScope(const Token& name);

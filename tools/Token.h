@@ -10,9 +10,9 @@ enum class TokenKind {
   Identifier,  // a name, a mnemonic or a keyword
   LocalName,   // ":name", a label scoped to the last global label
   Number,
-  String,      // "text", only in data directives
-  Here,        // "$" alone: the current cog address
-  Symbol,      // an operator or punctuation: + - * / // << >> & | ^ ~ ! ( ) , # [ ] =
+  String,  // "text", only in data directives
+  Here,    // "$" alone: the current cog address
+  Symbol,  // an operator or punctuation: + - * / // << >> & | ^ ~ ! ( ) , # [ ] =
 };
 
 struct Token {

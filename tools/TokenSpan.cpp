@@ -2,7 +2,9 @@
 
 namespace qkl::pasm {
 
-bool isSymbol(const Token& token, const char* text) { return token.kind == TokenKind::Symbol && token.text == text; }
+bool isSymbol(const Token& token, const char* text) {
+  return token.kind == TokenKind::Symbol && token.text == text;
+}
 
 std::vector<TokenSpan> splitAtCommas(TokenSpan tokens) {
   std::vector<TokenSpan> parts;

@@ -19,10 +19,10 @@ AluResult Plain(uint32_t value, bool c) { return {value, c, value == 0, true}; }
 // Additions and subtractions, with the carry in (0 or 1) taken as part of S.
 uint32_t Sum(uint32_t d, uint32_t s, uint32_t carryIn) { return d + s + carryIn; }
 uint32_t Difference(uint32_t d, uint32_t s, uint32_t borrowIn) { return d - s - borrowIn; }
-bool Carry(uint32_t d, uint32_t s, uint32_t carryIn) {
-  return (uint64_t{d} + s + carryIn) >> 32;
+bool Carry(uint32_t d, uint32_t s, uint32_t carryIn) { return (uint64_t{d} + s + carryIn) >> 32; }
+bool Borrow(uint32_t d, uint32_t s, uint32_t borrowIn) {
+  return uint64_t{d} < uint64_t{s} + borrowIn;
 }
-bool Borrow(uint32_t d, uint32_t s, uint32_t borrowIn) { return uint64_t{d} < uint64_t{s} + borrowIn; }
 bool SignedOverflow(int64_t exact) { return exact != static_cast<int32_t>(exact); }
 bool AddOverflow(uint32_t d, uint32_t s, uint32_t carryIn) {
   return SignedOverflow(Signed(d) + Signed(s) + carryIn);
@@ -161,7 +161,8 @@ AluResult Alu(uint32_t opcode, uint32_t d, uint32_t s, bool c, bool z, uint32_t 
     case 1: return Shift(opcode, d, s, c);
     case 2:
       if (opcode >= kMovs) return Move(opcode, d, s, pc);
-      return Limit(s, opcode < kMin ? Signed(d) < Signed(s) : d < s, opcode == kMins || opcode == kMin);
+      return Limit(s, opcode < kMin ? Signed(d) < Signed(s) : d < s,
+                   opcode == kMins || opcode == kMin);
     case 3: return Bitwise(opcode, d, s, c, z);
     case 4: return Arithmetic(opcode, d, s, c, z);
     case 5: return Negation(opcode, s, c, z);

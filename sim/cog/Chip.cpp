@@ -266,7 +266,8 @@ Chip::HubOutcome Chip::HubOperation(Cog& requester, uint32_t operation, uint32_t
 Chip::HubOutcome Chip::CogInit(uint32_t d, uint64_t at) {
   uint32_t id = d & 7;
   if (d & 8) {
-    const auto free = std::find_if(cogs_.begin(), cogs_.end(), [](const Cog& cog) { return !cog.Active(); });
+    const auto free =
+        std::find_if(cogs_.begin(), cogs_.end(), [](const Cog& cog) { return !cog.Active(); });
     if (free == cogs_.end()) return {7, true, false};
     id = free->id_;
   }
@@ -312,16 +313,18 @@ void Chip::SchedulePins(uint32_t cogId, uint32_t outputs, uint32_t directions, u
 // first one that changes a watched pin.
 bool Chip::CommitPins(uint64_t upTo) {
   while (nextPendingAt_ <= upTo) {
-    const auto earliest = std::min_element(pending_.begin(), pending_.end(),
-                                           [](const PendingPins& a, const PendingPins& b) { return a.at < b.at; });
+    const auto earliest =
+        std::min_element(pending_.begin(), pending_.end(),
+                         [](const PendingPins& a, const PendingPins& b) { return a.at < b.at; });
     const uint32_t id = static_cast<uint32_t>(earliest - pending_.begin());
     const uint64_t at = earliest->at;
     cogDirections_[id] = earliest->directions;
     cogOutputs_[id] = earliest->outputs & earliest->directions;
     earliest->at = kNever;
-    nextPendingAt_ = std::min_element(pending_.begin(), pending_.end(),
-                                      [](const PendingPins& a, const PendingPins& b) { return a.at < b.at; })
-                         ->at;
+    nextPendingAt_ =
+        std::min_element(pending_.begin(), pending_.end(),
+                         [](const PendingPins& a, const PendingPins& b) { return a.at < b.at; })
+            ->at;
     if (UpdateLevels(at)) return true;
   }
   return false;

@@ -27,13 +27,13 @@ struct ChipConfig {
 };
 
 enum class RunStop {
-  kReachedCycle,    // Cycle() == the cycle asked for
-  kPinChange,       // a watched pin changed level at Cycle()
-  kClockChanged,    // CLK was written and the frequency changed at Cycle(): times in
-                    // seconds map to other cycles from here on
-  kClockStopped,    // CLK was written with a value that leaves no clock (at Cycle(), or
-                    // before this run, which then only let time pass); Reset() restarts
-  kSoftwareReset,   // CLK bit 7 was written: the chip has been reset (as by Reset())
+  kReachedCycle,   // Cycle() == the cycle asked for
+  kPinChange,      // a watched pin changed level at Cycle()
+  kClockChanged,   // CLK was written and the frequency changed at Cycle(): times in
+                   // seconds map to other cycles from here on
+  kClockStopped,   // CLK was written with a value that leaves no clock (at Cycle(), or
+                   // before this run, which then only let time pass); Reset() restarts
+  kSoftwareReset,  // CLK bit 7 was written: the chip has been reset (as by Reset())
 };
 
 class Chip {

@@ -36,7 +36,8 @@ double ClockFrequency(uint8_t mode, const ClockSources& sources) {
   const bool pll = mode & kPllEnable;
   if (!oscillator || (select > 2 && !pll)) return 0;
   if (sources.crystalHz == 0)
-    throw EmulationError("CLK = " + Hex(mode, 2) + " selects the crystal input, but no crystal frequency is configured");
+    throw EmulationError("CLK = " + Hex(mode, 2) +
+                         " selects the crystal input, but no crystal frequency is configured");
   return select == 2 ? sources.crystalHz : sources.crystalHz * (1u << (select - 3));
 }
 

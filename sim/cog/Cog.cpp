@@ -23,7 +23,8 @@ void Cog::Refuse(const std::string& what) { throw EmulationError(what); }
 
 std::string Cog::Describe() const {
   const uint32_t word = phase_ == CogPhase::kExecute ? instr_ : latchedWord_;
-  return "cog " + std::to_string(id_) + " at " + Hex(pc_, 3) + " (" + Hex(word, 8) + " " + MnemonicOf(word) + ")";
+  return "cog " + std::to_string(id_) + " at " + Hex(pc_, 3) + " (" + Hex(word, 8) + " " +
+         MnemonicOf(word) + ")";
 }
 
 void Cog::Clear(uint32_t par) {
@@ -53,7 +54,8 @@ void Cog::WriteRegister(Chip& chip, uint32_t address, uint32_t value, uint64_t e
     case kCtrb:
       if ((value >> kCounterModeShift) & kCounterModeMask)
         Refuse("counter mode " + std::to_string((value >> kCounterModeShift) & kCounterModeMask) +
-               " written to " + (address == kCtra ? "CTRA" : "CTRB") + ": the counters are not modelled");
+               " written to " + (address == kCtra ? "CTRA" : "CTRB") +
+               ": the counters are not modelled");
       break;
     case kVcfg:
       if (value != 0) Refuse("VCFG := " + Hex(value, 8) + ": the video generator is not modelled");
@@ -70,7 +72,8 @@ void Cog::LatchNext(uint32_t target) {
 void Cog::Complete(Chip& chip, uint32_t word, const AluResult& result, uint64_t effective) {
   if (WritesZ(word)) z_ = result.z;
   if (WritesC(word)) c_ = result.c;
-  if (WritesResult(word) && result.writable) WriteRegister(chip, DestOf(word), result.value, effective);
+  if (WritesResult(word) && result.writable)
+    WriteRegister(chip, DestOf(word), result.value, effective);
 }
 
 // The event of an instruction is its third clock: S and D are latched, INA/CNT sampled and
@@ -92,7 +95,8 @@ void Cog::Execute(Chip& chip) {
   const uint32_t d = regs_[DestOf(word)];
   if (opcode <= kHubOp) return BeginHubAccess(word, d, s, start);
   if (opcode >= kWaitPeq) return BeginWait(word, d, s, start);
-  if (opcode < kRor) Refuse("the instruction is not part of the P8X32A (opcode " + std::to_string(opcode) + ")");
+  if (opcode < kRor)
+    Refuse("the instruction is not part of the P8X32A (opcode " + std::to_string(opcode) + ")");
 
   const AluResult result = Alu(opcode, d, s, c_, z_, pc_);
   uint32_t target = Next(pc_);
@@ -101,7 +105,8 @@ void Cog::Execute(Chip& chip) {
   if (opcode == kJmpRet) {
     target = s & 0x1FF;
   } else if (IsBranch(opcode)) {
-    if (opcode != kDjnz && WritesResult(word)) Refuse("TJZ/TJNZ with WR: the written value is not documented");
+    if (opcode != kDjnz && WritesResult(word))
+      Refuse("TJZ/TJNZ with WR: the written value is not documented");
     if (BranchTaken(opcode, d, result)) {
       target = s & 0x1FF;
     } else {
@@ -119,7 +124,8 @@ void Cog::Execute(Chip& chip) {
 void Cog::BeginHubAccess(uint32_t word, uint32_t d, uint32_t s, uint64_t start) {
   const uint32_t opcode = OpcodeOf(word);
   if (opcode < kHubOp) {
-    if (WritesResult(word) && WritesC(word)) Refuse("WC on a hub read: its C flag is not documented");
+    if (WritesResult(word) && WritesC(word))
+      Refuse("WC on a hub read: its C flag is not documented");
     if (!WritesResult(word) && (WritesC(word) || WritesZ(word)))
       Refuse("WC/WZ on a hub write: its flags are not documented");
   } else if ((s & 7) == kClkSet && (WritesResult(word) || WritesC(word) || WritesZ(word))) {
@@ -167,7 +173,8 @@ void Cog::BeginWait(uint32_t word, uint32_t d, uint32_t s, uint64_t start) {
   latchedD_ = d;
   latchedS_ = s;
   if (opcode == kWaitCnt) {
-    // CNT is first compared with D in the fourth clock; the instruction ends 3 clocks after a match.
+    // CNT is first compared with D in the fourth clock; the instruction ends 3 clocks after a
+    // match.
     phase_ = CogPhase::kWaitCnt;
     eventAt_ = start + 3 + static_cast<uint32_t>(d - Chip::CounterAt(start + 3));
     return;

@@ -23,8 +23,9 @@ constexpr uint32_t kWc = 1u << 24;
 // A loop of register arithmetic, a conditional and a DJNZ back, as a CRC or bit loop has.
 std::vector<uint32_t> AluLoop() {
   using namespace qkl::cog;
-  return {Word(kAdd, kR | kI, 10, 3),  Word(kShr, kR | kI | kWc, 11, 1), Word(kXor, kR, 11, 10),
-          Word(kAnd, kR | kI, 12, 0x55), Word(kMuxC, kR | kI, 13, 1),   Word(kDjnz, kR | kI, 14, 0),
+  return {Word(kAdd, kR | kI, 10, 3),  Word(kShr, kR | kI | kWc, 11, 1),
+          Word(kXor, kR, 11, 10),      Word(kAnd, kR | kI, 12, 0x55),
+          Word(kMuxC, kR | kI, 13, 1), Word(kDjnz, kR | kI, 14, 0),
           Word(kJmpRet, kI, 0, 0)};
 }
 
@@ -48,10 +49,11 @@ void Measure(const char* name, const std::vector<uint32_t>& code, uint32_t cogs,
   for (uint32_t cog = 0; cog < cogs; ++cog) Load(chip, cog, code);
   const auto start = std::chrono::steady_clock::now();
   chip.Run(cycles, 0);
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double instructions = static_cast<double>(chip.InstructionCount());
-  std::printf("%-34s %6.1f M instructions/s  (%4.0f M clocks/s, %.0f M instructions in %.2f s)\n", name,
-              instructions / wall / 1e6, cycles / wall / 1e6, instructions / 1e6, wall);
+  std::printf("%-34s %6.1f M instructions/s  (%4.0f M clocks/s, %.0f M instructions in %.2f s)\n",
+              name, instructions / wall / 1e6, cycles / wall / 1e6, instructions / 1e6, wall);
 }
 
 // The boot loader with the host line idle high polls it continually until it gives up.
@@ -64,10 +66,12 @@ void MeasureBootLoader(const char* directory) {
   chip.SetPullUps(1u << 29);
   const auto start = std::chrono::steady_clock::now();
   while (!chip.ClockStopped() && chip.Seconds() < 0.12) chip.Run(chip.Cycle() + 100000, 0);
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%-34s %6.1f x real time at 20 MHz  (%.3f s emulated in %.3f s, %.1f M instructions/s)\n",
-              "ROM boot loader, host line idle", chip.Seconds() / wall, chip.Seconds(), wall,
-              chip.InstructionCount() / wall / 1e6);
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf(
+      "%-34s %6.1f x real time at 20 MHz  (%.3f s emulated in %.3f s, %.1f M instructions/s)\n",
+      "ROM boot loader, host line idle", chip.Seconds() / wall, chip.Seconds(), wall,
+      chip.InstructionCount() / wall / 1e6);
 }
 
 }  // namespace

@@ -31,7 +31,9 @@ class Hub {
   uint32_t ReadLongForCogLoad(uint32_t address) const;
 
   // Direct access to RAM for loaders and tests ($0000-$7FFF).
-  std::span<uint8_t, kRamSize> Ram() { return std::span<uint8_t, kRamSize>(memory_.data(), kRamSize); }
+  std::span<uint8_t, kRamSize> Ram() {
+    return std::span<uint8_t, kRamSize>(memory_.data(), kRamSize);
+  }
   std::span<const uint8_t, kRamSize> Ram() const {
     return std::span<const uint8_t, kRamSize>(memory_.data(), kRamSize);
   }

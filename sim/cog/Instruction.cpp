@@ -8,13 +8,13 @@ namespace qkl::cog {
 namespace {
 
 constexpr std::array<const char*, 64> kMnemonics = {
-    "WRBYTE", "WRWORD", "WRLONG", "HUBOP",  "MUL",    "MULS",   "ENC",    "ONES",
-    "ROR",    "ROL",    "SHR",    "SHL",    "RCR",    "RCL",    "SAR",    "REV",
-    "MINS",   "MAXS",   "MIN",    "MAX",    "MOVS",   "MOVD",   "MOVI",   "JMPRET",
-    "AND",    "ANDN",   "OR",     "XOR",    "MUXC",   "MUXNC",  "MUXZ",   "MUXNZ",
-    "ADD",    "SUB",    "ADDABS", "SUBABS", "SUMC",   "SUMNC",  "SUMZ",   "SUMNZ",
-    "MOV",    "NEG",    "ABS",    "ABSNEG", "NEGC",   "NEGNC",  "NEGZ",   "NEGNZ",
-    "CMPS",   "CMPSX",  "ADDX",   "SUBX",   "ADDS",   "SUBS",   "ADDSX",  "SUBSX",
+    "WRBYTE", "WRWORD", "WRLONG", "HUBOP",  "MUL",     "MULS",    "ENC",     "ONES",
+    "ROR",    "ROL",    "SHR",    "SHL",    "RCR",     "RCL",     "SAR",     "REV",
+    "MINS",   "MAXS",   "MIN",    "MAX",    "MOVS",    "MOVD",    "MOVI",    "JMPRET",
+    "AND",    "ANDN",   "OR",     "XOR",    "MUXC",    "MUXNC",   "MUXZ",    "MUXNZ",
+    "ADD",    "SUB",    "ADDABS", "SUBABS", "SUMC",    "SUMNC",   "SUMZ",    "SUMNZ",
+    "MOV",    "NEG",    "ABS",    "ABSNEG", "NEGC",    "NEGNC",   "NEGZ",    "NEGNZ",
+    "CMPS",   "CMPSX",  "ADDX",   "SUBX",   "ADDS",    "SUBS",    "ADDSX",   "SUBSX",
     "CMPSUB", "DJNZ",   "TJNZ",   "TJZ",    "WAITPEQ", "WAITPNE", "WAITCNT", "WAITVID",
 };
 

@@ -12,10 +12,12 @@ namespace {
 constexpr uint32_t kHalfSize = 0x4000;
 
 [[noreturn]] void Malformed(const std::filesystem::path& file, int line, const std::string& what) {
-  throw std::runtime_error("ROM file " + file.string() + " line " + std::to_string(line) + ": " + what);
+  throw std::runtime_error("ROM file " + file.string() + " line " + std::to_string(line) + ": " +
+                           what);
 }
 
-std::vector<uint8_t> HexBytes(const std::string& text, const std::filesystem::path& file, int line) {
+std::vector<uint8_t> HexBytes(const std::string& text, const std::filesystem::path& file,
+                              int line) {
   if (text.empty() || text[0] != ':' || text.size() % 2 == 0)
     Malformed(file, line, "not an Intel HEX record");
   std::vector<uint8_t> bytes;
@@ -27,7 +29,8 @@ std::vector<uint8_t> HexBytes(const std::string& text, const std::filesystem::pa
   }
   uint8_t sum = 0;
   for (uint8_t b : bytes) sum = static_cast<uint8_t>(sum + b);
-  if (bytes.size() < 5 || bytes[0] + 5u != bytes.size()) Malformed(file, line, "record length does not match");
+  if (bytes.size() < 5 || bytes[0] + 5u != bytes.size())
+    Malformed(file, line, "record length does not match");
   if (sum != 0) Malformed(file, line, "checksum does not match");
   return bytes;
 }
@@ -74,8 +77,9 @@ RomBytes LoadRomImage(const std::filesystem::path& directory) {
 }
 
 uint32_t UnscrambleRomLong(uint32_t stored) {
-  static constexpr int kSourceBit[32] = {3,  7,  21, 12, 6,  19, 4,  17, 20, 15, 8,  11, 0,  14, 30, 1,
-                                         23, 31, 16, 5,  9,  18, 25, 2,  28, 22, 13, 27, 29, 24, 26, 10};
+  static constexpr int kSourceBit[32] = {3,  7, 21, 12, 6,  19, 4,  17, 20, 15, 8,
+                                         11, 0, 14, 30, 1,  23, 31, 16, 5,  9,  18,
+                                         25, 2, 28, 22, 13, 27, 29, 24, 26, 10};
   uint32_t result = 0;
   for (int i = 0; i < 32; ++i) result |= ((stored >> kSourceBit[i]) & 1u) << (31 - i);
   return result;

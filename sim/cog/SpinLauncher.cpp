@@ -59,7 +59,9 @@ SpinLauncher::Action SpinLauncher::Execute(const Hub& hub) {
     case 0x28:
     case 0x2C: pending_ = CogInit(bytecode, address); break;
     case 0x32: pending_ = Return(hub, address); break;
-    default: throw EmulationError(ByteAt(bytecode, address) + " is not run without the ROM's Spin interpreter");
+    default:
+      throw EmulationError(ByteAt(bytecode, address) +
+                           " is not run without the ROM's Spin interpreter");
   }
   return pending_;
 }

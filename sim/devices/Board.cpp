@@ -35,13 +35,15 @@ void Board::Dispatch() {
     }
     if (!acted && chip_.PinLevels() == lastLevels_) return;
   }
-  throw std::logic_error("devices keep changing the pins at cycle " + std::to_string(chip_.Cycle()));
+  throw std::logic_error("devices keep changing the pins at cycle " +
+                         std::to_string(chip_.Cycle()));
 }
 
 RunStop Board::RunUntil(uint64_t cycle) {
   for (;;) {
     Dispatch();
-    if (chip_.Cycle() >= cycle) return chip_.ClockStopped() ? RunStop::kClockStopped : RunStop::kReachedCycle;
+    if (chip_.Cycle() >= cycle)
+      return chip_.ClockStopped() ? RunStop::kClockStopped : RunStop::kReachedCycle;
     uint64_t next = cycle;
     uint32_t watched = 0;
     for (const PinDevice* device : devices_) {

@@ -20,17 +20,17 @@ using EepromBytes = std::span<uint8_t, kEepromSize>;
 
 enum class EepromFault {
   kNone,
-  kAbsent,     // nothing on the bus: no acknowledge, SDA only pulled up
-  kSdaHeldLow, // something holds the data line low
+  kAbsent,      // nothing on the bus: no acknowledge, SDA only pulled up
+  kSdaHeldLow,  // something holds the data line low
 };
 
 struct EepromConfig {
   uint32_t sclPin = 28;
   uint32_t sdaPin = 29;
-  uint32_t chipSelect = 0;                // A2..A0: answers to $A0 | chipSelect << 1
+  uint32_t chipSelect = 0;  // A2..A0: answers to $A0 | chipSelect << 1
   double writeCycleSeconds = 5e-3;
-  double outputDelaySeconds = 900e-9;     // SCL low to data out (the datasheet's maximum)
-  bool pullUpOnScl = true;                // SDA always has its pull-up
+  double outputDelaySeconds = 900e-9;  // SCL low to data out (the datasheet's maximum)
+  bool pullUpOnScl = true;             // SDA always has its pull-up
 };
 
 class I2cEeprom : public PinDevice {
@@ -40,7 +40,9 @@ class I2cEeprom : public PinDevice {
   I2cEeprom(cog::Chip& chip, EepromBytes store, const EepromConfig& config = {});
 
   void SetFault(EepromFault fault);
-  void OnStore(std::function<void(uint32_t address, uint32_t length)> listener) { onStore_ = std::move(listener); }
+  void OnStore(std::function<void(uint32_t address, uint32_t length)> listener) {
+    onStore_ = std::move(listener);
+  }
 
   bool WriteCyclePending() const { return writeEnds_ >= 0; }
   const std::vector<I2cViolation>& Violations() const { return checker_.Violations(); }
@@ -79,9 +81,9 @@ class I2cEeprom : public PinDevice {
   bool lastSda_ = true;
   State state_ = State::kIdle;
   State nextState_ = State::kIdle;  // taken on at the end of the acknowledge clock
-  int bit_ = 0;            // SCL rises of the current byte so far: 1..8 data, 9 the acknowledge
+  int bit_ = 0;  // SCL rises of the current byte so far: 1..8 data, 9 the acknowledge
   uint8_t shift_ = 0;
-  bool acking_ = false;    // this byte is acknowledged by us
+  bool acking_ = false;  // this byte is acknowledged by us
   bool masterAcked_ = true;
   uint16_t address_ = 0;
   uint8_t addressHigh_ = 0;

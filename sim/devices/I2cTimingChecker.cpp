@@ -18,11 +18,13 @@ constexpr double kBusFreeNs = 1300;
 }  // namespace
 
 std::string I2cViolation::Describe() const {
-  return "cycle " + std::to_string(cycle) + ": " + rule + " " + std::to_string(std::lround(measuredNs)) +
-         " ns, minimum " + std::to_string(std::lround(minimumNs)) + " ns";
+  return "cycle " + std::to_string(cycle) + ": " + rule + " " +
+         std::to_string(std::lround(measuredNs)) + " ns, minimum " +
+         std::to_string(std::lround(minimumNs)) + " ns";
 }
 
-void I2cTimingChecker::Require(uint64_t cycle, const char* rule, double since, double now, double minimumNs) {
+void I2cTimingChecker::Require(uint64_t cycle, const char* rule, double since, double now,
+                               double minimumNs) {
   if (since < 0) return;
   const double measured = (now - since) * 1e9;
   // Allow for rounding of cycle times to seconds.
@@ -50,7 +52,8 @@ void I2cTimingChecker::SclFalls(uint64_t cycle, double seconds) {
 
 void I2cTimingChecker::SclRises(uint64_t cycle, double seconds) {
   Require(cycle, "tLOW (SCL low time)", sclFall_, seconds, kLowNs);
-  if (sdaChange_ > sclFall_) Require(cycle, "tSU:DAT (data setup time)", sdaChange_, seconds, kDataSetupNs);
+  if (sdaChange_ > sclFall_)
+    Require(cycle, "tSU:DAT (data setup time)", sdaChange_, seconds, kDataSetupNs);
   scl_ = true;
   sclRise_ = seconds;
 }

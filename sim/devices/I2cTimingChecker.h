@@ -9,8 +9,8 @@
 namespace qkl::devices {
 
 struct I2cViolation {
-  uint64_t cycle;       // when the too-early edge happened
-  std::string rule;     // "tLOW (SCL low time)", ...
+  uint64_t cycle;    // when the too-early edge happened
+  std::string rule;  // "tLOW (SCL low time)", ...
   double measuredNs;
   double minimumNs;
 

@@ -71,7 +71,8 @@ void SerialLine::Transmit(Chip& chip) {
 
 void SerialLine::Receive(Chip& chip) {
   const bool level = (chip.PinLevels() >> config_.chipToHostPin) & 1;
-  while (receiving_ && chip.CycleAt(rxStart_ + (rxSamples_ + 0.5) * BitSeconds()) <= chip.Cycle()) Sample(level);
+  while (receiving_ && chip.CycleAt(rxStart_ + (rxSamples_ + 0.5) * BitSeconds()) <= chip.Cycle())
+    Sample(level);
   if (!receiving_ && lastLevel_ && !level) {
     receiving_ = true;
     rxStart_ = chip.Seconds();

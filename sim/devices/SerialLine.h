@@ -14,8 +14,8 @@ namespace qkl::devices {
 
 struct SerialLineConfig {
   double baud = 115200;
-  uint32_t hostToChipPin = 31;  // the chip's RX
-  uint32_t chipToHostPin = 30;  // the chip's TX
+  uint32_t hostToChipPin = 31;     // the chip's RX
+  uint32_t chipToHostPin = 30;     // the chip's TX
   bool pullUpOnChipToHost = true;  // the host adapter's input holds an undriven line high
 };
 

@@ -20,7 +20,8 @@ constexpr uint32_t CogInitValue(uint32_t par, uint32_t code, uint32_t id) {
 TEST(CogInit, StartsTheChosenCogWithItsParAfterAboutEightThousandClocks) {
   CogFixture fixture;
   fixture.WriteLongs(0x3000, Image({ReadCnt(10), Mov(11, kPar), WrLong(10, 11), Jmp(3)}));
-  std::vector<uint32_t> image = Image({ReadCnt(20), Encode(kHubOp, kImm | kWr | kWc | kWz, 21, kCogInit), Jmp(2)});
+  std::vector<uint32_t> image =
+      Image({ReadCnt(20), Encode(kHubOp, kImm | kWr | kWc | kWz, 21, kCogInit), Jmp(2)});
   image[21] = CogInitValue(0x4000, 0x3000, 5);
   fixture.Start(0, image);
   fixture.RunFor(3 * CogFixture::kLoadCycles);
@@ -39,7 +40,8 @@ TEST(CogInit, StartsTheChosenCogWithItsParAfterAboutEightThousandClocks) {
 TEST(CogInit, NewCogTakesTheLowestFreeOneAndReportsWhenNoneIsLeft) {
   CogFixture fixture;
   fixture.WriteLongs(0x3000, Image({Jmp(0)}));
-  std::vector<uint32_t> image = Image({Encode(kHubOp, kImm | kWr | kWc, 21, kCogInit), Mov(22, 21), Jmp(1)});
+  std::vector<uint32_t> image =
+      Image({Encode(kHubOp, kImm | kWr | kWc, 21, kCogInit), Mov(22, 21), Jmp(1)});
   image[21] = CogInitValue(0, 0x3000, 8);
   fixture.Start(2, image);
   fixture.RunFor(CogFixture::kLoadCycles);
@@ -55,8 +57,8 @@ TEST(CogInit, NewCogTakesTheLowestFreeOneAndReportsWhenNoneIsLeft) {
 TEST(CogInit, ACogCanRestartItselfAndCogStopReleasesACog) {
   CogFixture fixture;
   // Restarts itself once, with a PAR that makes the second run skip the COGINIT.
-  std::vector<uint32_t> image =
-      Image({AddImm(10, 1), Mov(11, kPar), Encode(kTjnz, kImm, 11, 4), HubOp(12, kCogInit), Jmp(4)});
+  std::vector<uint32_t> image = Image(
+      {AddImm(10, 1), Mov(11, kPar), Encode(kTjnz, kImm, 11, 4), HubOp(12, kCogInit), Jmp(4)});
   image[12] = CogInitValue(0x100, CogFixture::kImageAddress + 0x800, 1);
   fixture.Start(1, image);
   fixture.RunFor(CogFixture::kLoadCycles + 100);
@@ -100,7 +102,8 @@ TEST(Locks, NewSetClearAndReturnReportThePreviousState) {
   fixture.RunFor(CogFixture::kLoadCycles + 400);
   EXPECT_EQ(fixture.Reg(0, 10), 0u);
   EXPECT_EQ(fixture.Reg(0, 11), 1u);
-  EXPECT_EQ(fixture.Reg(0, 12), 2u | 4u) << "clear before the first set, set before the second set and the clear";
+  EXPECT_EQ(fixture.Reg(0, 12), 2u | 4u)
+      << "clear before the first set, set before the second set and the clear";
   EXPECT_EQ(fixture.Reg(0, 13), 0u) << "the returned lock is the lowest free one again";
 }
 
@@ -134,7 +137,8 @@ TEST(Clock, CrystalModesMultiplyTheCrystalAndNeedOneConfigured) {
   config.clock.crystalHz = 5e6;
   EXPECT_EQ(ClockFrequency(0x6F, config.clock), 80e6);
   EXPECT_EQ(ClockFrequency(0x22, config.clock), 5e6);
-  EXPECT_EQ(ClockFrequency(0x0F, config.clock), 0) << "PLL tap without oscillator and PLL: no clock";
+  EXPECT_EQ(ClockFrequency(0x0F, config.clock), 0)
+      << "PLL tap without oscillator and PLL: no clock";
   EXPECT_EQ(ClockFrequency(0x02, config.clock), 0);
   EXPECT_THROW(ClockFrequency(0x6F, ClockSources{}), EmulationError);
   config.clock.rcFastHz = 21e6;
@@ -201,14 +205,17 @@ TEST(Errors, WhatIsNotModelledStopsTheChipWithAMessageNamingItAndWhere) {
   std::vector<uint32_t> counter = Image({Mov(kCtra, 10), Jmp(1)});
   counter[10] = 4u << 26;
   EXPECT_THAT(ErrorOf(counter), HasSubstr("counters are not modelled"));
-  EXPECT_THAT(ErrorOf(Image({Encode(kWaitVid, 0, 10, 11)})), HasSubstr("video generator is not modelled"));
+  EXPECT_THAT(ErrorOf(Image({Encode(kWaitVid, 0, 10, 11)})),
+              HasSubstr("video generator is not modelled"));
   EXPECT_THAT(ErrorOf(Image({MovImm(kVcfg, 1)})), HasSubstr("video generator is not modelled"));
-  EXPECT_THAT(ErrorOf(Image({Encode(kRdWrLong, kWr | kWc, 10, 11)})), HasSubstr("C flag is not documented"));
+  EXPECT_THAT(ErrorOf(Image({Encode(kRdWrLong, kWr | kWc, 10, 11)})),
+              HasSubstr("C flag is not documented"));
   EXPECT_THAT(ErrorOf(Image({Jmp(0x1FF)})), HasSubstr("$1FF"));
 }
 
 TEST(Errors, CountersOffAndPlainCounterRegistersAreAccepted) {
-  std::vector<uint32_t> image = Image({MovImm(kCtra, 0), MovImm(kFrqa, 5), MovImm(kPhsa, 7), Mov(10, kPhsa), Jmp(4)});
+  std::vector<uint32_t> image =
+      Image({MovImm(kCtra, 0), MovImm(kFrqa, 5), MovImm(kPhsa, 7), Mov(10, kPhsa), Jmp(4)});
   CogFixture fixture;
   fixture.Start(0, image);
   fixture.RunFor(CogFixture::kLoadCycles);

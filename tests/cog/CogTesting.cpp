@@ -3,7 +3,8 @@
 namespace qkl::cog::testing {
 
 void CogFixture::WriteLongs(uint32_t address, const std::vector<uint32_t>& longs) {
-  for (std::size_t i = 0; i < longs.size(); ++i) chip.Memory().WriteLong(address + 4 * static_cast<uint32_t>(i), longs[i]);
+  for (std::size_t i = 0; i < longs.size(); ++i)
+    chip.Memory().WriteLong(address + 4 * static_cast<uint32_t>(i), longs[i]);
 }
 
 void CogFixture::Start(uint32_t cog, const std::vector<uint32_t>& image, uint32_t par) {

@@ -17,13 +17,18 @@ constexpr uint32_t kImm = 1u << 22;
 constexpr uint32_t kAlways = 0xF;
 
 // INSTR | ZCRI | CON | DEST | SRC.
-constexpr uint32_t Encode(uint32_t opcode, uint32_t zcri, uint32_t d, uint32_t s, uint32_t condition = kAlways) {
+constexpr uint32_t Encode(uint32_t opcode, uint32_t zcri, uint32_t d, uint32_t s,
+                          uint32_t condition = kAlways) {
   return (opcode << 26) | zcri | (condition << 18) | ((d & 0x1FF) << 9) | (s & 0x1FF);
 }
 
 // Instructions with their assembler defaults (R set where the mnemonic writes).
-constexpr uint32_t Mov(uint32_t d, uint32_t s, uint32_t extra = 0) { return Encode(kMov, kWr | extra, d, s); }
-constexpr uint32_t MovImm(uint32_t d, uint32_t s, uint32_t extra = 0) { return Mov(d, s, kImm | extra); }
+constexpr uint32_t Mov(uint32_t d, uint32_t s, uint32_t extra = 0) {
+  return Encode(kMov, kWr | extra, d, s);
+}
+constexpr uint32_t MovImm(uint32_t d, uint32_t s, uint32_t extra = 0) {
+  return Mov(d, s, kImm | extra);
+}
 constexpr uint32_t AddImm(uint32_t d, uint32_t s) { return Encode(kAdd, kWr | kImm, d, s); }
 constexpr uint32_t MuxC(uint32_t d, uint32_t s) { return Encode(kMuxC, kWr | kImm, d, s); }
 constexpr uint32_t Sub(uint32_t d, uint32_t s) { return Encode(kSub, kWr, d, s); }

@@ -23,14 +23,14 @@ TEST(Encoding, HelpersReproduceThePublishedInstructionWords) {
 // Each condition against each flag combination, from the condition table's wording.
 TEST(Conditions, EachConditionRunsExactlyForItsFlagCombinations) {
   const std::function<bool(bool, bool)> table[16] = {
-      [](bool, bool) { return false; },         [](bool c, bool z) { return !c && !z; },
-      [](bool c, bool z) { return !c && z; },   [](bool c, bool) { return !c; },
-      [](bool c, bool z) { return c && !z; },   [](bool, bool z) { return !z; },
-      [](bool c, bool z) { return c != z; },    [](bool c, bool z) { return !c || !z; },
-      [](bool c, bool z) { return c && z; },    [](bool c, bool z) { return c == z; },
-      [](bool, bool z) { return z; },           [](bool c, bool z) { return !c || z; },
-      [](bool c, bool) { return c; },           [](bool c, bool z) { return c || !z; },
-      [](bool c, bool z) { return c || z; },    [](bool, bool) { return true; },
+      [](bool, bool) { return false; },       [](bool c, bool z) { return !c && !z; },
+      [](bool c, bool z) { return !c && z; }, [](bool c, bool) { return !c; },
+      [](bool c, bool z) { return c && !z; }, [](bool, bool z) { return !z; },
+      [](bool c, bool z) { return c != z; },  [](bool c, bool z) { return !c || !z; },
+      [](bool c, bool z) { return c && z; },  [](bool c, bool z) { return c == z; },
+      [](bool, bool z) { return z; },         [](bool c, bool z) { return !c || z; },
+      [](bool c, bool) { return c; },         [](bool c, bool z) { return c || !z; },
+      [](bool c, bool z) { return c || z; },  [](bool, bool) { return true; },
   };
   for (uint32_t condition = 0; condition < 16; ++condition) {
     for (int flags = 0; flags < 4; ++flags) {
@@ -47,8 +47,8 @@ TEST(Conditions, EachConditionRunsExactlyForItsFlagCombinations) {
       image[22] = z ? 0 : 1;
       fixture.Start(0, image);
       fixture.RunFor(CogFixture::kLoadCycles);
-      EXPECT_EQ(fixture.Reg(0, 10), table[condition](c, z) ? 1u : 0u) << "condition " << condition << " C=" << c
-                                                                      << " Z=" << z;
+      EXPECT_EQ(fixture.Reg(0, 10), table[condition](c, z) ? 1u : 0u)
+          << "condition " << condition << " C=" << c << " Z=" << z;
     }
   }
 }
@@ -75,7 +75,8 @@ TEST(Branches, DjnzTjzTjnzTakeFourClocksWhenTheyJumpAndEightWhenTheyFallThrough)
   EXPECT_EQ(ClocksOf(Encode(kTjnz, kImm, 10, 2), 0), 8u);
   EXPECT_EQ(ClocksOf(Jmp(2)), 4u);
   EXPECT_EQ(ClocksOf(Encode(kMov, kWr | kImm, 10, 1, 0)), 4u);
-  EXPECT_EQ(ClocksOf(Encode(kRdWrLong, kWr, 10, 11, 0)), 4u) << "a hub instruction that does not run";
+  EXPECT_EQ(ClocksOf(Encode(kRdWrLong, kWr, 10, 11, 0)), 4u)
+      << "a hub instruction that does not run";
 }
 
 TEST(Branches, DjnzCountsDownAndSetsCWhenPassingZero) {
@@ -101,8 +102,8 @@ TEST(Branches, DjnzCountsDownAndSetsCWhenPassingZero) {
 TEST(Calls, CallWritesTheReturnAddressIntoTheRetInstructionAndRetComesBack) {
   CogFixture fixture;
   // 0: call #5 (JMPRET 6, #5)  1: add 11,#1  2: jmp #2   5: add 10,#1  6: ret
-  std::vector<uint32_t> image = Image({
-      Encode(kJmpRet, kWr | kImm, 6, 5), AddImm(11, 1), Jmp(2), Nop(), Nop(), AddImm(10, 1), Jmp(0)});
+  std::vector<uint32_t> image = Image({Encode(kJmpRet, kWr | kImm, 6, 5), AddImm(11, 1), Jmp(2),
+                                       Nop(), Nop(), AddImm(10, 1), Jmp(0)});
   image[6] = 0x5C7C0000;  // ret
   fixture.Start(0, image);
   fixture.RunFor(CogFixture::kLoadCycles);
@@ -114,8 +115,9 @@ TEST(Calls, CallWritesTheReturnAddressIntoTheRetInstructionAndRetComesBack) {
 
 TEST(Calls, IndirectJumpUsesTheRegisterValueAndJmpretKeepsUpperBits) {
   CogFixture fixture;
-  std::vector<uint32_t> image = Image({Encode(kJmpRet, 0, 0, 12), Nop(), Nop(), Nop(),
-                                       Encode(kJmpRet, kWr | kImm | kWz | kWc, 13, 6), Nop(), Jmp(6)});
+  std::vector<uint32_t> image =
+      Image({Encode(kJmpRet, 0, 0, 12), Nop(), Nop(), Nop(),
+             Encode(kJmpRet, kWr | kImm | kWz | kWc, 13, 6), Nop(), Jmp(6)});
   image[12] = 0xFFFFFE04;  // only S[8:0] = 4 matters
   image[13] = 0xABCDE1FF;
   fixture.Start(0, image);
@@ -150,7 +152,8 @@ TEST(Pipeline, AnInstructionModifiedByItsPredecessorRunsInItsOldForm) {
 TEST(Pipeline, AJumpFetchesItsTargetBeforeItsOwnWrite) {
   CogFixture fixture;
   // jmpret 3,#3 writes the return address into register 3 and jumps there: the old word runs.
-  std::vector<uint32_t> image = Image({Encode(kJmpRet, kWr | kImm, 3, 3), Nop(), Nop(), MovImm(10, 9), Jmp(4)});
+  std::vector<uint32_t> image =
+      Image({Encode(kJmpRet, kWr | kImm, 3, 3), Nop(), Nop(), MovImm(10, 9), Jmp(4)});
   fixture.Start(0, image);
   fixture.RunFor(CogFixture::kLoadCycles);
   EXPECT_EQ(fixture.Reg(0, 10), 9u);

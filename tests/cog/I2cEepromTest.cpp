@@ -33,11 +33,14 @@ ChipConfig AtMHz(double mhz) {
 class Eeprom : public ::testing::Test {
  protected:
   Eeprom() : chip(AtMHz(20)), board(chip), eeprom(chip, store) {
-    for (std::size_t i = 0; i < store.size(); ++i) store[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+    for (std::size_t i = 0; i < store.size(); ++i)
+      store[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
     board.Attach(eeprom);
   }
 
-  std::vector<uint32_t> Run(const I2cMaster& master, bool fast = false) { return master.Run(chip, board, fast); }
+  std::vector<uint32_t> Run(const I2cMaster& master, bool fast = false) {
+    return master.Run(chip, board, fast);
+  }
 
   std::array<uint8_t, devices::kEepromSize> store{};
   Chip chip;
@@ -57,7 +60,8 @@ I2cMaster RandomRead(uint16_t address, int count) {
 
 TEST_F(Eeprom, RandomReadAcknowledgesAndStreamsFromTheAddress) {
   const std::vector<uint32_t> results = Run(RandomRead(0x1234, 3));
-  EXPECT_THAT(results, ElementsAre(kAck, kAck, kAck, kAck, store[0x1234], store[0x1235], store[0x1236]));
+  EXPECT_THAT(results,
+              ElementsAre(kAck, kAck, kAck, kAck, store[0x1234], store[0x1235], store[0x1236]));
   EXPECT_THAT(eeprom.Violations(), IsEmpty()) << eeprom.Violations()[0].Describe();
 }
 
@@ -67,7 +71,8 @@ TEST_F(Eeprom, SequentialReadWrapsFromTheLastByteToTheFirst) {
   EXPECT_THAT(results, ElementsAre(store[0x7FFE], store[0x7FFF], store[0], store[1]));
   I2cMaster current;
   current.Start().Write(kReadControl).Read(false).Stop();
-  EXPECT_THAT(Run(current), ElementsAre(kAck, store[2])) << "a current-address read goes on from there";
+  EXPECT_THAT(Run(current), ElementsAre(kAck, store[2]))
+      << "a current-address read goes on from there";
 }
 
 TEST_F(Eeprom, OnlyItsOwnDeviceAddressIsAcknowledged) {
@@ -85,9 +90,17 @@ TEST_F(Eeprom, APageWriteIsStoredAfterTheWriteCycleAndWrapsInsideItsPage) {
     return copy;
   }();
   I2cMaster master;
-  master.Start().Write(kWriteControl).Write(0x01).Write(0x3E).Write(0x11).Write(0x22).Write(0x33).Write(0x44).Stop();
+  master.Start()
+      .Write(kWriteControl)
+      .Write(0x01)
+      .Write(0x3E)
+      .Write(0x11)
+      .Write(0x22)
+      .Write(0x33)
+      .Write(0x44)
+      .Stop();
   master.Start().Write(kWriteControl).Stop();  // acknowledge polling while the cycle runs
-  master.Wait(120000);                          // 6 ms at 20 MHz
+  master.Wait(120000);                         // 6 ms at 20 MHz
   master.Start().Write(kWriteControl).Stop();
   EXPECT_THAT(Run(master), ElementsAre(kAck, kAck, kAck, kAck, kAck, kAck, kAck, kNack, kAck));
   EXPECT_EQ(store[0x13E], 0x11);
@@ -103,7 +116,8 @@ TEST_F(Eeprom, APageWriteIsStoredAfterTheWriteCycleAndWrapsInsideItsPage) {
 TEST_F(Eeprom, NothingIsWrittenWithoutAStopAndAddressOnlyWritesStartNoCycle) {
   I2cMaster master;
   master.Start().Write(kWriteControl).Write(0x00).Write(0x10).Write(0x99);
-  master.Start().Write(kWriteControl).Write(0x00).Write(0x20).Stop();  // repeated START drops the data
+  master.Start().Write(kWriteControl).Write(0x00).Write(0x20).Stop();  // repeated START drops the
+                                                                       // data
   master.Start().Write(kWriteControl).Stop();                          // and no write cycle runs
   const uint8_t before = store[0x10];
   EXPECT_THAT(Run(master), ElementsAre(kAck, kAck, kAck, kAck, kAck, kAck, kAck, kAck));
@@ -114,8 +128,15 @@ TEST_F(Eeprom, NothingIsWrittenWithoutAStopAndAddressOnlyWritesStartNoCycle) {
 TEST_F(Eeprom, AStartOrStopAnywhereResetsTheDevice) {
   I2cMaster master;
   master.Start().Write(kWriteControl).Write(0x00);  // half an address, then a new START
-  master.Start().Write(kWriteControl).Stop();        // a STOP straight after the device byte
-  master.Start().Write(kWriteControl).Write(0x00).Write(0x42).Start().Write(kReadControl).Read(false).Stop();
+  master.Start().Write(kWriteControl).Stop();       // a STOP straight after the device byte
+  master.Start()
+      .Write(kWriteControl)
+      .Write(0x00)
+      .Write(0x42)
+      .Start()
+      .Write(kReadControl)
+      .Read(false)
+      .Stop();
   EXPECT_THAT(Run(master), ElementsAre(kAck, kAck, kAck, kAck, kAck, kAck, kAck, store[0x42]));
 }
 
@@ -127,7 +148,8 @@ TEST_F(Eeprom, TheFaultsGiveNoAcknowledgeOrALowDataLine) {
   eeprom.SetFault(EepromFault::kSdaHeldLow);
   I2cMaster reader;
   reader.Start().Write(kReadControl).Read(false).Stop();
-  EXPECT_THAT(Run(reader), ElementsAre(kAck, 0u)) << "a held-low line reads as acknowledges and zeros";
+  EXPECT_THAT(Run(reader), ElementsAre(kAck, 0u))
+      << "a held-low line reads as acknowledges and zeros";
 }
 
 TEST_F(Eeprom, TheCheckerReportsTooShortClockPhasesWithCycleAndRule) {
@@ -139,7 +161,8 @@ TEST_F(Eeprom, TheCheckerReportsTooShortClockPhasesWithCycleAndRule) {
   // Without its delays the master's read loop holds SCL low for 16 clocks, 800 ns at 20 MHz.
   EXPECT_EQ(first.rule, "tLOW (SCL low time)");
   EXPECT_NEAR(first.measuredNs, 800, 1);
-  EXPECT_THAT(first.Describe(), ::testing::MatchesRegex("cycle [0-9]+: t.* [0-9]+ ns, minimum [0-9]+ ns"));
+  EXPECT_THAT(first.Describe(),
+              ::testing::MatchesRegex("cycle [0-9]+: t.* [0-9]+ ns, minimum [0-9]+ ns"));
 }
 
 TEST(TimingChecker, EachMinimumIsCheckedOnItsOwnEdge) {
@@ -160,21 +183,23 @@ TEST(TimingChecker, EachMinimumIsCheckedOnItsOwnEdge) {
   at(700, true, true);    // STOP, tSU:STO 700: fine
   at(1000, true, false);  // START, tBUF 1000 < 1300
   std::vector<std::string> rules;
-  for (const devices::I2cViolation& violation : checker.Violations()) rules.push_back(violation.rule.substr(0, 7));
+  for (const devices::I2cViolation& violation : checker.Violations())
+    rules.push_back(violation.rule.substr(0, 7));
   EXPECT_THAT(rules, ElementsAre("tHD:STA", "tLOW (S", "tSU:DAT", "tHIGH (", "tBUF (b"));
 }
 
 // The whole chain: the boot ROM finds no host, reads a program image from the EEPROM over
 // I2C and starts it with the ROM's interpreter.
 TEST(EepromBoot, TheBootRomLoadsAndStartsAProgramFromTheEeprom) {
-  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; the EEPROM boot is not tried";
+  if (const std::string why = simtest::WhyNoRom(); !why.empty())
+    GTEST_SKIP() << why << "; the EEPROM boot is not tried";
   const std::filesystem::path rom = simtest::RomFolder();
   for (double mhz : {8.0, 20.0}) {
     std::array<uint8_t, devices::kEepromSize> store{};
     const std::vector<uint8_t> image = {
-        0x00, 0x1B, 0xB7, 0x00, 0x00, 0x06, 0x10, 0x00, 0x24, 0x00, 0x2C, 0x00, 0x1C, 0x00, 0x30, 0x00,
-        0x14, 0x00, 0x02, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7C, 0x5C, 0x34, 0xC7, 0x08, 0x35,
-        0x2C, 0x32, 0x00, 0x00, 0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF};
+        0x00, 0x1B, 0xB7, 0x00, 0x00, 0x06, 0x10, 0x00, 0x24, 0x00, 0x2C, 0x00, 0x1C, 0x00, 0x30,
+        0x00, 0x14, 0x00, 0x02, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7C, 0x5C, 0x34, 0xC7,
+        0x08, 0x35, 0x2C, 0x32, 0x00, 0x00, 0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF};
     std::copy(image.begin(), image.end(), store.begin());
     ChipConfig config = AtMHz(mhz);
     config.romDirectory = rom;
@@ -187,7 +212,8 @@ TEST(EepromBoot, TheBootRomLoadsAndStartsAProgramFromTheEeprom) {
     ASSERT_TRUE(chip.CogAt(1).Active()) << mhz << " MHz";
     EXPECT_EQ(chip.CogAt(1).Register(0), 0x5C7C0000u);
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + 0x24, chip.Memory().Ram().begin()));
-    EXPECT_THAT(eeprom.Violations(), IsEmpty()) << mhz << " MHz: " << eeprom.Violations()[0].Describe();
+    EXPECT_THAT(eeprom.Violations(), IsEmpty())
+        << mhz << " MHz: " << eeprom.Violations()[0].Describe();
   }
 }
 

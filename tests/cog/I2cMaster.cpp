@@ -119,7 +119,8 @@ std::vector<uint32_t> I2cMaster::Run(Chip& chip, devices::Board& board, bool fas
   std::vector<uint32_t> program = Program();
   if (fast) program[kDelay] = Encode(kJmpRet, 0, 0, kDelayRet);  // return at once
   Hub& hub = chip.Memory();
-  for (uint32_t i = 0; i < program.size(); ++i) hub.WriteLong(CogFixture::kImageAddress + 4 * i, program[i]);
+  for (uint32_t i = 0; i < program.size(); ++i)
+    hub.WriteLong(CogFixture::kImageAddress + 4 * i, program[i]);
   for (uint32_t i = 0; i < commands_.size(); ++i) hub.WriteLong(kCommandList + 4 * i, commands_[i]);
   hub.WriteLong(kCommandList + 4 * static_cast<uint32_t>(commands_.size()), kEnd);
   for (uint32_t i = 0; i <= commands_.size(); ++i) hub.WriteLong(kResults + 4 * i, 0);
@@ -128,7 +129,8 @@ std::vector<uint32_t> I2cMaster::Run(Chip& chip, devices::Board& board, bool fas
   for (int slice = 0; slice < 2000; ++slice) {
     board.RunFor(1e-3);
     results.clear();
-    for (uint32_t address = kResults; address < kResults + 4 * (commands_.size() + 1); address += 4) {
+    for (uint32_t address = kResults; address < kResults + 4 * (commands_.size() + 1);
+         address += 4) {
       const uint32_t value = hub.ReadLong(address);
       if (value == kDoneFlag) return results;
       results.push_back(value);

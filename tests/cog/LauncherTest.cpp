@@ -15,9 +15,9 @@ using ::testing::HasSubstr;
 // The smallest image that starts a cog: `cognew(@entry, 0)` and `entry jmp #entry`, as the
 // compiler lays it out, with the zero fill and the two stack-frame longs of a serial load.
 std::vector<uint8_t> MinimalImage() {
-  return {0x00, 0x1B, 0xB7, 0x00, 0x00, 0x06, 0x10, 0x00, 0x24, 0x00, 0x2C, 0x00, 0x1C, 0x00, 0x30, 0x00,
-          0x14, 0x00, 0x02, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7C, 0x5C, 0x34, 0xC7, 0x08, 0x35,
-          0x2C, 0x32, 0x00, 0x00, 0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF};
+  return {0x00, 0x1B, 0xB7, 0x00, 0x00, 0x06, 0x10, 0x00, 0x24, 0x00, 0x2C, 0x00, 0x1C, 0x00, 0x30,
+          0x00, 0x14, 0x00, 0x02, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7C, 0x5C, 0x34, 0xC7,
+          0x08, 0x35, 0x2C, 0x32, 0x00, 0x00, 0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF};
 }
 
 void Load(Chip& chip, const std::vector<uint8_t>& image) {
@@ -87,7 +87,8 @@ std::string LaunchError(const std::vector<uint8_t>& image) {
 TEST(Launcher, RefusesOtherBytecodesNamingTheByteAndItsAddress) {
   std::vector<uint8_t> image = MinimalImage();
   image[0x1F] = 0x3F;
-  EXPECT_THAT(LaunchError(image), HasSubstr("Spin bytecode $3F at $001F is not run without the ROM"));
+  EXPECT_THAT(LaunchError(image),
+              HasSubstr("Spin bytecode $3F at $001F is not run without the ROM"));
   image = MinimalImage();
   image[0x1C] = 0x2C;
   EXPECT_THAT(LaunchError(image), HasSubstr("pops an empty stack"));
@@ -97,7 +98,8 @@ TEST(Launcher, RefusesOtherBytecodesNamingTheByteAndItsAddress) {
 }
 
 TEST(Launcher, TheRomInterpreterRunsTheSameImage) {
-  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; the ROM interpreter is not tried";
+  if (const std::string why = simtest::WhyNoRom(); !why.empty())
+    GTEST_SKIP() << why << "; the ROM interpreter is not tried";
   const std::filesystem::path rom = simtest::RomFolder();
   Chip chip({.clock = {}, .romDirectory = rom});
   Load(chip, MinimalImage());

@@ -9,16 +9,17 @@ namespace {
 TEST(SpecialRegisters, ParCntAndInaReadLiveAsSourceAndAsShadowsAsDestination) {
   CogFixture fixture;
   fixture.chip.DriveExternally(0xF0, 0xA0);
-  fixture.Start(0, Image({
-                       MovImm(kPar, 5),             // writes only the shadow
-                       Mov(10, kPar),               // source: the real PAR
-                       Encode(kSub, kImm | kWz, kPar, 5),  // destination: the shadow, Z = (5 - 5 = 0)
-                       Mov(11, kIna),
-                       ReadCnt(12),
-                       Mov(13, kCnt),
-                       Jmp(6),
-                   }),
-                   0x1234);
+  fixture.Start(0,
+                Image({
+                    MovImm(kPar, 5),                    // writes only the shadow
+                    Mov(10, kPar),                      // source: the real PAR
+                    Encode(kSub, kImm | kWz, kPar, 5),  // destination: the shadow, Z = (5 - 5 = 0)
+                    Mov(11, kIna),
+                    ReadCnt(12),
+                    Mov(13, kCnt),
+                    Jmp(6),
+                }),
+                0x1234);
   fixture.RunFor(CogFixture::kLoadCycles);
   const Cog& cog = fixture.chip.CogAt(0);
   EXPECT_EQ(cog.Register(10), 0x1234u);
@@ -39,7 +40,7 @@ TEST(Pins, APinIsTheOrOfTheOutputsOfTheCogsThatDriveIt) {
   CogFixture fixture;
   fixture.chip.DriveExternally(0x3, 0x0);
   fixture.Start(1, Image({MovImm(kDira, 3), MovImm(kOuta, 1), Jmp(2)}));  // drives 0 high, 1 low
-  fixture.Start(2, Image({MovImm(kOuta, 2), Jmp(1)}));                   // OUTA without DIRA: nothing
+  fixture.Start(2, Image({MovImm(kOuta, 2), Jmp(1)}));  // OUTA without DIRA: nothing
   fixture.RunFor(CogFixture::kLoadCycles);
   EXPECT_EQ(fixture.chip.PinLevels() & 3, 1u);
   EXPECT_EQ(fixture.chip.ChipDirections(), 3u);
@@ -71,12 +72,14 @@ TEST(Pins, UndrivenPinsFollowTheOutsideThenThePullUps) {
   EXPECT_EQ(fixture.chip.PinLevels() & 0x80000000, 0u);
   fixture.Start(0, Image({Jmp(0)}));
   fixture.RunFor(CogFixture::kLoadCycles);
-  EXPECT_EQ(fixture.chip.PinLevels() & 0x80000000, 0x80000000u) << "a restarted cog releases its pins";
+  EXPECT_EQ(fixture.chip.PinLevels() & 0x80000000, 0x80000000u)
+      << "a restarted cog releases its pins";
 }
 
 TEST(Pins, RunStopsAtTheClockAnOutputWriteReachesThePin) {
   CogFixture fixture;
-  fixture.Start(0, Image({ReadCnt(10), MovImm(kDira, 1), MovImm(kOuta, 1), MovImm(kOuta, 0), Jmp(4)}));
+  fixture.Start(0,
+                Image({ReadCnt(10), MovImm(kDira, 1), MovImm(kOuta, 1), MovImm(kOuta, 0), Jmp(4)}));
   ASSERT_EQ(fixture.chip.Run(100000, 1), RunStop::kPinChange);
   // The sample is taken 2 clocks into the first instruction; the OUTA write starts 8 clocks
   // into the program and reaches the pin at the end of its fourth clock.

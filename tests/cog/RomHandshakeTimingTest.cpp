@@ -109,11 +109,13 @@ std::string ModelHandshakeAt(double Mhz, double Baud, int Phase) {
 class RomHandshakeTiming : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; the handshake is not tried";
+    if (const std::string why = simtest::WhyNoRom(); !why.empty())
+      GTEST_SKIP() << why << "; the handshake is not tried";
   }
 };
 
-TEST_F(RomHandshakeTiming, AtEightMegahertzAnd230400TheCalibrationDecidesWhetherTheHandshakePasses) {
+TEST_F(RomHandshakeTiming,
+       AtEightMegahertzAnd230400TheCalibrationDecidesWhetherTheHandshakePasses) {
   int Passed = 0;
   for (int Phase = 0; Phase < kPhases; ++Phase) {
     const Handshake Outcome = HandshakeAt(8, 230400, Phase);
@@ -130,8 +132,9 @@ TEST_F(RomHandshakeTiming, AtEightMegahertzAnd230400TheCalibrationDecidesWhether
 }
 
 TEST_F(RomHandshakeTiming, EveryPhasePassesAtOtherClocksAndRates) {
-  for (const Combination Each : {Combination{8, 115200}, Combination{8.5, 230400}, Combination{12, 230400},
-                                 Combination{20, 230400}, Combination{20, 115200}})
+  for (const Combination Each :
+       {Combination{8, 115200}, Combination{8.5, 230400}, Combination{12, 230400},
+        Combination{20, 230400}, Combination{20, 115200}})
     for (int Phase = 0; Phase < kPhases; ++Phase)
       EXPECT_EQ(HandshakeAt(Each.Mhz, Each.Baud, Phase).Answers, ExpectedAnswers())
           << Each.Mhz << " MHz, " << Each.Baud << " Bd, phase " << Phase;
@@ -140,14 +143,15 @@ TEST_F(RomHandshakeTiming, EveryPhasePassesAtOtherClocksAndRates) {
 // The model places its polls from the time since the reset, the ROM from where its loop happens
 // to be, so the phases differ by a constant; over a whole loop the two must pass as often.
 TEST_F(RomHandshakeTiming, TheBootLoaderModelPassesInAsManyPlacesOfThePollLoopAsTheRom) {
-  for (const Combination Each : {Combination{8, 230400}, Combination{8, 115200}, Combination{12, 230400},
-                                 Combination{20, 230400}}) {
+  for (const Combination Each : {Combination{8, 230400}, Combination{8, 115200},
+                                 Combination{12, 230400}, Combination{20, 230400}}) {
     int RomPassed = 0;
     int ModelPassed = 0;
     for (int Phase = 0; Phase < kPhases; ++Phase) {
       RomPassed += HandshakeAt(Each.Mhz, Each.Baud, Phase).Answers == ExpectedAnswers();
       const std::string Model = ModelHandshakeAt(Each.Mhz, Each.Baud, Phase);
-      EXPECT_TRUE(Model.empty() || Model == ExpectedAnswers()) << Each.Mhz << " MHz, " << Each.Baud << " Bd";
+      EXPECT_TRUE(Model.empty() || Model == ExpectedAnswers())
+          << Each.Mhz << " MHz, " << Each.Baud << " Bd";
       ModelPassed += Model == ExpectedAnswers();
     }
     EXPECT_EQ(ModelPassed, RomPassed) << Each.Mhz << " MHz, " << Each.Baud << " Bd";
@@ -195,9 +199,12 @@ TEST_F(RomHandshakeTiming, TheModelsVerdictsComeAsLateAsTheRomsAtEachEndOfTheClo
     ASSERT_EQ(Rom.size(), 3u) << Mhz << " MHz";
     std::cout << "ROM at " << Mhz << " MHz: RAM checksum " << Rom[0] << " s, programming " << Rom[1]
               << " s, verifying " << Rom[2] << " s after the previous step\n";
-    EXPECT_NEAR(Rom[0], Seconds(Model.RamVerdict), 0.1 * Seconds(Model.RamVerdict)) << Mhz << " MHz, RAM checksum";
-    EXPECT_NEAR(Rom[1], Seconds(Model.Programming), 0.1 * Seconds(Model.Programming)) << Mhz << " MHz, programming";
-    EXPECT_NEAR(Rom[2], Seconds(Model.Verifying), 0.1 * Seconds(Model.Verifying)) << Mhz << " MHz, verifying";
+    EXPECT_NEAR(Rom[0], Seconds(Model.RamVerdict), 0.1 * Seconds(Model.RamVerdict))
+        << Mhz << " MHz, RAM checksum";
+    EXPECT_NEAR(Rom[1], Seconds(Model.Programming), 0.1 * Seconds(Model.Programming))
+        << Mhz << " MHz, programming";
+    EXPECT_NEAR(Rom[2], Seconds(Model.Verifying), 0.1 * Seconds(Model.Verifying))
+        << Mhz << " MHz, verifying";
   }
 }
 

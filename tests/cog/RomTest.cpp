@@ -18,7 +18,8 @@ constexpr uint32_t kBootLoaderFirstInstruction = Encode(kAnd, kWc, 0x0D8, kIna);
 class Rom : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; ROM tests skipped";
+    if (const std::string why = simtest::WhyNoRom(); !why.empty())
+      GTEST_SKIP() << why << "; ROM tests skipped";
     directory = simtest::RomFolder();
   }
   std::filesystem::path directory;
@@ -58,7 +59,8 @@ TEST_F(Rom, WithRxLowTheBootLoaderGivesUpOnTheHostAndTriesTheEeprom) {
   chip.SetPullUps(1u << 29);
   chip.DriveExternally(1u << 31, 0);
   RunStop stop = RunStop::kReachedCycle;
-  while (stop != RunStop::kClockStopped && chip.Seconds() < 2.0) stop = chip.Run(chip.Cycle() + 120000, 0);
+  while (stop != RunStop::kClockStopped && chip.Seconds() < 2.0)
+    stop = chip.Run(chip.Cycle() + 120000, 0);
   EXPECT_EQ(stop, RunStop::kClockStopped);
   EXPECT_EQ(chip.ChipDirections(), 0u) << "every pin released";
   EXPECT_LT(chip.Seconds(), 0.5);
@@ -68,14 +70,13 @@ TEST(RomFiles, MissingOrMalformedFilesAreRefusedWithTheFileAndLine) {
   const simtest::TempFolder folder;
   const std::filesystem::path& directory = folder.Root();
   EXPECT_THROW(LoadRomImage(directory / "absent"), std::runtime_error);
-  {
-    std::ofstream(directory / "hub_rom_low.hex") << ":0400000001020304F1\n:00000001FF\n";
-  }
+  { std::ofstream(directory / "hub_rom_low.hex") << ":0400000001020304F1\n:00000001FF\n"; }
   try {
     LoadRomImage(directory);
     ADD_FAILURE() << "accepted a ROM file with a bad checksum";
   } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find("hub_rom_low.hex line 1: checksum"), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("hub_rom_low.hex line 1: checksum"), std::string::npos)
+        << error.what();
   }
 }
 

@@ -70,7 +70,8 @@ TEST(SerialLine, HostBytesGoOutLeastSignificantBitFirstAtTheLinkRate) {
   EXPECT_EQ(start, 1000u);
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(probe.edges[i + 1].level, expected[i].second);
-    EXPECT_NEAR(static_cast<double>(probe.edges[i + 1].cycle - start), expected[i].first * bitCycles, 1.0);
+    EXPECT_NEAR(static_cast<double>(probe.edges[i + 1].cycle - start),
+                expected[i].first * bitCycles, 1.0);
   }
 }
 
@@ -78,8 +79,15 @@ TEST(SerialLine, HostBytesGoOutLeastSignificantBitFirstAtTheLinkRate) {
 // bit (115200 Bd at 12 MHz).
 std::vector<uint32_t> Transmitter(uint32_t frames, uint32_t bits) {
   std::vector<uint32_t> image = Image({
-      Mov(kOuta, 20), Mov(kDira, 20), ReadCnt(24), AddImm(24, 400), Encode(kWaitCnt, kWr, 24, 23),
-      Encode(kShr, kWr | kImm | kWc, 21, 1), Encode(kMuxC, kWr, kOuta, 20), Encode(kDjnz, kWr | kImm, 22, 4), Jmp(8),
+      Mov(kOuta, 20),
+      Mov(kDira, 20),
+      ReadCnt(24),
+      AddImm(24, 400),
+      Encode(kWaitCnt, kWr, 24, 23),
+      Encode(kShr, kWr | kImm | kWc, 21, 1),
+      Encode(kMuxC, kWr, kOuta, 20),
+      Encode(kDjnz, kWr | kImm, 22, 4),
+      Jmp(8),
   });
   image[20] = kTx;
   image[21] = frames;
@@ -115,21 +123,43 @@ TEST(SerialLine, ALowStopBitIsAFramingError) {
 
 // Receives a byte on P31 (start edge, then the middle of each bit) and sends it back on P30.
 std::vector<uint32_t> Echo(uint32_t bitClocks) {
-  enum : uint32_t { kRxMask = 20, kTxMask = 21, kBit = 22, kHalf = 23, kT = 24, kData = 25, kCount = 26, kZero = 27 };
-  std::vector<uint32_t> image = Image({
-      Mov(kOuta, kTxMask), Mov(kDira, kTxMask),
-      // 2: wait for the start bit, then 1.5 bit times to the middle of bit 0
-      Encode(kWaitPeq, 0, kZero, kRxMask), ReadCnt(kT), Encode(kAdd, kWr, kT, kHalf), MovImm(kCount, 8),
-      MovImm(kData, 0),
-      // 7: sample 8 bits
-      Encode(kWaitCnt, kWr, kT, kBit), Encode(kAnd, kWc, kRxMask, kIna), Encode(kRcr, kWr | kImm, kData, 1),
-      Encode(kDjnz, kWr | kImm, kCount, 7),
-      // 11: frame = (byte | $100) << 1, sent bit by bit
-      Encode(kShr, kWr | kImm, kData, 24), Encode(kOr, kWr | kImm, kData, 0x100), Encode(kShl, kWr | kImm, kData, 1),
-      MovImm(kCount, 10),
-      Encode(kWaitCnt, kWr, kT, kBit), Encode(kShr, kWr | kImm | kWc, kData, 1), Encode(kMuxC, kWr, kOuta, kTxMask),
-      Encode(kDjnz, kWr | kImm, kCount, 15), Jmp(2),
-  }, 48);
+  enum : uint32_t {
+    kRxMask = 20,
+    kTxMask = 21,
+    kBit = 22,
+    kHalf = 23,
+    kT = 24,
+    kData = 25,
+    kCount = 26,
+    kZero = 27
+  };
+  std::vector<uint32_t> image = Image(
+      {
+          Mov(kOuta, kTxMask),
+          Mov(kDira, kTxMask),
+          // 2: wait for the start bit, then 1.5 bit times to the middle of bit 0
+          Encode(kWaitPeq, 0, kZero, kRxMask),
+          ReadCnt(kT),
+          Encode(kAdd, kWr, kT, kHalf),
+          MovImm(kCount, 8),
+          MovImm(kData, 0),
+          // 7: sample 8 bits
+          Encode(kWaitCnt, kWr, kT, kBit),
+          Encode(kAnd, kWc, kRxMask, kIna),
+          Encode(kRcr, kWr | kImm, kData, 1),
+          Encode(kDjnz, kWr | kImm, kCount, 7),
+          // 11: frame = (byte | $100) << 1, sent bit by bit
+          Encode(kShr, kWr | kImm, kData, 24),
+          Encode(kOr, kWr | kImm, kData, 0x100),
+          Encode(kShl, kWr | kImm, kData, 1),
+          MovImm(kCount, 10),
+          Encode(kWaitCnt, kWr, kT, kBit),
+          Encode(kShr, kWr | kImm | kWc, kData, 1),
+          Encode(kMuxC, kWr, kOuta, kTxMask),
+          Encode(kDjnz, kWr | kImm, kCount, 15),
+          Jmp(2),
+      },
+      48);
   image[kRxMask] = kRx;
   image[kTxMask] = kTx;
   image[kBit] = bitClocks;
@@ -178,7 +208,8 @@ class HandshakeHost {
     for (int i = 0; i < 32; ++i) bytes.push_back(((value >> i) & 1) ? '\xFF' : '\xFE');
     return bytes;
   }
-  // The chip's answer: the next 250 register bits, then the version byte, least significant bit first.
+  // The chip's answer: the next 250 register bits, then the version byte, least significant bit
+  // first.
   std::string ExpectedReply(uint8_t version) {
     std::string bytes;
     for (int i = 0; i < 250; ++i) bytes.push_back(NextBit() ? '\xFF' : '\xFE');
@@ -189,14 +220,16 @@ class HandshakeHost {
  private:
   bool NextBit() {
     const bool bit = lfsr_ & 1;
-    lfsr_ = static_cast<uint8_t>((lfsr_ << 1) | (std::popcount(static_cast<unsigned>(lfsr_ & 0xB2)) & 1));
+    lfsr_ = static_cast<uint8_t>((lfsr_ << 1) |
+                                 (std::popcount(static_cast<unsigned>(lfsr_ & 0xB2)) & 1));
     return bit;
   }
   uint8_t lfsr_ = 0x50;
 };
 
 TEST(SerialLine, TheBootRomAnswersTheHandshakeOverTheLine) {
-  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; the handshake is not tried";
+  if (const std::string why = simtest::WhyNoRom(); !why.empty())
+    GTEST_SKIP() << why << "; the handshake is not tried";
   const std::filesystem::path rom = simtest::RomFolder();
   for (double mhz : {8.0, 20.0}) {
     for (double baud : {115200.0, 230400.0}) {
@@ -228,7 +261,8 @@ namespace {
 class RomLoad : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why << "; loads through the ROM are not tried";
+    if (const std::string why = simtest::WhyNoRom(); !why.empty())
+      GTEST_SKIP() << why << "; loads through the ROM are not tried";
     const std::filesystem::path rom = simtest::RomFolder();
     ChipConfig config;
     config.romDirectory = rom;
@@ -243,7 +277,8 @@ class RomLoad : public ::testing::Test {
 
   void SendImage(uint32_t command) {
     std::string request = host.Request();
-    request += HandshakeHost::Long(command) + HandshakeHost::Long(static_cast<uint32_t>(kImage.size()));
+    request +=
+        HandshakeHost::Long(command) + HandshakeHost::Long(static_cast<uint32_t>(kImage.size()));
     for (uint32_t value : kImage) request += HandshakeHost::Long(value);
     line->Send(*chip, request);
     board->RunFor(line->SendDoneSeconds(*chip) - chip->Seconds() + 0.001);
@@ -269,8 +304,9 @@ class RomLoad : public ::testing::Test {
     EXPECT_FALSE(chip->CogAt(0).Active()) << "the top method returned into ROM and stopped cog 0";
   }
 
-  static constexpr std::array<uint32_t, 9> kImage = {0x00B71B00, 0x00100600, 0x002C0024, 0x0030001C, 0x00020014,
-                                                     0x0000000C, 0x5C7C0000, 0x3508C734, 0x0000322C};
+  static constexpr std::array<uint32_t, 9> kImage = {0x00B71B00, 0x00100600, 0x002C0024,
+                                                     0x0030001C, 0x00020014, 0x0000000C,
+                                                     0x5C7C0000, 0x3508C734, 0x0000322C};
   HandshakeHost host;
   std::array<uint8_t, devices::kEepromSize> store{};
   std::unique_ptr<Chip> chip;
@@ -296,7 +332,8 @@ TEST_F(RomLoad, AnEepromLoadProgramsAndVerifiesThePagesThenRuns) {
   // 512 pages with a 5 ms write cycle each, then one sequential read, at 12 MHz.
   EXPECT_NEAR(programming, 3.96, 0.4);
   EXPECT_NEAR(verifying, 1.32, 0.2);
-  for (uint32_t i = 0; i < kImage.size() * 4; ++i) EXPECT_EQ(store[i], (kImage[i / 4] >> (8 * (i % 4))) & 0xFF);
+  for (uint32_t i = 0; i < kImage.size() * 4; ++i)
+    EXPECT_EQ(store[i], (kImage[i / 4] >> (8 * (i % 4))) & 0xFF);
   EXPECT_EQ(store[0x24], 0xFF) << "the caller frame below dbase";
   EXPECT_EQ(store[0x26], 0xF9);
   EXPECT_EQ(store[0x7FFF], 0x00) << "the rest of RAM, zeroed";

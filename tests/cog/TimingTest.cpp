@@ -39,7 +39,8 @@ TEST(HubTiming, TheWindowComesRoundEverySixteenClocksAndFitsTwoInstructionsBetwe
   EXPECT_EQ(Measure(0, {hub, ReadCnt(kBefore), hub, ReadCnt(kAfter), Jmp(4)}) - 4, 8u + 4u)
       << "one instruction between: the next window is 12 clocks on";
   EXPECT_EQ(Measure(0, {hub, ReadCnt(kBefore), Nop(), hub, ReadCnt(kAfter), Jmp(5)}) - 8, 8u);
-  EXPECT_EQ(Measure(0, {hub, ReadCnt(kBefore), Nop(), Nop(), hub, ReadCnt(kAfter), Jmp(6)}) - 12, 8u + 12u)
+  EXPECT_EQ(Measure(0, {hub, ReadCnt(kBefore), Nop(), Nop(), hub, ReadCnt(kAfter), Jmp(6)}) - 12,
+            8u + 12u)
       << "three instructions between miss the window";
   EXPECT_EQ(Measure(3, {hub, ReadCnt(kBefore), hub, hub, ReadCnt(kAfter), Jmp(5)}) - 4, 12u + 16u)
       << "back to back: 16 clocks each once in step";
@@ -52,7 +53,8 @@ TEST(HubTiming, CogsAreServedInRoundRobinOrderTwoClocksApart) {
     CogFixture fixture;
     fixture.Start(cog, Image({ReadCnt(kBefore), RdLong(10, 11), ReadCnt(kAfter), Jmp(3)}));
     fixture.RunFor(CogFixture::kLoadCycles + 400);
-    // The hub instruction starts 2 clocks after the first sample and ends 5 clocks after its window.
+    // The hub instruction starts 2 clocks after the first sample and ends 5 clocks after its
+    // window.
     const uint32_t start = fixture.Reg(cog, kBefore) + 2;
     const uint32_t end = fixture.Reg(cog, kAfter) - 2;
     phase[cog] = (end - 5) % 16;
@@ -67,7 +69,8 @@ TEST(HubTiming, ReadsAndWritesOfEachSizeIgnoreTheLowAddressBits) {
   const uint32_t rdByte = Encode(kRdWrByte, kWr | kWz, 10, 20);
   const uint32_t rdWord = Encode(kRdWrWord, kWr, 11, 21);
   const uint32_t wrWord = Encode(kRdWrWord, 0, 22, 21);
-  std::vector<uint32_t> image = Image({rdByte, rdWord, RdLong(12, 21), wrWord, Encode(kRdWrByte, 0, 22, 20), Jmp(5)});
+  std::vector<uint32_t> image =
+      Image({rdByte, rdWord, RdLong(12, 21), wrWord, Encode(kRdWrByte, 0, 22, 20), Jmp(5)});
   image[20] = 0x2002;
   image[21] = 0x2003;  // word and long reads ignore the low bits: $2002 and $2000
   image[22] = 0xBEEF;
@@ -77,12 +80,14 @@ TEST(HubTiming, ReadsAndWritesOfEachSizeIgnoreTheLowAddressBits) {
   EXPECT_FALSE(fixture.chip.CogAt(0).Z());
   EXPECT_EQ(fixture.Reg(0, 11), 0x4433u);
   EXPECT_EQ(fixture.Reg(0, 12), 0x44332211u);
-  EXPECT_EQ(fixture.chip.Memory().ReadLong(0x2000), 0xBEEF2211u) << "word written at $2002, then byte $EF at $2002";
+  EXPECT_EQ(fixture.chip.Memory().ReadLong(0x2000), 0xBEEF2211u)
+      << "word written at $2002, then byte $EF at $2002";
 }
 
 TEST(WaitCnt, TakesSixClocksPlusTheDistanceToTheTarget) {
   auto run = [](uint32_t k) {
-    return Measure(0, {ReadCnt(kBefore), Mov(10, kBefore), AddImm(10, k), WaitCnt(10, 0), ReadCnt(kAfter), Jmp(5)});
+    return Measure(0, {ReadCnt(kBefore), Mov(10, kBefore), AddImm(10, k), WaitCnt(10, 0),
+                       ReadCnt(kAfter), Jmp(5)});
   };
   // Three 4-clock instructions, then WAITCNT: its first comparison is 13 clocks after the sample.
   EXPECT_EQ(run(13), 4u + 4u + 4u + 6u);
@@ -91,18 +96,21 @@ TEST(WaitCnt, TakesSixClocksPlusTheDistanceToTheTarget) {
 
 // mov t,cnt / add t,#k / waitcnt t,#0 compares CNT with t first 9 clocks after the sample.
 TEST(WaitCnt, NineClocksAfterSamplingIsTheSmallestTargetThatDoesNotWrap) {
-  const std::vector<uint32_t> code = {ReadCnt(10), AddImm(10, 9), WaitCnt(10, 0), ReadCnt(kAfter), Jmp(4)};
+  const std::vector<uint32_t> code = {ReadCnt(10), AddImm(10, 9), WaitCnt(10, 0), ReadCnt(kAfter),
+                                      Jmp(4)};
   CogFixture nine;
   nine.Start(0, Image(code));
   nine.RunFor(CogFixture::kLoadCycles + 100);
-  EXPECT_EQ(nine.Reg(0, kAfter) - nine.Reg(0, 10), 5u) << "ends 3 clocks after the target, sampled 2 later";
+  EXPECT_EQ(nine.Reg(0, kAfter) - nine.Reg(0, 10), 5u)
+      << "ends 3 clocks after the target, sampled 2 later";
 
   std::vector<uint32_t> eight = code;
   eight[1] = AddImm(10, 8);
   CogFixture fixture;
   fixture.Start(0, Image(eight));
   fixture.RunFor(CogFixture::kLoadCycles + 100000);
-  EXPECT_EQ(fixture.chip.CogAt(0).Pc(), 2u) << "a target of 8 is already past: the wait runs to the counter wrap";
+  EXPECT_EQ(fixture.chip.CogAt(0).Pc(), 2u)
+      << "a target of 8 is already past: the wait runs to the counter wrap";
   fixture.RunFor(uint64_t{1} << 32);
   EXPECT_EQ(fixture.chip.CogAt(0).Pc(), 4u);
   EXPECT_EQ(fixture.Reg(0, kAfter) - fixture.Reg(0, 10), 5u);
@@ -110,8 +118,8 @@ TEST(WaitCnt, NineClocksAfterSamplingIsTheSmallestTargetThatDoesNotWrap) {
 
 TEST(WaitCnt, AddsSToTheTargetAndSetsCFromThatCarry) {
   CogFixture fixture;
-  std::vector<uint32_t> image = Image(
-      {ReadCnt(kBefore), Mov(10, kBefore), AddImm(10, 13), Encode(kWaitCnt, kWr | kWc | kWz, 10, 11), Jmp(4)});
+  std::vector<uint32_t> image = Image({ReadCnt(kBefore), Mov(10, kBefore), AddImm(10, 13),
+                                       Encode(kWaitCnt, kWr | kWc | kWz, 10, 11), Jmp(4)});
   image[11] = 0xFFFFFFFF;
   fixture.Start(0, image);
   fixture.RunFor(CogFixture::kLoadCycles + 100);
@@ -122,7 +130,8 @@ TEST(WaitCnt, AddsSToTheTargetAndSetsCFromThatCarry) {
 
 TEST(WaitPins, WaitPeqEndsThreeClocksAfterThePinMatchesAndTakesSixWhenItAlreadyDoes) {
   CogFixture fixture;
-  std::vector<uint32_t> image = Image({ReadCnt(kBefore), Encode(kWaitPeq, 0, 12, 12), ReadCnt(kAfter), Jmp(3)});
+  std::vector<uint32_t> image =
+      Image({ReadCnt(kBefore), Encode(kWaitPeq, 0, 12, 12), ReadCnt(kAfter), Jmp(3)});
   image[12] = 1u << 5;
   fixture.Start(0, image);
   fixture.RunFor(CogFixture::kLoadCycles + 1000);
@@ -162,8 +171,8 @@ TEST(WaitPins, AWaitingCogIsWokenByAnotherCogsOutput) {
   waiter[12] = 1u << 3;
   fixture.Start(1, waiter);
   // Cog 2 waits a while, then drives pin 3 high; the change reaches the pin after its 4th clock.
-  std::vector<uint32_t> driver = Image({MovImm(kDira, 8), ReadCnt(11), AddImm(11, 200), WaitCnt(11, 0),
-                                        MovImm(kOuta, 8), Jmp(5)});
+  std::vector<uint32_t> driver = Image(
+      {MovImm(kDira, 8), ReadCnt(11), AddImm(11, 200), WaitCnt(11, 0), MovImm(kOuta, 8), Jmp(5)});
   fixture.Start(2, driver);
   fixture.RunFor(CogFixture::kLoadCycles + 2000);
   const uint32_t outaStart = fixture.Reg(2, 11) + 3;  // the waitcnt ends 3 clocks after its target

@@ -13,8 +13,10 @@ TEST(QklDetectionTest, ThousandDetectionsOfAChip) {
   simtest::ThreadChip Chip;
   const simtest::QklRun Run = simtest::RunQkl({"-d", Chip.SlavePath(), "-l"}, {}, Allowed);
   EXPECT_EQ(Run.ExitCode, 0);
-  EXPECT_EQ(Run.Lines, simtest::AfterBanner({simtest::NoFileName, std::string(1000, '.') +
-                                                              "Tested 1000 Detections with 0 Detection failures"}));
+  EXPECT_EQ(Run.Lines,
+            simtest::AfterBanner(
+                {simtest::NoFileName,
+                 std::string(1000, '.') + "Tested 1000 Detections with 0 Detection failures"}));
   EXPECT_EQ(Chip.Log().CountOf("handshake answered"), 1000);
 }
 
@@ -24,8 +26,10 @@ TEST(QklDetectionTest, ThousandFailuresWithoutAChip) {
   simtest::ThreadChip Chip(Settings);
   const simtest::QklRun Run = simtest::RunQkl({"-f", "-d", Chip.SlavePath(), "-l"}, {}, Allowed);
   EXPECT_EQ(Run.ExitCode, 0);
-  EXPECT_EQ(Run.Lines, simtest::AfterBanner({simtest::NoFileName, std::string(1000, 'd') +
-                                                              "Tested 1000 Detections with 1000 Detection failures"}));
+  EXPECT_EQ(Run.Lines,
+            simtest::AfterBanner(
+                {simtest::NoFileName,
+                 std::string(1000, 'd') + "Tested 1000 Detections with 1000 Detection failures"}));
 }
 
 }  // namespace

@@ -11,7 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-
 class FindPropeller : public ::testing::TestWithParam<uint32_t> {
 protected:
   uint8_t Find(simtest::ThreadChip& Chip) {
@@ -59,7 +58,8 @@ TEST_P(FindPropeller, EveryCallResetsTheChipAgain) {
   EXPECT_EQ(Chip.Log().CountOf("handshake answered"), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothRates, FindPropeller, ::testing::Values(115200u, 230400u), simtest::RateName);
+INSTANTIATE_TEST_SUITE_P(BothRates, FindPropeller, ::testing::Values(115200u, 230400u),
+                         simtest::RateName);
 
 struct AnswerFault {
   const char* Name;
@@ -86,13 +86,20 @@ INSTANTIATE_TEST_SUITE_P(
     BothRates, FindPropellerFault,
     ::testing::Combine(
         ::testing::Values(115200u, 230400u),
-        ::testing::Values(AnswerFault{"NoChip", [](sim::ChipFaults& F) { F.Absent = true; }, "Timeout Failed at Read 1"},
-                          AnswerFault{"Echo", [](sim::ChipFaults& F) { F.Echo = true; }, "Timeout Failed at Read 1"},
-                          AnswerFault{"WrongBit17", [](sim::ChipFaults& F) { F.WrongAnswerAt = 17; },
-                                      "Mismatch Failed at Read 17"},
-                          AnswerFault{"Garbage", [](sim::ChipFaults& F) { F.GarbageFrom = 1; }, "Timeout Failed at Read 1"},
-                          AnswerFault{"StopsAfter100", [](sim::ChipFaults& F) { F.StopAfterBytes = 100; },
-                                      "Timeout Failed at Read 101"})),
-    [](const auto& Info) { return std::get<1>(Info.param).Name + std::string("At") + std::to_string(std::get<0>(Info.param)); });
+        ::testing::Values(
+            AnswerFault{"NoChip", [](sim::ChipFaults& F) { F.Absent = true; },
+                        "Timeout Failed at Read 1"},
+            AnswerFault{"Echo", [](sim::ChipFaults& F) { F.Echo = true; },
+                        "Timeout Failed at Read 1"},
+            AnswerFault{"WrongBit17", [](sim::ChipFaults& F) { F.WrongAnswerAt = 17; },
+                        "Mismatch Failed at Read 17"},
+            AnswerFault{"Garbage", [](sim::ChipFaults& F) { F.GarbageFrom = 1; },
+                        "Timeout Failed at Read 1"},
+            AnswerFault{"StopsAfter100", [](sim::ChipFaults& F) { F.StopAfterBytes = 100; },
+                        "Timeout Failed at Read 101"})),
+    [](const auto& Info) {
+      return std::get<1>(Info.param).Name + std::string("At") +
+             std::to_string(std::get<0>(Info.param));
+    });
 
 }  // namespace

@@ -37,7 +37,9 @@ TEST_P(LoadImage, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
   EXPECT_EQ(Download.Count, Image.size() / 4);
   EXPECT_EQ(Download.Longs, simtest::LongsOf(Image));
   EXPECT_EQ(Download.After, "\xF9\xF9");  // the unanswered sync poll, then the answered one
-  EXPECT_NE(Chip.Log().WaitFor("image longs received 704, RAM byte sum 0x00", std::chrono::seconds(1)), "");
+  EXPECT_NE(
+      Chip.Log().WaitFor("image longs received 704, RAM byte sum 0x00", std::chrono::seconds(1)),
+      "");
 }
 
 TEST_P(LoadImage, ModeThreeWritesTheEeprom) {
@@ -52,6 +54,7 @@ TEST_P(LoadImage, ModeThreeWritesTheEeprom) {
   EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Eeprom.begin()));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothRates, LoadImage, ::testing::Values(115200u, 230400u), simtest::RateName);
+INSTANTIATE_TEST_SUITE_P(BothRates, LoadImage, ::testing::Values(115200u, 230400u),
+                         simtest::RateName);
 
 }  // namespace

@@ -19,7 +19,8 @@ using namespace std::chrono_literals;
 class LoadedProgram : public ::testing::TestWithParam<std::tuple<LoaderKind, ClockAndRate>> {
 protected:
   void SetUp() override {
-    if (const std::string Why = SkipReason(std::get<0>(GetParam())); !Why.empty()) GTEST_SKIP() << Why;
+    if (const std::string Why = SkipReason(std::get<0>(GetParam())); !Why.empty())
+      GTEST_SKIP() << Why;
     if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
   }
   const ClockAndRate& Combination() const { return std::get<1>(GetParam()); }
@@ -28,19 +29,24 @@ protected:
 };
 
 TEST_P(LoadedProgram, AnswersOnItsPinsAfterARamLoad) {
-  simtest::ThreadChip Chip(LoaderChip(std::get<0>(GetParam()), Folder.File("chip.eeprom"), Combination().ClockMhz));
+  simtest::ThreadChip Chip(
+      LoaderChip(std::get<0>(GetParam()), Folder.File("chip.eeprom"), Combination().ClockMhz));
   const std::string Image = Folder.File("answer.binary");
-  simtest::WriteFile(Image, std::vector<uint8_t>(std::begin(AnswerProgramImage), std::end(AnswerProgramImage)));
+  simtest::WriteFile(
+      Image, std::vector<uint8_t>(std::begin(AnswerProgramImage), std::end(AnswerProgramImage)));
   std::vector<std::string> Arguments = RateArguments(FastLink());
   Arguments.insert(Arguments.end(), {"-d", Chip.SlavePath(), "-p", "1", Image});
-  const QklRun Load = UntilFound(Combination(), [&] { return simtest::RunQklTimed(Arguments); }).Run;
+  const QklRun Load =
+      UntilFound(Combination(), [&] { return simtest::RunQklTimed(Arguments); }).Run;
   ASSERT_EQ(Load.ExitCode, 0) << Load.Output << Chip.Log().Text();
   // qkl flushes the port as it closes it; taken after the open below, that flush would be a reset.
-  ASSERT_NE(Chip.Log().WaitForAfter("program starts", "flushes the port's queues: no reset", 1s), "")
+  ASSERT_NE(Chip.Log().WaitForAfter("program starts", "flushes the port's queues: no reset", 1s),
+            "")
       << Chip.Log().Text();
 
   // Opened without discarding its queues: a purge right after an open is the chip's reset.
-  simtest::HostPort Port(Chip.SlavePath(), FastLink() ? B230400 : B115200, simtest::HostPort::Opening::Plain);
+  simtest::HostPort Port(Chip.SlavePath(), FastLink() ? B230400 : B115200,
+                         simtest::HostPort::Opening::Plain);
   ASSERT_TRUE(Port.IsOpen());
   // The program starts some tens of milliseconds after the verdict (the ROM lets the clock
   // settle, then the interpreter starts the cog): a byte sent before then finds no listener.
@@ -54,15 +60,16 @@ TEST_P(LoadedProgram, AnswersOnItsPinsAfterARamLoad) {
   EXPECT_EQ(Port.Read(4, 2s), "QKL!") << "the program listens again";
 }
 
-INSTANTIATE_TEST_SUITE_P(BothLoaders, LoadedProgram,
-                         ::testing::Combine(::testing::Values(LoaderKind::Rom, LoaderKind::Model),
-                                            ::testing::Values(ClockAndRate{8, false}, ClockAndRate{8, true},
-                                                              ClockAndRate{12, false}, ClockAndRate{12, true},
-                                                              ClockAndRate{20, false}, ClockAndRate{20, true})),
-                         [](const auto& Info) {
-                           return LoaderName(std::get<0>(Info.param)) + "At" +
-                                  ClockAndRateName({std::get<1>(Info.param), Info.index});
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    BothLoaders, LoadedProgram,
+    ::testing::Combine(::testing::Values(LoaderKind::Rom, LoaderKind::Model),
+                       ::testing::Values(ClockAndRate{8, false}, ClockAndRate{8, true},
+                                         ClockAndRate{12, false}, ClockAndRate{12, true},
+                                         ClockAndRate{20, false}, ClockAndRate{20, true})),
+    [](const auto& Info) {
+      return LoaderName(std::get<0>(Info.param)) + "At" +
+             ClockAndRateName({std::get<1>(Info.param), Info.index});
+    });
 
 }  // namespace
 }  // namespace e2e

@@ -27,7 +27,8 @@ TEST(LoaderAgreement, ModeTwoLeavesTheSameEepromWithTheRomAndTheModel) {
   ASSERT_EQ(Rom.size(), 32768u);
   EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Rom.begin()));
   const std::vector<uint8_t> Markers = {0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF};
-  EXPECT_TRUE(std::equal(Markers.begin(), Markers.end(), Rom.begin() + static_cast<long>(Image.size())));
+  EXPECT_TRUE(
+      std::equal(Markers.begin(), Markers.end(), Rom.begin() + static_cast<long>(Image.size())));
   EXPECT_TRUE(std::all_of(Rom.begin() + static_cast<long>(Image.size() + Markers.size()), Rom.end(),
                           [](uint8_t Byte) { return Byte == 0; }));
   EXPECT_EQ(EepromAfterModeTwo(LoaderKind::Model, Image), Rom);

@@ -53,7 +53,8 @@ INSTANTIATE_TEST_SUITE_P(EveryMode, LoaderFailure,
                          ::testing::Combine(::testing::Values(LoaderKind::Rom, LoaderKind::Model),
                                             ::testing::Values(1, 2, 3)),
                          [](const auto& Info) {
-                           return LoaderName(std::get<0>(Info.param)) + "Mode" + std::to_string(std::get<1>(Info.param));
+                           return LoaderName(std::get<0>(Info.param)) + "Mode" +
+                                  std::to_string(std::get<1>(Info.param));
                          });
 
 class SilentEeprom : public LoaderFailure {};
@@ -63,7 +64,8 @@ TEST_P(SilentEeprom, TheRamVerdictPassesThenProgrammingFailsAndQklExitsOne) {
   Settings.Faults.NoEeprom = true;
   simtest::ThreadChip Chip(Settings);
   simtest::WriteFile(Folder.File("image.binary"), simtest::TinyImage(200));
-  const QklRun Run = RunQkl({"-d", Chip.SlavePath(), "-p", std::to_string(Mode()), Folder.File("image.binary")});
+  const QklRun Run =
+      RunQkl({"-d", Chip.SlavePath(), "-p", std::to_string(Mode()), Folder.File("image.binary")});
   EXPECT_EQ(Run.ExitCode, 1) << Run.Output << Chip.Log().Text();
   ASSERT_GE(Run.Lines.size(), 2u);
   EXPECT_EQ(Run.Lines[Run.Lines.size() - 2], simtest::Found);
@@ -75,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(EepromModes, SilentEeprom,
                          ::testing::Combine(::testing::Values(LoaderKind::Rom, LoaderKind::Model),
                                             ::testing::Values(2, 3)),
                          [](const auto& Info) {
-                           return LoaderName(std::get<0>(Info.param)) + "Mode" + std::to_string(std::get<1>(Info.param));
+                           return LoaderName(std::get<0>(Info.param)) + "Mode" +
+                                  std::to_string(std::get<1>(Info.param));
                          });
 
 }  // namespace

@@ -22,7 +22,8 @@ sim::ChipSettings LoaderChip(LoaderKind Kind, const std::string& EepromPath, dou
 }
 
 std::string ClockAndRateName(const ::testing::TestParamInfo<ClockAndRate>& Info) {
-  return std::to_string(Info.param.ClockMhz) + "MHzAt" + (Info.param.FastLink ? "230400" : "115200");
+  return std::to_string(Info.param.ClockMhz) + "MHzAt" +
+         (Info.param.FastLink ? "230400" : "115200");
 }
 
 void PrintTo(const ClockAndRate& Each, std::ostream* Into) {
@@ -36,19 +37,22 @@ constexpr int AttemptsWhereTheHandshakeMayMiss = 12;
 // A load or detection without a chip exits with 100; a read-back with 1 and its own line.
 bool FoundNoChip(const QklRun& Run) {
   if (Run.ExitCode == 100) return true;
-  return Run.ExitCode == 1 && !Run.Lines.empty() && Run.Lines.back().starts_with("Unable to locate Propeller on Port");
+  return Run.ExitCode == 1 && !Run.Lines.empty() &&
+         Run.Lines.back().starts_with("Unable to locate Propeller on Port");
 }
 
 }  // namespace
 
 TimedRun UntilFound(const ClockAndRate& Combination, const std::function<TimedRun()>& Qkl) {
-  const int Attempts = Combination.ClockMhz == 8 && Combination.FastLink ? AttemptsWhereTheHandshakeMayMiss : 1;
+  const int Attempts =
+      Combination.ClockMhz == 8 && Combination.FastLink ? AttemptsWhereTheHandshakeMayMiss : 1;
   TimedRun Timed;
   for (int Attempt = 0; Attempt < Attempts; ++Attempt) {
     Timed = Qkl();
     if (!FoundNoChip(Timed.Run)) break;
     if (Attempt + 1 < Attempts)
-      std::cout << "the handshake missed at " << ::testing::PrintToString(Combination) << "; qkl runs again\n";
+      std::cout << "the handshake missed at " << ::testing::PrintToString(Combination)
+                << "; qkl runs again\n";
   }
   return Timed;
 }

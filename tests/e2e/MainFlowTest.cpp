@@ -69,15 +69,18 @@ TEST_P(QklAtBothRates, ModeThreeWritesTheImageIntoTheEepromFile) {
   const std::string Eeprom = File("eeprom.bin");
   simtest::ProcessChip Chip({"--eeprom", Eeprom});
   const std::vector<uint8_t> Bytes = simtest::TinyImage(300);
-  const simtest::QklRun Run = RunQklInProcess(Args({"-d", Chip.SlavePath(), "-p", "3", Image("image.binary", Bytes)}));
+  const simtest::QklRun Run =
+      RunQklInProcess(Args({"-d", Chip.SlavePath(), "-p", "3", Image("image.binary", Bytes)}));
   EXPECT_EQ(Run.ExitCode, 0);
   EXPECT_EQ(Run.Lines, AfterBanner({Found}));
   const std::vector<uint8_t> Written = simtest::FileBytes(Eeprom);
   ASSERT_EQ(Written.size(), 32768u);
   EXPECT_TRUE(std::equal(Bytes.begin(), Bytes.end(), Written.begin()));
-  EXPECT_EQ(std::vector<uint8_t>(Written.begin() + Bytes.size(), Written.begin() + Bytes.size() + 8),
-            (std::vector<uint8_t>{0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF}));
-  EXPECT_TRUE(std::all_of(Written.begin() + Bytes.size() + 8, Written.end(), [](uint8_t Byte) { return Byte == 0; }));
+  EXPECT_EQ(
+      std::vector<uint8_t>(Written.begin() + Bytes.size(), Written.begin() + Bytes.size() + 8),
+      (std::vector<uint8_t>{0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF}));
+  EXPECT_TRUE(std::all_of(Written.begin() + Bytes.size() + 8, Written.end(),
+                          [](uint8_t Byte) { return Byte == 0; }));
   EXPECT_NE(Chip.Log().WaitFor("mode 3", 1s), "");
   EXPECT_NE(Chip.Log().WaitFor("long count 304", 1s), "");
   EXPECT_NE(Chip.Log().WaitFor("verdict EEPROM verify pass", 1s), "");
@@ -86,14 +89,16 @@ TEST_P(QklAtBothRates, ModeThreeWritesTheImageIntoTheEepromFile) {
 TEST_P(QklAtBothRates, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
   simtest::ThreadChip Chip(simtest::InstantChip());
   const std::vector<uint8_t> Bytes = simtest::TinyImage(1000);
-  const simtest::QklRun Run = RunQklInProcess(Args({"-d", Chip.SlavePath(), "-p", "2", Image("image.binary", Bytes)}));
+  const simtest::QklRun Run =
+      RunQklInProcess(Args({"-d", Chip.SlavePath(), "-p", "2", Image("image.binary", Bytes)}));
   EXPECT_EQ(Run.ExitCode, 0);
   const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.LastExchange().Bytes);
   ASSERT_TRUE(Download.Complete);
   EXPECT_EQ(Download.Mode, 2u);
   EXPECT_EQ(Download.Count, Bytes.size() / 4);
   EXPECT_EQ(Download.Longs, simtest::LongsOf(Bytes));
-  EXPECT_EQ(Download.After, std::string(6, '\xF9'));  // a sync poll and an answered poll per verdict
+  EXPECT_EQ(Download.After,
+            std::string(6, '\xF9'));  // a sync poll and an answered poll per verdict
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, QklAtBothRates, ::testing::Bool(), simtest::SpeedName);
@@ -119,7 +124,8 @@ TEST_F(Qkl, GoodImageAndNoChipExits100WithNoMessage) {
   sim::ChipSettings Settings;
   Settings.Faults.Absent = true;
   simtest::ThreadChip Chip(Settings);
-  const simtest::QklRun Run = RunQklInProcess({"-d", Chip.SlavePath(), Image("good.binary", simtest::TinyImage(4))});
+  const simtest::QklRun Run =
+      RunQklInProcess({"-d", Chip.SlavePath(), Image("good.binary", simtest::TinyImage(4))});
   EXPECT_EQ(Run.ExitCode, 100);
   EXPECT_EQ(Run.Lines, AfterBanner({}));
 }
@@ -178,8 +184,8 @@ TEST_P(QklDownloadFailure, EndsWithItsTextAndExitCode1) {
   Settings.Instant = GetParam().Instant;
   Settings.Faults = GetParam().Faults;
   simtest::ThreadChip Chip(Settings);
-  const simtest::QklRun Run =
-      RunQklInProcess({"-d", Chip.SlavePath(), "-p", GetParam().Mode, Image("image.binary", simtest::TinyImage(700))});
+  const simtest::QklRun Run = RunQklInProcess({"-d", Chip.SlavePath(), "-p", GetParam().Mode,
+                                               Image("image.binary", simtest::TinyImage(700))});
   EXPECT_EQ(Run.ExitCode, 1);
   EXPECT_EQ(Run.Lines, AfterBanner({Found, GetParam().Message})) << Chip.Log().Text();
 }
@@ -187,16 +193,23 @@ TEST_P(QklDownloadFailure, EndsWithItsTextAndExitCode1) {
 INSTANTIATE_TEST_SUITE_P(
     EveryStage, QklDownloadFailure,
     ::testing::Values(
-        DownloadFailure{"SilentChip", SilentAfter(0), true, "1", "Communication Timeout verifying RAM"},
-        DownloadFailure{"WrongChecksum", Fault([](auto& F) { F.FailRam = true; }), true, "1", "Ram verify error"},
-        DownloadFailure{"SilentWhileProgramming", SilentAfter(1), true, "3", "Communication Timeout writing EEPROM"},
-        DownloadFailure{"ProgramError", Fault([](auto& F) { F.FailProgram = true; }), true, "2", "EEPROM Program Error"},
-        DownloadFailure{"SilentWhileVerifying", SilentAfter(2), true, "3", "Communication Timeout verifying EEPROM"},
-        DownloadFailure{"VerifyError", Fault([](auto& F) { F.FailVerify = true; }), true, "3", "EEPROM Verify Error"},
-        // 100 polls answered with other bytes within the 5000 ms: the stage has not passed.
-        DownloadFailure{"NoisyWhileProgramming", Fault([](auto& F) { F.NoiseWhileBusy = 2; }), false, "3",
+        DownloadFailure{"SilentChip", SilentAfter(0), true, "1",
+                        "Communication Timeout verifying RAM"},
+        DownloadFailure{"WrongChecksum", Fault([](auto& F) { F.FailRam = true; }), true, "1",
+                        "Ram verify error"},
+        DownloadFailure{"SilentWhileProgramming", SilentAfter(1), true, "3",
                         "Communication Timeout writing EEPROM"},
-        DownloadFailure{"LineClosedMidImage", Fault([](auto& F) { F.CloseAfterBytes = 328 + 22 + 1000; }), true, "1",
+        DownloadFailure{"ProgramError", Fault([](auto& F) { F.FailProgram = true; }), true, "2",
+                        "EEPROM Program Error"},
+        DownloadFailure{"SilentWhileVerifying", SilentAfter(2), true, "3",
+                        "Communication Timeout verifying EEPROM"},
+        DownloadFailure{"VerifyError", Fault([](auto& F) { F.FailVerify = true; }), true, "3",
+                        "EEPROM Verify Error"},
+        // 100 polls answered with other bytes within the 5000 ms: the stage has not passed.
+        DownloadFailure{"NoisyWhileProgramming", Fault([](auto& F) { F.NoiseWhileBusy = 2; }),
+                        false, "3", "Communication Timeout writing EEPROM"},
+        DownloadFailure{"LineClosedMidImage",
+                        Fault([](auto& F) { F.CloseAfterBytes = 328 + 22 + 1000; }), true, "1",
                         "Catastrophic Communication Error"}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
@@ -222,11 +235,16 @@ TEST_F(Qkl, FileListTestMarksEveryEntry) {
   const std::vector<uint8_t> Bad = simtest::WithBadChecksum(simtest::TinyImage(4));
   const std::string Good = Image("good.binary", simtest::TinyImage(4));
   const std::string List = File("list.txt");
-  std::ofstream(List) << Good << "\n" << File("missing.binary") << "\n" << Image("bad.binary", Bad) << "\n\n" << Good;
+  std::ofstream(List) << Good << "\n"
+                      << File("missing.binary") << "\n"
+                      << Image("bad.binary", Bad) << "\n\n"
+                      << Good;
   const simtest::QklRun Run = RunQklInProcess({"-d", Chip.SlavePath(), "-t", "-p", "3", List});
   EXPECT_EQ(Run.ExitCode, 0);
-  EXPECT_EQ(Run.Lines, AfterBanner({".b " + File("missing.binary"), "Bb ",
-                                    ".Tested 5 Files with 3 Dud binaries, 0 Detection failures and 0 Load Errors"}));
+  EXPECT_EQ(
+      Run.Lines,
+      AfterBanner({".b " + File("missing.binary"), "Bb ",
+                   ".Tested 5 Files with 3 Dud binaries, 0 Detection failures and 0 Load Errors"}));
   EXPECT_EQ(Chip.Log().CountOf("mode 1"), 2);  // -t loads into RAM whatever -p says
 }
 
@@ -235,8 +253,10 @@ TEST_F(Qkl, FileListTestReadsStandardInputWithoutAFileName) {
   const std::string Good = Image("good.binary", simtest::TinyImage(4));
   const simtest::QklRun Run = RunQklInProcess({"-d", Chip.SlavePath(), "-t"}, Good + "\n");
   EXPECT_EQ(Run.ExitCode, 0);
-  EXPECT_EQ(Run.Lines,
-            AfterBanner({NoFileName, ".Tested 1 Files with 0 Dud binaries, 0 Detection failures and 0 Load Errors"}));
+  EXPECT_EQ(
+      Run.Lines,
+      AfterBanner({NoFileName,
+                   ".Tested 1 Files with 0 Dud binaries, 0 Detection failures and 0 Load Errors"}));
 }
 
 }  // namespace

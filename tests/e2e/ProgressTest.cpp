@@ -7,7 +7,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
 #include "tests/support/QklRun.h"
@@ -15,7 +14,6 @@
 #include "tests/support/WireDecoder.h"
 
 namespace {
-
 
 // A raw pseudo-terminal 80 columns wide, so that what qkl writes arrives unchanged.
 class TErrorTerminal {
@@ -66,15 +64,17 @@ TEST(Progress, ShownOnATerminalOnlyAndStandardOutputStaysTheSame) {
   const simtest::QklRun ToPipe = simtest::RunQkl(Load);
   TErrorTerminal Terminal;
   ASSERT_GE(Terminal.Ends.Slave, 0);
-  const simtest::QklRun ToTerminal = simtest::RunQkl(Load, {}, std::chrono::minutes(1), &Terminal.Ends);
+  const simtest::QklRun ToTerminal =
+      simtest::RunQkl(Load, {}, std::chrono::minutes(1), &Terminal.Ends);
 
   EXPECT_EQ(ToPipe.ExitCode, 0);
   EXPECT_EQ(ToTerminal.ExitCode, 0);
   EXPECT_EQ(ToTerminal.Output, ToPipe.Output);
   EXPECT_EQ(ToPipe.Errors, "");
-  for (const char* Stage : {"loading RAM 0 of 3004 longs (0%)", "verifying RAM 0.", "programming EEPROM 1.",
-                            "verifying EEPROM 0."})
-    EXPECT_NE(ToTerminal.Errors.find(Stage), std::string::npos) << Stage << " in " << ToTerminal.Errors;
+  for (const char* Stage : {"loading RAM 0 of 3004 longs (0%)", "verifying RAM 0.",
+                            "programming EEPROM 1.", "verifying EEPROM 0."})
+    EXPECT_NE(ToTerminal.Errors.find(Stage), std::string::npos)
+        << Stage << " in " << ToTerminal.Errors;
   EXPECT_EQ(ToTerminal.Errors.find('\n'), std::string::npos);
   EXPECT_EQ(LastLine(ToTerminal.Errors), "") << "the line is wiped at the end";
 }

@@ -4,9 +4,10 @@
 namespace e2e {
 
 const auto EndsOfTheClockRange = ::testing::Values(ClockAndRate{8, false}, ClockAndRate{8, true},
-                                                  ClockAndRate{20, false}, ClockAndRate{20, true});
+                                                   ClockAndRate{20, false}, ClockAndRate{20, true});
 
-INSTANTIATE_TEST_SUITE_P(AtTheEndsOfTheClockRange, ReadBackRoundTrip, EndsOfTheClockRange, ClockAndRateName);
+INSTANTIATE_TEST_SUITE_P(AtTheEndsOfTheClockRange, ReadBackRoundTrip, EndsOfTheClockRange,
+                         ClockAndRateName);
 INSTANTIATE_TEST_SUITE_P(AtTheEndsOfTheClockRange, RomBoot, EndsOfTheClockRange, ClockAndRateName);
 
 }  // namespace e2e

@@ -20,9 +20,11 @@ TEST_P(ReadBackRoundTrip, ImageWrittenInModeThreeComesBackWithTheWholeEeprom) {
   Write.insert(Write.end(), {"-d", Chip.SlavePath(), "-p", "3", Folder.File("image.binary")});
   ASSERT_EQ(UntilFound(GetParam(), [&] { return simtest::RunQklTimed(Write); }).Run.ExitCode, 0);
 
-  const TimedRun Read =
-      UntilFound(GetParam(), [&] { return ReadBack(Chip.SlavePath(), GetParam().FastLink, Folder.File("dump")); });
-  std::cout << "read-back at " << ::testing::PrintToString(GetParam()) << ": " << Read.Took.count() << " s\n";
+  const TimedRun Read = UntilFound(GetParam(), [&] {
+    return ReadBack(Chip.SlavePath(), GetParam().FastLink, Folder.File("dump"));
+  });
+  std::cout << "read-back at " << ::testing::PrintToString(GetParam()) << ": " << Read.Took.count()
+            << " s\n";
   EXPECT_EQ(Read.Run.ExitCode, 0) << Read.Run.Output << Chip.Log().Text();
   ASSERT_GE(Read.Run.Lines.size(), 4u) << Read.Run.Output;
   const std::vector<std::string> Tail(Read.Run.Lines.end() - 4, Read.Run.Lines.end());

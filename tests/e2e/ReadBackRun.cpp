@@ -22,7 +22,8 @@ sim::ChipSettings ChipWithEeprom(const std::string& EepromPath, double ClockMhz)
 std::string TimingReportOfLastProgram(const simtest::ChipLogRecord& Log) {
   const std::vector<std::string> Lines = Log.Lines();
   for (std::size_t Index = Lines.size(); Index-- > 1;)
-    if (Lines[Index - 1].find("the program stopped the chip's clock") != std::string::npos) return Lines[Index];
+    if (Lines[Index - 1].find("the program stopped the chip's clock") != std::string::npos)
+      return Lines[Index];
   return {};
 }
 

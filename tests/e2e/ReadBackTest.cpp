@@ -16,16 +16,20 @@ namespace {
 namespace fs = std::filesystem;
 
 INSTANTIATE_TEST_SUITE_P(AtTwelveMegahertz, ReadBackRoundTrip,
-                         ::testing::Values(ClockAndRate{12, false}, ClockAndRate{12, true}), ClockAndRateName);
+                         ::testing::Values(ClockAndRate{12, false}, ClockAndRate{12, true}),
+                         ClockAndRateName);
 INSTANTIATE_TEST_SUITE_P(AtTwelveMegahertz, RomBoot,
-                         ::testing::Values(ClockAndRate{12, false}, ClockAndRate{12, true}), ClockAndRateName);
+                         ::testing::Values(ClockAndRate{12, false}, ClockAndRate{12, true}),
+                         ClockAndRateName);
 
 std::vector<std::string> LastLines(const QklRun& Run, std::size_t Count) {
   if (Run.Lines.size() < Count) return Run.Lines;
   return {Run.Lines.end() - static_cast<long>(Count), Run.Lines.end()};
 }
 
-std::string UnableToRead(const std::string& Port) { return "Unable to read Propeller on Port (" + Port + ")"; }
+std::string UnableToRead(const std::string& Port) {
+  return "Unable to read Propeller on Port (" + Port + ")";
+}
 
 TEST(ReadBack, BlankAndAllZeroEepromsGiveTheirKnownChecksums) {
   if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
@@ -34,14 +38,17 @@ TEST(ReadBack, BlankAndAllZeroEepromsGiveTheirKnownChecksums) {
   simtest::ProcessChip Blank({"--instant", "--eeprom", Folder.File("blank.eeprom")});
   const TimedRun FromBlank = ReadBack(Blank.SlavePath(), false, Folder.File("blank-dump"));
   EXPECT_EQ(FromBlank.Run.ExitCode, 0) << FromBlank.Run.Output << Blank.Log().Text();
-  EXPECT_EQ(LastLines(FromBlank.Run, 3), (std::vector<std::string>{"CRC is good", "CRC is 00FF 00FF", "All good!"}));
-  EXPECT_EQ(simtest::FileBytes(Folder.File("blank-dump.eeprom")), std::vector<uint8_t>(32768, 0xFF));
+  EXPECT_EQ(LastLines(FromBlank.Run, 3),
+            (std::vector<std::string>{"CRC is good", "CRC is 00FF 00FF", "All good!"}));
+  EXPECT_EQ(simtest::FileBytes(Folder.File("blank-dump.eeprom")),
+            std::vector<uint8_t>(32768, 0xFF));
 
   simtest::WriteFile(Folder.File("zero.eeprom"), std::vector<uint8_t>(32768, 0));
   simtest::ThreadChip Zero(ChipWithEeprom(Folder.File("zero.eeprom")));
   const TimedRun FromZero = ReadBack(Zero.SlavePath(), true, Folder.File("zero-dump"));
   EXPECT_EQ(FromZero.Run.ExitCode, 0) << FromZero.Run.Output;
-  EXPECT_EQ(LastLines(FromZero.Run, 3), (std::vector<std::string>{"CRC is good", "CRC is 40BF 40BF", "All good!"}));
+  EXPECT_EQ(LastLines(FromZero.Run, 3),
+            (std::vector<std::string>{"CRC is good", "CRC is 40BF 40BF", "All good!"}));
   EXPECT_EQ(simtest::FileBytes(Folder.File("zero-dump.eeprom")), std::vector<uint8_t>(32768, 0));
 }
 
@@ -67,7 +74,8 @@ void PrintTo(const ReaderFault& Fault, std::ostream* Into) { *Into << Fault.Name
 class ReadBackFault : public ::testing::TestWithParam<ReaderFault> {};
 
 TEST_P(ReadBackFault, EndsInExitTwoAndLeavesAnExistingFileAlone) {
-  if (GetParam().ReaderAnswers && !simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
+  if (GetParam().ReaderAnswers && !simtest::EmulatorKeepsUpWithTheHost)
+    GTEST_SKIP() << simtest::SlowEmulator;
   const simtest::TempFolder Folder;
   sim::ChipSettings Settings = ChipWithEeprom(Folder.File("chip.eeprom"));
   GetParam().Set(Settings.Faults);
@@ -89,9 +97,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderFault{"DataLineHeldLow", [](sim::ChipFaults& F) { F.SdaHeldLow = true; }, {}, false},
         // The sync bit, 258 handshake bits, then 100 longs of 32 bits; "Aborted" ends the line
         // of progress dots, of which long 0 printed the first.
-        ReaderFault{"ReaderStopsAtLongHundred", [](sim::ChipFaults& F) { F.ProgramStopsAfter = 1 + 258 + 32 * 100; },
+        ReaderFault{"ReaderStopsAtLongHundred",
+                    [](sim::ChipFaults& F) { F.ProgramStopsAfter = 1 + 258 + 32 * 100; },
                     {".Aborted"}},
-        ReaderFault{"ChecksumArrivesCorrupted", [](sim::ChipFaults& F) { F.CorruptCrc = true; },
+        ReaderFault{"ChecksumArrivesCorrupted",
+                    [](sim::ChipFaults& F) { F.CorruptCrc = true; },
                     {"Read done", "CRC Mismatch", "CRC is 00FE 00FF"}}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 

@@ -37,26 +37,29 @@ TEST_P(RomBoot, DetectsLoadsWritesAFullEepromAndReadsItBack) {
   EXPECT_EQ(Detect.Lines.back(), simtest::Found);
 
   simtest::WriteFile(Folder.File("small.binary"), simtest::TinyImage(1500));
-  const QklRun Ram = Qkl(GetParam(), {"-d", Chip.SlavePath(), "-p", "1", Folder.File("small.binary")}).Run;
+  const QklRun Ram =
+      Qkl(GetParam(), {"-d", Chip.SlavePath(), "-p", "1", Folder.File("small.binary")}).Run;
   EXPECT_EQ(Ram.ExitCode, 0) << Ram.Output << Chip.Log().Text();
 
   const std::vector<uint8_t> Image = simtest::TinyImage(FullImageBodyLongs);
   simtest::WriteFile(Folder.File("full.binary"), Image);
-  const TimedRun Write = Qkl(GetParam(), {"-d", Chip.SlavePath(), "-p", "3", Folder.File("full.binary")});
+  const TimedRun Write =
+      Qkl(GetParam(), {"-d", Chip.SlavePath(), "-p", "3", Folder.File("full.binary")});
   EXPECT_EQ(Write.Run.ExitCode, 0) << Write.Run.Output << Chip.Log().Text();
   const std::vector<uint8_t> Written = simtest::FileBytes(Eeprom);
   ASSERT_EQ(Written.size(), 32768u);
   EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Written.begin()));
 
-  const TimedRun Read =
-      UntilFound(GetParam(), [&] { return ReadBack(Chip.SlavePath(), GetParam().FastLink, Folder.File("dump")); });
+  const TimedRun Read = UntilFound(GetParam(), [&] {
+    return ReadBack(Chip.SlavePath(), GetParam().FastLink, Folder.File("dump"));
+  });
   EXPECT_EQ(Read.Run.ExitCode, 0) << Read.Run.Output << Chip.Log().Text();
   ASSERT_GE(Read.Run.Lines.size(), 4u) << Read.Run.Output;
   EXPECT_EQ(Read.Run.Lines[Read.Run.Lines.size() - 3], "CRC is good");
   EXPECT_EQ(Read.Run.Lines.back(), "All good!");
   EXPECT_EQ(simtest::FileBytes(Folder.File("dump.eeprom")), Written);
-  std::cout << "ROM boot at " << ::testing::PrintToString(GetParam()) << ": 32 KB EEPROM write " << Write.Took.count()
-            << " s, read-back " << Read.Took.count() << " s\n";
+  std::cout << "ROM boot at " << ::testing::PrintToString(GetParam()) << ": 32 KB EEPROM write "
+            << Write.Took.count() << " s, read-back " << Read.Took.count() << " s\n";
 }
 
 }  // namespace

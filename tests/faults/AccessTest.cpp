@@ -26,9 +26,11 @@ const char* const Setpriv = "/usr/bin/setpriv";
 
 bool AsRoot() { return ::geteuid() == 0; }
 
-simtest::ProgramResult RunUnprivileged(const std::vector<std::string>& Arguments, milliseconds Timeout) {
+simtest::ProgramResult RunUnprivileged(const std::vector<std::string>& Arguments,
+                                       milliseconds Timeout) {
   if (!AsRoot()) return simtest::RunProgram(simtest::QklPath(), Arguments, {}, Timeout);
-  std::vector<std::string> All = {"--reuid=65534", "--regid=65534", "--clear-groups", simtest::QklPath()};
+  std::vector<std::string> All = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                  simtest::QklPath()};
   All.insert(All.end(), Arguments.begin(), Arguments.end());
   return simtest::RunProgram(Setpriv, All, {}, Timeout);
 }
@@ -36,7 +38,8 @@ simtest::ProgramResult RunUnprivileged(const std::vector<std::string>& Arguments
 class Access : public testing::Test {
 protected:
   void SetUp() override {
-    if (AsRoot() && !std::filesystem::exists(Setpriv)) GTEST_SKIP() << "running as root without " << Setpriv;
+    if (AsRoot() && !std::filesystem::exists(Setpriv))
+      GTEST_SKIP() << "running as root without " << Setpriv;
     if (RunUnprivileged({"-v"}, milliseconds(5000)).ExitCode != 0)
       GTEST_SKIP() << "an unprivileged user cannot run the built qkl from this folder";
   }
@@ -50,11 +53,14 @@ protected:
       const auto Start = std::chrono::steady_clock::now();
       const simtest::ProgramResult Run = RunUnprivileged(Arguments, 2 * faults::DetectionBound);
       EXPECT_LT(std::chrono::steady_clock::now() - Start, faults::DetectionBound);
-      EXPECT_TRUE(Run.Errors.starts_with("qkl: cannot open port " + Port + ": " + Reason)) << Run.Errors;
+      EXPECT_TRUE(Run.Errors.starts_with("qkl: cannot open port " + Port + ": " + Reason))
+          << Run.Errors;
       EXPECT_EQ(std::count(Run.Errors.begin(), Run.Errors.end(), '\n'), 1) << Run.Errors;
       if (ReadBack) {
         EXPECT_EQ(Run.ExitCode, 1) << Run.Output;
-        EXPECT_NE(Run.Output.find("Unable to locate Propeller on Port (" + Port + ")"), std::string::npos) << Run.Output;
+        EXPECT_NE(Run.Output.find("Unable to locate Propeller on Port (" + Port + ")"),
+                  std::string::npos)
+            << Run.Output;
       } else {
         EXPECT_EQ(Run.ExitCode, 100) << Run.Output;
         EXPECT_EQ(Run.Output.find("Found!"), std::string::npos) << Run.Output;

@@ -26,9 +26,12 @@ struct Case {
 const std::string NoChip = simtest::NoFileName;
 const std::string Silent = simtest::Banner().back();
 using simtest::Found;
-const std::string ListNotFound = "dTested 1 Files with 0 Dud binaries, 1 Detection failures and 0 Load Errors";
-const std::string ListNotLoaded = "lTested 1 Files with 0 Dud binaries, 0 Detection failures and 1 Load Errors";
-const std::string ListLoaded = ".Tested 1 Files with 0 Dud binaries, 0 Detection failures and 0 Load Errors";
+const std::string ListNotFound =
+    "dTested 1 Files with 0 Dud binaries, 1 Detection failures and 0 Load Errors";
+const std::string ListNotLoaded =
+    "lTested 1 Files with 0 Dud binaries, 0 Detection failures and 1 Load Errors";
+const std::string ListLoaded =
+    ".Tested 1 Files with 0 Dud binaries, 0 Detection failures and 0 Load Errors";
 const std::string NotLocated = "Unable to locate Propeller on Port (PORT)";
 const std::string NotRead = "Unable to read Propeller on Port (PORT)";
 const std::string RamTimeout = "Communication Timeout verifying RAM";
@@ -72,14 +75,16 @@ protected:
 
 TEST_P(FaultMatrix, EndsSoundlyInTimeAndLeavesTheFiles) {
   const Case& Each = GetParam();
-  if (Each.WritesDump && !simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
+  if (Each.WritesDump && !simtest::EmulatorKeepsUpWithTheHost)
+    GTEST_SKIP() << simtest::SlowEmulator;
   const faults::Snapshot Before = faults::FilesIn(Folder);
   simtest::ProcessChip Chip(Each.Fault);
   const milliseconds Bound = BoundOf(Each.Run);
   const TimedRun Result = faults::RunTimed(Arguments(Each.Run, Chip.SlavePath()), Bound);
   EXPECT_EQ(Result.Run.ExitCode, Each.ExitCode) << Result.Run.Output << Chip.Log().Text();
   ASSERT_FALSE(Result.Run.Lines.empty());
-  EXPECT_EQ(Result.Run.Lines.back(), WithPort(Each.LastLine, Chip.SlavePath())) << Result.Run.Output;
+  EXPECT_EQ(Result.Run.Lines.back(), WithPort(Each.LastLine, Chip.SlavePath()))
+      << Result.Run.Output;
   EXPECT_LT(Result.Took, Bound);
   faults::Snapshot After = faults::FilesIn(Folder);
   if (Each.WritesDump) {
@@ -112,7 +117,8 @@ std::vector<Case> HandshakeFaults() {
     Cases.push_back({Name + "FileListTest", Flow::FileListTest, Instant(Fault), 0, ListNotFound});
     Cases.push_back({Name + "ReadBack", Flow::ReadBack, Instant(Fault), 1, NotLocated});
   }
-  Cases.push_back({"AbsentFileListTest", Flow::FileListTest, Instant({"--absent"}), 0, ListNotFound});
+  Cases.push_back(
+      {"AbsentFileListTest", Flow::FileListTest, Instant({"--absent"}), 0, ListNotFound});
   Cases.push_back({"AbsentReadBack", Flow::ReadBack, Instant({"--absent"}), 1, NotLocated});
   return Cases;
 }
@@ -137,23 +143,26 @@ std::vector<Case> LaterFaults() {
       {"NoVerdictBytesEepromWrite", Flow::EepromWrite, NoVerdictBytes, 1, RamTimeout},
       {"NoVerdictBytesFileListTest", Flow::FileListTest, NoVerdictBytes, 0, ListNotLoaded},
       {"NoVerdictBytesReadBack", Flow::ReadBack, NoVerdictBytes, 2, NotRead},
-      {"ClosedMidImageEepromWrite", Flow::EepromWrite, ClosedMidImage, 1, "Catastrophic Communication Error"},
+      {"ClosedMidImageEepromWrite", Flow::EepromWrite, ClosedMidImage, 1,
+       "Catastrophic Communication Error"},
       {"ClosedMidImageFileListTest", Flow::FileListTest, ClosedMidImage, 0, ListNotLoaded},
       {"ClosedMidReaderReadBack", Flow::ReadBack, ClosedMidImage, 2, NotRead},
       {"NoVerdictFileListTest", Flow::FileListTest, NoVerdict, 0, ListNotLoaded},
       {"NoVerdictReadBack", Flow::ReadBack, NoVerdict, 2, NotRead},
-      {"RamChecksumFailsFileListTest", Flow::FileListTest, Instant({"--fail-ram"}), 0, ListNotLoaded},
+      {"RamChecksumFailsFileListTest", Flow::FileListTest, Instant({"--fail-ram"}), 0,
+       ListNotLoaded},
       {"RamChecksumFailsReadBack", Flow::ReadBack, Instant({"--fail-ram"}), 2, NotRead},
       {"NoisyChecksumFileListTest", Flow::FileListTest, NoisyChecksum, 0, ListNotLoaded},
       {"NoisyChecksumReadBack", Flow::ReadBack, NoisyChecksum, 2, NotRead},
       // The test mode and the read-back load RAM only: EEPROM verdicts never come into it.
-      {"NoProgrammingVerdictFileListTest", Flow::FileListTest, Instant({"--silent-after-verdict", "1"}), 0,
-       ListLoaded},
-      {"NoProgrammingVerdictReadBack", Flow::ReadBack, Instant({"--silent-after-verdict", "1"}), 0, "All good!",
-       true},
+      {"NoProgrammingVerdictFileListTest", Flow::FileListTest,
+       Instant({"--silent-after-verdict", "1"}), 0, ListLoaded},
+      {"NoProgrammingVerdictReadBack", Flow::ReadBack, Instant({"--silent-after-verdict", "1"}), 0,
+       "All good!", true},
       {"NoEepromReadBack", Flow::ReadBack, Instant({"--no-eeprom"}), 2, NotRead},
       {"EepromDataLineLowReadBack", Flow::ReadBack, Instant({"--sda-low"}), 2, NotRead},
-      {"ReaderStopsReadBack", Flow::ReadBack, Instant({"--program-stops-after", "100"}), 2, NotRead},
+      {"ReaderStopsReadBack", Flow::ReadBack, Instant({"--program-stops-after", "100"}), 2,
+       NotRead},
       {"ReaderCrcCorruptReadBack", Flow::ReadBack, Instant({"--corrupt-crc"}), 2, NotRead},
   };
 }

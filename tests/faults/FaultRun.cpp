@@ -30,7 +30,8 @@ Snapshot FilesIn(const simtest::TempFolder& Folder) {
   return Found;
 }
 
-simtest::TimedRun RunTimed(const std::vector<std::string>& Arguments, std::chrono::milliseconds Bound) {
+simtest::TimedRun RunTimed(const std::vector<std::string>& Arguments,
+                           std::chrono::milliseconds Bound) {
   return simtest::RunQklTimed(Arguments, 2 * Bound);
 }
 

@@ -29,7 +29,9 @@ std::string Complaint(const std::string& Text) { return QklPath() + ": " + Text 
 
 using TRunner = std::function<simtest::QklRun(const std::vector<std::string>&)>;
 
-simtest::QklRun InProcess(const std::vector<std::string>& Args) { return simtest::RunQklInProcess(Args); }
+simtest::QklRun InProcess(const std::vector<std::string>& Args) {
+  return simtest::RunQklInProcess(Args);
+}
 simtest::QklRun Built(const std::vector<std::string>& Args) { return simtest::RunQkl(Args); }
 
 void ExpectRuns(const std::vector<TCommandCase>& Cases, const TRunner& Run = InProcess) {
@@ -76,20 +78,22 @@ TEST(CommandLine, ProgramModeChecks) {
 
 TEST(CommandLine, ProgramModeThatIsNoIntegerEndsWith217) {
   std::vector<TCommandCase> Cases;
-  for (const std::string Value : {"abc", "", " 2", "2 ", "2x", "0x", "$", "-", "1.0", "-0x2",
-                                  "$-2", "2147483648", "4294967298", "99999999999", "0x100000002"})
+  for (const std::string Value : {"abc", "", " 2", "2 ", "2x", "0x", "$", "-", "1.0", "-0x2", "$-2",
+                                  "2147483648", "4294967298", "99999999999", "0x100000002"})
     Cases.push_back({{"-p", Value}, Invalid(Value), 217});
   ExpectRuns(Cases, Built);
 }
 
 TEST(CommandLine, IllegalOptionsAndMissingArguments) {
-  ExpectRuns({
-      {{"-x"}, Complaint("illegal option -- x") + UsageText(), 1},
-      {{"-:"}, Complaint("illegal option -- :") + UsageText(), 1},
-      {{"-fx"}, Complaint("illegal option -- x") + UsageText(), 1},
-      {{"a.bin", "-x", "-h"}, Complaint("illegal option -- x") + UsageText(), 1},
-      {{"-d"}, Complaint("option requires an argument -- d") + UsageText(), 1},
-      {{"-p"}, Complaint("option requires an argument -- p") + UsageText(), 1},
-      {{"-f", "-d"}, Complaint("option requires an argument -- d") + UsageText(), 1},
-  }, Built);
+  ExpectRuns(
+      {
+          {{"-x"}, Complaint("illegal option -- x") + UsageText(), 1},
+          {{"-:"}, Complaint("illegal option -- :") + UsageText(), 1},
+          {{"-fx"}, Complaint("illegal option -- x") + UsageText(), 1},
+          {{"a.bin", "-x", "-h"}, Complaint("illegal option -- x") + UsageText(), 1},
+          {{"-d"}, Complaint("option requires an argument -- d") + UsageText(), 1},
+          {{"-p"}, Complaint("option requires an argument -- p") + UsageText(), 1},
+          {{"-f", "-d"}, Complaint("option requires an argument -- d") + UsageText(), 1},
+      },
+      Built);
 }

@@ -44,20 +44,22 @@ std::string MissingPort(const std::string& Port) {
 TEST(LoadFlow, NoChipOnAMissingPortEndsWith100) {
   ExpectRun(RunQklInProcess({"-d", NoPort}), BannerText() + NoFileNote, 100, MissingPort(NoPort));
   const simtest::TempFolder Dir;
-  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Write("good.binary", simtest::TinyImage(0))}), BannerText(), 100,
-            MissingPort(NoPort));
+  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Write("good.binary", simtest::TinyImage(0))}),
+            BannerText(), 100, MissingPort(NoPort));
 }
 
 TEST(LoadFlow, UnreadableImageEndsWith2) {
   const simtest::TempFolder Dir;
   ExpectRun(RunQklInProcess({"-d", NoPort, Dir.File("missing.binary")}),
             BannerText() + "Could not load Binary\n", 2);
-  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Root().string()}), BannerText() + "Could not load Binary\n", 2);
+  ExpectRun(RunQklInProcess({"-d", NoPort, Dir.Root().string()}),
+            BannerText() + "Could not load Binary\n", 2);
 }
 
 TEST(LoadFlow, BadChecksumEndsWith3BeforeThePort) {
   const simtest::TempFolder Dir;
-  const std::string Image = Dir.Write("bad.binary", simtest::WithBadChecksum(simtest::TinyImage(0)));
+  const std::string Image =
+      Dir.Write("bad.binary", simtest::WithBadChecksum(simtest::TinyImage(0)));
   ExpectRun(RunQklInProcess({"-d", NoPort, Image}), BannerText() + "Binary Checksum Invalid!\n", 3);
   ExpectRun(RunQklInProcess({Image, "-p", "3", "-f", "-d", NoPort}),
             BannerText() + "Binary Checksum Invalid!\n", 3);
@@ -66,7 +68,8 @@ TEST(LoadFlow, BadChecksumEndsWith3BeforeThePort) {
 TEST(ReadBackFlow, NoChipEndsWith1AndWritesNothing) {
   const simtest::TempFolder Dir;
   ExpectRun(RunQklInProcess({"-u", "-d", NoPort, Dir.File("dump")}),
-            BannerText() + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1, MissingPort(NoPort));
+            BannerText() + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1,
+            MissingPort(NoPort));
   ExpectRun(RunQklInProcess({"-u", "-p", "2", "-d", NoPort}),
             BannerText() + NoFileNote + "Unable to locate Propeller on Port (" + NoPort + ")\n", 1,
             MissingPort(NoPort));
@@ -76,15 +79,16 @@ TEST(ReadBackFlow, NoChipEndsWith1AndWritesNothing) {
 TEST(ReadBackFlow, PortNameIsNotCut) {
   const std::string LongPort = NoPort + std::string(300, 'x');
   ExpectRun(RunQklInProcess({"-u", "-d", LongPort, "dump"}),
-            BannerText() + "Unable to locate Propeller on Port (" + LongPort + ")\n", 1, MissingPort(LongPort));
+            BannerText() + "Unable to locate Propeller on Port (" + LongPort + ")\n", 1,
+            MissingPort(LongPort));
 }
 
 TEST(FileListTest, ListFromStandardInputWhenNoFileName) {
   ExpectRun(RunQklInProcess({"-t", "-d", NoPort}, ""),
             BannerText() + NoFileNote + FileListStatistics(0, 0, 0, 0), 0);
-  ExpectRun(RunQklInProcess({"-t", "-l", "-d", NoPort}, "/nonexistent/a.binary\n"),
-            BannerText() + NoFileNote + "b /nonexistent/a.binary\n" + FileListStatistics(1, 1, 0, 0),
-            0);
+  ExpectRun(
+      RunQklInProcess({"-t", "-l", "-d", NoPort}, "/nonexistent/a.binary\n"),
+      BannerText() + NoFileNote + "b /nonexistent/a.binary\n" + FileListStatistics(1, 1, 0, 0), 0);
 }
 
 TEST(FileListTest, MarksEveryKindOfEntry) {
@@ -102,10 +106,10 @@ TEST(FileListTest, MarksEveryKindOfEntry) {
 
 TEST(FileListTest, UnopenableListEndsWith217) {
   const simtest::TempFolder Dir;
-  ExpectRun(RunQkl({"-t", "-d", NoPort, Dir.File("no-list")}),
-            BannerText() +
-                "An unhandled exception occurred: EInOutError: No such file or directory\n",
-            217);
+  ExpectRun(
+      RunQkl({"-t", "-d", NoPort, Dir.File("no-list")}),
+      BannerText() + "An unhandled exception occurred: EInOutError: No such file or directory\n",
+      217);
   ExpectRun(RunQkl({"-t", "-d", NoPort, Dir.Root().string()}),
             BannerText() + "An unhandled exception occurred: EInOutError: Is a directory\n", 217);
 }

@@ -45,9 +45,9 @@ TRunSettings Settings(const std::string& Port, const std::string& File = "", int
 }  // namespace
 
 void PrintTo(const TRunSettings& S, std::ostream* Out) {
-  *Out << "{Port " << S.PortName << ", File " << S.FileName << ", Mode " << S.ProgramMode
-       << ", f" << S.HighSpeed << " t" << S.FileListTest << " l" << S.DetectionTest << " u"
-       << S.ReadBack << "}";
+  *Out << "{Port " << S.PortName << ", File " << S.FileName << ", Mode " << S.ProgramMode << ", f"
+       << S.HighSpeed << " t" << S.FileListTest << " l" << S.DetectionTest << " u" << S.ReadBack
+       << "}";
 }
 
 TEST(OptionScanner, SettingsFromCommandLines) {

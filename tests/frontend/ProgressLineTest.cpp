@@ -59,7 +59,8 @@ public:
 
 protected:
   int_type overflow(int_type Ch) override {
-    if (!traits_type::eq_int_type(Ch, traits_type::eof())) Screen.Play(std::string(1, traits_type::to_char_type(Ch)));
+    if (!traits_type::eq_int_type(Ch, traits_type::eof()))
+      Screen.Play(std::string(1, traits_type::to_char_type(Ch)));
     return traits_type::not_eof(Ch);
   }
   std::streamsize xsputn(const char* Data, std::streamsize Size) override {
@@ -79,7 +80,8 @@ protected:
   std::ostream Out{&Terminal};
   std::ostream Err{&Terminal};
   TClock::time_point Time = TClock::time_point() + 1h;
-  TConsole Console{nullptr, Out, Err, TTerminal{static_cast<int>(Width), true}, [this] { return Time; }};
+  TConsole Console{nullptr, Out, Err, TTerminal{static_cast<int>(Width), true},
+                   [this] { return Time; }};
   TLinkHooks Hooks = Console.LinkHooks();
 };
 
@@ -90,16 +92,19 @@ TEST_F(ProgressLine, StagesShowBesideTheCursorAndGoBeforeStandardOutput) {
   EXPECT_EQ(Screen.CursorColumn(), 0u) << "the cursor stays where standard output left it";
   Time += 50ms;
   Hooks.Progress({TLinkStage::Download, 400});
-  EXPECT_EQ(Screen.Lines().back(), "loading RAM 0 of 1000 longs (0%)") << "redrawn at most every 100 ms";
+  EXPECT_EQ(Screen.Lines().back(), "loading RAM 0 of 1000 longs (0%)")
+      << "redrawn at most every 100 ms";
   Time += 50ms;
   Hooks.Progress({TLinkStage::Download, 500});
   EXPECT_EQ(Screen.Lines().back(), "loading RAM 500 of 1000 longs (50%)");
   Hooks.Status("Programing EEPROM");
   Time += 2100ms;
   Hooks.Progress({TLinkStage::Verdict, 40});
-  EXPECT_EQ(Screen.Lines().back(), "programming EEPROM 2.1 s") << "a shorter text wipes the longer one";
+  EXPECT_EQ(Screen.Lines().back(), "programming EEPROM 2.1 s")
+      << "a shorter text wipes the longer one";
   Console.PrintLine("EEPROM Program Error");
-  EXPECT_EQ(Screen.Lines(), (std::vector<std::string>{"Propeller Version 1 Found!", "EEPROM Program Error", ""}));
+  EXPECT_EQ(Screen.Lines(),
+            (std::vector<std::string>{"Propeller Version 1 Found!", "EEPROM Program Error", ""}));
 }
 
 TEST_F(ProgressLine, MarksWithoutALineEndGoOnInPlace) {
@@ -145,7 +150,8 @@ TEST_F(ProgressLine, AReasonTakesALineOfItsOwnOnceAmongTheMarks) {
   for (int Attempt = 1; Attempt <= 3; ++Attempt) {
     Time += 100ms;
     Console.Attempt("detection " + std::to_string(Attempt) + " of 1000");
-    if (Link.FindPropeller("/nonexistent/port") == 0) Console.ReportOpenFailure(Link, "/nonexistent/port");
+    if (Link.FindPropeller("/nonexistent/port") == 0)
+      Console.ReportOpenFailure(Link, "/nonexistent/port");
     Console.PrintMark('d');
   }
   std::vector<std::string> Lines = Screen.Lines();
@@ -154,7 +160,9 @@ TEST_F(ProgressLine, AReasonTakesALineOfItsOwnOnceAmongTheMarks) {
   EXPECT_EQ(Lines.back(), "ddd");
   std::string Reason;  // the reason's line, wrapped on the narrow screen
   for (std::size_t Row = 1; Row + 1 < Lines.size(); ++Row) Reason += Lines[Row];
-  EXPECT_TRUE(Reason.starts_with("qkl: cannot open port /nonexistent/port: No such file or directory; ")) << Reason;
+  EXPECT_TRUE(
+      Reason.starts_with("qkl: cannot open port /nonexistent/port: No such file or directory; "))
+      << Reason;
 }
 
 TEST(ProgressLineAlone, StandardOutputElsewhereLeavesTheLineAtTheStart) {

@@ -65,7 +65,8 @@ TExpected Judge(const uint8_t* Data, size_t Size, uint8_t Lfsr) {
   for (size_t At = 0; At < HandshakeBits; ++At) {
     const std::string Read = std::to_string(At + 1);
     if (!IsReply(At)) return {false, "Timeout Failed at Read " + Read, 0};
-    if ((Data[At] & 1) != StepShiftRegister(Lfsr)) return {false, "Mismatch Failed at Read " + Read, 0};
+    if ((Data[At] & 1) != StepShiftRegister(Lfsr))
+      return {false, "Mismatch Failed at Read " + Read, 0};
   }
   TExpected Result{true, "", 0};
   for (size_t At = HandshakeBits; At < AnswerWindows; ++At) {

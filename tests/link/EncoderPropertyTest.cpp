@@ -70,4 +70,5 @@ TEST(LineDecoder, RejectsPulsesOfOtherWidths) {
   EXPECT_EQ(DecodeLine(std::string(1, '\xF9')).Bits, (std::vector<uint8_t>{1, 0}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, EncoderDecodesOnChipTerms, testing::Values(false, true), simtest::SpeedName);
+INSTANTIATE_TEST_SUITE_P(Speeds, EncoderDecodesOnChipTerms, testing::Values(false, true),
+                         simtest::SpeedName);

@@ -34,7 +34,8 @@ protected:
   }
 };
 
-class FindPropellerAtBothRates : public FindPropeller, public testing::WithParamInterface<uint32_t> {};
+class FindPropellerAtBothRates : public FindPropeller,
+                                 public testing::WithParamInterface<uint32_t> {};
 
 // A chip that takes the handshake and answers it.
 TScriptedPeer::TScript Chip(uint8_t Version, int WrongBit = 0, int VersionBits = 8) {
@@ -70,7 +71,8 @@ TEST_P(FindPropellerAtBothRates, EveryDetectionResetsTheChipAgain) {
   EXPECT_EQ(Peer.Finish(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, FindPropellerAtBothRates, testing::Values(115200u, 230400u), simtest::RateName);
+INSTANTIATE_TEST_SUITE_P(Rates, FindPropellerAtBothRates, testing::Values(115200u, 230400u),
+                         simtest::RateName);
 
 TEST_F(FindPropeller, NoChipTimesOutAtTheFirstRead) {
   const auto Start = TLinkClock::now();
@@ -83,7 +85,8 @@ TEST_F(FindPropeller, NoChipTimesOutAtTheFirstRead) {
 
 TEST_F(FindPropeller, EchoingLineFailsAtTheFirstRead) {
   EXPECT_EQ(DetectWith([](TScriptedPeer& P) {
-              for (int Byte = 0; Byte < 328; ++Byte) P.Send(std::string(1, static_cast<char>(P.ReadByte())));
+              for (int Byte = 0; Byte < 328; ++Byte)
+                P.Send(std::string(1, static_cast<char>(P.ReadByte())));
             }),
             0);
   EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");

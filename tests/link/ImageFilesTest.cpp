@@ -46,7 +46,9 @@ protected:
   const fs::path& Dir = Folder.Root();
   TPropeller Link{std::cout};
 
-  std::string Write(const std::string& Name, const std::string& Bytes) { return Folder.Write(Name, Bytes); }
+  std::string Write(const std::string& Name, const std::string& Bytes) {
+    return Folder.Write(Name, Bytes);
+  }
   static std::string Read(const fs::path& Path) {
     std::ifstream File(Path, std::ios::binary);
     return {std::istreambuf_iterator<char>(File), {}};
@@ -124,8 +126,11 @@ TEST_F(ImageFiles, EmptyFileLoadsAsZerosAndIsInvalidWithoutAnyWrite) {
 }
 
 TEST_F(ImageFiles, OutOfRangeDbaseOrVbaseIsInvalidAndTouchesNothing) {
-  for (const auto& [Vbase, Dbase] : {std::pair<uint16_t, uint16_t>{0x0010, 0x0004}, {0x0008, 0x000C},
-                                      {0x0010, 0x8004}, {0x8004, 0x0100}, {0xFFFC, 0xFFFC}}) {
+  for (const auto& [Vbase, Dbase] : {std::pair<uint16_t, uint16_t>{0x0010, 0x0004},
+                                     {0x0008, 0x000C},
+                                     {0x0010, 0x8004},
+                                     {0x8004, 0x0100},
+                                     {0xFFFC, 0xFFFC}}) {
     std::string Image = BinaryImage(0x0100, Dbase);
     PutWord(Image, 8, Vbase);
     Image.resize(ImageSize, '\0');
@@ -158,19 +163,18 @@ TEST_F(ImageFiles, ReadOnlyFileLoads) {
 }
 
 TEST_F(ImageFiles, SaveFileNameRule) {
-  const std::pair<const char*, const char*> Cases[] = {{"dump", "dump.eeprom"},
-                                                       {"dump.eeprom", "dump.eeprom"},
-                                                       {"Dump.EEPROM", "Dump.EEPROM"},
-                                                       {"a.eeprom.bak", "a.eeprom.bak"},
-                                                       {"dump.eep", "dump.eep.eeprom"},
-                                                       {"x.EEPROM", "x.EEPROM"}};
+  const std::pair<const char*, const char*> Cases[] = {
+      {"dump", "dump.eeprom"},         {"dump.eeprom", "dump.eeprom"},
+      {"Dump.EEPROM", "Dump.EEPROM"},  {"a.eeprom.bak", "a.eeprom.bak"},
+      {"dump.eep", "dump.eep.eeprom"}, {"x.EEPROM", "x.EEPROM"}};
   Link.Image.fill(0xA5);
   for (const auto& [Given, Written] : Cases) {
     ASSERT_TRUE(Link.SaveFile((Dir / Given).string())) << Given;
     EXPECT_EQ(Read(Dir / Written), Buffer()) << Given;
   }
-  EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"Dump.EEPROM", "a.eeprom.bak", "dump.eep.eeprom",
-                                                          "dump.eeprom", "x.EEPROM"}));
+  EXPECT_EQ(DirectoryEntries(),
+            (std::vector<std::string>{"Dump.EEPROM", "a.eeprom.bak", "dump.eep.eeprom",
+                                      "dump.eeprom", "x.EEPROM"}));
 }
 
 TEST_F(ImageFiles, SaveFileOverwritesSilentlyAndKeepsPermissions) {

@@ -30,7 +30,8 @@ protected:
 
   void FillImage(uint32_t Longs) {
     std::mt19937 Random(Longs);
-    for (uint32_t Index = 0; Index < Longs; ++Index) Link.SetImageLong(Index, static_cast<uint32_t>(Random()));
+    for (uint32_t Index = 0; Index < Longs; ++Index)
+      Link.SetImageLong(Index, static_cast<uint32_t>(Random()));
     Link.LongCount = Longs;
   }
 
@@ -110,7 +111,8 @@ TEST_P(LoadImageAtBothRates, ModeAndCountLongsGoOutAsLoneLongs) {
   EXPECT_EQ(Sent.substr(11, 11), "\xD2\x52" + std::string(8, '\x92') + "\xFE");
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, LoadImageAtBothRates, testing::Values(115200u, 230400u), simtest::RateName);
+INSTANTIATE_TEST_SUITE_P(Rates, LoadImageAtBothRates, testing::Values(115200u, 230400u),
+                         simtest::RateName);
 
 TEST_F(LoadImage, EepromModesWaitForAllThreeVerdicts) {
   for (const uint8_t Mode : {2, 3}) {
@@ -118,8 +120,8 @@ TEST_F(LoadImage, EepromModesWaitForAllThreeVerdicts) {
     FillImage(50);
     EXPECT_TRUE(LoadWith(Mode, Replies({0xFE, 0xFE, 0xFE})));
     ExpectDownloadOf(Mode);
-    EXPECT_EQ(Statuses, (std::vector<std::string>{"Loading RAM 50 Longs", "RAM Verify", "Programing EEPROM",
-                                                  "Verifying EEPROM"}));
+    EXPECT_EQ(Statuses, (std::vector<std::string>{"Loading RAM 50 Longs", "RAM Verify",
+                                                  "Programing EEPROM", "Verifying EEPROM"}));
   }
 }
 

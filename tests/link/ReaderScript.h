@@ -14,7 +14,7 @@ struct TReaderPlay {
   int SyncAfterPolls = 0;  // polls left unanswered before the sync answer
   uint8_t SyncBit = 0;
   uint8_t Version = 0xDE;
-  std::optional<uint16_t> Crc;               // the CRC sent; the right one when empty
+  std::optional<uint16_t> Crc;                // the CRC sent; the right one when empty
   std::optional<std::size_t> StopAfterBytes;  // the reader stops after this many data bytes
 };
 

@@ -23,7 +23,8 @@ constexpr int SliceMs = 10;
 const TDecodedLine& DecodedByte(uint8_t Byte) {
   static const std::vector<TDecodedLine> Table = [] {
     std::vector<TDecodedLine> Lines;
-    for (int Value = 0; Value < 256; ++Value) Lines.push_back(DecodeLine(std::string(1, static_cast<char>(Value))));
+    for (int Value = 0; Value < 256; ++Value)
+      Lines.push_back(DecodeLine(std::string(1, static_cast<char>(Value))));
     return Lines;
   }();
   return Table[Byte];
@@ -33,7 +34,8 @@ const TDecodedLine& DecodedByte(uint8_t Byte) {
 TScriptedPeer::TScriptedPeer() {
   termios Raw{};
   cfmakeraw(&Raw);
-  if (openpty(&Master, &Slave, nullptr, &Raw, nullptr) != 0) throw std::runtime_error("openpty failed");
+  if (openpty(&Master, &Slave, nullptr, &Raw, nullptr) != 0)
+    throw std::runtime_error("openpty failed");
   SlavePath = ttyname(Slave);
   fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
 }
@@ -155,7 +157,6 @@ void TScriptedPeer::AnswerPoll(uint8_t Reply) {
 void TScriptedPeer::AnswerByte(uint8_t Value) {
   for (int Bit = 0; Bit < 8; ++Bit) AnswerBit((Value >> Bit) & 1);
 }
-
 
 void TScriptedPeer::AnswerBytes(const std::string& Values) {
   for (const char Value : Values) AnswerByte(static_cast<uint8_t>(Value));

@@ -21,7 +21,8 @@ TEST(ShiftRegister, FirstSixteenBitsFromTheSeed) {
   TPropeller Link{std::cout};
   Link.SeedLfsr();
   EXPECT_EQ(Link.Lfsr, 0x50);
-  EXPECT_EQ(Outputs(Link, 1, 16), (std::vector<uint8_t>{0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 1, 1, 0, 1, 0, 1}));
+  EXPECT_EQ(Outputs(Link, 1, 16),
+            (std::vector<uint8_t>{0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 1, 1, 0, 1, 0, 1}));
 }
 
 TEST(ShiftRegister, ChipAnswerStartsWithBits251To258) {
@@ -32,6 +33,7 @@ TEST(ShiftRegister, ChipAnswerStartsWithBits251To258) {
 
 TEST(Crc16Modbus, StandardCheckValue) {
   uint16_t Crc = Crc16ModbusInitial;
-  for (const char Byte : std::string("123456789")) Crc = Crc16ModbusUpdate(Crc, static_cast<uint8_t>(Byte));
+  for (const char Byte : std::string("123456789"))
+    Crc = Crc16ModbusUpdate(Crc, static_cast<uint8_t>(Byte));
   EXPECT_EQ(Crc, 0x4B37);
 }

@@ -15,7 +15,9 @@ std::string Bytes(std::initializer_list<int> Values) {
   return Out;
 }
 
-std::string Repeat(int Value, std::size_t Count) { return std::string(Count, static_cast<char>(Value)); }
+std::string Repeat(int Value, std::size_t Count) {
+  return std::string(Count, static_cast<char>(Value));
+}
 
 std::string EncodeLongs(const std::vector<uint32_t>& Longs, bool HighSpeed) {
   TStreamEncoder Encoder;
@@ -63,7 +65,8 @@ TEST(StreamEncoder, FlushEmptiesEncoderForTheNextStream) {
 
 TEST(StreamEncoder, PairsOfLongsDifferAtHighSpeed) {
   EXPECT_EQ(EncodeLongs({0, 0}, false), Repeat(0x92, 21) + Bytes({0xFE}));
-  EXPECT_EQ(EncodeLongs({0, 0}, true), Repeat(0x92, 10) + Bytes({0x32}) + Repeat(0x92, 10) + Bytes({0xFE}));
+  EXPECT_EQ(EncodeLongs({0, 0}, true),
+            Repeat(0x92, 10) + Bytes({0x32}) + Repeat(0x92, 10) + Bytes({0xFE}));
   EXPECT_EQ(EncodeLongs({0xFFFFFFFF, 0xFFFFFFFF}, false), Repeat(0x55, 12) + Bytes({0xD5}));
   EXPECT_EQ(EncodeLongs({0xFFFFFFFF, 0xFFFFFFFF}, true),
             Repeat(0x55, 6) + Bytes({0xAD}) + Repeat(0x55, 5) + Bytes({0xD5, 0xFF}));
@@ -126,4 +129,5 @@ TEST_P(StreamEncoderAtBothSpeeds, LinkOperationsFollowHighSpeedEncoding) {
   HighSpeedEncoding = false;
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, StreamEncoderAtBothSpeeds, testing::Values(false, true), simtest::SpeedName);
+INSTANTIATE_TEST_SUITE_P(Speeds, StreamEncoderAtBothSpeeds, testing::Values(false, true),
+                         simtest::SpeedName);

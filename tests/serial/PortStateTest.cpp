@@ -71,14 +71,10 @@ TEST(SerialClosed, EveryReadAndWriteFailsWith9994) {
   TBlockSerial Port;
   char Buffer[4] = {};
   const std::vector<std::function<void()>> Calls = {
-      [&] { Port.ReadByte(10); },
-      [&] { Port.ReadString(4, 10); },
-      [&] { Port.ReadPacket(10); },
-      [&] { Port.ReadBlock(Buffer, 4, 10); },
-      [&] { Port.ReadBuffer(Buffer, 4); },
-      [&] { Port.WriteByte(1); },
-      [&] { Port.WriteString("abc"); },
-      [&] { Port.WriteBuffer(Buffer, 4); },
+      [&] { Port.ReadByte(10); },          [&] { Port.ReadString(4, 10); },
+      [&] { Port.ReadPacket(10); },        [&] { Port.ReadBlock(Buffer, 4, 10); },
+      [&] { Port.ReadBuffer(Buffer, 4); }, [&] { Port.WriteByte(1); },
+      [&] { Port.WriteString("abc"); },    [&] { Port.WriteBuffer(Buffer, 4); },
   };
   for (std::size_t I = 0; I < Calls.size(); ++I) {
     Port.RaiseExcept = false;
@@ -164,10 +160,14 @@ TEST(SerialOpen, PortNamesMapToDevicesAndNumbers) {
   };
   // Numbers high enough that no machine has these devices.
   const TCase Cases[] = {
-      {"COM200", "/dev/ttyS199", 199}, {"com300", "/dev/ttyS299", 299},
-      {"/dev/ttyS299", "/dev/ttyS299", 299}, {"/DEV/TTYS298", "/DEV/TTYS298", 298},
-      {"/dev/ttySX", "/dev/ttySX", -2},  {"COM0", "COM0", -1},
-      {"COMX", "COMX", -1},              {"/nonexistent/ttyUSB0", "/nonexistent/ttyUSB0", -1},
+      {"COM200", "/dev/ttyS199", 199},
+      {"com300", "/dev/ttyS299", 299},
+      {"/dev/ttyS299", "/dev/ttyS299", 299},
+      {"/DEV/TTYS298", "/DEV/TTYS298", 298},
+      {"/dev/ttySX", "/dev/ttySX", -2},
+      {"COM0", "COM0", -1},
+      {"COMX", "COMX", -1},
+      {"/nonexistent/ttyUSB0", "/nonexistent/ttyUSB0", -1},
   };
   for (const auto& Case : Cases) {
     TBlockSerial Port;
@@ -294,4 +294,3 @@ TEST(SerialClose, ModemLinesOfConfigureAndClose) {
   EXPECT_EQ(LinesNow(), TIOCM_DTR) << "closing lowers RTS and leaves DTR";
   ::close(Observer);
 }
-

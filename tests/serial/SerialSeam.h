@@ -11,7 +11,5 @@
 struct TBlockSerialTestSeam {
   static std::intptr_t Handle(const TBlockSerial& Port) { return Port.FHandle; }
   static const std::string& LineBuffer(const TBlockSerial& Port) { return Port.FLineBuffer; }
-  static void DecodeLineErrors(TBlockSerial& Port, uint32_t Flags) {
-    Port.DecodeLineErrors(Flags);
-  }
+  static void DecodeLineErrors(TBlockSerial& Port, uint32_t Flags) { Port.DecodeLineErrors(Flags); }
 };

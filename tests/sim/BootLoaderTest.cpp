@@ -36,18 +36,21 @@ public:
 std::string ImageBytes(const std::vector<uint8_t>& Image) {
   std::string Bytes;
   for (std::size_t At = 0; At < Image.size(); At += 4)
-    Bytes += LongBytes(Image[At] | Image[At + 1] << 8 | Image[At + 2] << 16 | static_cast<uint32_t>(Image[At + 3]) << 24);
+    Bytes += LongBytes(Image[At] | Image[At + 1] << 8 | Image[At + 2] << 16 |
+                       static_cast<uint32_t>(Image[At + 3]) << 24);
   return Bytes;
 }
 
 class Boot : public ::testing::Test {
 protected:
   void Start() {
-    Loader = std::make_unique<sim::BootLoader>(Settings, Eeprom, [this](const std::string& Line) { Lines.push_back(Line); },
-                                               &Runner);
+    Loader = std::make_unique<sim::BootLoader>(
+        Settings, Eeprom, [this](const std::string& Line) { Lines.push_back(Line); }, &Runner);
     Loader->Reset(Now);
   }
-  std::string Send(const std::string& Bytes, uint32_t Baud = 115200) { return Loader->HostBytes(Bytes, Baud, Now); }
+  std::string Send(const std::string& Bytes, uint32_t Baud = 115200) {
+    return Loader->HostBytes(Bytes, Baud, Now);
+  }
   void Wait(sim::Duration Span) {
     Now += Span;
     Loader->AdvanceTo(Now);

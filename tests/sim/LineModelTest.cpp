@@ -16,7 +16,8 @@ using sim::LowPulsesOf;
 std::vector<std::pair<int, int>> PulsesOf(uint8_t Byte) {
   const sim::BytePulses Lows = LowPulsesOf(Byte);
   std::vector<std::pair<int, int>> Result;
-  for (int Index = 0; Index < Lows.Count; ++Index) Result.emplace_back(Lows.Pulse[Index].Start, Lows.Pulse[Index].Width);
+  for (int Index = 0; Index < Lows.Count; ++Index)
+    Result.emplace_back(Lows.Pulse[Index].Start, Lows.Pulse[Index].Width);
   return Result;
 }
 
@@ -24,7 +25,8 @@ std::vector<std::pair<int, int>> PulsesOf(uint8_t Byte) {
 std::vector<int> ChipBits(const std::vector<uint8_t>& Bytes) {
   std::vector<int> Bits;
   for (uint8_t Byte : Bytes)
-    for (const auto& [Start, Width] : PulsesOf(Byte)) Bits.push_back(Width == 1 ? 1 : Width == 2 ? 0 : -1);
+    for (const auto& [Start, Width] : PulsesOf(Byte))
+      Bits.push_back(Width == 1 ? 1 : Width == 2 ? 0 : -1);
   return Bits;
 }
 
@@ -36,7 +38,8 @@ TEST(LinePulses, ExtremeBytes) {
   EXPECT_EQ(PulsesOf(0xFF), (std::vector<std::pair<int, int>>{{0, 1}}));
   EXPECT_EQ(PulsesOf(0xFE), (std::vector<std::pair<int, int>>{{0, 2}}));
   EXPECT_EQ(PulsesOf(0x00), (std::vector<std::pair<int, int>>{{0, 9}}));
-  EXPECT_EQ(PulsesOf(0x55), (std::vector<std::pair<int, int>>{{0, 1}, {2, 1}, {4, 1}, {6, 1}, {8, 1}}));
+  EXPECT_EQ(PulsesOf(0x55),
+            (std::vector<std::pair<int, int>>{{0, 1}, {2, 1}, {4, 1}, {6, 1}, {8, 1}}));
 }
 
 TEST(LinePulses, PackedStreamsDecodeToTheirBits) {
@@ -59,7 +62,8 @@ TEST(AnsweredByte, OtherPulseShapesGiveOtherBytes) {
 }
 
 TEST(ChipLfsr, FirstSixteenBits) {
-  EXPECT_EQ(simtest::ShiftRegisterBits(1, 16), (std::vector<int>{0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 1, 1, 0, 1, 0, 1}));
+  EXPECT_EQ(simtest::ShiftRegisterBits(1, 16),
+            (std::vector<int>{0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 1, 1, 0, 1, 0, 1}));
 }
 
 TEST(ChipLfsr, AnswerBitsBeginAtBit251) {

@@ -45,7 +45,8 @@ void LoadIntoRam(simtest::ThreadChip& Chip, const unsigned char (&Image)[Size]) 
 bool Answers(HostPort& Terminal) {
   for (int Knock = 0; Knock < 50; ++Knock) {
     Terminal.Write("?");
-    if (Terminal.Read(1, 20ms) == "?") return Terminal.Read(50, 300ms).find_first_not_of('?') == std::string::npos;
+    if (Terminal.Read(1, 20ms) == "?")
+      return Terminal.Read(50, 300ms).find_first_not_of('?') == std::string::npos;
   }
   return false;
 }
@@ -100,7 +101,8 @@ TEST(LoadedProgram, WhatItSendsUnaskedReachesAQuietHost) {
 class RomBootLoader : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (const std::string Why = simtest::WhyNoRom(); !Why.empty()) GTEST_SKIP() << Why << "; the ROM's boot loader cannot run";
+    if (const std::string Why = simtest::WhyNoRom(); !Why.empty())
+      GTEST_SKIP() << Why << "; the ROM's boot loader cannot run";
   }
   sim::ChipSettings RomChip() const {
     sim::ChipSettings Settings;
@@ -115,7 +117,8 @@ protected:
 TEST_F(RomBootLoader, BootsTheEepromWhenTheHostStaysSilentAfterTheReset) {
   TPropeller Eeprom{std::cout};
   PrepareImage(Eeprom, BeaconImage);
-  std::ofstream(EepromPath, std::ios::binary).write(reinterpret_cast<const char*>(Eeprom.Image.data()), ImageSize);
+  std::ofstream(EepromPath, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Eeprom.Image.data()), ImageSize);
   simtest::ThreadChip Chip(RomChip());
   HostPort Silent(Chip.SlavePath(), B115200);
   EXPECT_EQ(Silent.Read(1, 20s), "Q") << Chip.Log().Text();
@@ -124,7 +127,8 @@ TEST_F(RomBootLoader, BootsTheEepromWhenTheHostStaysSilentAfterTheReset) {
 TEST_F(RomBootLoader, ShutsDownWhenTheHostStaysSilentAndTheEepromIsBlank) {
   simtest::ThreadChip Chip(RomChip());
   HostPort Silent(Chip.SlavePath(), B115200);
-  EXPECT_NE(Chip.Log().WaitFor("the program stopped the chip's clock", 20s), "") << Chip.Log().Text();
+  EXPECT_NE(Chip.Log().WaitFor("the program stopped the chip's clock", 20s), "")
+      << Chip.Log().Text();
   EXPECT_EQ(Silent.Read(1, 0ms), "");
 }
 

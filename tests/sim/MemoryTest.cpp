@@ -86,7 +86,8 @@ TEST_F(EepromFile, MissingFileIsCreatedBlank) {
 
 TEST_F(EepromFile, ProgramWritesTheWholeFileAndReadsBack) {
   sim::HubBytes Contents;
-  for (std::size_t Index = 0; Index < Contents.size(); ++Index) Contents[Index] = static_cast<uint8_t>(Index * 13);
+  for (std::size_t Index = 0; Index < Contents.size(); ++Index)
+    Contents[Index] = static_cast<uint8_t>(Index * 13);
   {
     sim::EepromStore Eeprom(Path);
     ASSERT_TRUE(Eeprom.Program(Contents));

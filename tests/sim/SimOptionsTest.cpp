@@ -8,8 +8,10 @@ namespace {
 sim::SimOptions Parsed(const std::vector<std::string>& Arguments, std::string* Error = nullptr) {
   sim::SimOptions Options;
   const std::string Text = sim::ParseSimOptions(Arguments, Options);
-  if (Error) *Error = Text;
-  else EXPECT_EQ(Text, "");
+  if (Error)
+    *Error = Text;
+  else
+    EXPECT_EQ(Text, "");
   return Options;
 }
 
@@ -25,10 +27,33 @@ TEST(SimOptions, DefaultsAreARealisticChipOfVersionOne) {
 }
 
 TEST(SimOptions, EveryOptionReachesItsSetting) {
-  const sim::SimOptions Options = Parsed(
-      {"--eeprom", "e.bin", "--link", "port", "--version", "0", "--clock", "20", "--instant", "--log", "--absent",
-       "--echo", "--wrong-answer", "17", "--garbage-from", "3", "--noise-while-busy", "2", "--fail-ram", "--fail-program",
-       "--fail-verify", "--silent-after-verdict", "1", "--stop-after-bytes", "100", "--close-after", "50"});
+  const sim::SimOptions Options = Parsed({"--eeprom",
+                                          "e.bin",
+                                          "--link",
+                                          "port",
+                                          "--version",
+                                          "0",
+                                          "--clock",
+                                          "20",
+                                          "--instant",
+                                          "--log",
+                                          "--absent",
+                                          "--echo",
+                                          "--wrong-answer",
+                                          "17",
+                                          "--garbage-from",
+                                          "3",
+                                          "--noise-while-busy",
+                                          "2",
+                                          "--fail-ram",
+                                          "--fail-program",
+                                          "--fail-verify",
+                                          "--silent-after-verdict",
+                                          "1",
+                                          "--stop-after-bytes",
+                                          "100",
+                                          "--close-after",
+                                          "50"});
   const sim::ChipFaults& Faults = Options.Chip.Faults;
   EXPECT_EQ(Options.Chip.EepromPath, "e.bin");
   EXPECT_EQ(Options.LinkPath, "port");
@@ -61,7 +86,9 @@ TEST(SimOptions, BadValuesAreRefusedWithTheReason) {
   Parsed({"--paced", "--instant"}, &Error);
   EXPECT_EQ(Error, "--paced keeps the chip's working times; it cannot go with --instant");
   Parsed({"--instant", "--slow-drain", "9600"}, &Error);
-  EXPECT_EQ(Error, "--slow-drain paces the line and keeps the chip's working times; it cannot go with --instant");
+  EXPECT_EQ(Error,
+            "--slow-drain paces the line and keeps the chip's working times; it cannot go with "
+            "--instant");
   Parsed({"--slow-drain", "299"}, &Error);
   EXPECT_EQ(Error, "--slow-drain takes a whole number from 300 to 230400, not 299");
   EXPECT_EQ(Parsed({"--slow-drain", "9600"}).Chip.Faults.SlowLineBaud, 9600);

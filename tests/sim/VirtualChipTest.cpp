@@ -34,9 +34,11 @@ TEST(VirtualChip, HostFlushResetsTheChipAndTheHandshakeIsAnswered) {
   ASSERT_TRUE(Port.IsOpen());
   const std::vector<int> Bits = simtest::ReplyBits(Handshake(Port));
   ASSERT_EQ(Bits.size(), 258u);
-  EXPECT_EQ(std::vector<int>(Bits.begin(), Bits.begin() + 250), simtest::ShiftRegisterBits(251, 500));
+  EXPECT_EQ(std::vector<int>(Bits.begin(), Bits.begin() + 250),
+            simtest::ShiftRegisterBits(251, 500));
   const std::vector<std::string> Lines = Chip.Log().Lines();
-  EXPECT_EQ(std::count(Lines.begin(), Lines.end(), "reset"), 2) << Chip.Log().Text();  // power on, the host's flush
+  EXPECT_EQ(std::count(Lines.begin(), Lines.end(), "reset"), 2)
+      << Chip.Log().Text();  // power on, the host's flush
   EXPECT_NE(Chip.Log().WaitFor("link rate 115200 baud", 1s), "");
   EXPECT_EQ(Chip.LastExchange().Bytes, simtest::HandshakePacket());
 }
@@ -118,7 +120,8 @@ TEST(QklSim, ServesTheLineAndStopsCleanlyWithItsLink) {
     HostPort Port(Link, B115200);
     const std::vector<int> Bits = simtest::ReplyBits(Handshake(Port));
     ASSERT_EQ(Bits.size(), 258u);
-    EXPECT_EQ(std::vector<int>(Bits.begin() + 250, Bits.end()), (std::vector<int>{1, 1, 1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(std::vector<int>(Bits.begin() + 250, Bits.end()),
+              (std::vector<int>{1, 1, 1, 0, 0, 0, 0, 0}));
   }
   EXPECT_NE(Chip.Log().WaitFor("handshake answered, version 7", 2s), "");
   Chip.Stop();
@@ -130,7 +133,8 @@ TEST(QklSim, BadArgumentsAndFilesAreRefused) {
   const simtest::ProgramResult Unknown = simtest::RunProgram(simtest::QklSimPath(), {"--bogus"});
   EXPECT_EQ(Unknown.ExitCode, 1);
   EXPECT_NE(Unknown.Errors.find("unknown option --bogus"), std::string::npos);
-  const simtest::ProgramResult Short = simtest::RunProgram(simtest::QklSimPath(), {"--eeprom", "/dev/null"});
+  const simtest::ProgramResult Short =
+      simtest::RunProgram(simtest::QklSimPath(), {"--eeprom", "/dev/null"});
   EXPECT_EQ(Short.ExitCode, 2);
   EXPECT_NE(Short.Errors.find("is not 32768 bytes long"), std::string::npos);
   const simtest::ProgramResult Help = simtest::RunProgram(simtest::QklSimPath(), {"--help"});

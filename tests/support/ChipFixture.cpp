@@ -24,7 +24,8 @@ std::vector<std::string> ChipLogRecord::Lines() const {
   return Collected;
 }
 
-std::string ChipLogRecord::WaitFor(const std::string& Part, std::chrono::milliseconds Timeout) const {
+std::string ChipLogRecord::WaitFor(const std::string& Part,
+                                   std::chrono::milliseconds Timeout) const {
   return WaitForAfter({}, Part, Timeout);
 }
 
@@ -62,12 +63,15 @@ std::string ChipLogRecord::Text() const {
 
 void AwaitPowerOnReset(const ChipLogRecord& Log, std::chrono::milliseconds Timeout) {
   if (!Log.WaitFor("reset", Timeout).empty()) return;
-  throw std::runtime_error("the virtual chip logged no power-on \"reset\" within " + std::to_string(Timeout.count()) +
+  throw std::runtime_error("the virtual chip logged no power-on \"reset\" within " +
+                           std::to_string(Timeout.count()) +
                            " ms, so it is not listening; its log: " + Log.Text());
 }
 
 ThreadChip::ThreadChip(const sim::ChipSettings& Settings, sim::ImageRunner* Runner)
-    : Chip(Settings, [this](const std::string& Line) { Record.Add(Line); }, Runner), Server([this] { Chip.Run(); }) {
+    : Chip(
+          Settings, [this](const std::string& Line) { Record.Add(Line); }, Runner),
+      Server([this] { Chip.Run(); }) {
   // The server thread logs the power-on reset as it starts serving the line.
   try {
     AwaitPowerOnReset(Record, std::chrono::seconds(10));

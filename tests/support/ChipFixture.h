@@ -25,7 +25,8 @@ public:
   // The first line containing Part, waiting up to Timeout for it; empty when none came.
   std::string WaitFor(const std::string& Part, std::chrono::milliseconds Timeout) const;
   // The same for the first line containing Part after the last one containing Earlier.
-  std::string WaitForAfter(const std::string& Earlier, const std::string& Part, std::chrono::milliseconds Timeout) const;
+  std::string WaitForAfter(const std::string& Earlier, const std::string& Part,
+                           std::chrono::milliseconds Timeout) const;
   int CountOf(const std::string& Part) const;
   // Every line, for failure messages.
   std::string Text() const;

@@ -54,7 +54,8 @@ std::vector<uint8_t> TinyImage(int BodyLongs) {
     Image[At + 1] = static_cast<uint8_t>(Value >> 8);
   };
   const uint32_t ClockFrequency = 12000000;
-  for (int Byte = 0; Byte < 4; ++Byte) Image[Byte] = static_cast<uint8_t>(ClockFrequency >> (8 * Byte));
+  for (int Byte = 0; Byte < 4; ++Byte)
+    Image[Byte] = static_cast<uint8_t>(ClockFrequency >> (8 * Byte));
   Put16(6, 0x0010);
   Put16(8, Vbase);
   Put16(10, Dbase);

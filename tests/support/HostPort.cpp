@@ -8,7 +8,8 @@
 
 namespace simtest {
 
-HostPort::HostPort(const std::string& Path, speed_t Rate, Opening How) : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+HostPort::HostPort(const std::string& Path, speed_t Rate, Opening How)
+    : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
   termios Settings{};
   if (Fd < 0 || ::tcgetattr(Fd, &Settings) != 0) return;
   ::cfmakeraw(&Settings);

@@ -20,7 +20,8 @@ public:
   bool IsOpen() const { return Fd >= 0; }
   void Write(const std::string& Bytes);
   // Reads until Count bytes came or nothing arrives for Quiet.
-  std::string Read(std::size_t Count, std::chrono::milliseconds Quiet = std::chrono::milliseconds(500));
+  std::string Read(std::size_t Count,
+                   std::chrono::milliseconds Quiet = std::chrono::milliseconds(500));
 
 private:
   int Fd;

@@ -16,7 +16,8 @@ using TFile = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
 
 // A stream that reads Text; an empty text gives one at its end at once.
 TFile InputReading(std::string& Text) {
-  std::FILE* File = Text.empty() ? std::fopen("/dev/null", "r") : ::fmemopen(Text.data(), Text.size(), "r");
+  std::FILE* File =
+      Text.empty() ? std::fopen("/dev/null", "r") : ::fmemopen(Text.data(), Text.size(), "r");
   if (!File) throw std::runtime_error("no input stream for the run");
   return TFile(File, &std::fclose);
 }

@@ -8,7 +8,8 @@ namespace simtest {
 
 std::string RomFolder() {
   const std::filesystem::path Folder = QKL_ROM_DIR;
-  const bool Complete = std::filesystem::exists(Folder / "hub_rom_low.hex") && std::filesystem::exists(Folder / "hub_rom_high.hex");
+  const bool Complete = std::filesystem::exists(Folder / "hub_rom_low.hex") &&
+                        std::filesystem::exists(Folder / "hub_rom_high.hex");
   return Complete ? Folder.string() : std::string();
 }
 

@@ -16,7 +16,8 @@ namespace {
 using Steady = std::chrono::steady_clock;
 
 int MillisecondsLeft(Steady::time_point Until) {
-  const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Until - Steady::now()).count();
+  const auto Left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Until - Steady::now()).count();
   return Left < 0 ? 0 : static_cast<int>(Left);
 }
 
@@ -30,7 +31,8 @@ bool ReadSome(int Fd, std::string& Into) {
 
 }  // namespace
 
-ChildProcess StartProgram(const std::string& Program, const std::vector<std::string>& Arguments, int ErrorsTo) {
+ChildProcess StartProgram(const std::string& Program, const std::vector<std::string>& Arguments,
+                          int ErrorsTo) {
   int Pipes[3][2];
   for (auto& Pipe : Pipes)
     if (::pipe2(Pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -79,14 +81,16 @@ ProgramResult RunProgram(const std::string& Program, const std::vector<std::stri
     Child.Errors = Terminal->Master;
   }
   ::signal(SIGPIPE, SIG_IGN);
-  if (!Input.empty()) [[maybe_unused]] const ssize_t Written = ::write(Child.Input, Input.data(), Input.size());
+  if (!Input.empty()) [[maybe_unused]]
+    const ssize_t Written = ::write(Child.Input, Input.data(), Input.size());
   ::close(Child.Input);
   ProgramResult Result;
   const auto Until = Steady::now() + Timeout;
   bool OutputOpen = true;
   bool ErrorsOpen = true;
   while ((OutputOpen || ErrorsOpen) && MillisecondsLeft(Until) > 0) {
-    pollfd Ready[2] = {{OutputOpen ? Child.Output : -1, POLLIN, 0}, {ErrorsOpen ? Child.Errors : -1, POLLIN, 0}};
+    pollfd Ready[2] = {{OutputOpen ? Child.Output : -1, POLLIN, 0},
+                       {ErrorsOpen ? Child.Errors : -1, POLLIN, 0}};
     if (::poll(Ready, 2, MillisecondsLeft(Until)) <= 0) continue;
     if (Ready[0].revents) OutputOpen = ReadSome(Child.Output, Result.Output);
     if (Ready[1].revents) ErrorsOpen = ReadSome(Child.Errors, Result.Errors);

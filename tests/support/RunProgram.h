@@ -18,7 +18,8 @@ struct ChildProcess {
 
 // Throws std::runtime_error when the program cannot be started. With ErrorsTo given, the child's
 // standard error is that descriptor (a terminal, say) instead of a pipe, and Errors is -1.
-ChildProcess StartProgram(const std::string& Program, const std::vector<std::string>& Arguments, int ErrorsTo = -1);
+ChildProcess StartProgram(const std::string& Program, const std::vector<std::string>& Arguments,
+                          int ErrorsTo = -1);
 
 // One line without its line end; empty at the end of the stream or when Timeout passes first.
 std::string ReadLine(int Fd, std::chrono::milliseconds Timeout);
@@ -39,7 +40,8 @@ struct ErrorTerminal {
 // Runs the program to its end with Input on its standard input; a program still running after
 // Timeout is killed.
 ProgramResult RunProgram(const std::string& Program, const std::vector<std::string>& Arguments,
-                         const std::string& Input = {}, std::chrono::milliseconds Timeout = std::chrono::seconds(120),
+                         const std::string& Input = {},
+                         std::chrono::milliseconds Timeout = std::chrono::seconds(120),
                          const ErrorTerminal* Terminal = nullptr);
 
 }  // namespace simtest

@@ -22,7 +22,8 @@ TEST(AwaitPowerOnReset, AChipThatNeverResetsEndsTheTestWithWhatWasAwaited) {
   } catch (const std::runtime_error& Error) {
     const std::string Text = Error.what();
     EXPECT_NE(Text.find("no power-on \"reset\" within 50 ms"), std::string::npos) << Text;
-    EXPECT_NE(Text.find("link rate 115200 baud"), std::string::npos) << "the log is shown: " << Text;
+    EXPECT_NE(Text.find("link rate 115200 baud"), std::string::npos)
+        << "the log is shown: " << Text;
   }
 }
 

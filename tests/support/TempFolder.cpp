@@ -12,10 +12,14 @@ namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {
   std::string Template = (fs::temp_directory_path() / "qkl-test-XXXXXX").string();
-  if (!::mkdtemp(Template.data())) throw std::runtime_error("cannot make a temporary folder from " + Template);
+  if (!::mkdtemp(Template.data()))
+    throw std::runtime_error("cannot make a temporary folder from " + Template);
   Folder = Template;
-  // Open to other users as a folder made in the usual way is: some tests run programs as another user.
-  fs::permissions(Folder, fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec,
+  // Open to other users as a folder made in the usual way is: some tests run programs as another
+  // user.
+  fs::permissions(Folder,
+                  fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                      fs::perms::others_exec,
                   fs::perm_options::add);
 }
 
@@ -26,7 +30,8 @@ TempFolder::~TempFolder() {
     fs::permissions(Path, fs::perms::owner_all, fs::perm_options::add, Ignored);
   };
   OpenUp(Folder);
-  for (fs::recursive_directory_iterator Entry(Folder, Ignored), End; Entry != End; Entry.increment(Ignored))
+  for (fs::recursive_directory_iterator Entry(Folder, Ignored), End; Entry != End;
+       Entry.increment(Ignored))
     if (Entry->is_directory(Ignored) && !Entry->is_symlink(Ignored)) OpenUp(Entry->path());
   fs::remove_all(Folder, Ignored);
 }
@@ -45,7 +50,8 @@ std::string TempFolder::Write(const std::string& Name, const std::string& Text) 
 }
 
 void WriteFile(const std::string& Path, const std::vector<uint8_t>& Bytes) {
-  std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(Bytes.data()), Bytes.size());
+  std::ofstream(Path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Bytes.data()), Bytes.size());
 }
 
 std::vector<uint8_t> FileBytes(const std::string& Path) {

@@ -16,9 +16,12 @@ DecodedDownload DecodeDownload(const std::string& Wire, std::size_t HandshakeByt
       if (Width != 1 && Width != 2) return Result;
       Long |= static_cast<uint32_t>(Width == 1) << Bits;
       if (++Bits < 32) continue;
-      if (Longs == 0) Result.Mode = Long;
-      else if (Longs == 1) Result.Count = Long;
-      else Result.Longs.push_back(Long);
+      if (Longs == 0)
+        Result.Mode = Long;
+      else if (Longs == 1)
+        Result.Count = Long;
+      else
+        Result.Longs.push_back(Long);
       ++Longs;
       Bits = 0;
       Long = 0;
@@ -35,7 +38,8 @@ DecodedDownload DecodeDownload(const std::string& Wire, std::size_t HandshakeByt
 std::vector<uint32_t> LongsOf(const std::vector<uint8_t>& Image) {
   std::vector<uint32_t> Longs;
   for (std::size_t At = 0; At + 3 < Image.size(); At += 4)
-    Longs.push_back(Image[At] | Image[At + 1] << 8 | Image[At + 2] << 16 | static_cast<uint32_t>(Image[At + 3]) << 24);
+    Longs.push_back(Image[At] | Image[At + 1] << 8 | Image[At + 2] << 16 |
+                    static_cast<uint32_t>(Image[At + 3]) << 24);
   return Longs;
 }
 

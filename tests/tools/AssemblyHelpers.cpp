@@ -26,7 +26,8 @@ std::uint32_t encode(const std::string& line) {
 std::vector<std::string> errorsOf(const std::string& source) {
   std::vector<std::string> texts;
   for (const Diagnostic& error : assemble(source).errors) {
-    texts.push_back(std::to_string(error.line) + ":" + std::to_string(error.column) + ": " + error.message);
+    texts.push_back(std::to_string(error.line) + ":" + std::to_string(error.column) + ": " +
+                    error.message);
   }
   return texts;
 }

@@ -41,7 +41,8 @@ class CommandLine : public ::testing::Test {
 
   std::vector<std::string> filesInDir() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(dir_))
+      names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -62,8 +63,9 @@ TEST_F(CommandLine, WritesTheImageAndTheHeader) {
   EXPECT_EQ(read(dir_ / "out.binary"), std::string(image.begin(), image.end()));
   std::string header = read(dir_ / "Out.h");
   EXPECT_NE(header.find("#pragma once"), std::string::npos);
-  EXPECT_NE(header.find("inline constexpr unsigned char OutImage[] = {\n    0x00, 0x1B, 0xB7, 0x00,"),
-            std::string::npos);
+  EXPECT_NE(
+      header.find("inline constexpr unsigned char OutImage[] = {\n    0x00, 0x1B, 0xB7, 0x00,"),
+      std::string::npos);
   EXPECT_EQ(filesInDir(), (std::vector<std::string>{"Out.h", "blink.spin", "out.binary"}));
 }
 
@@ -92,11 +94,13 @@ TEST_F(CommandLine, RefusesBadArgumentsAndMissingFiles) {
 }
 
 TEST(EmbeddedImage, TheBuildEmbedsTheAssembledProgram) {
-  const std::vector<std::uint8_t> known = {
-      0x00, 0x1B, 0xB7, 0x00, 0x00, 0x06, 0x10, 0x00, 0x24, 0x00, 0x2C, 0x00, 0x1C, 0x00, 0x30, 0x00,
-      0x14, 0x00, 0x02, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7C, 0x5C, 0x34, 0xC7, 0x08, 0x35,
-      0x2C, 0x32, 0x00, 0x00};
-  EXPECT_EQ(std::vector<std::uint8_t>(std::begin(SmallestProgramImage), std::end(SmallestProgramImage)), known);
+  const std::vector<std::uint8_t> known = {0x00, 0x1B, 0xB7, 0x00, 0x00, 0x06, 0x10, 0x00, 0x24,
+                                           0x00, 0x2C, 0x00, 0x1C, 0x00, 0x30, 0x00, 0x14, 0x00,
+                                           0x02, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7C,
+                                           0x5C, 0x34, 0xC7, 0x08, 0x35, 0x2C, 0x32, 0x00, 0x00};
+  EXPECT_EQ(
+      std::vector<std::uint8_t>(std::begin(SmallestProgramImage), std::end(SmallestProgramImage)),
+      known);
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ unsigned loadedByteSum(const std::vector<std::uint8_t>& image) {
   std::vector<std::uint8_t> memory(dbase, 0);
   std::copy(image.begin(), image.end(), memory.begin());
   for (unsigned marker : {dbase - 8, dbase - 4}) {
-    memory[marker] = 0xFF, memory[marker + 1] = 0xFF, memory[marker + 2] = 0xF9, memory[marker + 3] = 0xFF;
+    memory[marker] = 0xFF, memory[marker + 1] = 0xFF, memory[marker + 2] = 0xF9,
+    memory[marker + 3] = 0xFF;
   }
   unsigned sum = 0;
   for (std::uint8_t byte : memory) sum += byte;
@@ -31,10 +32,10 @@ unsigned loadedByteSum(const std::vector<std::uint8_t>& image) {
 }
 
 TEST(ProgramImage, SmallestProgramMatchesTheKnownImage) {
-  const std::vector<std::uint8_t> known = {
-      0x00, 0x1B, 0xB7, 0x00, 0x00, 0x06, 0x10, 0x00, 0x24, 0x00, 0x2C, 0x00, 0x1C, 0x00, 0x30, 0x00,
-      0x14, 0x00, 0x02, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7C, 0x5C, 0x34, 0xC7, 0x08, 0x35,
-      0x2C, 0x32, 0x00, 0x00};
+  const std::vector<std::uint8_t> known = {0x00, 0x1B, 0xB7, 0x00, 0x00, 0x06, 0x10, 0x00, 0x24,
+                                           0x00, 0x2C, 0x00, 0x1C, 0x00, 0x30, 0x00, 0x14, 0x00,
+                                           0x02, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7C,
+                                           0x5C, 0x34, 0xC7, 0x08, 0x35, 0x2C, 0x32, 0x00, 0x00};
   EXPECT_EQ(imageOf("DAT     org 0\nentry   jmp #entry\n"), known);
 }
 
@@ -63,8 +64,9 @@ TEST(ProgramImage, HeaderObjectAndLauncherFollowTheCodeSize) {
 }
 
 TEST(ProgramImage, BytesBelowDbaseSumToZeroWithTheStackMarkers) {
-  for (const char* source : {"DAT nop\n", "DAT long $FFFF_FFFF[100]\n", "CON _clkmode = 1\nDAT byte 7[3]\n",
-                             "DAT long $12345678, $9ABCDEF0\n word 5\n"}) {
+  for (const char* source :
+       {"DAT nop\n", "DAT long $FFFF_FFFF[100]\n", "CON _clkmode = 1\nDAT byte 7[3]\n",
+        "DAT long $12345678, $9ABCDEF0\n word 5\n"}) {
     std::vector<std::uint8_t> image = imageOf(source);
     EXPECT_EQ(loadedByteSum(image), 0u) << source;
     EXPECT_EQ(imageChecksum(image), 0u) << source;

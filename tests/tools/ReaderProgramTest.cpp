@@ -1,6 +1,6 @@
-// The EEPROM reader program on the emulated chip with a 24LC256 on P28/P29 and the host's serial line
-// on P30/P31, driven here the way the host drives it: sync polls, the handshake packet, the command
-// long and the clock bytes.
+// The EEPROM reader program on the emulated chip with a 24LC256 on P28/P29 and the host's serial
+// line on P30/P31, driven here the way the host drives it: sync polls, the handshake packet, the
+// command long and the clock bytes.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -108,9 +108,12 @@ std::vector<std::uint8_t> readerImage() {
 class ReaderOnChip {
  public:
   ReaderOnChip(double clockMHz, double baud, std::vector<std::uint8_t> eeprom)
-      : chip_(config(clockMHz)), store_(std::move(eeprom)), board_(chip_),
+      : chip_(config(clockMHz)),
+        store_(std::move(eeprom)),
+        board_(chip_),
         eeprom_(chip_, devices::EepromBytes(store_.data(), devices::kEepromSize)),
-        line_(chip_, devices::SerialLineConfig{baud}), highSpeed_(baud > 115200) {
+        line_(chip_, devices::SerialLineConfig{baud}),
+        highSpeed_(baud > 115200) {
     board_.Attach(eeprom_);
     board_.Attach(line_);
   }
@@ -223,7 +226,8 @@ TEST_P(ReaderProgram, SendsTheWholeEepromAndItsCrcThenStopsTheChip) {
   ShiftRegister lfsr;
   std::string handshake = reader.handshake(lfsr);
   ASSERT_EQ(handshake.size(), 258u);
-  for (int i = 0; i < kHandshakeBits; ++i) ASSERT_EQ(replyBit(handshake[i]), lfsr.next()) << "answer bit " << i;
+  for (int i = 0; i < kHandshakeBits; ++i)
+    ASSERT_EQ(replyBit(handshake[i]), lfsr.next()) << "answer bit " << i;
   EXPECT_EQ(decodeBytes(handshake.substr(kHandshakeBits), 1)[0], 0xDE);
 
   std::string data = reader.stream();
@@ -232,7 +236,8 @@ TEST_P(ReaderProgram, SendsTheWholeEepromAndItsCrcThenStopsTheChip) {
   std::vector<std::uint8_t> bytes = decodeBytes(data, devices::kEepromSize + 2);
   std::vector<std::uint8_t> eeprom(bytes.begin(), bytes.end() - 2);
   EXPECT_TRUE(eeprom == reader.store());
-  EXPECT_EQ(bytes[devices::kEepromSize] | bytes[devices::kEepromSize + 1] << 8, crc16Modbus(reader.store()));
+  EXPECT_EQ(bytes[devices::kEepromSize] | bytes[devices::kEepromSize + 1] << 8,
+            crc16Modbus(reader.store()));
 
   EXPECT_TRUE(reader.chip().ClockStopped());
   EXPECT_EQ(reader.chip().ChipDirections(), 0u);
@@ -248,14 +253,16 @@ INSTANTIATE_TEST_SUITE_P(ClockAndRate, ReaderProgram,
                          });
 
 TEST(ReaderProgramFaults, NoEepromOrAStuckDataLineStopsTheChipWithTheBusReleased) {
-  for (devices::EepromFault fault : {devices::EepromFault::kAbsent, devices::EepromFault::kSdaHeldLow}) {
+  for (devices::EepromFault fault :
+       {devices::EepromFault::kAbsent, devices::EepromFault::kSdaHeldLow}) {
     ReaderOnChip reader(20, 115200, std::vector<std::uint8_t>(devices::kEepromSize, 0));
     reader.eeprom().SetFault(fault);
     reader.launch();
     reader.board().RunFor(0.1);
     EXPECT_TRUE(reader.chip().ClockStopped());
     EXPECT_EQ(reader.chip().ChipDirections(), 0u);
-    for (const auto& violation : reader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
+    for (const auto& violation : reader.eeprom().Violations())
+      ADD_FAILURE() << violation.Describe();
   }
 }
 

@@ -1,5 +1,5 @@
-// Assembled programs booted on the emulated chip: the launcher starts the cog code, whose results are
-// read back from hub RAM and the pins.
+// Assembled programs booted on the emulated chip: the launcher starts the cog code, whose results
+// are read back from hub RAM and the pins.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -22,7 +22,8 @@ void boot(Chip& chip, const std::string& source) {
   qkl::pasm::testing::bootImage(chip, image);
 }
 
-std::uint32_t runAndRead(const std::string& source, std::uint32_t address, std::uint64_t cycles = 40000) {
+std::uint32_t runAndRead(const std::string& source, std::uint32_t address,
+                         std::uint64_t cycles = 40000) {
   Chip chip({});
   boot(chip, source);
   chip.Run(cycles);
@@ -50,14 +51,14 @@ TEST(RoundTrip, ConditionsAndEffectsSteerTheFlags) {
   const char* source =
       "DAT org 0\n"
       "entry   mov x, #5\n"
-      "        cmp x, #7 wc, wz\n"           // C = 1 (5 < 7), Z = 0
+      "        cmp x, #7 wc, wz\n"  // C = 1 (5 < 7), Z = 0
       "  if_c_and_nz or bits, #1\n"
       "  if_z        or bits, #2\n"
-      "        cmp x, #5 wz\n"               // Z = 1, C kept
+      "        cmp x, #5 wz\n"  // Z = 1, C kept
       "  if_z_and_c  or bits, #4\n"
-      "        sub x, #5 nr, wz\n"           // x kept; Z = 1
+      "        sub x, #5 nr, wz\n"  // x kept; Z = 1
       "  if_z        or bits, #8\n"
-      "        shl x, #30 wc\n"              // C = old bit 31 = 0
+      "        shl x, #30 wc\n"  // C = old bit 31 = 0
       "  if_nc       or bits, #16\n"
       "        wrlong x, address\n"
       "        add address, #4\n"
