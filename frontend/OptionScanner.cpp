@@ -63,7 +63,7 @@ char Complain(std::ostream& Messages, const std::string& Message, char Letter) {
 
 // The rest of the current element after the letter just read, consumed with it.
 std::string TakeRestOfElement() {
-  const std::string Rest = Argument(OptionIndex).substr(Position);
+  std::string Rest = Argument(OptionIndex).substr(Position);
   ++OptionIndex;
   return Rest;
 }

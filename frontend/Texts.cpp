@@ -27,6 +27,7 @@ void PrintUsage(TConsole& Console) {
       "-t Test mode (Undocumented)",
       "-l Test mode (Undocumented)",
       "-h  - Show this help",
+      // One line of the usage text, split to fit. NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
       "-u Read Propellers EEPROM into file <FileName> - WARNING will overwrite it if it exists "
       "with no prompt!",
   };

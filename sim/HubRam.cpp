@@ -22,7 +22,7 @@ void HubRam::StoreLongAt(uint32_t Address, uint32_t Value) {
 void HubRam::StoreLong(uint32_t Index, uint32_t Value) { StoreLongAt(Index * 4, Value); }
 
 void HubRam::FinishDownload(uint32_t LongCount) {
-  if (LongCount < HubRamSize / 4) std::fill(Ram.begin() + LongCount * 4, Ram.end(), 0);
+  if (LongCount < HubRamSize / 4) std::fill(Ram.begin() + std::size_t{LongCount} * 4, Ram.end(), 0);
   const uint32_t Dbase = Word(DbaseAddress);
   StoreLongAt(Dbase - 8, StackMarker);
   StoreLongAt(Dbase - 4, StackMarker);

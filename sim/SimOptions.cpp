@@ -80,6 +80,13 @@ const NumberOption* NumberOptionNamed(const std::string& Name) {
   return nullptr;
 }
 
+std::string OutOfRange(const std::string& Name, const NumberOption& Number,
+                       const std::string& Value) {
+  std::string Text = Name + " takes a whole number from ";
+  Text += std::to_string(Number.Min) + " to " + std::to_string(Number.Max);
+  return Text + ", not " + Value;
+}
+
 }  // namespace
 
 std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOptions& Into) {
@@ -107,8 +114,7 @@ std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOption
     }
     int Parsed = 0;
     if (!ParseNumber(Value, Number->Min, Number->Max, Parsed))
-      return Name + " takes a whole number from " + std::to_string(Number->Min) + " to " +
-             std::to_string(Number->Max) + ", not " + Value;
+      return OutOfRange(Name, *Number, Value);
     StoreNumber(Name, Parsed, Into);
   }
   if (Into.Chip.Paced && Into.Chip.Instant)

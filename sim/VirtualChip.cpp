@@ -39,7 +39,7 @@ timespec TimespecOf(Duration Span) {
 
 }  // namespace
 
-VirtualChip::VirtualChip(const ChipSettings& Chosen, ChipLog Log, ImageRunner* Runner)
+VirtualChip::VirtualChip(const ChipSettings& Chosen, const ChipLog& Log, ImageRunner* Runner)
     : Settings(InForce(Chosen)),
       Log(Log),
       Eeprom(Settings.EepromPath),

@@ -24,7 +24,7 @@ public:
   // cannot be had. Without a Runner, loaded images run on the cog emulator unless the settings
   // turn that off. With a ROM directory in the settings, the ROM's boot loader runs on the
   // emulator in place of the boot loader model.
-  VirtualChip(const ChipSettings& Settings, ChipLog Log, ImageRunner* Runner = nullptr);
+  VirtualChip(const ChipSettings& Settings, const ChipLog& Log, ImageRunner* Runner = nullptr);
   ~VirtualChip();
   VirtualChip(const VirtualChip&) = delete;
   VirtualChip& operator=(const VirtualChip&) = delete;

@@ -1,5 +1,5 @@
 // qkl-sim: a virtual Propeller 1 on a pseudo-terminal.
-#include <signal.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): sigaction is POSIX, not C++
 #include <unistd.h>
 
 #include <cstdio>

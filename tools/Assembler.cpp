@@ -16,7 +16,7 @@ namespace {
 enum class Pass { Layout, Emit };
 enum class Section { Con, Dat, Unsupported };
 
-constexpr std::uint64_t kCogBytes = 496 * 4;
+constexpr std::uint64_t kCogBytes = std::uint64_t{496} * 4;
 
 std::string hex(std::uint64_t value) {
   static const char* digits = "0123456789ABCDEF";

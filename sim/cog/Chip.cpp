@@ -66,7 +66,7 @@ void Chip::LaunchImage() {
   launcherHubTurn_ = false;
   cog.phase_ = CogPhase::kNative;
   // As long as loading the interpreter would take.
-  Schedule(cog, HubSlot(0, cycle_ + 1) + 16 * kCogRegisters);
+  Schedule(cog, HubSlot(0, cycle_ + 1) + uint64_t{16} * kCogRegisters);
 }
 
 void Chip::Shutdown() {
