@@ -10,5 +10,5 @@ build=$(realpath -m "${1:-$root/build/clang}")
 CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQKL_WERROR=ON >/dev/null
 cmake --build "$build" -j2
 for folder in tests/serial tests/link tests/tools tests/sim tests/frontend tests/cog man dist; do
-  ctest --test-dir "$build/$folder" -j2 --output-on-failure -LE long
+  ctest --test-dir "$build/$folder" -j2 --output-on-failure -LE slow
 done
