@@ -11,6 +11,7 @@
 #include "LineMirrorImage.h"
 #include "link/Propeller.h"
 #include "tests/support/ChipFixture.h"
+#include "tests/support/EmulatorSpeed.h"
 #include "tests/support/HostPort.h"
 #include "tests/support/RomFolder.h"
 #include "tests/support/TempFolder.h"
@@ -68,6 +69,8 @@ int Resets(const simtest::ChipLogRecord& Log) {
 }
 
 TEST(LoadedProgram, RunsOnAfterTheToolClosesUntilAHostResetsTheChip) {
+  // The mirrored text must come back within the host's quiet limit.
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
   simtest::ThreadChip Chip(simtest::InstantChip());
   LoadIntoRam(Chip, LineMirrorImage);
   EXPECT_NE(Chip.Log().WaitFor("program starts", 1s), "");
