@@ -61,6 +61,12 @@ set(slow_cases
   "ReaderSession.SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn"
   "ReaderSession.SlowReaderThatNeverAnswersEndsWithTheHandshakeTimeout")
 
+# Cases that only wait out the protocol's time limits for minutes on end: the 1000 detections
+# without a chip take 0.35 s each, six minutes in all, set by the reset wait and the reply
+# time-out. Labelled endurance: the default test preset leaves them out and its own preset runs
+# them, beside the rest of CI, since they need no processor time.
+set(endurance_cases "QklDetectionTest.ThousandFailuresWithoutAChip")
+
 function(qkl_matches name patterns result)
   set(${result} FALSE PARENT_SCOPE)
   foreach(pattern IN LISTS ${patterns})
@@ -76,8 +82,14 @@ foreach(case IN LISTS qkl_cases)
   if(core)
     set_tests_properties("${case}" PROPERTIES RESOURCE_LOCK core)
   endif()
-  list(FIND slow_cases "${case}" slow)
-  if(slow GREATER -1)
-    set_tests_properties("${case}" PROPERTIES LABELS slow)
+  set(labels "")
+  foreach(label IN ITEMS slow endurance)
+    list(FIND ${label}_cases "${case}" found)
+    if(found GREATER -1)
+      list(APPEND labels ${label})
+    endif()
+  endforeach()
+  if(labels)
+    set_tests_properties("${case}" PROPERTIES LABELS "${labels}")
   endif()
 endforeach()
