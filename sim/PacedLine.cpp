@@ -7,8 +7,10 @@ namespace sim {
 namespace {
 
 constexpr int BitTimesPerByte = 10;
-// How far ahead the line takes host bytes from the pseudo-terminal: a UART's few bytes of FIFO.
-constexpr auto HostLookAhead = std::chrono::milliseconds(2);
+// Host bytes the line holds before they have gone out: the transmit buffer of a USB serial
+// adapter (256 bytes in the FT232R, 512 in the FT231X, 640 in the CP2102), which its UART sends
+// back to back. It also keeps the line busy while this process waits for the processor.
+constexpr std::size_t AdapterBufferBytes = 256;
 
 }  // namespace
 
@@ -21,9 +23,10 @@ void PacedLine::SetBaud(uint32_t Baud) {
 }
 
 std::size_t PacedLine::HostRoom(TimePoint Now) const {
-  const TimePoint Free = ToChip.empty() ? Now : std::max(Now, ToChip.back().Done);
-  const Duration Left = Now + HostLookAhead - Free;
-  return Left <= Duration::zero() ? 0 : static_cast<std::size_t>(Left / PerByte) + 1;
+  const auto Sent = std::partition_point(ToChip.begin(), ToChip.end(),
+                                         [Now](const Timed& Byte) { return Byte.Done <= Now; });
+  const auto Held = static_cast<std::size_t>(ToChip.end() - Sent);
+  return Held >= AdapterBufferBytes ? 0 : AdapterBufferBytes - Held;
 }
 
 void PacedLine::Queue(std::deque<Timed>& Line, std::string_view Bytes, TimePoint From,

@@ -4,9 +4,9 @@
 // through and never before the chip sent it.
 //
 // A pseudo-terminal takes the host's writes at once and reports an empty output queue, so the
-// line takes only the host bytes it can carry in the next moment (HostRoom); the rest wait in
-// the pseudo-terminal, whose buffer then fills and holds the host's writes back as a real
-// port's transmit buffer does.
+// line takes only as many host bytes as an adapter's transmit buffer holds (HostRoom); the rest
+// wait in the pseudo-terminal, whose buffer then fills and holds the host's writes back as a
+// real port's driver buffer does.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +27,7 @@ public:
   void SetBaud(uint32_t Baud);
   Duration ByteTime() const { return PerByte; }
 
-  // How many host bytes the line takes at Now: as many as it carries within the next moment.
+  // How many host bytes the line takes at Now: the room left in the adapter's transmit buffer.
   std::size_t HostRoom(TimePoint Now) const;
   // Host bytes taken at Now: each goes on the wire when the one before it is through.
   void FromHost(std::string_view Bytes, TimePoint Now);
