@@ -3,10 +3,11 @@
 # rate in real time and the chip takes its real working times) for each flow at 115200 and
 # 230400 baud and prints wall time, qkl's CPU time, its read/write/poll system calls, the line
 # time of each direction (its bytes at ten bit times each) and the line-time bound: the longer
-# direction (the line is full duplex), plus the reset wait and the chip's own working time that the
-# host waits through. For the read-back that is the reader's RAM verdict and the reader's time from
-# its start to its first answer, as the virtual chip measures it. The last ratio sets the wall time
-# against the host's own bytes at the line rate, the reset wait and the chip's verdicts alone.
+# direction (the line is full duplex), plus the reset wait and the chip's own time that the host
+# waits through, as the virtual chip's log gives it: its verdicts (from the image's last long to
+# the last verdict it answered) and, for the read-back, the reader's time from its start to its
+# first answer. The last ratio sets the wall time against the host's own bytes at the line rate,
+# the reset wait and the chip's verdicts alone.
 # Figures only; nothing here passes or fails on speed.
 #   bench/run.sh [build directory [flow...]]   (default build/default and every flow: detection,
 #                                              ram-load, eeprom-write, read-back; needs targets
@@ -80,23 +81,33 @@ arguments_for() {
   for a in "$@"; do args+=("${a/PORT/$port}"); done
 }
 
-# flow, rate, the chip's verdict times in seconds, qkl arguments (PORT stands for the port). A
-# verdict time "reader" adds the reader's RAM verdict to its time to its first answer.
-# One run is timed; a second one, under strace, gives the bytes and the system calls.
+# The chip's verdicts as the host waits through them, from the virtual chip's log: from the
+# image's last long to the last verdict the chip sent (its working time, and the polls it takes
+# to sync on the host's poll bytes before it answers one).
+verdict_time() {
+  awk '/image longs received/ { start = $2 } / verdict .* pass/ { end = $2 }
+       END { print (start != "" && end != "") ? end - start : 0 }' "$work/chip.log"
+}
+
+# The reader's time from its start to its first answer, from the virtual chip's log.
+sync_time() {
+  awk '/first answer .* after the program started/ { ms = $(NF - 5) }
+       END { print ms / 1000 }' "$work/chip.log"
+}
+
+# flow, rate, qkl arguments (PORT stands for the port). One run is timed; a second one, under
+# strace, gives the bytes and the system calls.
 measure() {
-  local flow=$1 rate=$2 verdicts=$3 sync=0
-  shift 3
+  local flow=$1 rate=$2 verdicts sync
+  shift 2
   if [ ${#flows[@]} -gt 0 ] && [[ " ${flows[*]} " != *" $flow "* ]]; then return; fi
   local timing figures="0 0 - - -"
   start_chip --paced --eeprom "$work/eeprom.bin"
   arguments_for "$port" "$rate" "$@"
   timing=$( { TIMEFORMAT='%3R %3U %3S'; time "$qkl" "${args[@]}" >"$work/qkl.out" 2>&1 || true; } 2>&1 )
   stop_chip
-  if [ "$verdicts" = reader ]; then
-    verdicts=0.1
-    sync=$(awk '/first answer .* after the program started/ { print $(NF - 5) / 1000; exit }' "$work/chip.log")
-    sync=${sync:-0}
-  fi
+  verdicts=$(verdict_time)
+  sync=$(sync_time)
   if command -v strace >/dev/null; then
     start_chip --paced --eeprom "$work/eeprom.bin"
     arguments_for "$port" "$rate" "$@"
@@ -116,18 +127,18 @@ measure() {
       bound = (txs > rxs ? txs : rxs) + reset + verdicts + sync
       host = txs + reset + verdicts
       cpu = user + sys
-      printf "%-12s %6d %7.2f %7.2f %7.2f %6.3f %7.2f %6.3f %6.3f %6.3f %6.2f%% %7d %7d %6s %6s %6s  %s\n", flow,
-             rate, wall, txs, rxs, sync, bound, wall / bound, wall / host, cpu, 100 * cpu / wall, tx, rx, r, w, p, last
+      printf "%-12s %6d %7.2f %7.2f %7.2f %6.3f %6.3f %7.2f %6.3f %6.3f %6.3f %6.2f%% %7d %7d %6s %6s %6s  %s\n", flow,
+             rate, wall, txs, rxs, verdicts, sync, bound, wall / bound, wall / host, cpu, 100 * cpu / wall, tx, rx,
+             r, w, p, last
     }'
 }
 
 random_image
-printf "%-12s %6s %7s %7s %7s %6s %7s %6s %6s %6s %7s %7s %7s %6s %6s %6s  %s\n" flow baud wall_s tx_s rx_s \
-  sync_s bound_s /bound /host cpu_s cpu/wall tx_b rx_b reads writes polls "last line"
+printf "%-12s %6s %7s %7s %7s %6s %6s %7s %6s %6s %6s %7s %7s %7s %6s %6s %6s  %s\n" flow baud wall_s tx_s rx_s \
+  verdict_s sync_s bound_s /bound /host cpu_s cpu/wall tx_b rx_b reads writes polls "last line"
 for rate in 115200 230400; do
-  measure detection "$rate" 0 -d PORT
-  # The RAM checksum takes the chip 0.1 s; programming and verifying the EEPROM 3.96 s and 1.32 s.
-  measure ram-load "$rate" 0.1 -d PORT -p 1 "$work/random.binary"
-  measure eeprom-write "$rate" 5.38 -d PORT -p 3 "$work/random.binary"
-  measure read-back "$rate" reader -d PORT -u "$work/dump"
+  measure detection "$rate" -d PORT
+  measure ram-load "$rate" -d PORT -p 1 "$work/random.binary"
+  measure eeprom-write "$rate" -d PORT -p 3 "$work/random.binary"
+  measure read-back "$rate" -d PORT -u "$work/dump"
 done
