@@ -2,343 +2,345 @@
 
 #include <cstdio>
 
-namespace sim {
+namespace qkl::sim {
 
 namespace {
 
-constexpr int HandshakeBits = 250;
-constexpr int VersionBits = 8;
-constexpr int LongBits = 32;
-constexpr int BitTimesPerByte = 10;
-constexpr uint16_t ImagePbase = 0x0010;
+constexpr int kHandshakeBits = 250;
+constexpr int kVersionBits = 8;
+constexpr int kLongBits = 32;
+constexpr int kBitTimesPerByte = 10;
+constexpr uint16_t kImagePbase = 0x0010;
 
-const char* StageName(int Which) {
-  static const char* const Names[] = {"RAM checksum", "EEPROM programming", "EEPROM verify"};
-  return Names[Which];
+const char* StageName(int which) {
+  static const char* const kNames[] = {"RAM checksum", "EEPROM programming", "EEPROM verify"};
+  return kNames[which];
 }
 
-std::string Hex(unsigned Value, int Digits) {
-  char Text[16];
-  std::snprintf(Text, sizeof Text, "0x%0*X", Digits, Value);
-  return Text;
+std::string Hex(unsigned value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+  return text;
 }
 
-double Milliseconds(Duration Span) {
-  return std::chrono::duration<double, std::milli>(Span).count();
+double Milliseconds(Duration span) {
+  return std::chrono::duration<double, std::milli>(span).count();
 }
 
 }  // namespace
 
-BootLoader::BootLoader(const ChipSettings& Settings, EepromStore& Eeprom, ChipLog Log,
-                       ImageRunner* Runner)
-    : Settings(Settings),
-      Timing(BootTiming::For(Settings)),
-      Eeprom(Eeprom),
-      Log(std::move(Log)),
-      Runner(Runner) {}
+BootLoader::BootLoader(const ChipSettings& settings, EepromStore& eeprom, ChipLog log,
+                       ImageRunner* runner)
+    : settings_(settings),
+      timing_(BootTiming::For(settings)),
+      eeprom_(eeprom),
+      log_(std::move(log)),
+      runner_(runner) {}
 
-void BootLoader::Note(const std::string& Line) const {
-  if (Log) Log(Line);
+void BootLoader::Note(const std::string& line) const {
+  if (log_) log_(line);
 }
 
-void BootLoader::Reset(TimePoint At) {
-  if (Current == Phase::Running && Runner) Runner->Halt();
-  Current = Phase::Calibrating;
-  ResetAt = At;
-  CycleBaud = 0;
-  BitClock = 0;
-  Meter.Idle();
-  LineFreeAt = At;
-  Count = 0;
-  Lfsr = ChipLfsr();
-  HaveFall = false;
-  AnswerNumber = 0;
-  BytesSent = 0;
-  VerdictsSent = 0;
-  HostBytesSeen = false;
-  SetTimeLimit(At, Timing.HostWindow, OnTimeout::BootFromEeprom);
+void BootLoader::Reset(TimePoint at) {
+  if (current_ == Phase::kRunning && runner_) runner_->Halt();
+  current_ = Phase::kCalibrating;
+  resetAt_ = at;
+  cycleBaud_ = 0;
+  bitClock_ = 0;
+  meter_.Idle();
+  lineFreeAt_ = at;
+  count_ = 0;
+  lfsr_ = ChipLfsr();
+  haveFall_ = false;
+  answerNumber_ = 0;
+  bytesSent_ = 0;
+  verdictsSent_ = 0;
+  hostBytesSeen_ = false;
+  SetTimeLimit(at, timing_.hostWindow, OnTimeout::kBootFromEeprom);
   Note("reset");
 }
 
-std::string BootLoader::HostBytes(std::string_view Bytes, uint32_t Baud, TimePoint At) {
-  Reply.clear();
-  if (!HostBytesSeen) {
-    HostBytesSeen = true;
-    char Text[64];
-    std::snprintf(Text, sizeof Text, "host bytes begin %.1f ms after reset",
-                  Milliseconds(At - ResetAt));
-    Note(Text);
+std::string BootLoader::HostBytes(std::string_view bytes, uint32_t baud, TimePoint at) {
+  reply_.clear();
+  if (!hostBytesSeen_) {
+    hostBytesSeen_ = true;
+    char text[64];
+    std::snprintf(text, sizeof text, "host bytes begin %.1f ms after reset",
+                  Milliseconds(at - resetAt_));
+    Note(text);
   }
-  CheckTimeLimit(At);
-  CheckLinkRate(Baud);
-  FollowLine(Bytes.size(), Baud, At);
-  for (std::size_t Index = 0; Index < Bytes.size(); ++Index) {
-    if (Current == Phase::Running) {
-      if (Runner) Reply += Runner->LineInput(Bytes.substr(Index), Baud, At);
+  CheckTimeLimit(at);
+  CheckLinkRate(baud);
+  FollowLine(bytes.size(), baud, at);
+  for (std::size_t index = 0; index < bytes.size(); ++index) {
+    if (current_ == Phase::kRunning) {
+      if (runner_) reply_ += runner_->LineInput(bytes.substr(index), baud, at);
       break;
     }
-    const bool Busy = Current == Phase::Verdict && At < VerdictReadyAt;
-    if (Busy && Settings.Faults.NoiseWhileBusy == static_cast<int>(VerdictStage) + 1)
-      Send(GarbageByte);
-    if (!Busy) {
-      const BytePulses Lows = LowPulsesOf(static_cast<uint8_t>(Bytes[Index]));
-      for (int Which = 0; Which < Lows.Count; ++Which)
-        Pulse(Lows.Pulse[Which], BitClock + Lows.Pulse[Which].Start, At);
+    const bool busy = current_ == Phase::kVerdict && at < verdictReadyAt_;
+    if (busy && settings_.faults.noiseWhileBusy == static_cast<int>(verdictStage_) + 1)
+      Send(kGarbageByte);
+    if (!busy) {
+      const BytePulses lows = LowPulsesOf(static_cast<uint8_t>(bytes[index]));
+      for (int which = 0; which < lows.count; ++which)
+        Pulse(lows.pulse[which], bitClock_ + lows.pulse[which].start, at);
     }
-    BitClock += BitTimesPerByte;
+    bitClock_ += kBitTimesPerByte;
   }
-  return std::move(Reply);
+  return std::move(reply_);
 }
 
 // Bytes that come while earlier ones are still on the line follow them back to back; after an
 // idle line the receive loop meets them wherever its polls happen to be.
-void BootLoader::FollowLine(std::size_t Bytes, uint32_t Baud, TimePoint At) {
-  if (!Baud) return;
-  ClocksPerBit = Settings.ClockHz / Baud;
-  if (At > LineFreeAt) {
-    Meter.Idle();
-    LineOrigin = std::chrono::duration<double>(At - ResetAt).count() * Settings.ClockHz -
-                 BitClock * ClocksPerBit;
-    LineFreeAt = At;
+void BootLoader::FollowLine(std::size_t bytes, uint32_t baud, TimePoint at) {
+  if (!baud) return;
+  clocksPerBit_ = settings_.clockHz / baud;
+  if (at > lineFreeAt_) {
+    meter_.Idle();
+    lineOrigin_ = std::chrono::duration<double>(at - resetAt_).count() * settings_.clockHz -
+                  bitClock_ * clocksPerBit_;
+    lineFreeAt_ = at;
   }
-  LineFreeAt += std::chrono::duration_cast<Duration>(
-      std::chrono::duration<double>(Bytes * BitTimesPerByte / double(Baud)));
+  lineFreeAt_ += std::chrono::duration_cast<Duration>(
+      std::chrono::duration<double>(bytes * kBitTimesPerByte / double(baud)));
 }
 
-std::optional<int> BootLoader::MeasurePulse(const LowPulse& Low, long Position, double Busy) {
-  const double Fall = LineOrigin + Position * ClocksPerBit;
-  return Meter.Measure(Fall, Fall + Low.Width * ClocksPerBit, Busy);
+std::optional<int> BootLoader::MeasurePulse(const LowPulse& low, long position, double busy) {
+  const double fall = lineOrigin_ + position * clocksPerBit_;
+  return meter_.Measure(fall, fall + low.width * clocksPerBit_, busy);
 }
 
-void BootLoader::AdvanceTo(TimePoint Now) { CheckTimeLimit(Now); }
+void BootLoader::AdvanceTo(TimePoint now) { CheckTimeLimit(now); }
 
-void BootLoader::CheckLinkRate(uint32_t Baud) {
-  if (Baud == CycleBaud || Current == Phase::Running || Current == Phase::Stopped) return;
-  CycleBaud = Baud;
-  Note("link rate " + std::to_string(Baud) + " baud");
-  if (Baud != 115200 && Baud != 230400)
-    Break("link rate " + std::to_string(Baud) + " is not 115200 or 230400");
+void BootLoader::CheckLinkRate(uint32_t baud) {
+  if (baud == cycleBaud_ || current_ == Phase::kRunning || current_ == Phase::kStopped) return;
+  cycleBaud_ = baud;
+  Note("link rate " + std::to_string(baud) + " baud");
+  if (baud != 115200 && baud != 230400)
+    Break("link rate " + std::to_string(baud) + " is not 115200 or 230400");
 }
 
-void BootLoader::SetTimeLimit(TimePoint At, Duration Limit, OnTimeout Action) {
-  Deadline = At + Limit;
-  DeadlineAction = Action;
+void BootLoader::SetTimeLimit(TimePoint at, Duration limit, OnTimeout action) {
+  deadline_ = at + limit;
+  deadlineAction_ = action;
 }
 
-void BootLoader::CheckTimeLimit(TimePoint At) {
-  if (!Deadline || At <= *Deadline) return;
-  if (DeadlineAction == OnTimeout::BootFromEeprom)
+void BootLoader::CheckTimeLimit(TimePoint at) {
+  if (!deadline_ || at <= *deadline_) return;
+  if (deadlineAction_ == OnTimeout::kBootFromEeprom)
     BootFromEeprom("time limit passed while waiting for the host");
   else
     Shutdown("time limit passed while waiting to answer");
 }
 
-void BootLoader::Pulse(const LowPulse& Low, long Position, TimePoint At) {
-  int Bit = 0;
-  int LowWidth = 0;
-  long NextFall = 0;
-  switch (Current) {
-    case Phase::Calibrating: Calibrate(Low, Position); break;
-    case Phase::HostBits:
-      if (TakeBit(Low, Position, PulseMeter::AfterHandshakeBit, Bit)) CheckHostBit(Bit, At);
+void BootLoader::Pulse(const LowPulse& low, long position, TimePoint at) {
+  int bit = 0;
+  int lowWidth = 0;
+  long nextFall = 0;
+  switch (current_) {
+    case Phase::kCalibrating: Calibrate(low, position); break;
+    case Phase::kHostBits:
+      if (TakeBit(low, position, PulseMeter::kAfterHandshakeBit, bit)) CheckHostBit(bit, at);
       break;
-    case Phase::Handshake:
-      if (TakeAnswerPulse(Low, Position, LowWidth, NextFall))
-        AnswerHandshake(LowWidth, NextFall, At);
+    case Phase::kHandshake:
+      if (TakeAnswerPulse(low, position, lowWidth, nextFall))
+        AnswerHandshake(lowWidth, nextFall, at);
       break;
-    case Phase::Command:
-    case Phase::Count:
-    case Phase::Image:
-      if (TakeBit(Low, Position,
-                  Count == LongBits - 1 ? PulseMeter::AfterLong : PulseMeter::InsideLong, Bit))
-        ReceiveLongBit(Bit, At);
+    case Phase::kCommand:
+    case Phase::kCount:
+    case Phase::kImage:
+      if (TakeBit(low, position,
+                  count_ == kLongBits - 1 ? PulseMeter::kAfterLong : PulseMeter::kInsideLong, bit))
+        ReceiveLongBit(bit, at);
       break;
-    case Phase::Verdict: VerdictPulse(Low, Position, At); break;
-    case Phase::Running:
-    case Phase::Stopped: break;
+    case Phase::kVerdict: VerdictPulse(low, position, at); break;
+    case Phase::kRunning:
+    case Phase::kStopped: break;
   }
 }
 
 // A pulse counted below the threshold is a 1. The loop misses a pulse that ends before it polls
 // for it. A pulse of other than one or two bit times means host and chip are out of step.
-bool BootLoader::TakeBit(const LowPulse& Low, long Position, double Busy, int& Bit) {
-  if (Low.Width != 1 && Low.Width != 2) {
-    Break("low pulse of " + std::to_string(Low.Width) + " bit times");
+bool BootLoader::TakeBit(const LowPulse& low, long position, double busy, int& bit) {
+  if (low.width != 1 && low.width != 2) {
+    Break("low pulse of " + std::to_string(low.width) + " bit times");
     return false;
   }
-  const std::optional<int> Polls = MeasurePulse(Low, Position, Busy);
-  if (Polls) Bit = *Polls < Threshold ? 1 : 0;
-  return Polls.has_value();
+  const std::optional<int> polls = MeasurePulse(low, position, busy);
+  if (polls) bit = *polls < threshold_ ? 1 : 0;
+  return polls.has_value();
 }
 
 // Answering a bit takes two falls of the receive pin: the first starts the answer, the second
 // ends it.
-bool BootLoader::TakeAnswerPulse(const LowPulse& Low, long Position, int& LowWidth,
-                                 long& NextFall) {
-  if (!HaveFall) {
-    HaveFall = true;
-    FallAt = Position;
-    FallWidth = Low.Width;
+bool BootLoader::TakeAnswerPulse(const LowPulse& low, long position, int& lowWidth,
+                                 long& nextFall) {
+  if (!haveFall_) {
+    haveFall_ = true;
+    fallAt_ = position;
+    fallWidth_ = low.width;
     return false;
   }
-  HaveFall = false;
-  LowWidth = FallWidth;
-  NextFall = Position - FallAt;
+  haveFall_ = false;
+  lowWidth = fallWidth_;
+  nextFall = position - fallAt_;
   return true;
 }
 
 // The threshold is the mean of the polls counted for the two pulses of the host's 0xF9, rounded
 // down.
-void BootLoader::Calibrate(const LowPulse& Low, long Position) {
-  const int Expected = Count == 0 ? 1 : 2;
-  if (Low.Width != Expected) {
-    Break("calibration pulse " + std::to_string(Count + 1) + " is " + std::to_string(Low.Width) +
+void BootLoader::Calibrate(const LowPulse& low, long position) {
+  const int expected = count_ == 0 ? 1 : 2;
+  if (low.width != expected) {
+    Break("calibration pulse " + std::to_string(count_ + 1) + " is " + std::to_string(low.width) +
           " bit times, not that of 0xF9");
     return;
   }
-  const std::optional<int> Polls = MeasurePulse(
-      Low, Position,
-      Count == 0 ? PulseMeter::AfterFirstCalibration : PulseMeter::AfterSecondCalibration);
-  if (!Polls) return;
-  if (Count++ == 0) {
-    FirstCalibration = *Polls;
+  const std::optional<int> polls = MeasurePulse(
+      low, position,
+      count_ == 0 ? PulseMeter::kAfterFirstCalibration : PulseMeter::kAfterSecondCalibration);
+  if (!polls) return;
+  if (count_++ == 0) {
+    firstCalibration_ = *polls;
     return;
   }
-  Threshold = (FirstCalibration + *Polls) / 2;
-  Count = 0;
-  Current = Phase::HostBits;
+  threshold_ = (firstCalibration_ + *polls) / 2;
+  count_ = 0;
+  current_ = Phase::kHostBits;
 }
 
-void BootLoader::CheckHostBit(int Bit, TimePoint At) {
-  ++Count;
-  if (Bit != Lfsr.Next()) {
-    BootFromEeprom("handshake bit " + std::to_string(Count) + " does not match");
+void BootLoader::CheckHostBit(int bit, TimePoint at) {
+  ++count_;
+  if (bit != lfsr_.Next()) {
+    BootFromEeprom("handshake bit " + std::to_string(count_) + " does not match");
     return;
   }
-  if (Count < HandshakeBits) return;
+  if (count_ < kHandshakeBits) return;
   Note("handshake: 250 host bits match");
-  Count = 0;
-  Current = Phase::Handshake;
-  SetTimeLimit(At, Timing.BitLimit, OnTimeout::Shutdown);
+  count_ = 0;
+  current_ = Phase::kHandshake;
+  SetTimeLimit(at, timing_.bitLimit, OnTimeout::kShutdown);
 }
 
-void BootLoader::AnswerHandshake(int LowWidth, long NextFall, TimePoint At) {
-  int Bit = Count < HandshakeBits ? Lfsr.Next() : (Settings.Version >> (Count - HandshakeBits)) & 1;
-  if (AnswerNumber + 1 == Settings.Faults.WrongAnswerAt) Bit ^= 1;
-  Answer(AnsweredByte(LowWidth, NextFall, Bit), false);
-  if (++Count < HandshakeBits + VersionBits) {
-    SetTimeLimit(At, Timing.BitLimit, OnTimeout::Shutdown);
+void BootLoader::AnswerHandshake(int lowWidth, long nextFall, TimePoint at) {
+  int bit =
+      count_ < kHandshakeBits ? lfsr_.Next() : (settings_.version >> (count_ - kHandshakeBits)) & 1;
+  if (answerNumber_ + 1 == settings_.faults.wrongAnswerAt) bit ^= 1;
+  Answer(AnsweredByte(lowWidth, nextFall, bit), false);
+  if (++count_ < kHandshakeBits + kVersionBits) {
+    SetTimeLimit(at, timing_.bitLimit, OnTimeout::kShutdown);
     return;
   }
-  Note("handshake answered, version " + std::to_string(Settings.Version));
-  StartLong(Phase::Command, At);
+  Note("handshake answered, version " + std::to_string(settings_.version));
+  StartLong(Phase::kCommand, at);
 }
 
-void BootLoader::StartLong(Phase Which, TimePoint At) {
-  if (Which == Phase::Command) Meter.Idle();  // the answers follow the host's edges
-  Current = Which;
-  Count = 0;
-  LongValue = 0;
-  SetTimeLimit(At, Timing.BitLimit, OnTimeout::BootFromEeprom);
+void BootLoader::StartLong(Phase which, TimePoint at) {
+  if (which == Phase::kCommand) meter_.Idle();  // the answers follow the host's edges
+  current_ = which;
+  count_ = 0;
+  longValue_ = 0;
+  SetTimeLimit(at, timing_.bitLimit, OnTimeout::kBootFromEeprom);
 }
 
-void BootLoader::ReceiveLongBit(int Bit, TimePoint At) {
-  LongValue |= static_cast<uint32_t>(Bit) << Count;
-  if (++Count == LongBits) LongReceived(At);
+void BootLoader::ReceiveLongBit(int bit, TimePoint at) {
+  longValue_ |= static_cast<uint32_t>(bit) << count_;
+  if (++count_ == kLongBits) LongReceived(at);
 }
 
-void BootLoader::LongReceived(TimePoint At) {
-  switch (Current) {
-    case Phase::Command:
-      Mode = LongValue;
-      Note("mode " + std::to_string(Mode));
-      if (Mode == 0 || Mode >= 4) {
-        Shutdown("command " + std::to_string(Mode));
+void BootLoader::LongReceived(TimePoint at) {
+  switch (current_) {
+    case Phase::kCommand:
+      mode_ = longValue_;
+      Note("mode " + std::to_string(mode_));
+      if (mode_ == 0 || mode_ >= 4) {
+        Shutdown("command " + std::to_string(mode_));
         return;
       }
-      StartLong(Phase::Count, At);
+      StartLong(Phase::kCount, at);
       return;
-    case Phase::Count:
-      LongCount = LongValue;
-      ImageIndex = 0;
-      Note("long count " + std::to_string(LongCount));
-      if (LongCount == 0) {
-        FinishImage(At);
+    case Phase::kCount:
+      longCount_ = longValue_;
+      imageIndex_ = 0;
+      Note("long count " + std::to_string(longCount_));
+      if (longCount_ == 0) {
+        FinishImage(at);
         return;
       }
-      StartLong(Phase::Image, At);
+      StartLong(Phase::kImage, at);
       return;
     default:
-      Ram.StoreLong(ImageIndex, LongValue);
-      if (++ImageIndex == LongCount) {
-        FinishImage(At);
+      ram_.StoreLong(imageIndex_, longValue_);
+      if (++imageIndex_ == longCount_) {
+        FinishImage(at);
         return;
       }
-      StartLong(Phase::Image, At);
+      StartLong(Phase::kImage, at);
   }
 }
 
-void BootLoader::FinishImage(TimePoint At) {
-  Ram.FinishDownload(LongCount);
-  const uint8_t Sum = Ram.ByteSum();
-  Note("image longs received " + std::to_string(ImageIndex) + ", RAM byte sum " + Hex(Sum, 2));
-  AwaitVerdict(Stage::Ram, Sum == 0 && !Settings.Faults.FailRam, At + Timing.RamVerdict);
+void BootLoader::FinishImage(TimePoint at) {
+  ram_.FinishDownload(longCount_);
+  const uint8_t sum = ram_.ByteSum();
+  Note("image longs received " + std::to_string(imageIndex_) + ", RAM byte sum " + Hex(sum, 2));
+  AwaitVerdict(Stage::kRam, sum == 0 && !settings_.faults.failRam, at + timing_.ramVerdict);
 }
 
 // The chip answers no poll until it has its verdict. Then it waits for a poll's long pulse and
 // answers on the poll after it.
-void BootLoader::AwaitVerdict(Stage Which, bool Pass, TimePoint ReadyAt) {
-  Current = Phase::Verdict;
-  VerdictStage = Which;
-  VerdictPass = Pass;
-  VerdictReadyAt = ReadyAt;
-  VerdictSynced = false;
-  HaveFall = false;
-  SetTimeLimit(ReadyAt, Timing.BitLimit, OnTimeout::Shutdown);
+void BootLoader::AwaitVerdict(Stage which, bool pass, TimePoint readyAt) {
+  current_ = Phase::kVerdict;
+  verdictStage_ = which;
+  verdictPass_ = pass;
+  verdictReadyAt_ = readyAt;
+  verdictSynced_ = false;
+  haveFall_ = false;
+  SetTimeLimit(readyAt, timing_.bitLimit, OnTimeout::kShutdown);
 }
 
-void BootLoader::VerdictPulse(const LowPulse& Low, long Position, TimePoint At) {
-  int Bit = 0;
-  if (!VerdictSynced) {
-    VerdictSynced = TakeBit(Low, Position, PulseMeter::AfterSkippedPoll, Bit) && Bit == 0;
-    if (VerdictSynced) SetTimeLimit(At, Timing.BitLimit, OnTimeout::Shutdown);
+void BootLoader::VerdictPulse(const LowPulse& low, long position, TimePoint at) {
+  int bit = 0;
+  if (!verdictSynced_) {
+    verdictSynced_ = TakeBit(low, position, PulseMeter::kAfterSkippedPoll, bit) && bit == 0;
+    if (verdictSynced_) SetTimeLimit(at, timing_.bitLimit, OnTimeout::kShutdown);
     return;
   }
-  int LowWidth = 0;
-  long NextFall = 0;
-  if (!TakeAnswerPulse(Low, Position, LowWidth, NextFall)) return;
-  const bool Sent = Answer(AnsweredByte(LowWidth, NextFall, VerdictPass ? 0 : 1), true);
-  Meter.Idle();  // the answer follows the host's edges
-  VerdictSent(Sent, At);
+  int lowWidth = 0;
+  long nextFall = 0;
+  if (!TakeAnswerPulse(low, position, lowWidth, nextFall)) return;
+  const bool sent = Answer(AnsweredByte(lowWidth, nextFall, verdictPass_ ? 0 : 1), true);
+  meter_.Idle();  // the answer follows the host's edges
+  VerdictSent(sent, at);
 }
 
-void BootLoader::VerdictSent(bool Sent, TimePoint At) {
-  ++VerdictsSent;
-  Note(std::string("verdict ") + StageName(static_cast<int>(VerdictStage)) +
-       (VerdictPass ? " pass" : " fail") + (Sent ? "" : " (not sent)"));
-  if (!VerdictPass) {
-    Shutdown(std::string(StageName(static_cast<int>(VerdictStage))) + " failed");
+void BootLoader::VerdictSent(bool sent, TimePoint at) {
+  ++verdictsSent_;
+  Note(std::string("verdict ") + StageName(static_cast<int>(verdictStage_)) +
+       (verdictPass_ ? " pass" : " fail") + (sent ? "" : " (not sent)"));
+  if (!verdictPass_) {
+    Shutdown(std::string(StageName(static_cast<int>(verdictStage_))) + " failed");
     return;
   }
-  switch (VerdictStage) {
-    case Stage::Ram:
-      if (Mode == 1) {
+  switch (verdictStage_) {
+    case Stage::kRam:
+      if (mode_ == 1) {
         Launch();
         return;
       }
       {
-        const bool Written = !Settings.Faults.FailProgram && !Settings.Faults.NoEeprom &&
-                             Eeprom.Program(Ram.Bytes());
-        Note(Written ? "EEPROM programmed" : "EEPROM programming failed");
-        AwaitVerdict(Stage::Program, Written, At + Timing.Programming);
+        const bool written = !settings_.faults.failProgram && !settings_.faults.noEeprom &&
+                             eeprom_.Program(ram_.Bytes());
+        Note(written ? "EEPROM programmed" : "EEPROM programming failed");
+        AwaitVerdict(Stage::kProgram, written, at + timing_.programming);
       }
       return;
-    case Stage::Program:
-      AwaitVerdict(Stage::Verify, !Settings.Faults.FailVerify && Eeprom.ReadBack() == Ram.Bytes(),
-                   At + Timing.Verifying);
+    case Stage::kProgram:
+      AwaitVerdict(Stage::kVerify,
+                   !settings_.faults.failVerify && eeprom_.ReadBack() == ram_.Bytes(),
+                   at + timing_.verifying);
       return;
-    case Stage::Verify:
-      if (Mode == 2) {
+    case Stage::kVerify:
+      if (mode_ == 2) {
         Shutdown("EEPROM written in mode 2");
         return;
       }
@@ -347,53 +349,53 @@ void BootLoader::VerdictSent(bool Sent, TimePoint At) {
 }
 
 void BootLoader::Launch() {
-  Deadline.reset();
-  if (Ram.Word(6) != ImagePbase) {
-    Shutdown("pbase is " + Hex(Ram.Word(6), 4) + ", not 0x0010");
+  deadline_.reset();
+  if (ram_.Word(6) != kImagePbase) {
+    Shutdown("pbase is " + Hex(ram_.Word(6), 4) + ", not 0x0010");
     return;
   }
-  Current = Phase::Running;
-  Note(Runner ? "program starts" : "program would start here (no program runner attached)");
-  if (Runner) Runner->Launch(Ram);
+  current_ = Phase::kRunning;
+  Note(runner_ ? "program starts" : "program would start here (no program runner attached)");
+  if (runner_) runner_->Launch(ram_);
 }
 
-void BootLoader::BootFromEeprom(const std::string& Reason) {
-  if (Settings.Faults.NoEeprom) {
-    Shutdown(Reason + ", and no EEPROM answers");
+void BootLoader::BootFromEeprom(const std::string& reason) {
+  if (settings_.faults.noEeprom) {
+    Shutdown(reason + ", and no EEPROM answers");
     return;
   }
-  Note(Reason + ": boots from EEPROM");
-  Ram.Assign(Eeprom.ReadBack());
+  Note(reason + ": boots from EEPROM");
+  ram_.Assign(eeprom_.ReadBack());
   Launch();
 }
 
-void BootLoader::Shutdown(const std::string& Reason) {
-  Note(Reason + ": shuts down");
-  Current = Phase::Stopped;
-  Deadline.reset();
+void BootLoader::Shutdown(const std::string& reason) {
+  Note(reason + ": shuts down");
+  current_ = Phase::kStopped;
+  deadline_.reset();
 }
 
-void BootLoader::Break(const std::string& Reason) {
-  Note(Reason + ": the exchange breaks off");
-  Current = Phase::Stopped;
-  Deadline.reset();
+void BootLoader::Break(const std::string& reason) {
+  Note(reason + ": the exchange breaks off");
+  current_ = Phase::kStopped;
+  deadline_.reset();
 }
 
-bool BootLoader::Answer(uint8_t Byte, bool Verdict) {
-  const ChipFaults& Faults = Settings.Faults;
-  ++AnswerNumber;
-  if (Faults.GarbageFrom > 0 && AnswerNumber >= Faults.GarbageFrom) Byte = GarbageByte;
-  if (Verdict && Faults.SilentAfterVerdict >= 0 && VerdictsSent >= Faults.SilentAfterVerdict)
+bool BootLoader::Answer(uint8_t byte, bool verdict) {
+  const ChipFaults& faults = settings_.faults;
+  ++answerNumber_;
+  if (faults.garbageFrom > 0 && answerNumber_ >= faults.garbageFrom) byte = kGarbageByte;
+  if (verdict && faults.silentAfterVerdict >= 0 && verdictsSent_ >= faults.silentAfterVerdict)
     return false;
-  return Send(Byte);
+  return Send(byte);
 }
 
-bool BootLoader::Send(uint8_t Byte) {
-  if (Settings.Faults.StopAfterBytes >= 0 && BytesSent >= Settings.Faults.StopAfterBytes)
+bool BootLoader::Send(uint8_t byte) {
+  if (settings_.faults.stopAfterBytes >= 0 && bytesSent_ >= settings_.faults.stopAfterBytes)
     return false;
-  ++BytesSent;
-  Reply += static_cast<char>(Byte);
+  ++bytesSent_;
+  reply_ += static_cast<char>(byte);
   return true;
 }
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -20,102 +20,102 @@
 #include "sim/ImageRunner.h"
 #include "sim/LinePulses.h"
 
-namespace sim {
+namespace qkl::sim {
 
 class BootLoader {
 public:
-  BootLoader(const ChipSettings& Settings, EepromStore& Eeprom, ChipLog Log,
-             ImageRunner* Runner = nullptr);
+  BootLoader(const ChipSettings& settings, EepromStore& eeprom, ChipLog log,
+             ImageRunner* runner = nullptr);
 
   // The end of a reset pulse: the chip starts its boot loader afresh.
-  void Reset(TimePoint At);
+  void Reset(TimePoint at);
   // Bytes from the host at the given link rate; returns the bytes the chip sends back.
-  std::string HostBytes(std::string_view Bytes, uint32_t Baud, TimePoint At);
+  std::string HostBytes(std::string_view bytes, uint32_t baud, TimePoint at);
   // Lets a time limit that passed without host bytes take effect.
-  void AdvanceTo(TimePoint Now);
+  void AdvanceTo(TimePoint now);
   // When the next time limit runs out, if one is running.
-  std::optional<TimePoint> NextDeadline() const { return Deadline; }
+  std::optional<TimePoint> NextDeadline() const { return deadline_; }
 
 private:
   enum class Phase {
-    Calibrating,
-    HostBits,
-    Handshake,
-    Command,
-    Count,
-    Image,
-    Verdict,
-    Running,
-    Stopped
+    kCalibrating,
+    kHostBits,
+    kHandshake,
+    kCommand,
+    kCount,
+    kImage,
+    kVerdict,
+    kRunning,
+    kStopped
   };
-  enum class Stage { Ram, Program, Verify };
-  enum class OnTimeout { BootFromEeprom, Shutdown };
+  enum class Stage { kRam, kProgram, kVerify };
+  enum class OnTimeout { kBootFromEeprom, kShutdown };
 
-  void Pulse(const LowPulse& Low, long Position, TimePoint At);
-  void FollowLine(std::size_t Bytes, uint32_t Baud, TimePoint At);
-  std::optional<int> MeasurePulse(const LowPulse& Low, long Position, double Busy);
-  bool TakeBit(const LowPulse& Low, long Position, double Busy, int& Bit);
-  bool TakeAnswerPulse(const LowPulse& Low, long Position, int& LowWidth, long& NextFall);
-  void Calibrate(const LowPulse& Low, long Position);
-  void CheckHostBit(int Bit, TimePoint At);
-  void AnswerHandshake(int LowWidth, long NextFall, TimePoint At);
-  void ReceiveLongBit(int Bit, TimePoint At);
-  void LongReceived(TimePoint At);
-  void FinishImage(TimePoint At);
-  void AwaitVerdict(Stage Which, bool Pass, TimePoint ReadyAt);
-  void VerdictPulse(const LowPulse& Low, long Position, TimePoint At);
-  void VerdictSent(bool Sent, TimePoint At);
-  void StartLong(Phase Which, TimePoint At);
+  void Pulse(const LowPulse& low, long position, TimePoint at);
+  void FollowLine(std::size_t bytes, uint32_t baud, TimePoint at);
+  std::optional<int> MeasurePulse(const LowPulse& low, long position, double busy);
+  bool TakeBit(const LowPulse& low, long position, double busy, int& bit);
+  bool TakeAnswerPulse(const LowPulse& low, long position, int& lowWidth, long& nextFall);
+  void Calibrate(const LowPulse& low, long position);
+  void CheckHostBit(int bit, TimePoint at);
+  void AnswerHandshake(int lowWidth, long nextFall, TimePoint at);
+  void ReceiveLongBit(int bit, TimePoint at);
+  void LongReceived(TimePoint at);
+  void FinishImage(TimePoint at);
+  void AwaitVerdict(Stage which, bool pass, TimePoint readyAt);
+  void VerdictPulse(const LowPulse& low, long position, TimePoint at);
+  void VerdictSent(bool sent, TimePoint at);
+  void StartLong(Phase which, TimePoint at);
   void Launch();
-  void BootFromEeprom(const std::string& Reason);
-  void Shutdown(const std::string& Reason);
-  void Break(const std::string& Reason);
-  void CheckTimeLimit(TimePoint At);
-  void CheckLinkRate(uint32_t Baud);
-  void SetTimeLimit(TimePoint At, Duration Limit, OnTimeout Action);
-  bool Answer(uint8_t Byte, bool Verdict);
-  bool Send(uint8_t Byte);
-  void Note(const std::string& Line) const;
+  void BootFromEeprom(const std::string& reason);
+  void Shutdown(const std::string& reason);
+  void Break(const std::string& reason);
+  void CheckTimeLimit(TimePoint at);
+  void CheckLinkRate(uint32_t baud);
+  void SetTimeLimit(TimePoint at, Duration limit, OnTimeout action);
+  bool Answer(uint8_t byte, bool verdict);
+  bool Send(uint8_t byte);
+  void Note(const std::string& line) const;
 
-  const ChipSettings Settings;
-  const BootTiming Timing;
-  EepromStore& Eeprom;
-  ChipLog Log;
-  ImageRunner* Runner;
+  const ChipSettings settings_;
+  const BootTiming timing_;
+  EepromStore& eeprom_;
+  ChipLog log_;
+  ImageRunner* runner_;
 
-  Phase Current = Phase::Stopped;
-  TimePoint ResetAt{};
-  bool HostBytesSeen = false;
-  uint32_t CycleBaud = 0;
-  long BitClock = 0;  // bit times since the reset, counted over the host's bytes
-  // The receive loop's view of the line: clocks from the reset to bit time 0 of BitClock, the
+  Phase current_ = Phase::kStopped;
+  TimePoint resetAt_{};
+  bool hostBytesSeen_ = false;
+  uint32_t cycleBaud_ = 0;
+  long bitClock_ = 0;  // bit times since the reset, counted over the host's bytes
+  // The receive loop's view of the line: clocks from the reset to bit time 0 of bitClock_, the
   // clocks a bit time lasts, and when the host's bytes so far are through.
-  PulseMeter Meter;
-  double LineOrigin = 0;
-  double ClocksPerBit = 0;
-  TimePoint LineFreeAt{};
-  int FirstCalibration = 0;  // polls counted for the first calibration pulse
-  int Threshold = 0;         // a pulse counted below it is a 1
-  int Count = 0;             // pulses, bits or answers taken in the current phase
-  ChipLfsr Lfsr;
-  bool HaveFall = false;
-  long FallAt = 0;
-  int FallWidth = 0;
-  uint32_t LongValue = 0;
-  uint32_t Mode = 0;
-  uint32_t LongCount = 0;
-  uint32_t ImageIndex = 0;
-  HubRam Ram;
-  Stage VerdictStage = Stage::Ram;
-  bool VerdictPass = false;
-  TimePoint VerdictReadyAt{};
-  bool VerdictSynced = false;
-  int AnswerNumber = 0;
-  int BytesSent = 0;
-  int VerdictsSent = 0;
-  std::optional<TimePoint> Deadline;
-  OnTimeout DeadlineAction = OnTimeout::BootFromEeprom;
-  std::string Reply;
+  PulseMeter meter_;
+  double lineOrigin_ = 0;
+  double clocksPerBit_ = 0;
+  TimePoint lineFreeAt_{};
+  int firstCalibration_ = 0;  // polls counted for the first calibration pulse
+  int threshold_ = 0;         // a pulse counted below it is a 1
+  int count_ = 0;             // pulses, bits or answers taken in the current phase
+  ChipLfsr lfsr_;
+  bool haveFall_ = false;
+  long fallAt_ = 0;
+  int fallWidth_ = 0;
+  uint32_t longValue_ = 0;
+  uint32_t mode_ = 0;
+  uint32_t longCount_ = 0;
+  uint32_t imageIndex_ = 0;
+  HubRam ram_;
+  Stage verdictStage_ = Stage::kRam;
+  bool verdictPass_ = false;
+  TimePoint verdictReadyAt_{};
+  bool verdictSynced_ = false;
+  int answerNumber_ = 0;
+  int bytesSent_ = 0;
+  int verdictsSent_ = 0;
+  std::optional<TimePoint> deadline_;
+  OnTimeout deadlineAction_ = OnTimeout::kBootFromEeprom;
+  std::string reply_;
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -6,16 +6,16 @@
 
 #include "sim/ChipSettings.h"
 
-namespace sim {
+namespace qkl::sim {
 
 struct BootTiming {
-  Duration HostWindow;   // from reset to the end of the 250 host bits
-  Duration BitLimit;     // for each answered bit and each received long
-  Duration RamVerdict;   // from the last image long to the RAM checksum verdict
-  Duration Programming;  // writing the 32 KB EEPROM
-  Duration Verifying;    // reading it back and comparing
+  Duration hostWindow;   // from reset to the end of the 250 host bits
+  Duration bitLimit;     // for each answered bit and each received long
+  Duration ramVerdict;   // from the last image long to the RAM checksum verdict
+  Duration programming;  // writing the 32 KB EEPROM
+  Duration verifying;    // reading it back and comparing
 
-  static BootTiming For(const ChipSettings& Settings);
+  static BootTiming For(const ChipSettings& settings);
 };
 
 // The ROM's receive loop polls its receive pin once every 8 clocks (TEST and DJNZ). It counts a
@@ -26,25 +26,25 @@ struct BootTiming {
 class PulseMeter {
 public:
   // Clocks from the poll that saw the rise to the first poll for the next fall.
-  static constexpr double AfterFirstCalibration = 32;
-  static constexpr double AfterSecondCalibration = 40;
-  static constexpr double AfterHandshakeBit = 52;
-  static constexpr double InsideLong = 36;
+  static constexpr double kAfterFirstCalibration = 32;
+  static constexpr double kAfterSecondCalibration = 40;
+  static constexpr double kAfterHandshakeBit = 52;
+  static constexpr double kInsideLong = 36;
   // Includes the hub write of the long, 8 to 23 clocks by the hub window; taken at its middle.
-  static constexpr double AfterLong = 80;
-  static constexpr double AfterSkippedPoll = 32;
+  static constexpr double kAfterLong = 80;
+  static constexpr double kAfterSkippedPoll = 32;
 
   // The line has been idle: the loop waits for the next fall, polling on its own grid.
-  void Idle() { NextPoll.reset(); }
-  // The polls counted low for a pulse from clock Fall to clock Rise (counted from the reset);
+  void Idle() { nextPoll_.reset(); }
+  // The polls counted low for a pulse from clock `fall` to clock `rise` (counted from the reset);
   // nothing when the loop polled for the fall only after the rise, missing the pulse. The loop
-  // then works Busy clocks before it polls again.
-  std::optional<int> Measure(double Fall, double Rise, double Busy);
+  // then works `busy` clocks before it polls again.
+  std::optional<int> Measure(double fall, double rise, double busy);
 
 private:
-  static constexpr double PollClocks = 8;
-  static constexpr double CountStart = 16;
-  std::optional<double> NextPoll;
+  static constexpr double kPollClocks = 8;
+  static constexpr double kCountStart = 16;
+  std::optional<double> nextPoll_;
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -5,19 +5,19 @@
 #include <bit>
 #include <cstdint>
 
-namespace sim {
+namespace qkl::sim {
 
 class ChipLfsr {
 public:
   int Next() {
-    const int Output = Register & 1;
-    Register = static_cast<uint8_t>((Register << 1) |
-                                    (std::popcount(static_cast<unsigned>(Register & 0xB2)) & 1));
-    return Output;
+    const int output = register_ & 1;
+    register_ = static_cast<uint8_t>((register_ << 1) |
+                                     (std::popcount(static_cast<unsigned>(register_ & 0xB2)) & 1));
+    return output;
   }
 
 private:
-  uint8_t Register = 'P';
+  uint8_t register_ = 'P';
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace sim {
+namespace qkl::sim {
 
 using Clock = std::chrono::steady_clock;
 using TimePoint = Clock::time_point;
@@ -17,44 +17,44 @@ using Duration = Clock::duration;
 using ChipLog = std::function<void(const std::string&)>;
 
 struct ChipFaults {
-  bool Absent = false;    // no chip on the line: nothing answers
-  bool Echo = false;      // the line sends every host byte straight back
-  int WrongAnswerAt = 0;  // handshake answer bit n (1 to 258) is inverted; 0: none
-  int GarbageFrom = 0;    // from answer n on, a garbage byte replaces 0xFE/0xFF; 0: none
-  int NoiseWhileBusy =
+  bool absent = false;    // no chip on the line: nothing answers
+  bool echo = false;      // the line sends every host byte straight back
+  int wrongAnswerAt = 0;  // handshake answer bit n (1 to 258) is inverted; 0: none
+  int garbageFrom = 0;    // from answer n on, a garbage byte replaces 0xFE/0xFF; 0: none
+  int noiseWhileBusy =
       0;                 // polls while verdict n (1 to 3) is not ready get a garbage byte; 0: none
-  bool FailRam = false;  // the RAM checksum verdict is a failure
-  bool FailProgram = false;     // EEPROM programming fails (nothing is written)
-  bool FailVerify = false;      // the EEPROM verify verdict is a failure
-  int SilentAfterVerdict = -1;  // only the first n verdicts are sent; -1: all
-  int StopAfterBytes = -1;      // only the first n reply bytes after a reset are sent; -1: all
-  int CloseAfterBytes = -1;     // the chip's side of the line closes after n host bytes; -1: never
+  bool failRam = false;  // the RAM checksum verdict is a failure
+  bool failProgram = false;     // EEPROM programming fails (nothing is written)
+  bool failVerify = false;      // the EEPROM verify verdict is a failure
+  int silentAfterVerdict = -1;  // only the first n verdicts are sent; -1: all
+  int stopAfterBytes = -1;      // only the first n reply bytes after a reset are sent; -1: all
+  int closeAfterBytes = -1;     // the chip's side of the line closes after n host bytes; -1: never
   // The paced line carries at most this rate in each direction, whatever rate the host set, so
   // it drains the host's writes slowly (a congested or failing adapter); 0: the host's rate.
-  int SlowLineBaud = 0;
-  bool NoEeprom = false;  // nothing answers on the EEPROM bus
+  int slowLineBaud = 0;
+  bool noEeprom = false;  // nothing answers on the EEPROM bus
   // Faults met by a program the emulator runs:
-  bool SdaHeldLow = false;     // something holds the EEPROM's data line low
-  int ProgramStopsAfter = -1;  // the program stops after n answers on the line; -1: never
-  bool CorruptCrc = false;     // the first bit of the reader's checksum arrives inverted
+  bool sdaHeldLow = false;     // something holds the EEPROM's data line low
+  int programStopsAfter = -1;  // the program stops after n answers on the line; -1: never
+  bool corruptCrc = false;     // the first bit of the reader's checksum arrives inverted
 };
 
 struct ChipSettings {
-  uint8_t Version = 1;
-  double ClockHz = 12e6;  // the internal RC clock the boot loader runs on (8 to 20 MHz)
-  bool Instant = false;   // verdicts without the time the chip needs to compute them
-  bool RunImages = true;  // a loaded image runs on the cog emulator
+  uint8_t version = 1;
+  double clockHz = 12e6;  // the internal RC clock the boot loader runs on (8 to 20 MHz)
+  bool instant = false;   // verdicts without the time the chip needs to compute them
+  bool runImages = true;  // a loaded image runs on the cog emulator
   // The line carries the link rate in real time, ten bit times a byte each way, and the chip
-  // keeps its working times (Instant is ignored).
-  bool Paced = false;
+  // keeps its working times (instant is ignored).
+  bool paced = false;
   // Not empty: the folder of the chip's ROM, whose own boot loader then runs on the emulator
   // at every reset in place of the boot loader model.
-  std::string RomDirectory;
-  ChipFaults Faults;
-  std::string EepromPath;  // empty: the EEPROM lives in memory only
+  std::string romDirectory;
+  ChipFaults faults;
+  std::string eepromPath;  // empty: the EEPROM lives in memory only
 };
 
 // The byte a faulty chip sends in place of an answer: neither 0xFE nor 0xFF.
-constexpr uint8_t GarbageByte = 0x55;
+constexpr uint8_t kGarbageByte = 0x55;
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -5,207 +5,207 @@
 
 #include "sim/cog/EmulationError.h"
 
-namespace sim {
+namespace qkl::sim {
 
 namespace {
 
-constexpr uint32_t DefaultBaud = 115200;
+constexpr uint32_t kDefaultBaud = 115200;
 // The reader program answers each of the host's clock bytes within that byte; its answer frame
 // ends at most a few bit times after the clock byte has gone out.
-constexpr double AnswerBitTimes = 3;
+constexpr double kAnswerBitTimes = 3;
 // The reader's answers before its checksum: the sync bit, 250 shift-register bits and the 8
 // version bits, then 32768 bytes of eight bits each.
-constexpr long ReaderCrcFirstAnswer = 1 + 258 + 32768L * 8;
-constexpr uint8_t AnswerZero = 0xFE;
-constexpr uint8_t AnswerOne = 0xFF;
-constexpr std::size_t ViolationsLogged = 10;
+constexpr long kReaderCrcFirstAnswer = 1 + 258 + 32768L * 8;
+constexpr uint8_t kAnswerZero = 0xFE;
+constexpr uint8_t kAnswerOne = 0xFF;
+constexpr std::size_t kViolationsLogged = 10;
 
 }  // namespace
 
-CogImageRunner::CogImageRunner(const ChipSettings& Settings, EepromStore& Eeprom, ChipLog Log)
-    : Settings(Settings), Eeprom(Eeprom), Log(std::move(Log)) {}
+CogImageRunner::CogImageRunner(const ChipSettings& settings, EepromStore& eeprom, ChipLog log)
+    : settings_(settings), eeprom_(eeprom), log_(std::move(log)) {}
 
 CogImageRunner::~CogImageRunner() = default;
 
-void CogImageRunner::Note(const std::string& Text) const {
-  if (Log) Log(Text);
+void CogImageRunner::Note(const std::string& text) const {
+  if (log_) log_(text);
 }
 
-void CogImageRunner::Launch(const HubRam& Ram) {
+void CogImageRunner::Launch(const HubRam& ram) {
   PowerUp({});
   Note("emulator runs the image at " + Megahertz());
-  std::copy(Ram.Bytes().begin(), Ram.Bytes().end(), Chip->Memory().Ram().begin());
-  LaunchedAt = Chip->Seconds();
+  std::copy(ram.Bytes().begin(), ram.Bytes().end(), chip_->Memory().Ram().begin());
+  launchedAt_ = chip_->Seconds();
   try {
-    Chip->LaunchImage();
-  } catch (const std::exception& Failure) {
-    StopProgram(Failure.what());
+    chip_->LaunchImage();
+  } catch (const std::exception& failure) {
+    StopProgram(failure.what());
   }
 }
 
 void CogImageRunner::BootFromRom() {
-  PowerUp(Settings.RomDirectory);
+  PowerUp(settings_.romDirectory);
   Note("reset: the ROM's boot loader starts at " + Megahertz());
 }
 
 std::string CogImageRunner::Megahertz() const {
-  char Text[32];
-  std::snprintf(Text, sizeof Text, "%g MHz", Settings.ClockHz / 1e6);
-  return Text;
+  char text[32];
+  std::snprintf(text, sizeof text, "%g MHz", settings_.clockHz / 1e6);
+  return text;
 }
 
-void CogImageRunner::PowerUp(const std::string& RomDirectory) {
+void CogImageRunner::PowerUp(const std::string& romDirectory) {
   Halt();
-  qkl::cog::ChipConfig Config;
-  Config.clock.rcFastHz = Settings.ClockHz;
-  Config.romDirectory = RomDirectory;
-  Chip = std::make_unique<qkl::cog::Chip>(Config);
-  Board = std::make_unique<qkl::devices::Board>(*Chip);
-  EepromBytes = Eeprom.ReadBack();
-  Rom = std::make_unique<qkl::devices::I2cEeprom>(*Chip, qkl::devices::EepromBytes(EepromBytes));
-  Rom->OnStore([this](uint32_t, uint32_t) {
-    if (!Eeprom.Program(EepromBytes)) Note("the EEPROM file could not be written");
+  qkl::cog::ChipConfig config;
+  config.clock.rcFastHz = settings_.clockHz;
+  config.romDirectory = romDirectory;
+  chip_ = std::make_unique<qkl::cog::Chip>(config);
+  board_ = std::make_unique<qkl::devices::Board>(*chip_);
+  eepromBytes_ = eeprom_.ReadBack();
+  rom_ = std::make_unique<qkl::devices::I2cEeprom>(*chip_, qkl::devices::EepromBytes(eepromBytes_));
+  rom_->OnStore([this](uint32_t, uint32_t) {
+    if (!eeprom_.Program(eepromBytes_)) Note("the EEPROM file could not be written");
   });
-  if (Settings.Faults.NoEeprom) Rom->SetFault(qkl::devices::EepromFault::kAbsent);
-  if (Settings.Faults.SdaHeldLow) Rom->SetFault(qkl::devices::EepromFault::kSdaHeldLow);
-  Board->Attach(*Rom);
-  AttachLine(LineBaud ? LineBaud : DefaultBaud);
-  AnswersSent = 0;
-  LaunchedAt.reset();
-  ClockStopNoted = false;
-  EmulatedSeconds = 0;
-  EmulationWall = {};
-  Running = true;
-  WallMark = Clock::now();
-  ChipMark = Chip->Seconds();
+  if (settings_.faults.noEeprom) rom_->SetFault(qkl::devices::EepromFault::kAbsent);
+  if (settings_.faults.sdaHeldLow) rom_->SetFault(qkl::devices::EepromFault::kSdaHeldLow);
+  board_->Attach(*rom_);
+  AttachLine(lineBaud_ ? lineBaud_ : kDefaultBaud);
+  answersSent_ = 0;
+  launchedAt_.reset();
+  clockStopNoted_ = false;
+  emulatedSeconds_ = 0;
+  emulationWall_ = {};
+  running_ = true;
+  wallMark_ = Clock::now();
+  chipMark_ = chip_->Seconds();
 }
 
-void CogImageRunner::AttachLine(uint32_t Baud) {
-  if (Line) Board->Detach(*Line);
-  qkl::devices::SerialLineConfig Config;
-  Config.baud = Baud;
-  Line = std::make_unique<qkl::devices::SerialLine>(*Chip, Config);
-  Board->Attach(*Line);
-  LineBaud = Baud;
+void CogImageRunner::AttachLine(uint32_t baud) {
+  if (line_) board_->Detach(*line_);
+  qkl::devices::SerialLineConfig config;
+  config.baud = baud;
+  line_ = std::make_unique<qkl::devices::SerialLine>(*chip_, config);
+  board_->Attach(*line_);
+  lineBaud_ = baud;
 }
 
-void CogImageRunner::RunToSeconds(double Seconds) {
-  if (!Running || Seconds <= Chip->Seconds()) return;
-  const TimePoint Start = Clock::now();
-  const double ChipStart = Chip->Seconds();
-  const auto Measure = [&] {
-    EmulatedSeconds += Chip->Seconds() - ChipStart;
-    EmulationWall += Clock::now() - Start;
+void CogImageRunner::RunToSeconds(double seconds) {
+  if (!running_ || seconds <= chip_->Seconds()) return;
+  const TimePoint start = Clock::now();
+  const double chipStart = chip_->Seconds();
+  const auto measure = [&] {
+    emulatedSeconds_ += chip_->Seconds() - chipStart;
+    emulationWall_ += Clock::now() - start;
   };
   try {
-    const qkl::cog::RunStop Stop = Board->RunUntil(Chip->CycleAt(Seconds));
-    if (Stop == qkl::cog::RunStop::kSoftwareReset) StopProgram("the program reset the chip");
-    if (Stop == qkl::cog::RunStop::kClockStopped && !ClockStopNoted) {
-      ClockStopNoted = true;
+    const qkl::cog::RunStop stop = board_->RunUntil(chip_->CycleAt(seconds));
+    if (stop == qkl::cog::RunStop::kSoftwareReset) StopProgram("the program reset the chip");
+    if (stop == qkl::cog::RunStop::kClockStopped && !clockStopNoted_) {
+      clockStopNoted_ = true;
       Note("the program stopped the chip's clock");
       ReportTiming();
     }
-  } catch (const std::exception& Failure) {
-    StopProgram(Failure.what());
+  } catch (const std::exception& failure) {
+    StopProgram(failure.what());
   }
-  Measure();
+  measure();
 }
 
 // While the line is idle, chip time follows the wall clock from the end of the host's last
 // bytes, however long their emulation took.
-void CogImageRunner::FollowWallClock(TimePoint At) {
-  RunToSeconds(ChipMark + std::max(std::chrono::duration<double>(At - WallMark).count(), 0.0));
+void CogImageRunner::FollowWallClock(TimePoint at) {
+  RunToSeconds(chipMark_ + std::max(std::chrono::duration<double>(at - wallMark_).count(), 0.0));
 }
 
-// The host's bytes go out back to back from At, or after those still on the line. The
+// The host's bytes go out back to back from `at`, or after those still on the line. The
 // pseudo-terminal lets the host's write and its wait for the output to drain return at once, so
-// the host starts timing what follows (a verdict poll, say) from At: chip time runs on from the
+// the host starts timing what follows (a verdict poll, say) from `at`: chip time runs on from the
 // end of the bytes with the wall clock from then.
-void CogImageRunner::PutOnLine(std::string_view Bytes, TimePoint At) {
-  Line->Send(*Chip, Bytes);
-  ChipMark = Line->SendDoneSeconds(*Chip);
-  WallMark = std::max(At, WallMark);
+void CogImageRunner::PutOnLine(std::string_view bytes, TimePoint at) {
+  line_->Send(*chip_, bytes);
+  chipMark_ = line_->SendDoneSeconds(*chip_);
+  wallMark_ = std::max(at, wallMark_);
 }
 
-std::string CogImageRunner::LineInput(std::string_view Bytes, uint32_t Baud, TimePoint At) {
-  if (!Running) return {};
-  FollowWallClock(At);
-  if (Baud && Baud != LineBaud && !Line->Sending()) AttachLine(Baud);
-  PutOnLine(Bytes, At);
-  RunToSeconds(ChipMark + AnswerBitTimes / LineBaud);
+std::string CogImageRunner::LineInput(std::string_view bytes, uint32_t baud, TimePoint at) {
+  if (!running_) return {};
+  FollowWallClock(at);
+  if (baud && baud != lineBaud_ && !line_->Sending()) AttachLine(baud);
+  PutOnLine(bytes, at);
+  RunToSeconds(chipMark_ + kAnswerBitTimes / lineBaud_);
   // The host cannot go on before it has the answers: wall time the emulation took is not time
   // the line was idle. Without this, an emulator that falls behind would give the program ever
   // longer pauses between the host's bytes, and its time-outs would end it.
-  WallMark = std::max(WallMark, Clock::now());
+  wallMark_ = std::max(wallMark_, Clock::now());
   return TakeAnswers();
 }
 
-std::string CogImageRunner::CatchUp(TimePoint Now) {
-  if (!Running) return {};
-  FollowWallClock(Now);
+std::string CogImageRunner::CatchUp(TimePoint now) {
+  if (!running_) return {};
+  FollowWallClock(now);
   return TakeAnswers();
 }
 
 // The bytes formed from P30, with the faults of a program that stops partway or a checksum
 // that arrives corrupted.
 std::string CogImageRunner::TakeAnswers() {
-  std::string Answers = Line->TakeReceived();
-  if (LaunchedAt && AnswersSent == 0 && !Answers.empty()) NoteFirstAnswer();
-  const ChipFaults& Faults = Settings.Faults;
-  for (char& Answer : Answers) {
-    if (Faults.CorruptCrc && AnswersSent == ReaderCrcFirstAnswer)
-      Answer =
-          static_cast<char>(static_cast<uint8_t>(Answer) == AnswerZero ? AnswerOne : AnswerZero);
-    ++AnswersSent;
+  std::string answers = line_->TakeReceived();
+  if (launchedAt_ && answersSent_ == 0 && !answers.empty()) NoteFirstAnswer();
+  const ChipFaults& faults = settings_.faults;
+  for (char& answer : answers) {
+    if (faults.corruptCrc && answersSent_ == kReaderCrcFirstAnswer)
+      answer =
+          static_cast<char>(static_cast<uint8_t>(answer) == kAnswerZero ? kAnswerOne : kAnswerZero);
+    ++answersSent_;
   }
-  const long Limit = Faults.ProgramStopsAfter;
-  if (Limit >= 0 && AnswersSent >= Limit) {
-    Answers.resize(Answers.size() - static_cast<std::size_t>(AnswersSent - Limit));
-    AnswersSent = Limit;
-    Chip->Shutdown();
-    StopProgram("the program stops after " + std::to_string(Limit) + " answers");
+  const long limit = faults.programStopsAfter;
+  if (limit >= 0 && answersSent_ >= limit) {
+    answers.resize(answers.size() - static_cast<std::size_t>(answersSent_ - limit));
+    answersSent_ = limit;
+    chip_->Shutdown();
+    StopProgram("the program stops after " + std::to_string(limit) + " answers");
   }
-  return Answers;
+  return answers;
 }
 
 // How long the program took to its first answer: for the EEPROM reader, its time to the sync.
 void CogImageRunner::NoteFirstAnswer() {
-  char Text[64];
-  std::snprintf(Text, sizeof Text, "first answer %.1f ms after the program started",
-                1e3 * (Chip->Seconds() - *LaunchedAt));
-  Note(Text);
+  char text[64];
+  std::snprintf(text, sizeof text, "first answer %.1f ms after the program started",
+                1e3 * (chip_->Seconds() - *launchedAt_));
+  Note(text);
 }
 
-void CogImageRunner::StopProgram(const std::string& Reason) {
-  if (!Running) return;
-  Running = false;
-  Note("program stops: " + Reason);
+void CogImageRunner::StopProgram(const std::string& reason) {
+  if (!running_) return;
+  running_ = false;
+  Note("program stops: " + reason);
 }
 
 void CogImageRunner::ReportTiming() {
-  const auto& Violations = Rom->Violations();
-  Note("I2C timing: " + std::to_string(Violations.size()) + " violations");
-  for (std::size_t Index = 0; Index < std::min(Violations.size(), ViolationsLogged); ++Index)
-    Note("I2C timing violation at " + Violations[Index].Describe());
+  const auto& violations = rom_->Violations();
+  Note("I2C timing: " + std::to_string(violations.size()) + " violations");
+  for (std::size_t index = 0; index < std::min(violations.size(), kViolationsLogged); ++index)
+    Note("I2C timing violation at " + violations[index].Describe());
 }
 
 void CogImageRunner::Halt() {
-  if (!Chip) return;
-  Running = false;
-  if (!ClockStopNoted) ReportTiming();
-  char Speed[96];
-  std::snprintf(Speed, sizeof Speed, "emulated %.3f s of chip time in %.3f s", EmulatedSeconds,
-                std::chrono::duration<double>(EmulationWall).count());
-  Note(Speed);
+  if (!chip_) return;
+  running_ = false;
+  if (!clockStopNoted_) ReportTiming();
+  char speed[96];
+  std::snprintf(speed, sizeof speed, "emulated %.3f s of chip time in %.3f s", emulatedSeconds_,
+                std::chrono::duration<double>(emulationWall_).count());
+  Note(speed);
   // A reset does not reach the EEPROM: a write cycle under way still completes.
-  if (Rom->WriteCyclePending()) {
-    Chip->Shutdown();
-    Board->RunFor(qkl::devices::EepromConfig{}.writeCycleSeconds);
+  if (rom_->WriteCyclePending()) {
+    chip_->Shutdown();
+    board_->RunFor(qkl::devices::EepromConfig{}.writeCycleSeconds);
   }
-  Board.reset();
-  Line.reset();
-  Rom.reset();
-  Chip.reset();
+  board_.reset();
+  line_.reset();
+  rom_.reset();
+  chip_.reset();
 }
 
-}  // namespace sim
+}  // namespace qkl::sim

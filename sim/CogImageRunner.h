@@ -18,58 +18,58 @@
 #include "sim/devices/I2cEeprom.h"
 #include "sim/devices/SerialLine.h"
 
-namespace sim {
+namespace qkl::sim {
 
 class CogImageRunner : public ImageRunner {
 public:
-  CogImageRunner(const ChipSettings& Settings, EepromStore& Eeprom, ChipLog Log);
+  CogImageRunner(const ChipSettings& settings, EepromStore& eeprom, ChipLog log);
   ~CogImageRunner() override;
 
-  void Launch(const HubRam& Ram) override;
+  void Launch(const HubRam& ram) override;
   // The chip's own reset with its ROM: cog 0 runs the boot loader from the ROM in
-  // Settings.RomDirectory, and the host's line and the EEPROM meet the real firmware. Throws
+  // settings.romDirectory, and the host's line and the EEPROM meet the real firmware. Throws
   // std::runtime_error when the ROM files cannot be read.
   void BootFromRom();
-  std::string LineInput(std::string_view Bytes, uint32_t Baud, TimePoint At) override;
+  std::string LineInput(std::string_view bytes, uint32_t baud, TimePoint at) override;
   void Halt() override;
   // A program or the ROM's boot loader is running.
-  bool Runs() const { return Running; }
+  bool Runs() const { return running_; }
   // Runs the chip up to the wall clock while the host is quiet; returns what it sent meanwhile.
-  std::string CatchUp(TimePoint Now);
+  std::string CatchUp(TimePoint now);
 
 private:
-  void PowerUp(const std::string& RomDirectory);
+  void PowerUp(const std::string& romDirectory);
   std::string Megahertz() const;
-  void AttachLine(uint32_t Baud);
-  void RunToSeconds(double Seconds);
-  void FollowWallClock(TimePoint At);
-  void PutOnLine(std::string_view Bytes, TimePoint At);
+  void AttachLine(uint32_t baud);
+  void RunToSeconds(double seconds);
+  void FollowWallClock(TimePoint at);
+  void PutOnLine(std::string_view bytes, TimePoint at);
   std::string TakeAnswers();
   void NoteFirstAnswer();
-  void StopProgram(const std::string& Reason);
+  void StopProgram(const std::string& reason);
   void ReportTiming();
-  void Note(const std::string& Line) const;
+  void Note(const std::string& line) const;
 
-  const ChipSettings Settings;
-  EepromStore& Eeprom;
-  ChipLog Log;
+  const ChipSettings settings_;
+  EepromStore& eeprom_;
+  ChipLog log_;
 
-  HubBytes EepromBytes{};
-  std::unique_ptr<qkl::cog::Chip> Chip;
-  std::unique_ptr<qkl::devices::Board> Board;
-  std::unique_ptr<qkl::devices::I2cEeprom> Rom;
-  std::unique_ptr<qkl::devices::SerialLine> Line;
-  uint32_t LineBaud = 0;
-  bool Running = false;
-  bool ClockStopNoted = false;
-  long AnswersSent = 0;
+  HubBytes eepromBytes_{};
+  std::unique_ptr<qkl::cog::Chip> chip_;
+  std::unique_ptr<qkl::devices::Board> board_;
+  std::unique_ptr<qkl::devices::I2cEeprom> rom_;
+  std::unique_ptr<qkl::devices::SerialLine> line_;
+  uint32_t lineBaud_ = 0;
+  bool running_ = false;
+  bool clockStopNoted_ = false;
+  long answersSent_ = 0;
   // Chip time at which a loaded image was started (not set while the ROM runs).
-  std::optional<double> LaunchedAt;
-  double EmulatedSeconds = 0;
-  Duration EmulationWall{};
+  std::optional<double> launchedAt_;
+  double emulatedSeconds_ = 0;
+  Duration emulationWall_{};
   // The chip time and wall time at which the host's last bytes were through.
-  TimePoint WallMark{};
-  double ChipMark = 0;
+  TimePoint wallMark_{};
+  double chipMark_ = 0;
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

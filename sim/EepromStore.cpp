@@ -5,60 +5,61 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace sim {
+namespace qkl::sim {
 
 namespace {
 
-bool ReadFile(const std::string& Path, HubBytes& Into) {
-  std::ifstream File(Path, std::ios::binary);
-  File.read(reinterpret_cast<char*>(Into.data()), Into.size());
-  return File.gcount() == static_cast<std::streamsize>(Into.size()) && File.peek() == EOF;
+bool ReadFile(const std::string& path, HubBytes& into) {
+  std::ifstream file(path, std::ios::binary);
+  file.read(reinterpret_cast<char*>(into.data()), into.size());
+  return file.gcount() == static_cast<std::streamsize>(into.size()) && file.peek() == EOF;
 }
 
 // Written beside the target and renamed over it, so a failed write never leaves half an EEPROM.
-bool WriteFile(const std::string& Path, const HubBytes& Contents) {
-  const std::string Temporary = Path + ".new";
+bool WriteFile(const std::string& path, const HubBytes& contents) {
+  const std::string temporary = path + ".new";
   {
-    std::ofstream File(Temporary, std::ios::binary | std::ios::trunc);
-    File.write(reinterpret_cast<const char*>(Contents.data()), Contents.size());
-    File.flush();
-    if (!File) {
-      std::remove(Temporary.c_str());
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(contents.data()), contents.size());
+    file.flush();
+    if (!file) {
+      std::remove(temporary.c_str());
       return false;
     }
   }
-  std::error_code Error;
-  std::filesystem::rename(Temporary, Path, Error);
-  if (Error) std::remove(Temporary.c_str());
-  return !Error;
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) std::remove(temporary.c_str());
+  return !error;
 }
 
 }  // namespace
 
-EepromStore::EepromStore(std::string Path) : FilePath(std::move(Path)) {
-  Memory.fill(0xFF);
-  if (FilePath.empty()) return;
-  std::error_code Error;
-  if (!std::filesystem::exists(FilePath, Error)) {
-    if (!WriteFile(FilePath, Memory))
-      throw std::runtime_error("cannot create EEPROM file " + FilePath);
+EepromStore::EepromStore(std::string path) : filePath_(std::move(path)) {
+  memory_.fill(0xFF);
+  if (filePath_.empty()) return;
+  std::error_code error;
+  if (!std::filesystem::exists(filePath_, error)) {
+    if (!WriteFile(filePath_, memory_))
+      throw std::runtime_error("cannot create EEPROM file " + filePath_);
     return;
   }
-  if (std::filesystem::file_size(FilePath, Error) != HubRamSize || Error)
-    throw std::runtime_error("EEPROM file " + FilePath + " is not 32768 bytes long");
-  if (!ReadFile(FilePath, Memory)) throw std::runtime_error("cannot read EEPROM file " + FilePath);
+  if (std::filesystem::file_size(filePath_, error) != kHubRamSize || error)
+    throw std::runtime_error("EEPROM file " + filePath_ + " is not 32768 bytes long");
+  if (!ReadFile(filePath_, memory_))
+    throw std::runtime_error("cannot read EEPROM file " + filePath_);
 }
 
-bool EepromStore::Program(const HubBytes& Contents) {
-  if (!FilePath.empty() && !WriteFile(FilePath, Contents)) return false;
-  Memory = Contents;
+bool EepromStore::Program(const HubBytes& contents) {
+  if (!filePath_.empty() && !WriteFile(filePath_, contents)) return false;
+  memory_ = contents;
   return true;
 }
 
 HubBytes EepromStore::ReadBack() const {
-  HubBytes Contents = Memory;
-  if (!FilePath.empty() && !ReadFile(FilePath, Contents)) Contents.fill(0xFF);
-  return Contents;
+  HubBytes contents = memory_;
+  if (!filePath_.empty() && !ReadFile(filePath_, contents)) contents.fill(0xFF);
+  return contents;
 }
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -6,23 +6,23 @@
 
 #include "sim/HubRam.h"
 
-namespace sim {
+namespace qkl::sim {
 
 class EepromStore {
 public:
   // Throws std::runtime_error with a message when the file cannot be read or created, or has
   // another size; the file is left as it was.
-  explicit EepromStore(std::string Path);
+  explicit EepromStore(std::string path);
 
   // Writes the whole EEPROM; false when the file could not be written (it keeps its old bytes).
-  bool Program(const HubBytes& Contents);
+  bool Program(const HubBytes& contents);
   // Reads the EEPROM back, from the file when there is one.
   HubBytes ReadBack() const;
-  const std::string& Path() const { return FilePath; }
+  const std::string& Path() const { return filePath_; }
 
 private:
-  std::string FilePath;
-  HubBytes Memory;
+  std::string filePath_;
+  HubBytes memory_;
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -4,27 +4,27 @@
 #include <array>
 #include <cstdint>
 
-namespace sim {
+namespace qkl::sim {
 
-constexpr std::size_t HubRamSize = 32768;
-using HubBytes = std::array<uint8_t, HubRamSize>;
+constexpr std::size_t kHubRamSize = 32768;
+using HubBytes = std::array<uint8_t, kHubRamSize>;
 
 class HubRam {
 public:
-  // Long Index of the download lands at byte address 4 x Index; hub addresses are 16 bits wide
+  // Long `index` of the download lands at byte address 4 x `index`; hub addresses are 16 bits wide
   // and writes at 0x8000 and above reach ROM, which ignores them.
-  void StoreLong(uint32_t Index, uint32_t Value);
+  void StoreLong(uint32_t index, uint32_t value);
   // What the loader does after the last long: zero the rest of RAM, put the two stack marker
   // longs below dbase, and sum every byte.
-  void FinishDownload(uint32_t LongCount);
+  void FinishDownload(uint32_t longCount);
   uint8_t ByteSum() const;
-  uint16_t Word(uint32_t Address) const;
-  const HubBytes& Bytes() const { return Ram; }
-  void Assign(const HubBytes& Contents) { Ram = Contents; }
+  uint16_t Word(uint32_t address) const;
+  const HubBytes& Bytes() const { return ram_; }
+  void Assign(const HubBytes& contents) { ram_ = contents; }
 
 private:
-  void StoreLongAt(uint32_t Address, uint32_t Value);
-  HubBytes Ram{};
+  void StoreLongAt(uint32_t address, uint32_t value);
+  HubBytes ram_{};
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -10,17 +10,17 @@
 #include "sim/ChipSettings.h"
 #include "sim/HubRam.h"
 
-namespace sim {
+namespace qkl::sim {
 
 class ImageRunner {
 public:
   virtual ~ImageRunner() = default;
   // RAM holds the image with its stack markers; the program owns the serial line from now on.
-  virtual void Launch(const HubRam& Ram) = 0;
+  virtual void Launch(const HubRam& ram) = 0;
   // Bytes from the host while the program runs; returns the bytes it sends back.
-  virtual std::string LineInput(std::string_view Bytes, uint32_t Baud, TimePoint At) = 0;
+  virtual std::string LineInput(std::string_view bytes, uint32_t baud, TimePoint at) = 0;
   // The chip was reset: the program stops.
   virtual void Halt() = 0;
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -1,43 +1,43 @@
 #include "sim/LinePulses.h"
 
-namespace sim {
+namespace qkl::sim {
 
 namespace {
 
-constexpr int FrameBits = 10;
-constexpr int StopBit = 9;
+constexpr int kFrameBits = 10;
+constexpr int kStopBit = 9;
 
-bool LineHigh(uint8_t Byte, int BitTime) {
-  if (BitTime == 0) return false;
-  if (BitTime == StopBit) return true;
-  return (Byte >> (BitTime - 1)) & 1;
+bool LineHigh(uint8_t byte, int bitTime) {
+  if (bitTime == 0) return false;
+  if (bitTime == kStopBit) return true;
+  return (byte >> (bitTime - 1)) & 1;
 }
 
 }  // namespace
 
-BytePulses LowPulsesOf(uint8_t Byte) {
-  BytePulses Result;
-  int BitTime = 0;
-  while (BitTime < FrameBits) {
-    if (LineHigh(Byte, BitTime)) {
-      ++BitTime;
+BytePulses LowPulsesOf(uint8_t byte) {
+  BytePulses result;
+  int bitTime = 0;
+  while (bitTime < kFrameBits) {
+    if (LineHigh(byte, bitTime)) {
+      ++bitTime;
       continue;
     }
-    const int Start = BitTime;
-    while (!LineHigh(Byte, BitTime)) ++BitTime;
-    Result.Pulse[Result.Count++] = LowPulse{Start, BitTime - Start};
+    const int start = bitTime;
+    while (!LineHigh(byte, bitTime)) ++bitTime;
+    result.pulse[result.count++] = LowPulse{start, bitTime - start};
   }
-  return Result;
+  return result;
 }
 
-uint8_t AnsweredByte(int LowWidth, long NextFall, int Bit) {
-  auto TxLevel = [&](long BitTime) {
-    return BitTime < LowWidth ? 0 : BitTime < NextFall ? Bit : 1;
+uint8_t AnsweredByte(int lowWidth, long nextFall, int bit) {
+  auto txLevel = [&](long bitTime) {
+    return bitTime < lowWidth ? 0 : bitTime < nextFall ? bit : 1;
   };
-  if (TxLevel(StopBit) == 0) return 0x00;
-  uint8_t Byte = 0;
-  for (int Data = 0; Data < 8; ++Data) Byte |= static_cast<uint8_t>(TxLevel(1 + Data) << Data);
-  return Byte;
+  if (txLevel(kStopBit) == 0) return 0x00;
+  uint8_t byte = 0;
+  for (int data = 0; data < 8; ++data) byte |= static_cast<uint8_t>(txLevel(1 + data) << data);
+  return byte;
 }
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -17,27 +17,27 @@
 
 #include "sim/ChipSettings.h"
 
-namespace sim {
+namespace qkl::sim {
 
 class PacedLine {
 public:
-  explicit PacedLine(uint32_t Baud = 115200);
+  explicit PacedLine(uint32_t baud = 115200);
 
   // The host's rate; 0 (not a standard rate) keeps the one before.
-  void SetBaud(uint32_t Baud);
-  Duration ByteTime() const { return PerByte; }
+  void SetBaud(uint32_t baud);
+  Duration ByteTime() const { return perByte_; }
 
-  // How many host bytes the line takes at Now: the room left in the adapter's transmit buffer.
-  std::size_t HostRoom(TimePoint Now) const;
-  // Host bytes taken at Now: each goes on the wire when the one before it is through.
-  void FromHost(std::string_view Bytes, TimePoint Now);
-  // The next host byte whose last bit has arrived by Now, and when it did; false when none has.
-  bool HostByteArrived(TimePoint Now, char& Byte, TimePoint& At);
+  // How many host bytes the line takes at `now`: the room left in the adapter's transmit buffer.
+  std::size_t HostRoom(TimePoint now) const;
+  // Host bytes taken at `now`: each goes on the wire when the one before it is through.
+  void FromHost(std::string_view bytes, TimePoint now);
+  // The next host byte whose last bit has arrived by `now`, and when it did; false when none has.
+  bool HostByteArrived(TimePoint now, char& byte, TimePoint& at);
 
-  // Bytes the chip starts to send at At, after those it is still sending.
-  void FromChip(std::string_view Bytes, TimePoint At);
-  // The chip's bytes whose last bit has reached the host by Now.
-  std::string ReachedHost(TimePoint Now);
+  // Bytes the chip starts to send at `at`, after those it is still sending.
+  void FromChip(std::string_view bytes, TimePoint at);
+  // The chip's bytes whose last bit has reached the host by `now`.
+  std::string ReachedHost(TimePoint now);
 
   // When the next byte on the line is through, in either direction.
   std::optional<TimePoint> NextByteDone() const;
@@ -46,15 +46,15 @@ public:
 
 private:
   struct Timed {
-    char Byte;
-    TimePoint Done;  // its last bit is through
+    char byte;
+    TimePoint done;  // its last bit is through
   };
-  static void Queue(std::deque<Timed>& Line, std::string_view Bytes, TimePoint From,
-                    Duration PerByte);
+  static void Queue(std::deque<Timed>& line, std::string_view bytes, TimePoint from,
+                    Duration perByte);
 
-  Duration PerByte;
-  std::deque<Timed> ToChip;
-  std::deque<Timed> ToHost;
+  Duration perByte_;
+  std::deque<Timed> toChip_;
+  std::deque<Timed> toHost_;
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -12,30 +12,30 @@
 #include <cstdlib>
 #include <system_error>
 
-namespace sim {
+namespace qkl::sim {
 
 namespace {
 
-[[noreturn]] void Fail(const char* What) {
-  throw std::system_error(errno, std::generic_category(), What);
+[[noreturn]] void Fail(const char* what) {
+  throw std::system_error(errno, std::generic_category(), what);
 }
 
-void CloseFd(int& Fd) {
-  if (Fd >= 0) ::close(Fd);
-  Fd = -1;
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
 }
 
-uint32_t BaudOf(speed_t Speed) {
+uint32_t BaudOf(speed_t speed) {
   struct Rate {
-    speed_t Code;
-    uint32_t Baud;
+    speed_t code;
+    uint32_t baud;
   };
-  static const Rate Rates[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},
-                               {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
-                               {B57600, 57600},   {B115200, 115200}, {B230400, 230400},
-                               {B460800, 460800}, {B921600, 921600}};
-  for (const Rate& Each : Rates)
-    if (Each.Code == Speed) return Each.Baud;
+  static const Rate kRates[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},
+                                {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+                                {B57600, 57600},   {B115200, 115200}, {B230400, 230400},
+                                {B460800, 460800}, {B921600, 921600}};
+  for (const Rate& each : kRates)
+    if (each.code == speed) return each.baud;
   return 0;
 }
 
@@ -51,58 +51,59 @@ PtyLine::PtyLine() {
 }
 
 void PtyLine::Open() {
-  Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (Master < 0) Fail("posix_openpt");
-  char Name[PATH_MAX];
-  if (::grantpt(Master) != 0 || ::unlockpt(Master) != 0 ||
-      ::ptsname_r(Master, Name, sizeof Name) != 0)
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master_ < 0) Fail("posix_openpt");
+  char name[PATH_MAX];
+  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+      ::ptsname_r(master_, name, sizeof name) != 0)
     Fail("pseudo-terminal slave");
-  Path = Name;
-  HeldSlave = ::open(Name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  termios Settings{};
-  int PacketMode = 1;
-  if (HeldSlave < 0 || ::tcgetattr(HeldSlave, &Settings) != 0) Fail("open pseudo-terminal slave");
-  ::cfmakeraw(&Settings);
-  ::cfsetspeed(&Settings, B115200);
-  if (::tcsetattr(HeldSlave, TCSANOW, &Settings) != 0 || ::ioctl(Master, TIOCPKT, &PacketMode) != 0)
+  path_ = name;
+  heldSlave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  termios settings{};
+  int packetMode = 1;
+  if (heldSlave_ < 0 || ::tcgetattr(heldSlave_, &settings) != 0) Fail("open pseudo-terminal slave");
+  ::cfmakeraw(&settings);
+  ::cfsetspeed(&settings, B115200);
+  if (::tcsetattr(heldSlave_, TCSANOW, &settings) != 0 ||
+      ::ioctl(master_, TIOCPKT, &packetMode) != 0)
     Fail("configure pseudo-terminal");
-  Watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (Watch < 0 || ::inotify_add_watch(Watch, Name, IN_OPEN | IN_CLOSE) < 0)
+  watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch_ < 0 || ::inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE) < 0)
     Fail("watch pseudo-terminal");
   // Settling the slave above has posted status bytes; they are not a host's reset.
-  Event Ignored;
-  while (Read(Ignored)) {
+  Event ignored;
+  while (Read(ignored)) {
   }
 }
 
 PtyLine::~PtyLine() { Close(); }
 
 void PtyLine::Close() {
-  CloseFd(Watch);
-  CloseFd(HeldSlave);
-  CloseFd(Master);
-  Pending.clear();
+  CloseFd(watch_);
+  CloseFd(heldSlave_);
+  CloseFd(master_);
+  pending_.clear();
 }
 
-bool PtyLine::Read(Event& Into, std::size_t MaxBytes) {
-  if (Master < 0) return false;
-  char Buffer[AllBytes + 1];
-  const ssize_t Got = ::read(Master, Buffer, std::min(MaxBytes, AllBytes) + 1);
-  if (Got <= 0) return false;
-  Into = Event{};
-  if (Buffer[0] == TIOCPKT_DATA) {
-    Into.Bytes.assign(Buffer + 1, Got - 1);
-    return !Into.Bytes.empty();
+bool PtyLine::Read(Event& into, std::size_t maxBytes) {
+  if (master_ < 0) return false;
+  char buffer[kAllBytes + 1];
+  const ssize_t got = ::read(master_, buffer, std::min(maxBytes, kAllBytes) + 1);
+  if (got <= 0) return false;
+  into = Event{};
+  if (buffer[0] == TIOCPKT_DATA) {
+    into.bytes.assign(buffer + 1, got - 1);
+    return !into.bytes.empty();
   }
   // The host's open is on the watch before its flush can reach the master. A flush that is
   // taken only after a later open counts as that host's reset: the two queues cannot tell which
   // came first, and a missed reset would fail the host's handshake.
   ServiceWatch();
-  Into.Flushed = (Buffer[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0;
-  Into.Reset = ResetArmed && Into.Flushed;
-  if (Into.Reset) {
-    ResetArmed = false;
-    Pending.clear();
+  into.flushed = (buffer[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0;
+  into.reset = resetArmed_ && into.flushed;
+  if (into.reset) {
+    resetArmed_ = false;
+    pending_.clear();
   }
   return true;
 }
@@ -110,50 +111,50 @@ bool PtyLine::Read(Event& Into, std::size_t MaxBytes) {
 // The port counts as closed only when no host holds it at the end of the events taken together:
 // a host that opened it meanwhile keeps its exclusive mode and the bytes meant for it.
 void PtyLine::ServiceWatch() {
-  alignas(inotify_event) char Buffer[4096];
-  ssize_t Got;
-  bool LastClosed = false;
-  while (Watch >= 0 && (Got = ::read(Watch, Buffer, sizeof Buffer)) > 0) {
-    for (char* At = Buffer; At < Buffer + Got;) {
-      const auto* Each = reinterpret_cast<const inotify_event*>(At);
-      if (Each->mask & IN_OPEN) {
-        ++HostOpens;
-        ResetArmed = true;
+  alignas(inotify_event) char buffer[4096];
+  ssize_t got;
+  bool lastClosed = false;
+  while (watch_ >= 0 && (got = ::read(watch_, buffer, sizeof buffer)) > 0) {
+    for (char* at = buffer; at < buffer + got;) {
+      const auto* each = reinterpret_cast<const inotify_event*>(at);
+      if (each->mask & IN_OPEN) {
+        ++hostOpens_;
+        resetArmed_ = true;
       }
-      if ((Each->mask & IN_CLOSE) && HostOpens > 0) LastClosed |= --HostOpens == 0;
-      At += sizeof(inotify_event) + Each->len;
+      if ((each->mask & IN_CLOSE) && hostOpens_ > 0) lastClosed |= --hostOpens_ == 0;
+      at += sizeof(inotify_event) + each->len;
     }
   }
-  if (LastClosed && HostOpens == 0) HostClosed();
+  if (lastClosed && hostOpens_ == 0) HostClosed();
 }
 
 // The port is free again, and what the chip sent that no host read is gone with it.
 void PtyLine::HostClosed() {
-  ::ioctl(HeldSlave, TIOCNXCL);
-  Pending.clear();
-  char Unread[4096];
-  while (::read(HeldSlave, Unread, sizeof Unread) > 0) {
+  ::ioctl(heldSlave_, TIOCNXCL);
+  pending_.clear();
+  char unread[4096];
+  while (::read(heldSlave_, unread, sizeof unread) > 0) {
   }
 }
 
 uint32_t PtyLine::LinkRate() const {
-  termios Settings{};
-  if (Master < 0 || ::tcgetattr(Master, &Settings) != 0) return 0;
-  return BaudOf(::cfgetospeed(&Settings));
+  termios settings{};
+  if (master_ < 0 || ::tcgetattr(master_, &settings) != 0) return 0;
+  return BaudOf(::cfgetospeed(&settings));
 }
 
-void PtyLine::Send(std::string_view Bytes) {
-  if (Bytes.empty()) return;
-  if (HostOpens == 0) ServiceWatch();
-  if (HostOpens == 0) return;
-  Pending.append(Bytes);
+void PtyLine::Send(std::string_view bytes) {
+  if (bytes.empty()) return;
+  if (hostOpens_ == 0) ServiceWatch();
+  if (hostOpens_ == 0) return;
+  pending_.append(bytes);
   WritePending();
 }
 
 void PtyLine::WritePending() {
-  if (Master < 0 || Pending.empty()) return;
-  const ssize_t Written = ::write(Master, Pending.data(), Pending.size());
-  if (Written > 0) Pending.erase(0, Written);
+  if (master_ < 0 || pending_.empty()) return;
+  const ssize_t written = ::write(master_, pending_.data(), pending_.size());
+  if (written > 0) pending_.erase(0, written);
 }
 
-}  // namespace sim
+}  // namespace qkl::sim

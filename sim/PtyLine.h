@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-namespace sim {
+namespace qkl::sim {
 
 class PtyLine {
 public:
@@ -34,29 +34,29 @@ public:
   PtyLine& operator=(const PtyLine&) = delete;
 
   struct Event {
-    bool Reset = false;    // the host's first flush since it opened the port
-    bool Flushed = false;  // the host flushed its queues
-    std::string Bytes;
+    bool reset = false;    // the host's first flush since it opened the port
+    bool flushed = false;  // the host flushed its queues
+    std::string bytes;
   };
 
-  const std::string& SlavePath() const { return Path; }
-  bool IsOpen() const { return Master >= 0; }
+  const std::string& SlavePath() const { return path_; }
+  bool IsOpen() const { return master_ >= 0; }
   // In packet mode the master polls POLLPRI while a flush status waits, POLLIN for host bytes.
-  int MasterFd() const { return Master; }
-  int WatchFd() const { return Watch; }
+  int MasterFd() const { return master_; }
+  int WatchFd() const { return watch_; }
 
-  // One event from the master, with at most MaxBytes host bytes; false when nothing is taken. A
-  // status is taken whatever MaxBytes is.
-  static constexpr std::size_t AllBytes = 4096;
-  bool Read(Event& Into, std::size_t MaxBytes = AllBytes);
+  // One event from the master, with at most `maxBytes` host bytes; false when nothing is taken. A
+  // status is taken whatever `maxBytes` is.
+  static constexpr std::size_t kAllBytes = 4096;
+  bool Read(Event& into, std::size_t maxBytes = kAllBytes);
   // Takes the open and close events of the slave device.
   void ServiceWatch();
   // The rate the host set on its side, in baud; 0 when it is not a standard rate.
   uint32_t LinkRate() const;
   // Sends bytes to the host; what the slave cannot take yet waits for WritePending. Nothing is
   // sent while no host has the slave open.
-  void Send(std::string_view Bytes);
-  bool WantsWrite() const { return !Pending.empty(); }
+  void Send(std::string_view bytes);
+  bool WantsWrite() const { return !pending_.empty(); }
   void WritePending();
   // Unplugs the line: the host's side sees a hang-up.
   void Close();
@@ -65,13 +65,13 @@ private:
   void Open();
   void HostClosed();
 
-  int Master = -1;
-  int HeldSlave = -1;
-  int Watch = -1;
-  int HostOpens = 0;
-  bool ResetArmed = false;  // a host opened the slave and has not flushed since
-  std::string Path;
-  std::string Pending;
+  int master_ = -1;
+  int heldSlave_ = -1;
+  int watch_ = -1;
+  int hostOpens_ = 0;
+  bool resetArmed_ = false;  // a host opened the slave and has not flushed since
+  std::string path_;
+  std::string pending_;
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

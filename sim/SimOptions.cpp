@@ -2,66 +2,66 @@
 
 #include <charconv>
 
-namespace sim {
+namespace qkl::sim {
 
 namespace {
 
 struct NumberOption {
-  const char* Name;
-  int Min;
-  int Max;
+  const char* name;
+  int min;
+  int max;
 };
 
-bool ParseNumber(const std::string& Text, int Min, int Max, int& Value) {
-  const char* End = Text.data() + Text.size();
-  const auto [Stop, Error] = std::from_chars(Text.data(), End, Value);
-  return Error == std::errc() && Stop == End && Value >= Min && Value <= Max;
+bool ParseNumber(const std::string& text, int min, int max, int& value) {
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && stop == end && value >= min && value <= max;
 }
 
-bool* FlagNamed(const std::string& Name, SimOptions& Into) {
-  ChipFaults& Faults = Into.Chip.Faults;
-  const std::pair<const char*, bool*> Flags[] = {
-      {"--instant", &Into.Chip.Instant},     {"--log", &Into.Log},
-      {"--paced", &Into.Chip.Paced},         {"--help", &Into.Help},
-      {"--absent", &Faults.Absent},          {"--echo", &Faults.Echo},
-      {"--fail-ram", &Faults.FailRam},       {"--fail-program", &Faults.FailProgram},
-      {"--fail-verify", &Faults.FailVerify}, {"--no-eeprom", &Faults.NoEeprom},
-      {"--sda-low", &Faults.SdaHeldLow},     {"--corrupt-crc", &Faults.CorruptCrc},
+bool* FlagNamed(const std::string& name, SimOptions& into) {
+  ChipFaults& faults = into.chip.faults;
+  const std::pair<const char*, bool*> flags[] = {
+      {"--instant", &into.chip.instant},     {"--log", &into.log},
+      {"--paced", &into.chip.paced},         {"--help", &into.help},
+      {"--absent", &faults.absent},          {"--echo", &faults.echo},
+      {"--fail-ram", &faults.failRam},       {"--fail-program", &faults.failProgram},
+      {"--fail-verify", &faults.failVerify}, {"--no-eeprom", &faults.noEeprom},
+      {"--sda-low", &faults.sdaHeldLow},     {"--corrupt-crc", &faults.corruptCrc},
   };
-  for (const auto& [Each, Target] : Flags)
-    if (Name == Each) return Target;
+  for (const auto& [each, target] : flags)
+    if (name == each) return target;
   return nullptr;
 }
 
-// Stores a number option; false when Name is not one.
-bool StoreNumber(const std::string& Name, int Value, SimOptions& Into) {
-  ChipFaults& Faults = Into.Chip.Faults;
-  if (Name == "--version")
-    Into.Chip.Version = static_cast<uint8_t>(Value);
-  else if (Name == "--clock")
-    Into.Chip.ClockHz = Value * 1e6;
-  else if (Name == "--wrong-answer")
-    Faults.WrongAnswerAt = Value;
-  else if (Name == "--garbage-from")
-    Faults.GarbageFrom = Value;
-  else if (Name == "--noise-while-busy")
-    Faults.NoiseWhileBusy = Value;
-  else if (Name == "--silent-after-verdict")
-    Faults.SilentAfterVerdict = Value;
-  else if (Name == "--stop-after-bytes")
-    Faults.StopAfterBytes = Value;
-  else if (Name == "--close-after")
-    Faults.CloseAfterBytes = Value;
-  else if (Name == "--slow-drain")
-    Faults.SlowLineBaud = Value;
-  else if (Name == "--program-stops-after")
-    Faults.ProgramStopsAfter = Value;
+// Stores a number option; false when `name` is not one.
+bool StoreNumber(const std::string& name, int value, SimOptions& into) {
+  ChipFaults& faults = into.chip.faults;
+  if (name == "--version")
+    into.chip.version = static_cast<uint8_t>(value);
+  else if (name == "--clock")
+    into.chip.clockHz = value * 1e6;
+  else if (name == "--wrong-answer")
+    faults.wrongAnswerAt = value;
+  else if (name == "--garbage-from")
+    faults.garbageFrom = value;
+  else if (name == "--noise-while-busy")
+    faults.noiseWhileBusy = value;
+  else if (name == "--silent-after-verdict")
+    faults.silentAfterVerdict = value;
+  else if (name == "--stop-after-bytes")
+    faults.stopAfterBytes = value;
+  else if (name == "--close-after")
+    faults.closeAfterBytes = value;
+  else if (name == "--slow-drain")
+    faults.slowLineBaud = value;
+  else if (name == "--program-stops-after")
+    faults.programStopsAfter = value;
   else
     return false;
   return true;
 }
 
-const NumberOption NumberOptions[] = {
+const NumberOption kNumberOptions[] = {
     {"--version", 0, 255},
     {"--clock", 8, 20},
     {"--wrong-answer", 1, 258},
@@ -74,52 +74,52 @@ const NumberOption NumberOptions[] = {
     {"--program-stops-after", 0, 1 << 30},
 };
 
-const NumberOption* NumberOptionNamed(const std::string& Name) {
-  for (const NumberOption& Each : NumberOptions)
-    if (Name == Each.Name) return &Each;
+const NumberOption* NumberOptionNamed(const std::string& name) {
+  for (const NumberOption& each : kNumberOptions)
+    if (name == each.name) return &each;
   return nullptr;
 }
 
-std::string OutOfRange(const std::string& Name, const NumberOption& Number,
-                       const std::string& Value) {
-  std::string Text = Name + " takes a whole number from ";
-  Text += std::to_string(Number.Min) + " to " + std::to_string(Number.Max);
-  return Text + ", not " + Value;
+std::string OutOfRange(const std::string& name, const NumberOption& number,
+                       const std::string& value) {
+  std::string text = name + " takes a whole number from ";
+  text += std::to_string(number.min) + " to " + std::to_string(number.max);
+  return text + ", not " + value;
 }
 
 }  // namespace
 
-std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOptions& Into) {
-  for (std::size_t Index = 0; Index < Arguments.size(); ++Index) {
-    const std::string& Name = Arguments[Index];
-    if (bool* Flag = FlagNamed(Name, Into)) {
-      *Flag = true;
+std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOptions& into) {
+  for (std::size_t index = 0; index < arguments.size(); ++index) {
+    const std::string& name = arguments[index];
+    if (bool* flag = FlagNamed(name, into)) {
+      *flag = true;
       continue;
     }
-    if (Name == "--no-emulator") {
-      Into.Chip.RunImages = false;
+    if (name == "--no-emulator") {
+      into.chip.runImages = false;
       continue;
     }
-    const NumberOption* Number = NumberOptionNamed(Name);
-    const bool TakesPath = Name == "--eeprom" || Name == "--link" || Name == "--rom";
-    if (!Number && !TakesPath) return "unknown option " + Name;
-    if (Index + 1 == Arguments.size()) return Name + " needs a value";
-    const std::string& Value = Arguments[++Index];
-    if (TakesPath) {
-      if (Value.empty()) return Name + " needs a path";
-      (Name == "--eeprom" ? Into.Chip.EepromPath
-       : Name == "--rom"  ? Into.Chip.RomDirectory
-                          : Into.LinkPath) = Value;
+    const NumberOption* number = NumberOptionNamed(name);
+    const bool takesPath = name == "--eeprom" || name == "--link" || name == "--rom";
+    if (!number && !takesPath) return "unknown option " + name;
+    if (index + 1 == arguments.size()) return name + " needs a value";
+    const std::string& value = arguments[++index];
+    if (takesPath) {
+      if (value.empty()) return name + " needs a path";
+      (name == "--eeprom" ? into.chip.eepromPath
+       : name == "--rom"  ? into.chip.romDirectory
+                          : into.linkPath) = value;
       continue;
     }
-    int Parsed = 0;
-    if (!ParseNumber(Value, Number->Min, Number->Max, Parsed))
-      return OutOfRange(Name, *Number, Value);
-    StoreNumber(Name, Parsed, Into);
+    int parsed = 0;
+    if (!ParseNumber(value, number->min, number->max, parsed))
+      return OutOfRange(name, *number, value);
+    StoreNumber(name, parsed, into);
   }
-  if (Into.Chip.Paced && Into.Chip.Instant)
+  if (into.chip.paced && into.chip.instant)
     return "--paced keeps the chip's working times; it cannot go with --instant";
-  if (Into.Chip.Faults.SlowLineBaud > 0 && Into.Chip.Instant)
+  if (into.chip.faults.slowLineBaud > 0 && into.chip.instant)
     return "--slow-drain paces the line and keeps the chip's working times; it cannot go with "
            "--instant";
   return {};
@@ -181,4 +181,4 @@ Faults, for tests:
 )";
 }
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -6,19 +6,19 @@
 
 #include "sim/ChipSettings.h"
 
-namespace sim {
+namespace qkl::sim {
 
 struct SimOptions {
-  ChipSettings Chip;
-  std::string LinkPath;  // where to put a symbolic link to the slave side; empty: none
-  bool Log = false;
-  bool Help = false;
+  ChipSettings chip;
+  std::string linkPath;  // where to put a symbolic link to the slave side; empty: none
+  bool log = false;
+  bool help = false;
 };
 
-// Fills Into from the arguments (without the program name); returns an error text, empty when
+// Fills `into` from the arguments (without the program name); returns an error text, empty when
 // every argument was understood.
-std::string ParseSimOptions(const std::vector<std::string>& Arguments, SimOptions& Into);
+std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOptions& into);
 
 const char* SimUsage();
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <system_error>
 
-namespace sim {
+namespace qkl::sim {
 
 namespace {
 
@@ -16,182 +16,183 @@ using namespace std::chrono_literals;
 
 // While the emulator runs, the line wakes this often to let chip time follow the wall clock
 // and pass on what the chip sent meanwhile.
-constexpr auto CatchUpStep = 5ms;
+constexpr auto kCatchUpStep = 5ms;
 // A time limit is judged just after it has run out.
-constexpr auto PastDeadline = 1ms;
+constexpr auto kPastDeadline = 1ms;
 // The paced line wakes for its bytes no more often than this, as a USB serial adapter passes
 // its bytes on once a millisecond; each byte keeps its own time on the line.
-constexpr auto PacedGrain = 1ms;
+constexpr auto kPacedGrain = 1ms;
 
 // A slow line is a paced one, and the paced line keeps the chip's working times.
-ChipSettings InForce(ChipSettings Settings) {
-  if (Settings.Faults.SlowLineBaud > 0) Settings.Paced = true;
-  if (Settings.Paced) Settings.Instant = false;
-  return Settings;
+ChipSettings InForce(ChipSettings settings) {
+  if (settings.faults.slowLineBaud > 0) settings.paced = true;
+  if (settings.paced) settings.instant = false;
+  return settings;
 }
 
-timespec TimespecOf(Duration Span) {
-  const auto Nanoseconds =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(Span, Duration::zero()));
-  return {static_cast<time_t>(Nanoseconds.count() / 1'000'000'000),
-          static_cast<long>(Nanoseconds.count() % 1'000'000'000)};
+timespec TimespecOf(Duration span) {
+  const auto nanoseconds =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(span, Duration::zero()));
+  return {static_cast<time_t>(nanoseconds.count() / 1'000'000'000),
+          static_cast<long>(nanoseconds.count() % 1'000'000'000)};
 }
 
 }  // namespace
 
-VirtualChip::VirtualChip(const ChipSettings& Chosen, const ChipLog& Log, ImageRunner* Runner)
-    : Settings(InForce(Chosen)),
-      Log(Log),
-      Eeprom(Settings.EepromPath),
-      Emulator(Settings.RomDirectory.empty() && (Runner || !Settings.RunImages)
-                   ? nullptr
-                   : std::make_unique<CogImageRunner>(Settings, Eeprom, Log)),
-      Boot(Settings, Eeprom, Log, Runner ? Runner : Emulator.get()),
-      Paced(Settings.Paced ? std::make_unique<PacedLine>() : nullptr) {
-  if (::pipe2(StopPipe, O_NONBLOCK | O_CLOEXEC) != 0)
+VirtualChip::VirtualChip(const ChipSettings& chosen, const ChipLog& log, ImageRunner* runner)
+    : settings_(InForce(chosen)),
+      log_(log),
+      eeprom_(settings_.eepromPath),
+      emulator_(settings_.romDirectory.empty() && (runner || !settings_.runImages)
+                    ? nullptr
+                    : std::make_unique<CogImageRunner>(settings_, eeprom_, log)),
+      boot_(settings_, eeprom_, log, runner ? runner : emulator_.get()),
+      paced_(settings_.paced ? std::make_unique<PacedLine>() : nullptr) {
+  if (::pipe2(stopPipe_, O_NONBLOCK | O_CLOEXEC) != 0)
     throw std::system_error(errno, std::generic_category(), "pipe");
 }
 
 VirtualChip::~VirtualChip() {
-  ::close(StopPipe[0]);
-  ::close(StopPipe[1]);
+  ::close(stopPipe_[0]);
+  ::close(stopPipe_[1]);
 }
 
-void VirtualChip::Note(const std::string& Text) const {
-  if (Log) Log(Text);
+void VirtualChip::Note(const std::string& text) const {
+  if (log_) log_(text);
 }
 
 void VirtualChip::Stop() {
-  const char Byte = 0;
-  [[maybe_unused]] const ssize_t Written = ::write(StopPipe[1], &Byte, 1);
+  const char byte = 0;
+  [[maybe_unused]] const ssize_t written = ::write(stopPipe_[1], &byte, 1);
 }
 
 VirtualChip::HostExchange VirtualChip::LastExchange() const {
-  std::lock_guard Guard(ExchangeLock);
-  return Current.Bytes.empty() ? Previous : Current;
+  std::lock_guard guard(exchangeLock_);
+  return current_.bytes.empty() ? previous_ : current_;
 }
 
-bool VirtualChip::EmulatorRuns() const { return Emulator && Emulator->Runs(); }
+bool VirtualChip::EmulatorRuns() const { return emulator_ && emulator_->Runs(); }
 
-std::optional<TimePoint> VirtualChip::NextWake(TimePoint Now) const {
-  std::optional<TimePoint> Wake;
-  const auto Consider = [&](TimePoint At) {
-    if (!Wake || At < *Wake) Wake = At;
+std::optional<TimePoint> VirtualChip::NextWake(TimePoint now) const {
+  std::optional<TimePoint> wake;
+  const auto consider = [&](TimePoint at) {
+    if (!wake || at < *wake) wake = at;
   };
-  if (const auto Deadline = Boot.NextDeadline(); Deadline && !Settings.Faults.Absent)
-    Consider(*Deadline + PastDeadline);
-  if (EmulatorRuns()) Consider(Now + CatchUpStep);
-  if (const auto Done = Paced ? Paced->NextByteDone() : std::nullopt)
-    Consider(std::max(*Done, Now + PacedGrain));
-  return Wake;
+  if (const auto deadline = boot_.NextDeadline(); deadline && !settings_.faults.absent)
+    consider(*deadline + kPastDeadline);
+  if (EmulatorRuns()) consider(now + kCatchUpStep);
+  if (const auto done = paced_ ? paced_->NextByteDone() : std::nullopt)
+    consider(std::max(*done, now + kPacedGrain));
+  return wake;
 }
 
 void VirtualChip::Run() {
   OnReset();
   for (;;) {
-    const TimePoint Now = Clock::now();
-    const bool TakesHostBytes = !Paced || Paced->HostRoom(Now) > 0;
-    const short MasterEvents =
-        (TakesHostBytes ? POLLIN : 0) | POLLPRI | (Line.WantsWrite() ? POLLOUT : 0);
-    pollfd Watched[3] = {
-        {StopPipe[0], POLLIN, 0}, {Line.MasterFd(), MasterEvents, 0}, {Line.WatchFd(), POLLIN, 0}};
-    const std::optional<TimePoint> Wake = NextWake(Now);
-    const timespec Wait = TimespecOf(Wake ? *Wake - Now : Duration::zero());
-    if (::ppoll(Watched, 3, Wake ? &Wait : nullptr, nullptr) < 0 && errno != EINTR)
+    const TimePoint now = Clock::now();
+    const bool takesHostBytes = !paced_ || paced_->HostRoom(now) > 0;
+    const short masterEvents =
+        (takesHostBytes ? POLLIN : 0) | POLLPRI | (line_.WantsWrite() ? POLLOUT : 0);
+    pollfd watched[3] = {{stopPipe_[0], POLLIN, 0},
+                         {line_.MasterFd(), masterEvents, 0},
+                         {line_.WatchFd(), POLLIN, 0}};
+    const std::optional<TimePoint> wake = NextWake(now);
+    const timespec wait = TimespecOf(wake ? *wake - now : Duration::zero());
+    if (::ppoll(watched, 3, wake ? &wait : nullptr, nullptr) < 0 && errno != EINTR)
       throw std::system_error(errno, std::generic_category(), "ppoll");
-    if (Watched[0].revents) return;
-    if (Watched[2].revents) Line.ServiceWatch();
-    if (Watched[1].revents & POLLOUT) Line.WritePending();
-    if (Watched[1].revents & (POLLIN | POLLPRI)) ServeMaster();
-    if (Paced) DeliverArrivedBytes(Clock::now());
-    if (!Settings.Faults.Absent && !RomBoots()) Boot.AdvanceTo(Clock::now());
-    if (EmulatorRuns()) SendToHost(Emulator->CatchUp(Clock::now()), Clock::now());
-    if (Paced) Line.Send(Paced->ReachedHost(Clock::now()));
+    if (watched[0].revents) return;
+    if (watched[2].revents) line_.ServiceWatch();
+    if (watched[1].revents & POLLOUT) line_.WritePending();
+    if (watched[1].revents & (POLLIN | POLLPRI)) ServeMaster();
+    if (paced_) DeliverArrivedBytes(Clock::now());
+    if (!settings_.faults.absent && !RomBoots()) boot_.AdvanceTo(Clock::now());
+    if (EmulatorRuns()) SendToHost(emulator_->CatchUp(Clock::now()), Clock::now());
+    if (paced_) line_.Send(paced_->ReachedHost(Clock::now()));
   }
 }
 
 void VirtualChip::ServeMaster() {
-  PtyLine::Event Taken;
-  while (Line.Read(Taken, Paced ? Paced->HostRoom(Clock::now()) : PtyLine::AllBytes)) {
-    if (Taken.Reset)
+  PtyLine::Event taken;
+  while (line_.Read(taken, paced_ ? paced_->HostRoom(Clock::now()) : PtyLine::kAllBytes)) {
+    if (taken.reset)
       OnReset();
-    else if (Taken.Flushed)
+    else if (taken.flushed)
       Note("the host flushes the port's queues: no reset");
-    else if (Paced)
-      TakeOnPacedLine(Taken.Bytes);
+    else if (paced_)
+      TakeOnPacedLine(taken.bytes);
     else
-      TakeHostBytes(std::move(Taken.Bytes), Clock::now());
+      TakeHostBytes(std::move(taken.bytes), Clock::now());
   }
 }
 
 // The host's rate, or the slow line's when that is lower; 0 (a rate that is not standard) keeps
 // the one before.
 uint32_t VirtualChip::CarriedRate() const {
-  const uint32_t Host = Line.LinkRate();
-  const auto Slow = static_cast<uint32_t>(Settings.Faults.SlowLineBaud);
-  return Slow > 0 && (Host == 0 || Host > Slow) ? Slow : Host;
+  const uint32_t host = line_.LinkRate();
+  const auto slow = static_cast<uint32_t>(settings_.faults.slowLineBaud);
+  return slow > 0 && (host == 0 || host > slow) ? slow : host;
 }
 
-void VirtualChip::TakeOnPacedLine(const std::string& Bytes) {
-  Paced->SetBaud(CarriedRate());
-  Paced->FromHost(Bytes, Clock::now());
+void VirtualChip::TakeOnPacedLine(const std::string& bytes) {
+  paced_->SetBaud(CarriedRate());
+  paced_->FromHost(bytes, Clock::now());
 }
 
 // A byte is handed over when its last bit is in, but timed from its start bit, as the host's
 // writes are: the chip then meets the bytes of a stream back to back, not a byte time apart.
-void VirtualChip::DeliverArrivedBytes(TimePoint Now) {
-  char Byte = 0;
-  TimePoint At;
-  while (Line.IsOpen() && Paced->HostByteArrived(Now, Byte, At))
-    TakeHostBytes(std::string(1, Byte), At - Paced->ByteTime());
+void VirtualChip::DeliverArrivedBytes(TimePoint now) {
+  char byte = 0;
+  TimePoint at;
+  while (line_.IsOpen() && paced_->HostByteArrived(now, byte, at))
+    TakeHostBytes(std::string(1, byte), at - paced_->ByteTime());
 }
 
-void VirtualChip::SendToHost(const std::string& Bytes, TimePoint At) {
-  if (!Paced) {
-    Line.Send(Bytes);
-  } else if (!Bytes.empty()) {
-    Paced->SetBaud(CarriedRate());
-    Paced->FromChip(Bytes, At);
+void VirtualChip::SendToHost(const std::string& bytes, TimePoint at) {
+  if (!paced_) {
+    line_.Send(bytes);
+  } else if (!bytes.empty()) {
+    paced_->SetBaud(CarriedRate());
+    paced_->FromChip(bytes, at);
   }
 }
 
 void VirtualChip::OnReset() {
   {
-    std::lock_guard Guard(ExchangeLock);
-    if (!Current.Bytes.empty()) Previous = std::move(Current);
-    Current = HostExchange{};
+    std::lock_guard guard(exchangeLock_);
+    if (!current_.bytes.empty()) previous_ = std::move(current_);
+    current_ = HostExchange{};
   }
-  if (Paced) Paced->Clear();
-  if (Settings.Faults.Absent)
+  if (paced_) paced_->Clear();
+  if (settings_.faults.absent)
     Note("reset (no chip on the line)");
   else if (RomBoots())
-    Emulator->BootFromRom();
+    emulator_->BootFromRom();
   else
-    Boot.Reset(Clock::now());
+    boot_.Reset(Clock::now());
 }
 
-void VirtualChip::TakeHostBytes(std::string Bytes, TimePoint At) {
-  bool Unplug = false;
+void VirtualChip::TakeHostBytes(std::string bytes, TimePoint at) {
+  bool unplug = false;
   {
-    std::lock_guard Guard(ExchangeLock);
-    const long Limit = Settings.Faults.CloseAfterBytes;
-    if (Limit >= 0 && Current.Bytes.size() + Bytes.size() >= static_cast<std::size_t>(Limit)) {
-      Bytes.resize(Limit - Current.Bytes.size());
-      Unplug = true;
+    std::lock_guard guard(exchangeLock_);
+    const long limit = settings_.faults.closeAfterBytes;
+    if (limit >= 0 && current_.bytes.size() + bytes.size() >= static_cast<std::size_t>(limit)) {
+      bytes.resize(limit - current_.bytes.size());
+      unplug = true;
     }
-    if (Current.Bytes.empty()) Current.FirstByteAt = At;
-    Current.Bytes += Bytes;
+    if (current_.bytes.empty()) current_.firstByteAt = at;
+    current_.bytes += bytes;
   }
-  if (Settings.Faults.Echo) SendToHost(Bytes, At);
-  if (!Settings.Faults.Absent)
-    SendToHost(RomBoots() ? Emulator->LineInput(Bytes, Line.LinkRate(), At)
-                          : Boot.HostBytes(Bytes, Line.LinkRate(), At),
-               At);
-  if (!Unplug) return;
+  if (settings_.faults.echo) SendToHost(bytes, at);
+  if (!settings_.faults.absent)
+    SendToHost(RomBoots() ? emulator_->LineInput(bytes, line_.LinkRate(), at)
+                          : boot_.HostBytes(bytes, line_.LinkRate(), at),
+               at);
+  if (!unplug) return;
   Note("the chip's side of the line closes after " +
-       std::to_string(Settings.Faults.CloseAfterBytes) + " host bytes");
-  Line.Close();
-  if (Paced) Paced->Clear();
+       std::to_string(settings_.faults.closeAfterBytes) + " host bytes");
+  line_.Close();
+  if (paced_) paced_->Clear();
 }
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -16,28 +16,28 @@
 #include "sim/PacedLine.h"
 #include "sim/PtyLine.h"
 
-namespace sim {
+namespace qkl::sim {
 
 class VirtualChip {
 public:
   // Throws std::runtime_error (or std::system_error) when the EEPROM file or the pseudo-terminal
-  // cannot be had. Without a Runner, loaded images run on the cog emulator unless the settings
+  // cannot be had. Without a `runner`, loaded images run on the cog emulator unless the settings
   // turn that off. With a ROM directory in the settings, the ROM's boot loader runs on the
   // emulator in place of the boot loader model.
-  VirtualChip(const ChipSettings& Settings, const ChipLog& Log, ImageRunner* Runner = nullptr);
+  VirtualChip(const ChipSettings& settings, const ChipLog& log, ImageRunner* runner = nullptr);
   ~VirtualChip();
   VirtualChip(const VirtualChip&) = delete;
   VirtualChip& operator=(const VirtualChip&) = delete;
 
   // The path the host opens.
-  const std::string& SlavePath() const { return Line.SlavePath(); }
+  const std::string& SlavePath() const { return line_.SlavePath(); }
   // Serves the line until Stop is called.
   void Run();
   // Ends Run; safe from any thread and from a signal handler.
   void Stop();
   struct HostExchange {
-    std::string Bytes;  // every byte the host sent after one reset, as it came on the wire
-    TimePoint FirstByteAt{};
+    std::string bytes;  // every byte the host sent after one reset, as it came on the wire
+    TimePoint firstByteAt{};
   };
   // The bytes since the last reset after which the host sent any: a host that opens the port
   // again (and so resets the chip) without sending leaves the earlier exchange here.
@@ -46,27 +46,27 @@ public:
 private:
   void ServeMaster();
   void OnReset();
-  void TakeHostBytes(std::string Bytes, TimePoint At);
+  void TakeHostBytes(std::string bytes, TimePoint at);
   uint32_t CarriedRate() const;
-  void TakeOnPacedLine(const std::string& Bytes);
-  void DeliverArrivedBytes(TimePoint Now);
-  void SendToHost(const std::string& Bytes, TimePoint At);
+  void TakeOnPacedLine(const std::string& bytes);
+  void DeliverArrivedBytes(TimePoint now);
+  void SendToHost(const std::string& bytes, TimePoint at);
   bool EmulatorRuns() const;
-  std::optional<TimePoint> NextWake(TimePoint Now) const;
-  void Note(const std::string& Line) const;
-  bool RomBoots() const { return !Settings.RomDirectory.empty(); }
+  std::optional<TimePoint> NextWake(TimePoint now) const;
+  void Note(const std::string& line) const;
+  bool RomBoots() const { return !settings_.romDirectory.empty(); }
 
-  const ChipSettings Settings;
-  ChipLog Log;
-  EepromStore Eeprom;
-  std::unique_ptr<CogImageRunner> Emulator;
-  PtyLine Line;
-  BootLoader Boot;
-  std::unique_ptr<PacedLine> Paced;  // only when the line carries the link rate in real time
-  int StopPipe[2] = {-1, -1};
-  mutable std::mutex ExchangeLock;
-  HostExchange Current;
-  HostExchange Previous;
+  const ChipSettings settings_;
+  ChipLog log_;
+  EepromStore eeprom_;
+  std::unique_ptr<CogImageRunner> emulator_;
+  PtyLine line_;
+  BootLoader boot_;
+  std::unique_ptr<PacedLine> paced_;  // only when the line carries the link rate in real time
+  int stopPipe_[2] = {-1, -1};
+  mutable std::mutex exchangeLock_;
+  HostExchange current_;
+  HostExchange previous_;
 };
 
-}  // namespace sim
+}  // namespace qkl::sim

@@ -7,80 +7,87 @@
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "sim/SimOptions.h"
 #include "sim/VirtualChip.h"
 
+namespace qkl::sim {
 namespace {
 
-sim::VirtualChip* RunningChip = nullptr;
+VirtualChip* runningChip = nullptr;
 
 void StopOnSignal(int) {
-  if (RunningChip) RunningChip->Stop();
+  if (runningChip) runningChip->Stop();
 }
 
 void CatchStopSignals() {
-  struct sigaction Action {};
-  Action.sa_handler = StopOnSignal;
-  sigemptyset(&Action.sa_mask);
-  sigaction(SIGINT, &Action, nullptr);
-  sigaction(SIGTERM, &Action, nullptr);
+  struct sigaction action {};
+  action.sa_handler = StopOnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 }
 
-void LogToStderr(const std::string& Line) {
-  static const auto Start = sim::Clock::now();
-  const double Seconds = std::chrono::duration<double>(sim::Clock::now() - Start).count();
-  std::fprintf(stderr, "qkl-sim %9.3f s  %s\n", Seconds, Line.c_str());
+void LogToStderr(const std::string& line) {
+  static const auto kStart = Clock::now();
+  const double seconds = std::chrono::duration<double>(Clock::now() - kStart).count();
+  std::fprintf(stderr, "qkl-sim %9.3f s  %s\n", seconds, line.c_str());
 }
 
 // A symbolic link to the slave side for as long as the chip runs; it is removed only while it
 // still points there.
 class SlaveLink {
 public:
-  SlaveLink(std::string LinkPath, std::string Target)
-      : LinkPath(std::move(LinkPath)), Target(std::move(Target)) {
-    std::error_code Error;
-    if (!this->LinkPath.empty())
-      std::filesystem::create_symlink(this->Target, this->LinkPath, Error);
-    if (Error)
-      throw std::runtime_error("cannot make the link " + this->LinkPath + ": " + Error.message());
+  SlaveLink(std::string linkPath, std::string target)
+      : linkPath_(std::move(linkPath)), target_(std::move(target)) {
+    std::error_code error;
+    if (!linkPath_.empty()) std::filesystem::create_symlink(target_, linkPath_, error);
+    if (error)
+      throw std::runtime_error("cannot make the link " + linkPath_ + ": " + error.message());
   }
   ~SlaveLink() {
-    std::error_code Error;
-    if (!LinkPath.empty() && std::filesystem::read_symlink(LinkPath, Error) == Target)
-      std::filesystem::remove(LinkPath, Error);
+    std::error_code error;
+    if (!linkPath_.empty() && std::filesystem::read_symlink(linkPath_, error) == target_)
+      std::filesystem::remove(linkPath_, error);
   }
   SlaveLink(const SlaveLink&) = delete;
   SlaveLink& operator=(const SlaveLink&) = delete;
 
 private:
-  std::string LinkPath;
-  std::string Target;
+  std::string linkPath_;
+  std::string target_;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  sim::SimOptions Options;
-  const std::string Error = sim::ParseSimOptions({argv + 1, argv + argc}, Options);
-  if (!Error.empty()) {
-    std::fprintf(stderr, "qkl-sim: %s\n%s", Error.c_str(), sim::SimUsage());
+// Runs the chip on the command line's arguments (without the program name) until a stop signal;
+// returns the exit code.
+int RunVirtualChip(const std::vector<std::string>& arguments) {
+  SimOptions options;
+  const std::string error = ParseSimOptions(arguments, options);
+  if (!error.empty()) {
+    std::fprintf(stderr, "qkl-sim: %s\n%s", error.c_str(), SimUsage());
     return 1;
   }
-  if (Options.Help) {
-    std::fputs(sim::SimUsage(), stdout);
+  if (options.help) {
+    std::fputs(SimUsage(), stdout);
     return 0;
   }
   try {
-    sim::VirtualChip Chip(Options.Chip, Options.Log ? sim::ChipLog(LogToStderr) : sim::ChipLog());
-    RunningChip = &Chip;
+    VirtualChip chip(options.chip, options.log ? ChipLog(LogToStderr) : ChipLog());
+    runningChip = &chip;
     CatchStopSignals();
-    const SlaveLink Link(Options.LinkPath, Chip.SlavePath());
-    std::cout << Chip.SlavePath() << std::endl;
-    Chip.Run();
-  } catch (const std::exception& Failure) {
-    std::fprintf(stderr, "qkl-sim: %s\n", Failure.what());
+    const SlaveLink link(options.linkPath, chip.SlavePath());
+    std::cout << chip.SlavePath() << std::endl;
+    chip.Run();
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "qkl-sim: %s\n", failure.what());
     return 2;
   }
   return 0;
 }
+
+}  // namespace
+}  // namespace qkl::sim
+
+int main(int argc, char** argv) { return qkl::sim::RunVirtualChip({argv + 1, argv + argc}); }

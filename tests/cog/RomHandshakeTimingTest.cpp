@@ -95,15 +95,15 @@ Handshake HandshakeAt(double Mhz, double Baud, int Phase) {
 
 // The boot loader model from a reset, given the packet Phase clocks after 10 ms.
 std::string ModelHandshakeAt(double Mhz, double Baud, int Phase) {
-  sim::ChipSettings Settings;
-  Settings.ClockHz = Mhz * 1e6;
-  sim::EepromStore Eeprom("");
-  sim::BootLoader Loader(Settings, Eeprom, nullptr);
-  const sim::TimePoint Reset{};
+  qkl::sim::ChipSettings Settings;
+  Settings.clockHz = Mhz * 1e6;
+  qkl::sim::EepromStore Eeprom("");
+  qkl::sim::BootLoader Loader(Settings, Eeprom, nullptr);
+  const qkl::sim::TimePoint Reset{};
   Loader.Reset(Reset);
-  const auto Delay = std::chrono::duration<double>(0.010 + Phase / Settings.ClockHz);
+  const auto Delay = std::chrono::duration<double>(0.010 + Phase / Settings.clockHz);
   return Loader.HostBytes(QklHandshakePacket(), static_cast<uint32_t>(Baud),
-                          Reset + std::chrono::duration_cast<sim::Duration>(Delay));
+                          Reset + std::chrono::duration_cast<qkl::sim::Duration>(Delay));
 }
 
 class RomHandshakeTiming : public ::testing::Test {
@@ -183,7 +183,7 @@ std::vector<double> VerdictTimesAt(double Mhz) {
   return Times;
 }
 
-double Seconds(sim::Duration Span) { return std::chrono::duration<double>(Span).count(); }
+double Seconds(qkl::sim::Duration Span) { return std::chrono::duration<double>(Span).count(); }
 
 // The model's working times against the ROM's at the ends of the RC clock's range (12 MHz is
 // where the model's figures were measured).
@@ -192,18 +192,18 @@ TEST_F(RomHandshakeTiming, TheModelsVerdictsComeAsLateAsTheRomsAtEachEndOfTheClo
   GTEST_SKIP() << "twelve seconds of chip time take as long here; the default build runs this test";
 #endif
   for (const double Mhz : {8.0, 20.0}) {
-    sim::ChipSettings Settings;
-    Settings.ClockHz = Mhz * 1e6;
-    const sim::BootTiming Model = sim::BootTiming::For(Settings);
+    qkl::sim::ChipSettings Settings;
+    Settings.clockHz = Mhz * 1e6;
+    const qkl::sim::BootTiming Model = qkl::sim::BootTiming::For(Settings);
     const std::vector<double> Rom = VerdictTimesAt(Mhz);
     ASSERT_EQ(Rom.size(), 3u) << Mhz << " MHz";
     std::cout << "ROM at " << Mhz << " MHz: RAM checksum " << Rom[0] << " s, programming " << Rom[1]
               << " s, verifying " << Rom[2] << " s after the previous step\n";
-    EXPECT_NEAR(Rom[0], Seconds(Model.RamVerdict), 0.1 * Seconds(Model.RamVerdict))
+    EXPECT_NEAR(Rom[0], Seconds(Model.ramVerdict), 0.1 * Seconds(Model.ramVerdict))
         << Mhz << " MHz, RAM checksum";
-    EXPECT_NEAR(Rom[1], Seconds(Model.Programming), 0.1 * Seconds(Model.Programming))
+    EXPECT_NEAR(Rom[1], Seconds(Model.programming), 0.1 * Seconds(Model.programming))
         << Mhz << " MHz, programming";
-    EXPECT_NEAR(Rom[2], Seconds(Model.Verifying), 0.1 * Seconds(Model.Verifying))
+    EXPECT_NEAR(Rom[2], Seconds(Model.verifying), 0.1 * Seconds(Model.verifying))
         << Mhz << " MHz, verifying";
   }
 }

@@ -21,8 +21,8 @@ TEST(QklDetectionTest, ThousandDetectionsOfAChip) {
 }
 
 TEST(QklDetectionTest, ThousandFailuresWithoutAChip) {
-  sim::ChipSettings Settings;
-  Settings.Faults.Absent = true;
+  qkl::sim::ChipSettings Settings;
+  Settings.faults.absent = true;
   simtest::ThreadChip Chip(Settings);
   const simtest::QklRun Run = simtest::RunQkl({"-f", "-d", Chip.SlavePath(), "-l"}, {}, Allowed);
   EXPECT_EQ(Run.ExitCode, 0);

@@ -25,19 +25,19 @@ TEST_P(FindPropeller, FindsVersionOneWithTheHandshakeOnTheWireAsItMustBe) {
   ASSERT_EQ(Find(Chip), 1);
   EXPECT_EQ(Link.Version(), 1);
   EXPECT_EQ(Link.CurrentPort, Chip.SlavePath());  // the port stays open for the download
-  const std::string Wire = Chip.LastExchange().Bytes;
+  const std::string Wire = Chip.LastExchange().bytes;
   ASSERT_EQ(Wire.size(), 328u);
   EXPECT_EQ(Wire.substr(0, 4), "\xF9\x4A\x25\xD5");
   EXPECT_EQ(Wire.substr(65, 5), "\xCA\xD2\xCA\x2A\xFF");
   EXPECT_EQ(Wire.substr(70), std::string(258, '\xF9'));
   EXPECT_NE(Chip.Log().WaitFor("handshake: 250 host bits match", 1s), "");
   EXPECT_NE(Chip.Log().WaitFor("link rate " + std::to_string(GetParam()) + " baud", 1s), "");
-  EXPECT_GE(Chip.LastExchange().FirstByteAt - ResetMark, 95ms);
+  EXPECT_GE(Chip.LastExchange().firstByteAt - ResetMark, 95ms);
 }
 
 TEST_P(FindPropeller, VersionZeroIsNoChipAndLeavesTheLastErrorAlone) {
-  sim::ChipSettings Settings;
-  Settings.Version = 0;
+  qkl::sim::ChipSettings Settings;
+  Settings.version = 0;
   simtest::ThreadChip Chip(Settings);
   Link.LastError = "earlier failure";
   EXPECT_EQ(Find(Chip), 0);
@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(BothRates, FindPropeller, ::testing::Values(115200u, 23
 
 struct AnswerFault {
   const char* Name;
-  void (*Set)(sim::ChipFaults&);
+  void (*Set)(qkl::sim::ChipFaults&);
   const char* LastError;
 };
 
@@ -72,8 +72,8 @@ class FindPropellerFault : public ::testing::TestWithParam<std::tuple<uint32_t, 
 // Each failed answer ends the detection with the port closed.
 TEST_P(FindPropellerFault, FailsWithTheRightLastErrorAndClosesThePort) {
   const auto& [Baud, Fault] = GetParam();
-  sim::ChipSettings Settings;
-  Fault.Set(Settings.Faults);
+  qkl::sim::ChipSettings Settings;
+  Fault.Set(Settings.faults);
   simtest::ThreadChip Chip(Settings);
   TPropeller Link{std::cout};
   Link.BaudRate = Baud;
@@ -87,15 +87,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(
         ::testing::Values(115200u, 230400u),
         ::testing::Values(
-            AnswerFault{"NoChip", [](sim::ChipFaults& F) { F.Absent = true; },
+            AnswerFault{"NoChip", [](qkl::sim::ChipFaults& F) { F.absent = true; },
                         "Timeout Failed at Read 1"},
-            AnswerFault{"Echo", [](sim::ChipFaults& F) { F.Echo = true; },
+            AnswerFault{"Echo", [](qkl::sim::ChipFaults& F) { F.echo = true; },
                         "Timeout Failed at Read 1"},
-            AnswerFault{"WrongBit17", [](sim::ChipFaults& F) { F.WrongAnswerAt = 17; },
+            AnswerFault{"WrongBit17", [](qkl::sim::ChipFaults& F) { F.wrongAnswerAt = 17; },
                         "Mismatch Failed at Read 17"},
-            AnswerFault{"Garbage", [](sim::ChipFaults& F) { F.GarbageFrom = 1; },
+            AnswerFault{"Garbage", [](qkl::sim::ChipFaults& F) { F.garbageFrom = 1; },
                         "Timeout Failed at Read 1"},
-            AnswerFault{"StopsAfter100", [](sim::ChipFaults& F) { F.StopAfterBytes = 100; },
+            AnswerFault{"StopsAfter100", [](qkl::sim::ChipFaults& F) { F.stopAfterBytes = 100; },
                         "Timeout Failed at Read 101"})),
     [](const auto& Info) {
       return std::get<1>(Info.param).Name + std::string("At") +

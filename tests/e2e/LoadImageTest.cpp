@@ -31,7 +31,7 @@ TEST_P(LoadImage, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
   const std::vector<uint8_t> Image = simtest::TinyImage(700);  // several writes of about 512 bytes
   Prepare(Image, Chip);
   ASSERT_TRUE(Link.LoadImage(1)) << Link.LastError;
-  const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.LastExchange().Bytes);
+  const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.LastExchange().bytes);
   ASSERT_TRUE(Download.Complete);
   EXPECT_EQ(Download.Mode, 1u);
   EXPECT_EQ(Download.Count, Image.size() / 4);
@@ -43,13 +43,13 @@ TEST_P(LoadImage, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
 }
 
 TEST_P(LoadImage, ModeThreeWritesTheEeprom) {
-  sim::ChipSettings Settings = simtest::InstantChip();
-  Settings.EepromPath = Folder.File("eeprom.bin");
+  qkl::sim::ChipSettings Settings = simtest::InstantChip();
+  Settings.eepromPath = Folder.File("eeprom.bin");
   simtest::ThreadChip Chip(Settings);
   const std::vector<uint8_t> Image = simtest::TinyImage(20);
   Prepare(Image, Chip);
   ASSERT_TRUE(Link.LoadImage(3)) << Link.LastError;
-  const std::vector<uint8_t> Eeprom = simtest::FileBytes(Settings.EepromPath);
+  const std::vector<uint8_t> Eeprom = simtest::FileBytes(Settings.eepromPath);
   ASSERT_EQ(Eeprom.size(), 32768u);
   EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Eeprom.begin()));
 }

@@ -25,7 +25,7 @@ protected:
   LoaderKind Kind() const { return std::get<0>(GetParam()); }
   uint8_t Mode() const { return static_cast<uint8_t>(std::get<1>(GetParam())); }
   std::string EepromPath() const { return Folder.File("chip.eeprom"); }
-  sim::ChipSettings Chip() const { return LoaderChip(Kind(), EepromPath(), 12); }
+  qkl::sim::ChipSettings Chip() const { return LoaderChip(Kind(), EepromPath(), 12); }
 
   simtest::TempFolder Folder;
 };
@@ -60,8 +60,8 @@ INSTANTIATE_TEST_SUITE_P(EveryMode, LoaderFailure,
 class SilentEeprom : public LoaderFailure {};
 
 TEST_P(SilentEeprom, TheRamVerdictPassesThenProgrammingFailsAndQklExitsOne) {
-  sim::ChipSettings Settings = Chip();
-  Settings.Faults.NoEeprom = true;
+  qkl::sim::ChipSettings Settings = Chip();
+  Settings.faults.noEeprom = true;
   simtest::ThreadChip Chip(Settings);
   simtest::WriteFile(Folder.File("image.binary"), simtest::TinyImage(200));
   const QklRun Run =

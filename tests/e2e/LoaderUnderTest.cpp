@@ -15,9 +15,9 @@ std::string SkipReason(LoaderKind Kind) {
   return simtest::WhyNoRom();
 }
 
-sim::ChipSettings LoaderChip(LoaderKind Kind, const std::string& EepromPath, double ClockMhz) {
-  sim::ChipSettings Chip = ChipWithEeprom(EepromPath, ClockMhz);
-  if (Kind == LoaderKind::Rom) Chip.RomDirectory = simtest::RomFolder();
+qkl::sim::ChipSettings LoaderChip(LoaderKind Kind, const std::string& EepromPath, double ClockMhz) {
+  qkl::sim::ChipSettings Chip = ChipWithEeprom(EepromPath, ClockMhz);
+  if (Kind == LoaderKind::Rom) Chip.romDirectory = simtest::RomFolder();
   return Chip;
 }
 

@@ -21,7 +21,7 @@ std::string LoaderName(LoaderKind Kind);
 // or no ROM files, which fails the test where the ROM is required); empty when it can.
 std::string SkipReason(LoaderKind Kind);
 // A chip whose EEPROM lives in EepromPath, on the given RC clock, booting with that loader.
-sim::ChipSettings LoaderChip(LoaderKind Kind, const std::string& EepromPath, double ClockMhz);
+qkl::sim::ChipSettings LoaderChip(LoaderKind Kind, const std::string& EepromPath, double ClockMhz);
 
 struct ClockAndRate {
   int ClockMhz;

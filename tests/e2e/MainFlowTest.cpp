@@ -57,8 +57,8 @@ TEST_P(QklAtBothRates, FindsTheChipWithoutAFileName) {
 }
 
 TEST_P(QklAtBothRates, NoChipExits100WithNoFurtherLine) {
-  sim::ChipSettings Settings;
-  Settings.Faults.Absent = true;
+  qkl::sim::ChipSettings Settings;
+  Settings.faults.absent = true;
   simtest::ThreadChip Chip(Settings);
   const simtest::QklRun Run = RunQklInProcess(Args({"-d", Chip.SlavePath()}));
   EXPECT_EQ(Run.ExitCode, 100);
@@ -92,7 +92,7 @@ TEST_P(QklAtBothRates, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
   const simtest::QklRun Run =
       RunQklInProcess(Args({"-d", Chip.SlavePath(), "-p", "2", Image("image.binary", Bytes)}));
   EXPECT_EQ(Run.ExitCode, 0);
-  const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.LastExchange().Bytes);
+  const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.LastExchange().bytes);
   ASSERT_TRUE(Download.Complete);
   EXPECT_EQ(Download.Mode, 2u);
   EXPECT_EQ(Download.Count, Bytes.size() / 4);
@@ -121,8 +121,8 @@ TEST_F(Qkl, FilesThatCannotBeLoadedEndTheRunBeforeThePortIsTouched) {
 }
 
 TEST_F(Qkl, GoodImageAndNoChipExits100WithNoMessage) {
-  sim::ChipSettings Settings;
-  Settings.Faults.Absent = true;
+  qkl::sim::ChipSettings Settings;
+  Settings.faults.absent = true;
   simtest::ThreadChip Chip(Settings);
   const simtest::QklRun Run =
       RunQklInProcess({"-d", Chip.SlavePath(), Image("good.binary", simtest::TinyImage(4))});
@@ -158,21 +158,21 @@ TEST_F(Qkl, CommandLineExits) {
 
 struct DownloadFailure {
   const char* Name;
-  sim::ChipFaults Faults;
+  qkl::sim::ChipFaults Faults;
   bool Instant;
   const char* Mode;
   const char* Message;
 };
 
-sim::ChipFaults SilentAfter(int Verdicts) {
-  sim::ChipFaults Faults;
-  Faults.SilentAfterVerdict = Verdicts;
+qkl::sim::ChipFaults SilentAfter(int Verdicts) {
+  qkl::sim::ChipFaults Faults;
+  Faults.silentAfterVerdict = Verdicts;
   return Faults;
 }
 
 template <typename Setter>
-sim::ChipFaults Fault(Setter Set) {
-  sim::ChipFaults Faults;
+qkl::sim::ChipFaults Fault(Setter Set) {
+  qkl::sim::ChipFaults Faults;
   Set(Faults);
   return Faults;
 }
@@ -180,9 +180,9 @@ sim::ChipFaults Fault(Setter Set) {
 class QklDownloadFailure : public Qkl, public ::testing::WithParamInterface<DownloadFailure> {};
 
 TEST_P(QklDownloadFailure, EndsWithItsTextAndExitCode1) {
-  sim::ChipSettings Settings;
-  Settings.Instant = GetParam().Instant;
-  Settings.Faults = GetParam().Faults;
+  qkl::sim::ChipSettings Settings;
+  Settings.instant = GetParam().Instant;
+  Settings.faults = GetParam().Faults;
   simtest::ThreadChip Chip(Settings);
   const simtest::QklRun Run = RunQklInProcess({"-d", Chip.SlavePath(), "-p", GetParam().Mode,
                                                Image("image.binary", simtest::TinyImage(700))});
@@ -195,34 +195,34 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DownloadFailure{"SilentChip", SilentAfter(0), true, "1",
                         "Communication Timeout verifying RAM"},
-        DownloadFailure{"WrongChecksum", Fault([](auto& F) { F.FailRam = true; }), true, "1",
+        DownloadFailure{"WrongChecksum", Fault([](auto& F) { F.failRam = true; }), true, "1",
                         "Ram verify error"},
         DownloadFailure{"SilentWhileProgramming", SilentAfter(1), true, "3",
                         "Communication Timeout writing EEPROM"},
-        DownloadFailure{"ProgramError", Fault([](auto& F) { F.FailProgram = true; }), true, "2",
+        DownloadFailure{"ProgramError", Fault([](auto& F) { F.failProgram = true; }), true, "2",
                         "EEPROM Program Error"},
         DownloadFailure{"SilentWhileVerifying", SilentAfter(2), true, "3",
                         "Communication Timeout verifying EEPROM"},
-        DownloadFailure{"VerifyError", Fault([](auto& F) { F.FailVerify = true; }), true, "3",
+        DownloadFailure{"VerifyError", Fault([](auto& F) { F.failVerify = true; }), true, "3",
                         "EEPROM Verify Error"},
         // 100 polls answered with other bytes within the 5000 ms: the stage has not passed.
-        DownloadFailure{"NoisyWhileProgramming", Fault([](auto& F) { F.NoiseWhileBusy = 2; }),
+        DownloadFailure{"NoisyWhileProgramming", Fault([](auto& F) { F.noiseWhileBusy = 2; }),
                         false, "3", "Communication Timeout writing EEPROM"},
         DownloadFailure{"LineClosedMidImage",
-                        Fault([](auto& F) { F.CloseAfterBytes = 328 + 22 + 1000; }), true, "1",
+                        Fault([](auto& F) { F.closeAfterBytes = 328 + 22 + 1000; }), true, "1",
                         "Catastrophic Communication Error"}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(Qkl, ReadBackWithoutAChipOrWithoutAnAnsweringReader) {
-  sim::ChipSettings Settings;
-  Settings.Faults.Absent = true;
+  qkl::sim::ChipSettings Settings;
+  Settings.faults.absent = true;
   simtest::ThreadChip Absent(Settings);
   const simtest::QklRun NoChip = RunQklInProcess({"-d", Absent.SlavePath(), "-u", File("dump")});
   EXPECT_EQ(NoChip.ExitCode, 1);
   EXPECT_EQ(NoChip.Lines.back(), "Unable to locate Propeller on Port (" + Absent.SlavePath() + ")");
   // The boot loader takes the reader program, but nothing runs it, so the reader never answers.
-  sim::ChipSettings NoEmulator = simtest::InstantChip();
-  NoEmulator.RunImages = false;
+  qkl::sim::ChipSettings NoEmulator = simtest::InstantChip();
+  NoEmulator.runImages = false;
   simtest::ThreadChip Chip(NoEmulator);
   const simtest::QklRun NoReader = RunQklInProcess({"-d", Chip.SlavePath(), "-u", File("dump")});
   EXPECT_EQ(NoReader.ExitCode, 2);

@@ -54,8 +54,8 @@ std::string LastLine(const std::string& Written) {
 }
 
 TEST(Progress, ShownOnATerminalOnlyAndStandardOutputStaysTheSame) {
-  sim::ChipSettings Settings;
-  Settings.ClockHz = 20e6;  // the shortest working times the chip has
+  qkl::sim::ChipSettings Settings;
+  Settings.clockHz = 20e6;  // the shortest working times the chip has
   simtest::ThreadChip Chip(Settings);
   const simtest::TempFolder Folder;
   const std::string Image = Folder.Write("progress.binary", simtest::TinyImage(3000));

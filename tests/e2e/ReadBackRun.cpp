@@ -12,10 +12,10 @@ TimedRun ReadBack(const std::string& Port, bool FastLink, const std::string& Fil
   return simtest::RunQklTimed(Arguments);
 }
 
-sim::ChipSettings ChipWithEeprom(const std::string& EepromPath, double ClockMhz) {
-  sim::ChipSettings Settings = simtest::InstantChip();
-  Settings.EepromPath = EepromPath;
-  Settings.ClockHz = ClockMhz * 1e6;
+qkl::sim::ChipSettings ChipWithEeprom(const std::string& EepromPath, double ClockMhz) {
+  qkl::sim::ChipSettings Settings = simtest::InstantChip();
+  Settings.eepromPath = EepromPath;
+  Settings.clockHz = ClockMhz * 1e6;
   return Settings;
 }
 

@@ -20,7 +20,7 @@ TimedRun ReadBack(const std::string& Port, bool FastLink, const std::string& Fil
 std::vector<std::string> RateArguments(bool FastLink);
 
 // A chip whose EEPROM lives in EepromPath, with quick verdicts.
-sim::ChipSettings ChipWithEeprom(const std::string& EepromPath, double ClockMhz = 12);
+qkl::sim::ChipSettings ChipWithEeprom(const std::string& EepromPath, double ClockMhz = 12);
 
 // The chip's I2C timing report for the last program that stopped the chip's clock (the reader
 // does so when it is done); empty when none did.

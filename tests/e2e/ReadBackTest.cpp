@@ -64,7 +64,7 @@ TEST(ReadBack, ReaderThatFindsNoEepromNeverAnswersAndNothingIsWritten) {
 
 struct ReaderFault {
   const char* Name;
-  std::function<void(sim::ChipFaults&)> Set;
+  std::function<void(qkl::sim::ChipFaults&)> Set;
   std::vector<std::string> LinesBeforeTheVerdict;
   bool ReaderAnswers = true;  // the fault shows only after the reader has answered the handshake
 };
@@ -77,8 +77,8 @@ TEST_P(ReadBackFault, EndsInExitTwoAndLeavesAnExistingFileAlone) {
   if (GetParam().ReaderAnswers && !simtest::EmulatorKeepsUpWithTheHost)
     GTEST_SKIP() << simtest::SlowEmulator;
   const simtest::TempFolder Folder;
-  sim::ChipSettings Settings = ChipWithEeprom(Folder.File("chip.eeprom"));
-  GetParam().Set(Settings.Faults);
+  qkl::sim::ChipSettings Settings = ChipWithEeprom(Folder.File("chip.eeprom"));
+  GetParam().Set(Settings.faults);
   simtest::ThreadChip Chip(Settings);
   const std::vector<uint8_t> Earlier(100, 0x42);
   simtest::WriteFile(Folder.File("dump.eeprom"), Earlier);
@@ -94,14 +94,15 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, ReadBackFault,
     ::testing::Values(
         // Bus recovery cannot free the data line, so the reader gives up before the sync.
-        ReaderFault{"DataLineHeldLow", [](sim::ChipFaults& F) { F.SdaHeldLow = true; }, {}, false},
+        ReaderFault{
+            "DataLineHeldLow", [](qkl::sim::ChipFaults& F) { F.sdaHeldLow = true; }, {}, false},
         // The sync bit, 258 handshake bits, then 100 longs of 32 bits; "Aborted" ends the line
         // of progress dots, of which long 0 printed the first.
         ReaderFault{"ReaderStopsAtLongHundred",
-                    [](sim::ChipFaults& F) { F.ProgramStopsAfter = 1 + 258 + 32 * 100; },
+                    [](qkl::sim::ChipFaults& F) { F.programStopsAfter = 1 + 258 + 32 * 100; },
                     {".Aborted"}},
         ReaderFault{"ChecksumArrivesCorrupted",
-                    [](sim::ChipFaults& F) { F.CorruptCrc = true; },
+                    [](qkl::sim::ChipFaults& F) { F.corruptCrc = true; },
                     {"Read done", "CRC Mismatch", "CRC is 00FE 00FF"}}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 

@@ -7,6 +7,7 @@
 #include "sim/BootLoader.h"
 #include "tests/support/HostBits.h"
 
+namespace qkl::sim::testing {
 namespace {
 
 using namespace std::chrono_literals;
@@ -16,97 +17,97 @@ using simtest::LongBytes;
 using simtest::ReplyBits;
 using simtest::ShiftRegisterBits;
 
-class RecordingRunner : public sim::ImageRunner {
+class RecordingRunner : public ImageRunner {
 public:
-  void Launch(const sim::HubRam& Ram) override {
-    ++Launches;
-    Loaded = Ram.Bytes();
+  void Launch(const HubRam& ram) override {
+    ++launches;
+    loaded = ram.Bytes();
   }
-  std::string LineInput(std::string_view Bytes, uint32_t, sim::TimePoint) override {
-    Received += Bytes;
+  std::string LineInput(std::string_view bytes, uint32_t, TimePoint) override {
+    received += bytes;
     return "ok";
   }
-  void Halt() override { ++Halts; }
-  int Launches = 0;
-  int Halts = 0;
-  sim::HubBytes Loaded{};
-  std::string Received;
+  void Halt() override { ++halts; }
+  int launches = 0;
+  int halts = 0;
+  HubBytes loaded{};
+  std::string received;
 };
 
-std::string ImageBytes(const std::vector<uint8_t>& Image) {
-  std::string Bytes;
-  for (std::size_t At = 0; At < Image.size(); At += 4)
-    Bytes += LongBytes(Image[At] | Image[At + 1] << 8 | Image[At + 2] << 16 |
-                       static_cast<uint32_t>(Image[At + 3]) << 24);
-  return Bytes;
+std::string ImageBytes(const std::vector<uint8_t>& image) {
+  std::string bytes;
+  for (std::size_t at = 0; at < image.size(); at += 4)
+    bytes += LongBytes(image[at] | image[at + 1] << 8 | image[at + 2] << 16 |
+                       static_cast<uint32_t>(image[at + 3]) << 24);
+  return bytes;
 }
 
 class Boot : public ::testing::Test {
 protected:
   void Start() {
-    Loader = std::make_unique<sim::BootLoader>(
-        Settings, Eeprom, [this](const std::string& Line) { Lines.push_back(Line); }, &Runner);
-    Loader->Reset(Now);
+    loader_ = std::make_unique<BootLoader>(
+        settings_, eeprom_, [this](const std::string& line) { lines_.push_back(line); }, &runner_);
+    loader_->Reset(now_);
   }
-  std::string Send(const std::string& Bytes, uint32_t Baud = 115200) {
-    return Loader->HostBytes(Bytes, Baud, Now);
+  std::string Send(const std::string& bytes, uint32_t baud = 115200) {
+    return loader_->HostBytes(bytes, baud, now_);
   }
-  void Wait(sim::Duration Span) {
-    Now += Span;
-    Loader->AdvanceTo(Now);
+  void Wait(Duration span) {
+    now_ += span;
+    loader_->AdvanceTo(now_);
   }
-  bool Logged(const std::string& Part) const {
-    for (const std::string& Line : Lines)
-      if (Line.find(Part) != std::string::npos) return true;
+  bool Logged(const std::string& part) const {
+    for (const std::string& line : lines_)
+      if (line.find(part) != std::string::npos) return true;
     return false;
   }
   std::string Handshake() {
     Wait(95ms);
     return Send(HandshakePacket());
   }
-  void Download(uint32_t Mode, const std::vector<uint8_t>& Image) {
-    Send(LongBytes(Mode));
-    Send(LongBytes(static_cast<uint32_t>(Image.size() / 4)));
-    Send(ImageBytes(Image));
+  void Download(uint32_t mode, const std::vector<uint8_t>& image) {
+    Send(LongBytes(mode));
+    Send(LongBytes(static_cast<uint32_t>(image.size() / 4)));
+    Send(ImageBytes(image));
   }
   // Polls every 50 ms, as the host does, until a byte comes back.
-  std::optional<uint8_t> Poll(int MaxPolls = 100) {
-    for (int Count = 0; Count < MaxPolls; ++Count) {
-      const std::string Reply = Send("\xF9");
-      if (!Reply.empty()) return static_cast<uint8_t>(Reply[0]);
+  std::optional<uint8_t> Poll(int maxPolls = 100) {
+    for (int count = 0; count < maxPolls; ++count) {
+      const std::string reply = Send("\xF9");
+      if (!reply.empty()) return static_cast<uint8_t>(reply[0]);
       Wait(50ms);
     }
     return std::nullopt;
   }
 
-  sim::ChipSettings Settings;
-  sim::EepromStore Eeprom{""};
-  RecordingRunner Runner;
-  std::vector<std::string> Lines;
-  std::unique_ptr<sim::BootLoader> Loader;
-  sim::TimePoint Now = sim::TimePoint{} + 1h;
+  ChipSettings settings_;
+  EepromStore eeprom_{""};
+  RecordingRunner runner_;
+  std::vector<std::string> lines_;
+  std::unique_ptr<BootLoader> loader_;
+  TimePoint now_ = TimePoint{} + 1h;
 };
 
-std::vector<int> VersionBits(uint8_t Version) {
-  std::vector<int> Bits;
-  for (int Index = 0; Index < 8; ++Index) Bits.push_back((Version >> Index) & 1);
-  return Bits;
+std::vector<int> VersionBits(uint8_t version) {
+  std::vector<int> bits;
+  for (int index = 0; index < 8; ++index) bits.push_back((version >> index) & 1);
+  return bits;
 }
 
 TEST_F(Boot, HandshakeAnswersTheNext250BitsThenTheVersion) {
   Start();
-  const std::vector<int> Bits = ReplyBits(Handshake());
-  ASSERT_EQ(Bits.size(), 258u);
-  EXPECT_EQ(std::vector<int>(Bits.begin(), Bits.begin() + 250), ShiftRegisterBits(251, 500));
-  EXPECT_EQ(std::vector<int>(Bits.begin() + 250, Bits.end()), VersionBits(1));
+  const std::vector<int> bits = ReplyBits(Handshake());
+  ASSERT_EQ(bits.size(), 258u);
+  EXPECT_EQ(std::vector<int>(bits.begin(), bits.begin() + 250), ShiftRegisterBits(251, 500));
+  EXPECT_EQ(std::vector<int>(bits.begin() + 250, bits.end()), VersionBits(1));
   EXPECT_TRUE(Logged("handshake answered, version 1"));
 }
 
 TEST_F(Boot, VersionByteComesFromTheSettings) {
-  Settings.Version = 0xA5;
+  settings_.version = 0xA5;
   Start();
-  const std::vector<int> Bits = ReplyBits(Handshake());
-  EXPECT_EQ(std::vector<int>(Bits.begin() + 250, Bits.end()), VersionBits(0xA5));
+  const std::vector<int> bits = ReplyBits(Handshake());
+  EXPECT_EQ(std::vector<int>(bits.begin() + 250, bits.end()), VersionBits(0xA5));
 }
 
 TEST_F(Boot, AtTheHigherRateToo) {
@@ -125,10 +126,10 @@ TEST_F(Boot, OtherLinkRatesBreakTheExchange) {
 
 TEST_F(Boot, WrongHostBitBootsFromEeprom) {
   Start();
-  std::vector<int> Bits = ShiftRegisterBits(1, 250);
-  Bits[16] ^= 1;
+  std::vector<int> bits = ShiftRegisterBits(1, 250);
+  bits[16] ^= 1;
   Wait(95ms);
-  EXPECT_EQ(Send(HandshakePacketFor(Bits)), "");
+  EXPECT_EQ(Send(HandshakePacketFor(bits)), "");
   EXPECT_TRUE(Logged("handshake bit 17 does not match: boots from EEPROM"));
 }
 
@@ -141,10 +142,10 @@ TEST_F(Boot, CalibrationMustBeAnF9) {
 
 TEST_F(Boot, PulseOfThreeBitTimesBreaksTheExchange) {
   Start();
-  std::string Packet = HandshakePacket();
-  Packet[10] = '\xFC';
+  std::string packet = HandshakePacket();
+  packet[10] = '\xFC';
   Wait(95ms);
-  EXPECT_EQ(Send(Packet), "");
+  EXPECT_EQ(Send(packet), "");
   EXPECT_TRUE(Logged("low pulse of 3 bit times"));
 }
 
@@ -158,43 +159,43 @@ TEST_F(Boot, HostWindowAfterResetIs250MillisecondsAt12MHz) {
 }
 
 TEST_F(Boot, SlowerClockWidensTheWindow) {
-  Settings.ClockHz = 8e6;
+  settings_.clockHz = 8e6;
   Start();
   Wait(360ms);
   EXPECT_EQ(Send(HandshakePacket()).size(), 258u);
 }
 
 TEST_F(Boot, RamDownloadIsAnsweredOnThePollAfterTheSyncPoll) {
-  Settings.Instant = true;
+  settings_.instant = true;
   Start();
   Handshake();
-  const std::vector<uint8_t> Image = simtest::TinyImage(5);
-  Download(1, Image);
+  const std::vector<uint8_t> image = simtest::TinyImage(5);
+  Download(1, image);
   EXPECT_EQ(Send("\xF9"), "");
   EXPECT_EQ(Send("\xF9"), "\xFE");
   EXPECT_TRUE(Logged("mode 1"));
   EXPECT_TRUE(Logged("long count 9"));
   EXPECT_TRUE(Logged("image longs received 9, RAM byte sum 0x00"));
   EXPECT_TRUE(Logged("verdict RAM checksum pass"));
-  ASSERT_EQ(Runner.Launches, 1);
-  EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Runner.Loaded.begin()));
-  EXPECT_EQ(Runner.Loaded[Image.size() + 2], 0xF9);
+  ASSERT_EQ(runner_.launches, 1);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), runner_.loaded.begin()));
+  EXPECT_EQ(runner_.loaded[image.size() + 2], 0xF9);
   EXPECT_EQ(Send("AB"), "ok");
-  EXPECT_EQ(Runner.Received, "AB");
+  EXPECT_EQ(runner_.received, "AB");
 }
 
 TEST_F(Boot, WrongChecksumFailsTheRamVerdictAndShutsDown) {
-  Settings.Instant = true;
+  settings_.instant = true;
   Start();
   Handshake();
-  std::vector<uint8_t> Image = simtest::TinyImage(5);
-  ++Image[20];
-  Download(3, Image);
+  std::vector<uint8_t> image = simtest::TinyImage(5);
+  ++image[20];
+  Download(3, image);
   EXPECT_EQ(Poll(), 0xFF);
   EXPECT_TRUE(Logged("RAM checksum failed: shuts down"));
   EXPECT_EQ(Poll(5), std::nullopt);
-  EXPECT_EQ(Runner.Launches, 0);
-  EXPECT_EQ(Eeprom.ReadBack()[0], 0xFF);
+  EXPECT_EQ(runner_.launches, 0);
+  EXPECT_EQ(eeprom_.ReadBack()[0], 0xFF);
 }
 
 TEST_F(Boot, PollsBeforeTheRamVerdictIsReadyGetNoAnswer) {
@@ -212,24 +213,24 @@ TEST_F(Boot, PollsBeforeTheRamVerdictIsReadyGetNoAnswer) {
 TEST_F(Boot, EepromIsProgrammedAndVerifiedInRealisticTime) {
   Start();
   Handshake();
-  const std::vector<uint8_t> Image = simtest::TinyImage(5);
-  Download(3, Image);
+  const std::vector<uint8_t> image = simtest::TinyImage(5);
+  Download(3, image);
   EXPECT_EQ(Poll(), 0xFE);
-  const sim::TimePoint ProgrammingStarts = Now;
+  const TimePoint programmingStarts = now_;
   EXPECT_EQ(Poll(), 0xFE);
-  EXPECT_GE(Now - ProgrammingStarts, 3960ms);
-  EXPECT_LT(Now - ProgrammingStarts, 4100ms);
-  const sim::TimePoint VerifyStarts = Now;
+  EXPECT_GE(now_ - programmingStarts, 3960ms);
+  EXPECT_LT(now_ - programmingStarts, 4100ms);
+  const TimePoint verifyStarts = now_;
   EXPECT_EQ(Poll(), 0xFE);
-  EXPECT_GE(Now - VerifyStarts, 1320ms);
-  EXPECT_LT(Now - VerifyStarts, 1450ms);
-  EXPECT_EQ(Eeprom.ReadBack(), Runner.Loaded);
-  EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Eeprom.ReadBack().begin()));
-  EXPECT_EQ(Runner.Launches, 1);
+  EXPECT_GE(now_ - verifyStarts, 1320ms);
+  EXPECT_LT(now_ - verifyStarts, 1450ms);
+  EXPECT_EQ(eeprom_.ReadBack(), runner_.loaded);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), eeprom_.ReadBack().begin()));
+  EXPECT_EQ(runner_.launches, 1);
 }
 
 TEST_F(Boot, ModeTwoShutsDownAfterVerifying) {
-  Settings.Instant = true;
+  settings_.instant = true;
   Start();
   Handshake();
   Download(2, simtest::TinyImage(3));
@@ -237,22 +238,22 @@ TEST_F(Boot, ModeTwoShutsDownAfterVerifying) {
   EXPECT_EQ(Poll(), 0xFE);
   EXPECT_EQ(Poll(), 0xFE);
   EXPECT_TRUE(Logged("EEPROM written in mode 2: shuts down"));
-  EXPECT_EQ(Runner.Launches, 0);
-  EXPECT_EQ(Eeprom.ReadBack()[6], 0x10);
+  EXPECT_EQ(runner_.launches, 0);
+  EXPECT_EQ(eeprom_.ReadBack()[6], 0x10);
 }
 
 TEST_F(Boot, CommandsZeroAndFourShutDown) {
-  for (uint32_t Mode : {0u, 4u}) {
+  for (uint32_t mode : {0u, 4u}) {
     Start();
     Handshake();
-    Send(LongBytes(Mode));
-    EXPECT_TRUE(Logged("command " + std::to_string(Mode) + ": shuts down"));
+    Send(LongBytes(mode));
+    EXPECT_TRUE(Logged("command " + std::to_string(mode) + ": shuts down"));
     EXPECT_EQ(Send(LongBytes(0) + std::string(4, '\xF9')), "");
   }
 }
 
 TEST_F(Boot, EmptyImageStillGetsItsRamVerdict) {
-  Settings.Instant = true;
+  settings_.instant = true;
   Start();
   Handshake();
   Send(LongBytes(1) + LongBytes(0));
@@ -262,14 +263,14 @@ TEST_F(Boot, EmptyImageStillGetsItsRamVerdict) {
 }
 
 TEST_F(Boot, PauseWithinTheImageBootsFromEeprom) {
-  Settings.Instant = true;
+  settings_.instant = true;
   Start();
   Handshake();
   Send(LongBytes(1) + LongBytes(9));
-  const std::string Image = ImageBytes(simtest::TinyImage(5));
-  Send(Image.substr(0, 32 * 4));
+  const std::string image = ImageBytes(simtest::TinyImage(5));
+  Send(image.substr(0, 32 * 4));
   Wait(170ms);
-  Send(Image.substr(32 * 4));
+  Send(image.substr(32 * 4));
   EXPECT_TRUE(Logged("time limit passed while waiting for the host: boots from EEPROM"));
   EXPECT_EQ(Poll(3), std::nullopt);
 }
@@ -277,15 +278,15 @@ TEST_F(Boot, PauseWithinTheImageBootsFromEeprom) {
 TEST_F(Boot, PauseWhileAnsweringShutsDown) {
   Start();
   Wait(95ms);
-  const std::string Packet = HandshakePacket();
-  EXPECT_EQ(Send(Packet.substr(0, 251 + 100)).size(), 100u);
+  const std::string packet = HandshakePacket();
+  EXPECT_EQ(Send(packet.substr(0, 251 + 100)).size(), 100u);
   Wait(170ms);
-  EXPECT_EQ(Send(Packet.substr(251 + 100)), "");
+  EXPECT_EQ(Send(packet.substr(251 + 100)), "");
   EXPECT_TRUE(Logged("time limit passed while waiting to answer: shuts down"));
 }
 
 TEST_F(Boot, VerdictNotFetchedInTimeShutsDown) {
-  Settings.Instant = true;
+  settings_.instant = true;
   Start();
   Handshake();
   Download(1, simtest::TinyImage(2));
@@ -295,7 +296,7 @@ TEST_F(Boot, VerdictNotFetchedInTimeShutsDown) {
 }
 
 TEST_F(Boot, TimeLimitRestartsAtTheSyncPoll) {
-  Settings.Instant = true;
+  settings_.instant = true;
   Start();
   Handshake();
   Download(1, simtest::TinyImage(2));
@@ -306,61 +307,61 @@ TEST_F(Boot, TimeLimitRestartsAtTheSyncPoll) {
 }
 
 TEST_F(Boot, ResetHaltsTheProgramAndStartsTheLoaderAgain) {
-  Settings.Instant = true;
+  settings_.instant = true;
   Start();
   Handshake();
   Download(1, simtest::TinyImage(2));
   ASSERT_EQ(Poll(), 0xFE);
-  Loader->Reset(Now);
-  EXPECT_EQ(Runner.Halts, 1);
+  loader_->Reset(now_);
+  EXPECT_EQ(runner_.halts, 1);
   EXPECT_EQ(Handshake().size(), 258u);
 }
 
 TEST_F(Boot, WithoutAHostTheChipBootsTheEepromImage) {
-  const std::vector<uint8_t> Image = simtest::TinyImage(4);
-  sim::HubBytes Contents{};
-  std::copy(Image.begin(), Image.end(), Contents.begin());
-  ASSERT_TRUE(Eeprom.Program(Contents));
+  const std::vector<uint8_t> image = simtest::TinyImage(4);
+  HubBytes contents{};
+  std::copy(image.begin(), image.end(), contents.begin());
+  ASSERT_TRUE(eeprom_.Program(contents));
   Start();
   Wait(300ms);
-  ASSERT_EQ(Runner.Launches, 1);
-  EXPECT_EQ(Runner.Loaded, Contents);
+  ASSERT_EQ(runner_.launches, 1);
+  EXPECT_EQ(runner_.loaded, contents);
 }
 
 TEST_F(Boot, BlankEepromIsNoProgram) {
   Start();
   Wait(300ms);
   EXPECT_TRUE(Logged("pbase is 0xFFFF, not 0x0010: shuts down"));
-  EXPECT_EQ(Runner.Launches, 0);
+  EXPECT_EQ(runner_.launches, 0);
 }
 
 TEST_F(Boot, FaultWrongAnswerInvertsOneBit) {
-  Settings.Faults.WrongAnswerAt = 17;
+  settings_.faults.wrongAnswerAt = 17;
   Start();
-  std::vector<int> Expected = ShiftRegisterBits(251, 500);
-  Expected[16] ^= 1;
-  const std::vector<int> Bits = ReplyBits(Handshake());
-  EXPECT_EQ(std::vector<int>(Bits.begin(), Bits.begin() + 250), Expected);
+  std::vector<int> expected = ShiftRegisterBits(251, 500);
+  expected[16] ^= 1;
+  const std::vector<int> bits = ReplyBits(Handshake());
+  EXPECT_EQ(std::vector<int>(bits.begin(), bits.begin() + 250), expected);
 }
 
 TEST_F(Boot, FaultGarbageReplacesAnswers) {
-  Settings.Faults.GarbageFrom = 5;
+  settings_.faults.garbageFrom = 5;
   Start();
-  const std::string Replies = Handshake();
-  ASSERT_EQ(Replies.size(), 258u);
-  EXPECT_EQ(ReplyBits(Replies.substr(0, 4)), ShiftRegisterBits(251, 254));
-  EXPECT_EQ(Replies.substr(4), std::string(254, static_cast<char>(sim::GarbageByte)));
+  const std::string replies = Handshake();
+  ASSERT_EQ(replies.size(), 258u);
+  EXPECT_EQ(ReplyBits(replies.substr(0, 4)), ShiftRegisterBits(251, 254));
+  EXPECT_EQ(replies.substr(4), std::string(254, static_cast<char>(kGarbageByte)));
 }
 
 TEST_F(Boot, FaultStopAfterBytes) {
-  Settings.Faults.StopAfterBytes = 100;
+  settings_.faults.stopAfterBytes = 100;
   Start();
   EXPECT_EQ(Handshake().size(), 100u);
 }
 
 TEST_F(Boot, FaultFailRamAnswersFailureForAGoodImage) {
-  Settings.Instant = true;
-  Settings.Faults.FailRam = true;
+  settings_.instant = true;
+  settings_.faults.failRam = true;
   Start();
   Handshake();
   Download(1, simtest::TinyImage(2));
@@ -368,32 +369,32 @@ TEST_F(Boot, FaultFailRamAnswersFailureForAGoodImage) {
 }
 
 TEST_F(Boot, FaultFailProgramLeavesTheEepromUntouched) {
-  Settings.Instant = true;
-  Settings.Faults.FailProgram = true;
+  settings_.instant = true;
+  settings_.faults.failProgram = true;
   Start();
   Handshake();
   Download(3, simtest::TinyImage(2));
   EXPECT_EQ(Poll(), 0xFE);
   EXPECT_EQ(Poll(), 0xFF);
-  EXPECT_EQ(Eeprom.ReadBack()[6], 0xFF);
+  EXPECT_EQ(eeprom_.ReadBack()[6], 0xFF);
 }
 
 TEST_F(Boot, FaultFailVerifyAfterAWrittenEeprom) {
-  Settings.Instant = true;
-  Settings.Faults.FailVerify = true;
+  settings_.instant = true;
+  settings_.faults.failVerify = true;
   Start();
   Handshake();
   Download(3, simtest::TinyImage(2));
   EXPECT_EQ(Poll(), 0xFE);
   EXPECT_EQ(Poll(), 0xFE);
   EXPECT_EQ(Poll(), 0xFF);
-  EXPECT_EQ(Eeprom.ReadBack()[6], 0x10);
-  EXPECT_EQ(Runner.Launches, 0);
+  EXPECT_EQ(eeprom_.ReadBack()[6], 0x10);
+  EXPECT_EQ(runner_.launches, 0);
 }
 
 TEST_F(Boot, FaultSilentAfterTheFirstVerdict) {
-  Settings.Instant = true;
-  Settings.Faults.SilentAfterVerdict = 1;
+  settings_.instant = true;
+  settings_.faults.silentAfterVerdict = 1;
   Start();
   Handshake();
   Download(2, simtest::TinyImage(2));
@@ -404,16 +405,17 @@ TEST_F(Boot, FaultSilentAfterTheFirstVerdict) {
 }
 
 TEST_F(Boot, FaultNoiseWhileBusy) {
-  Settings.Faults.NoiseWhileBusy = 2;
+  settings_.faults.noiseWhileBusy = 2;
   Start();
   Handshake();
   Download(3, simtest::TinyImage(2));
   EXPECT_EQ(Send("\xF9"), "");  // the RAM verdict is not noisy
   EXPECT_EQ(Poll(), 0xFE);
-  EXPECT_EQ(Send("\xF9"), std::string(1, static_cast<char>(sim::GarbageByte)));
+  EXPECT_EQ(Send("\xF9"), std::string(1, static_cast<char>(kGarbageByte)));
   Wait(3970ms);
   EXPECT_EQ(Send("\xF9"), "");
   EXPECT_EQ(Send("\xF9"), "\xFE");
 }
 
 }  // namespace
+}  // namespace qkl::sim::testing

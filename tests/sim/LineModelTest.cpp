@@ -8,26 +8,24 @@
 #include "sim/LinePulses.h"
 #include "tests/support/HostBits.h"
 
+namespace qkl::sim::testing {
 namespace {
 
-using sim::AnsweredByte;
-using sim::LowPulsesOf;
-
-std::vector<std::pair<int, int>> PulsesOf(uint8_t Byte) {
-  const sim::BytePulses Lows = LowPulsesOf(Byte);
-  std::vector<std::pair<int, int>> Result;
-  for (int Index = 0; Index < Lows.Count; ++Index)
-    Result.emplace_back(Lows.Pulse[Index].Start, Lows.Pulse[Index].Width);
-  return Result;
+std::vector<std::pair<int, int>> PulsesOf(uint8_t byte) {
+  const BytePulses lows = LowPulsesOf(byte);
+  std::vector<std::pair<int, int>> result;
+  for (int index = 0; index < lows.count; ++index)
+    result.emplace_back(lows.pulse[index].start, lows.pulse[index].width);
+  return result;
 }
 
 // Protocol bits as the chip reads them: one bit time low is 1, two are 0, anything else -1.
-std::vector<int> ChipBits(const std::vector<uint8_t>& Bytes) {
-  std::vector<int> Bits;
-  for (uint8_t Byte : Bytes)
-    for (const auto& [Start, Width] : PulsesOf(Byte))
-      Bits.push_back(Width == 1 ? 1 : Width == 2 ? 0 : -1);
-  return Bits;
+std::vector<int> ChipBits(const std::vector<uint8_t>& bytes) {
+  std::vector<int> bits;
+  for (uint8_t byte : bytes)
+    for (const auto& [start, width] : PulsesOf(byte))
+      bits.push_back(width == 1 ? 1 : width == 2 ? 0 : -1);
+  return bits;
 }
 
 TEST(LinePulses, CalibrationByteIsAShortThenALongPulse) {
@@ -45,8 +43,8 @@ TEST(LinePulses, ExtremeBytes) {
 TEST(LinePulses, PackedStreamsDecodeToTheirBits) {
   EXPECT_EQ(ChipBits({0xA9, 0xF2}), (std::vector<int>{1, 0, 1, 1, 0, 0}));
   // The first eight bytes of the packed handshake bits carry the shift register's first bits.
-  const std::vector<int> Bits = ChipBits({0x4A, 0x25, 0xD5, 0x4A, 0xD5, 0x92, 0x95, 0x4A});
-  EXPECT_EQ(Bits, simtest::ShiftRegisterBits(1, static_cast<int>(Bits.size())));
+  const std::vector<int> bits = ChipBits({0x4A, 0x25, 0xD5, 0x4A, 0xD5, 0x92, 0x95, 0x4A});
+  EXPECT_EQ(bits, simtest::ShiftRegisterBits(1, static_cast<int>(bits.size())));
 }
 
 TEST(AnsweredByte, AnswersToAnF9ReachTheHostAsFEAndFF) {
@@ -71,3 +69,4 @@ TEST(ChipLfsr, AnswerBitsBeginAtBit251) {
 }
 
 }  // namespace
+}  // namespace qkl::sim::testing

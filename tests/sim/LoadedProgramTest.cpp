@@ -16,123 +16,126 @@
 #include "tests/support/RomFolder.h"
 #include "tests/support/TempFolder.h"
 
+namespace qkl::sim::testing {
 namespace {
 
 using namespace std::chrono_literals;
 using simtest::HostPort;
 
-// Hub RAM as the boot loader leaves it after loading Image: the image, its stack markers and zeros.
+// Hub RAM as the boot loader leaves it after loading `image`: the image, its stack markers and
+// zeros.
 template <std::size_t Size>
-void PrepareImage(TPropeller& Link, const unsigned char (&Image)[Size]) {
-  std::copy(Image, Image + Size, Link.Image.begin());
-  ASSERT_TRUE(Link.ChecksumValid());
+void PrepareImage(TPropeller& link, const unsigned char (&image)[Size]) {
+  std::copy(image, image + Size, link.Image.begin());
+  ASSERT_TRUE(link.ChecksumValid());
 }
 
-// Loads Image into RAM (mode 1) as the tool does, and closes the port. Returns once the chip
+// Loads `image` into RAM (mode 1) as the tool does, and closes the port. Returns once the chip
 // has taken the tool's flush at close, which is no reset, so that a later open cannot be taken
 // for the host that made it.
 template <std::size_t Size>
-void LoadIntoRam(simtest::ThreadChip& Chip, const unsigned char (&Image)[Size]) {
-  TPropeller Link{std::cout};
-  PrepareImage(Link, Image);
-  ASSERT_EQ(Link.FindPropeller(Chip.SlavePath()), 1);
-  ASSERT_TRUE(Link.LoadImage(1)) << Link.LastError;
-  Link.ClosePort();
-  ASSERT_NE(Chip.Log().WaitFor("flushes the port's queues: no reset", 1s), "") << Chip.Log().Text();
+void LoadIntoRam(simtest::ThreadChip& chip, const unsigned char (&image)[Size]) {
+  TPropeller link{std::cout};
+  PrepareImage(link, image);
+  ASSERT_EQ(link.FindPropeller(chip.SlavePath()), 1);
+  ASSERT_TRUE(link.LoadImage(1)) << link.LastError;
+  link.ClosePort();
+  ASSERT_NE(chip.Log().WaitFor("flushes the port's queues: no reset", 1s), "") << chip.Log().Text();
 }
 
 // The program needs a moment to start after its verdict: the host knocks until it answers, then
 // takes the answers to the knocks still under way.
-bool Answers(HostPort& Terminal) {
-  for (int Knock = 0; Knock < 50; ++Knock) {
-    Terminal.Write("?");
-    if (Terminal.Read(1, 20ms) == "?")
-      return Terminal.Read(50, 300ms).find_first_not_of('?') == std::string::npos;
+bool Answers(HostPort& terminal) {
+  for (int knock = 0; knock < 50; ++knock) {
+    terminal.Write("?");
+    if (terminal.Read(1, 20ms) == "?")
+      return terminal.Read(50, 300ms).find_first_not_of('?') == std::string::npos;
   }
   return false;
 }
 
-// Reads Count bytes after the mirrored knocks that were still on their way back.
-std::string ReadPastKnocks(HostPort& Terminal, std::size_t Count) {
-  std::string Got;
-  for (std::string More = "?"; Got.size() < Count && !More.empty();) {
-    More = Terminal.Read(Count - Got.size());
-    Got += More;
-    Got.erase(0, Got.find_first_not_of('?'));
+// Reads `count` bytes after the mirrored knocks that were still on their way back.
+std::string ReadPastKnocks(HostPort& terminal, std::size_t count) {
+  std::string got;
+  for (std::string more = "?"; got.size() < count && !more.empty();) {
+    more = terminal.Read(count - got.size());
+    got += more;
+    got.erase(0, got.find_first_not_of('?'));
   }
-  return Got;
+  return got;
 }
 
-int Resets(const simtest::ChipLogRecord& Log) {
-  const std::vector<std::string> Lines = Log.Lines();
-  return static_cast<int>(std::count(Lines.begin(), Lines.end(), "reset"));
+int Resets(const simtest::ChipLogRecord& log) {
+  const std::vector<std::string> lines = log.Lines();
+  return static_cast<int>(std::count(lines.begin(), lines.end(), "reset"));
 }
 
 TEST(LoadedProgram, RunsOnAfterTheToolClosesUntilAHostResetsTheChip) {
   // The mirrored text must come back within the host's quiet limit.
   if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
-  simtest::ThreadChip Chip(simtest::InstantChip());
-  LoadIntoRam(Chip, LineMirrorImage);
-  EXPECT_NE(Chip.Log().WaitFor("program starts", 1s), "");
+  simtest::ThreadChip chip(simtest::InstantChip());
+  LoadIntoRam(chip, LineMirrorImage);
+  EXPECT_NE(chip.Log().WaitFor("program starts", 1s), "");
   {
-    HostPort Terminal(Chip.SlavePath(), B115200, HostPort::Opening::Plain);
-    ASSERT_TRUE(Terminal.IsOpen());
-    ASSERT_TRUE(Answers(Terminal)) << Chip.Log().Text();
-    Terminal.Write("still running");
-    EXPECT_EQ(ReadPastKnocks(Terminal, 13), "still running") << Chip.Log().Text();
+    HostPort terminal(chip.SlavePath(), B115200, HostPort::Opening::Plain);
+    ASSERT_TRUE(terminal.IsOpen());
+    ASSERT_TRUE(Answers(terminal)) << chip.Log().Text();
+    terminal.Write("still running");
+    EXPECT_EQ(ReadPastKnocks(terminal, 13), "still running") << chip.Log().Text();
   }
-  EXPECT_EQ(Resets(Chip.Log()), 2) << Chip.Log().Text();  // power on and the tool's open only
+  EXPECT_EQ(Resets(chip.Log()), 2) << chip.Log().Text();  // power on and the tool's open only
   {
-    HostPort Terminal(Chip.SlavePath(), B115200, HostPort::Opening::Plain);
-    Terminal.Write("again");
-    EXPECT_EQ(Terminal.Read(5), "again");
+    HostPort terminal(chip.SlavePath(), B115200, HostPort::Opening::Plain);
+    terminal.Write("again");
+    EXPECT_EQ(terminal.Read(5), "again");
   }
-  HostPort Resetting(Chip.SlavePath(), B115200);
-  Resetting.Write("anyone?");
-  EXPECT_EQ(Resetting.Read(7, 300ms), "");
-  EXPECT_EQ(Resets(Chip.Log()), 3) << Chip.Log().Text();
+  HostPort resetting(chip.SlavePath(), B115200);
+  resetting.Write("anyone?");
+  EXPECT_EQ(resetting.Read(7, 300ms), "");
+  EXPECT_EQ(Resets(chip.Log()), 3) << chip.Log().Text();
 }
 
 TEST(LoadedProgram, WhatItSendsUnaskedReachesAQuietHost) {
-  simtest::ThreadChip Chip(simtest::InstantChip());
-  LoadIntoRam(Chip, BeaconImage);
-  HostPort Terminal(Chip.SlavePath(), B115200, HostPort::Opening::Plain);
-  EXPECT_EQ(Terminal.Read(3, 1s), "QQQ") << Chip.Log().Text();
+  simtest::ThreadChip chip(simtest::InstantChip());
+  LoadIntoRam(chip, BeaconImage);
+  HostPort terminal(chip.SlavePath(), B115200, HostPort::Opening::Plain);
+  EXPECT_EQ(terminal.Read(3, 1s), "QQQ") << chip.Log().Text();
 }
 
 // The chip's own boot loader, on the emulator, decides by its own time limit.
 class RomBootLoader : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (const std::string Why = simtest::WhyNoRom(); !Why.empty())
-      GTEST_SKIP() << Why << "; the ROM's boot loader cannot run";
+    if (const std::string why = simtest::WhyNoRom(); !why.empty())
+      GTEST_SKIP() << why << "; the ROM's boot loader cannot run";
   }
-  sim::ChipSettings RomChip() const {
-    sim::ChipSettings Settings;
-    Settings.RomDirectory = simtest::RomFolder();
-    Settings.EepromPath = EepromPath;
-    return Settings;
+  ChipSettings RomChip() const {
+    ChipSettings settings;
+    settings.romDirectory = simtest::RomFolder();
+    settings.eepromPath = eepromPath_;
+    return settings;
   }
-  const simtest::TempFolder Folder;
-  const std::string EepromPath = Folder.File("chip.eeprom");
+  const simtest::TempFolder folder_;
+  const std::string eepromPath_ = folder_.File("chip.eeprom");
 };
 
 TEST_F(RomBootLoader, BootsTheEepromWhenTheHostStaysSilentAfterTheReset) {
-  TPropeller Eeprom{std::cout};
-  PrepareImage(Eeprom, BeaconImage);
-  std::ofstream(EepromPath, std::ios::binary)
-      .write(reinterpret_cast<const char*>(Eeprom.Image.data()), ImageSize);
-  simtest::ThreadChip Chip(RomChip());
-  HostPort Silent(Chip.SlavePath(), B115200);
-  EXPECT_EQ(Silent.Read(1, 20s), "Q") << Chip.Log().Text();
+  TPropeller eeprom{std::cout};
+  PrepareImage(eeprom, BeaconImage);
+  std::ofstream(eepromPath_, std::ios::binary)
+      .write(reinterpret_cast<const char*>(eeprom.Image.data()), ImageSize);
+  simtest::ThreadChip chip(RomChip());
+  HostPort silent(chip.SlavePath(), B115200);
+  EXPECT_EQ(silent.Read(1, 20s), "Q") << chip.Log().Text();
 }
 
 TEST_F(RomBootLoader, ShutsDownWhenTheHostStaysSilentAndTheEepromIsBlank) {
-  simtest::ThreadChip Chip(RomChip());
-  HostPort Silent(Chip.SlavePath(), B115200);
-  EXPECT_NE(Chip.Log().WaitFor("the program stopped the chip's clock", 20s), "")
-      << Chip.Log().Text();
-  EXPECT_EQ(Silent.Read(1, 0ms), "");
+  simtest::ThreadChip chip(RomChip());
+  HostPort silent(chip.SlavePath(), B115200);
+  EXPECT_NE(chip.Log().WaitFor("the program stopped the chip's clock", 20s), "")
+      << chip.Log().Text();
+  EXPECT_EQ(silent.Read(1, 0ms), "");
 }
 
 }  // namespace
+}  // namespace qkl::sim::testing

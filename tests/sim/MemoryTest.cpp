@@ -11,112 +11,114 @@
 #include "tests/support/HostBits.h"
 #include "tests/support/TempFolder.h"
 
+namespace qkl::sim::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-sim::HubRam Loaded(const std::vector<uint8_t>& Image) {
-  sim::HubRam Ram;
-  for (std::size_t Index = 0; Index * 4 < Image.size(); ++Index)
-    Ram.StoreLong(Index, Image[4 * Index] | Image[4 * Index + 1] << 8 | Image[4 * Index + 2] << 16 |
-                             static_cast<uint32_t>(Image[4 * Index + 3]) << 24);
-  Ram.FinishDownload(Image.size() / 4);
-  return Ram;
+HubRam Loaded(const std::vector<uint8_t>& image) {
+  HubRam ram;
+  for (std::size_t index = 0; index * 4 < image.size(); ++index)
+    ram.StoreLong(index, image[4 * index] | image[4 * index + 1] << 8 | image[4 * index + 2] << 16 |
+                             static_cast<uint32_t>(image[4 * index + 3]) << 24);
+  ram.FinishDownload(image.size() / 4);
+  return ram;
 }
 
-uint32_t LongAt(const sim::HubRam& Ram, uint32_t Address) {
-  return Ram.Word(Address) | static_cast<uint32_t>(Ram.Word(Address + 2)) << 16;
+uint32_t LongAt(const HubRam& ram, uint32_t address) {
+  return ram.Word(address) | static_cast<uint32_t>(ram.Word(address + 2)) << 16;
 }
 
 TEST(HubRam, ValidImageSumsToZeroWithItsStackMarkers) {
-  const std::vector<uint8_t> Image = simtest::TinyImage(5);
-  const sim::HubRam Ram = Loaded(Image);
-  EXPECT_EQ(Ram.ByteSum(), 0);
-  const uint32_t Dbase = Image.size() + 8;
-  EXPECT_EQ(LongAt(Ram, Dbase - 8), 0xFFF9FFFFu);
-  EXPECT_EQ(LongAt(Ram, Dbase - 4), 0xFFF9FFFFu);
+  const std::vector<uint8_t> image = simtest::TinyImage(5);
+  const HubRam ram = Loaded(image);
+  EXPECT_EQ(ram.ByteSum(), 0);
+  const uint32_t dbase = image.size() + 8;
+  EXPECT_EQ(LongAt(ram, dbase - 8), 0xFFF9FFFFu);
+  EXPECT_EQ(LongAt(ram, dbase - 4), 0xFFF9FFFFu);
 }
 
 TEST(HubRam, OneChangedByteBreaksTheSum) {
-  std::vector<uint8_t> Image = simtest::TinyImage(5);
-  ++Image[20];
-  EXPECT_EQ(Loaded(Image).ByteSum(), 1);
+  std::vector<uint8_t> image = simtest::TinyImage(5);
+  ++image[20];
+  EXPECT_EQ(Loaded(image).ByteSum(), 1);
 }
 
 TEST(HubRam, RestOfRamIsZeroedAfterTheDownload) {
-  sim::HubRam Ram;
-  sim::HubBytes Dirty;
-  Dirty.fill(0x11);
-  Ram.Assign(Dirty);
-  Ram.StoreLong(0, 0x01020304);
-  Ram.FinishDownload(1);
-  EXPECT_EQ(LongAt(Ram, 0), 0x01020304u);
+  HubRam ram;
+  HubBytes dirty;
+  dirty.fill(0x11);
+  ram.Assign(dirty);
+  ram.StoreLong(0, 0x01020304);
+  ram.FinishDownload(1);
+  EXPECT_EQ(LongAt(ram, 0), 0x01020304u);
   // dbase is 0 now, so both markers would fall below address 0, into ROM.
-  EXPECT_EQ(std::count(Ram.Bytes().begin() + 4, Ram.Bytes().end(), 0), 32764);
+  EXPECT_EQ(std::count(ram.Bytes().begin() + 4, ram.Bytes().end(), 0), 32764);
 }
 
 TEST(HubRam, MarkersOutsideRamAreIgnoredAndAddressesWrap) {
-  sim::HubRam Ram;
-  Ram.StoreLong(2, 0x80080000);  // dbase 0x8008: both markers would fall in ROM
-  Ram.FinishDownload(3);
-  EXPECT_EQ(Ram.ByteSum(), 0x88);
-  Ram.StoreLong(2, 0x80000000);  // dbase 0x8000: the markers are the last two longs of RAM
-  Ram.FinishDownload(3);
-  EXPECT_EQ(LongAt(Ram, 0x7FF8), 0xFFF9FFFFu);
-  EXPECT_EQ(LongAt(Ram, 0x7FFC), 0xFFF9FFFFu);
-  Ram.StoreLong(16384, 0xAABBCCDD);  // 16-bit hub addresses: long 16384 is long 0 again
-  EXPECT_EQ(LongAt(Ram, 0), 0xAABBCCDDu);
-  Ram.StoreLong(8192, 0x12345678);  // at 0x8000: ROM
-  EXPECT_EQ(LongAt(Ram, 0), 0xAABBCCDDu);
+  HubRam ram;
+  ram.StoreLong(2, 0x80080000);  // dbase 0x8008: both markers would fall in ROM
+  ram.FinishDownload(3);
+  EXPECT_EQ(ram.ByteSum(), 0x88);
+  ram.StoreLong(2, 0x80000000);  // dbase 0x8000: the markers are the last two longs of RAM
+  ram.FinishDownload(3);
+  EXPECT_EQ(LongAt(ram, 0x7FF8), 0xFFF9FFFFu);
+  EXPECT_EQ(LongAt(ram, 0x7FFC), 0xFFF9FFFFu);
+  ram.StoreLong(16384, 0xAABBCCDD);  // 16-bit hub addresses: long 16384 is long 0 again
+  EXPECT_EQ(LongAt(ram, 0), 0xAABBCCDDu);
+  ram.StoreLong(8192, 0x12345678);  // at 0x8000: ROM
+  EXPECT_EQ(LongAt(ram, 0), 0xAABBCCDDu);
 }
 
 class EepromFile : public ::testing::Test {
 protected:
-  const simtest::TempFolder Folder;
-  const std::string Path = Folder.File("eeprom.bin");
+  const simtest::TempFolder folder_;
+  const std::string path_ = folder_.File("eeprom.bin");
 };
 
 TEST_F(EepromFile, MissingFileIsCreatedBlank) {
-  sim::EepromStore Eeprom(Path);
-  ASSERT_EQ(fs::file_size(Path), 32768u);
-  std::ifstream File(Path, std::ios::binary);
-  std::string Bytes((std::istreambuf_iterator<char>(File)), {});
-  EXPECT_EQ(Bytes, std::string(32768, '\xFF'));
+  EepromStore eeprom(path_);
+  ASSERT_EQ(fs::file_size(path_), 32768u);
+  std::ifstream file(path_, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(file)), {});
+  EXPECT_EQ(bytes, std::string(32768, '\xFF'));
 }
 
 TEST_F(EepromFile, ProgramWritesTheWholeFileAndReadsBack) {
-  sim::HubBytes Contents;
-  for (std::size_t Index = 0; Index < Contents.size(); ++Index)
-    Contents[Index] = static_cast<uint8_t>(Index * 13);
+  HubBytes contents;
+  for (std::size_t index = 0; index < contents.size(); ++index)
+    contents[index] = static_cast<uint8_t>(index * 13);
   {
-    sim::EepromStore Eeprom(Path);
-    ASSERT_TRUE(Eeprom.Program(Contents));
-    EXPECT_EQ(Eeprom.ReadBack(), Contents);
+    EepromStore eeprom(path_);
+    ASSERT_TRUE(eeprom.Program(contents));
+    EXPECT_EQ(eeprom.ReadBack(), contents);
   }
-  EXPECT_EQ(sim::EepromStore(Path).ReadBack(), Contents);
-  EXPECT_FALSE(fs::exists(Path + ".new"));
+  EXPECT_EQ(EepromStore(path_).ReadBack(), contents);
+  EXPECT_FALSE(fs::exists(path_ + ".new"));
 }
 
 TEST_F(EepromFile, FileOfAnotherSizeIsRefusedAndKept) {
-  std::ofstream(Path, std::ios::binary) << "short";
-  EXPECT_THROW(sim::EepromStore{Path}, std::runtime_error);
-  EXPECT_EQ(fs::file_size(Path), 5u);
+  std::ofstream(path_, std::ios::binary) << "short";
+  EXPECT_THROW(EepromStore{path_}, std::runtime_error);
+  EXPECT_EQ(fs::file_size(path_), 5u);
 }
 
 TEST_F(EepromFile, FailedWriteKeepsTheOldContents) {
-  sim::EepromStore Eeprom(Path);
-  fs::create_directory(Path + ".new");  // the new contents cannot be written beside the file
-  sim::HubBytes Zeros{};
-  EXPECT_FALSE(Eeprom.Program(Zeros));
-  EXPECT_EQ(Eeprom.ReadBack()[0], 0xFF);
+  EepromStore eeprom(path_);
+  fs::create_directory(path_ + ".new");  // the new contents cannot be written beside the file
+  HubBytes zeros{};
+  EXPECT_FALSE(eeprom.Program(zeros));
+  EXPECT_EQ(eeprom.ReadBack()[0], 0xFF);
 }
 
 TEST(EepromMemory, WithoutAFileTheEepromLivesInMemory) {
-  sim::EepromStore Eeprom("");
-  EXPECT_EQ(Eeprom.ReadBack()[100], 0xFF);
-  sim::HubBytes Zeros{};
-  ASSERT_TRUE(Eeprom.Program(Zeros));
-  EXPECT_EQ(Eeprom.ReadBack(), Zeros);
+  EepromStore eeprom("");
+  EXPECT_EQ(eeprom.ReadBack()[100], 0xFF);
+  HubBytes zeros{};
+  ASSERT_TRUE(eeprom.Program(zeros));
+  EXPECT_EQ(eeprom.ReadBack(), zeros);
 }
 
 }  // namespace
+}  // namespace qkl::sim::testing

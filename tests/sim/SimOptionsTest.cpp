@@ -3,95 +3,97 @@
 
 #include "sim/SimOptions.h"
 
+namespace qkl::sim::testing {
 namespace {
 
-sim::SimOptions Parsed(const std::vector<std::string>& Arguments, std::string* Error = nullptr) {
-  sim::SimOptions Options;
-  const std::string Text = sim::ParseSimOptions(Arguments, Options);
-  if (Error)
-    *Error = Text;
+SimOptions Parsed(const std::vector<std::string>& arguments, std::string* error = nullptr) {
+  SimOptions options;
+  const std::string text = ParseSimOptions(arguments, options);
+  if (error)
+    *error = text;
   else
-    EXPECT_EQ(Text, "");
-  return Options;
+    EXPECT_EQ(text, "");
+  return options;
 }
 
 TEST(SimOptions, DefaultsAreARealisticChipOfVersionOne) {
-  const sim::SimOptions Options = Parsed({});
-  EXPECT_EQ(Options.Chip.Version, 1);
-  EXPECT_EQ(Options.Chip.ClockHz, 12e6);
-  EXPECT_FALSE(Options.Chip.Instant);
-  EXPECT_FALSE(Options.Chip.Paced);
-  EXPECT_EQ(Options.Chip.EepromPath, "");
-  EXPECT_EQ(Options.Chip.Faults.SilentAfterVerdict, -1);
-  EXPECT_FALSE(Options.Log);
+  const SimOptions options = Parsed({});
+  EXPECT_EQ(options.chip.version, 1);
+  EXPECT_EQ(options.chip.clockHz, 12e6);
+  EXPECT_FALSE(options.chip.instant);
+  EXPECT_FALSE(options.chip.paced);
+  EXPECT_EQ(options.chip.eepromPath, "");
+  EXPECT_EQ(options.chip.faults.silentAfterVerdict, -1);
+  EXPECT_FALSE(options.log);
 }
 
 TEST(SimOptions, EveryOptionReachesItsSetting) {
-  const sim::SimOptions Options = Parsed({"--eeprom",
-                                          "e.bin",
-                                          "--link",
-                                          "port",
-                                          "--version",
-                                          "0",
-                                          "--clock",
-                                          "20",
-                                          "--instant",
-                                          "--log",
-                                          "--absent",
-                                          "--echo",
-                                          "--wrong-answer",
-                                          "17",
-                                          "--garbage-from",
-                                          "3",
-                                          "--noise-while-busy",
-                                          "2",
-                                          "--fail-ram",
-                                          "--fail-program",
-                                          "--fail-verify",
-                                          "--silent-after-verdict",
-                                          "1",
-                                          "--stop-after-bytes",
-                                          "100",
-                                          "--close-after",
-                                          "50"});
-  const sim::ChipFaults& Faults = Options.Chip.Faults;
-  EXPECT_EQ(Options.Chip.EepromPath, "e.bin");
-  EXPECT_EQ(Options.LinkPath, "port");
-  EXPECT_EQ(Options.Chip.Version, 0);
-  EXPECT_EQ(Options.Chip.ClockHz, 20e6);
-  EXPECT_TRUE(Options.Chip.Instant && Options.Log && Faults.Absent && Faults.Echo);
-  EXPECT_EQ(Faults.NoiseWhileBusy, 2);
-  EXPECT_TRUE(Faults.FailRam && Faults.FailProgram && Faults.FailVerify);
-  EXPECT_EQ(Faults.WrongAnswerAt, 17);
-  EXPECT_EQ(Faults.GarbageFrom, 3);
-  EXPECT_EQ(Faults.SilentAfterVerdict, 1);
-  EXPECT_EQ(Faults.StopAfterBytes, 100);
-  EXPECT_EQ(Faults.CloseAfterBytes, 50);
+  const SimOptions options = Parsed({"--eeprom",
+                                     "e.bin",
+                                     "--link",
+                                     "port",
+                                     "--version",
+                                     "0",
+                                     "--clock",
+                                     "20",
+                                     "--instant",
+                                     "--log",
+                                     "--absent",
+                                     "--echo",
+                                     "--wrong-answer",
+                                     "17",
+                                     "--garbage-from",
+                                     "3",
+                                     "--noise-while-busy",
+                                     "2",
+                                     "--fail-ram",
+                                     "--fail-program",
+                                     "--fail-verify",
+                                     "--silent-after-verdict",
+                                     "1",
+                                     "--stop-after-bytes",
+                                     "100",
+                                     "--close-after",
+                                     "50"});
+  const ChipFaults& faults = options.chip.faults;
+  EXPECT_EQ(options.chip.eepromPath, "e.bin");
+  EXPECT_EQ(options.linkPath, "port");
+  EXPECT_EQ(options.chip.version, 0);
+  EXPECT_EQ(options.chip.clockHz, 20e6);
+  EXPECT_TRUE(options.chip.instant && options.log && faults.absent && faults.echo);
+  EXPECT_EQ(faults.noiseWhileBusy, 2);
+  EXPECT_TRUE(faults.failRam && faults.failProgram && faults.failVerify);
+  EXPECT_EQ(faults.wrongAnswerAt, 17);
+  EXPECT_EQ(faults.garbageFrom, 3);
+  EXPECT_EQ(faults.silentAfterVerdict, 1);
+  EXPECT_EQ(faults.stopAfterBytes, 100);
+  EXPECT_EQ(faults.closeAfterBytes, 50);
 }
 
 TEST(SimOptions, BadValuesAreRefusedWithTheReason) {
-  std::string Error;
-  Parsed({"--version", "256"}, &Error);
-  EXPECT_EQ(Error, "--version takes a whole number from 0 to 255, not 256");
-  Parsed({"--clock", "12.5"}, &Error);
-  EXPECT_EQ(Error, "--clock takes a whole number from 8 to 20, not 12.5");
-  Parsed({"--wrong-answer", "0"}, &Error);
-  EXPECT_EQ(Error, "--wrong-answer takes a whole number from 1 to 258, not 0");
-  Parsed({"--eeprom"}, &Error);
-  EXPECT_EQ(Error, "--eeprom needs a value");
-  Parsed({"--link", ""}, &Error);
-  EXPECT_EQ(Error, "--link needs a path");
-  Parsed({"-d"}, &Error);
-  EXPECT_EQ(Error, "unknown option -d");
-  Parsed({"--paced", "--instant"}, &Error);
-  EXPECT_EQ(Error, "--paced keeps the chip's working times; it cannot go with --instant");
-  Parsed({"--instant", "--slow-drain", "9600"}, &Error);
-  EXPECT_EQ(Error,
+  std::string error;
+  Parsed({"--version", "256"}, &error);
+  EXPECT_EQ(error, "--version takes a whole number from 0 to 255, not 256");
+  Parsed({"--clock", "12.5"}, &error);
+  EXPECT_EQ(error, "--clock takes a whole number from 8 to 20, not 12.5");
+  Parsed({"--wrong-answer", "0"}, &error);
+  EXPECT_EQ(error, "--wrong-answer takes a whole number from 1 to 258, not 0");
+  Parsed({"--eeprom"}, &error);
+  EXPECT_EQ(error, "--eeprom needs a value");
+  Parsed({"--link", ""}, &error);
+  EXPECT_EQ(error, "--link needs a path");
+  Parsed({"-d"}, &error);
+  EXPECT_EQ(error, "unknown option -d");
+  Parsed({"--paced", "--instant"}, &error);
+  EXPECT_EQ(error, "--paced keeps the chip's working times; it cannot go with --instant");
+  Parsed({"--instant", "--slow-drain", "9600"}, &error);
+  EXPECT_EQ(error,
             "--slow-drain paces the line and keeps the chip's working times; it cannot go with "
             "--instant");
-  Parsed({"--slow-drain", "299"}, &Error);
-  EXPECT_EQ(Error, "--slow-drain takes a whole number from 300 to 230400, not 299");
-  EXPECT_EQ(Parsed({"--slow-drain", "9600"}).Chip.Faults.SlowLineBaud, 9600);
+  Parsed({"--slow-drain", "299"}, &error);
+  EXPECT_EQ(error, "--slow-drain takes a whole number from 300 to 230400, not 299");
+  EXPECT_EQ(Parsed({"--slow-drain", "9600"}).chip.faults.slowLineBaud, 9600);
 }
 
 }  // namespace
+}  // namespace qkl::sim::testing

@@ -16,130 +16,132 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempFolder.h"
 
+namespace qkl::sim::testing {
 namespace {
 
 using namespace std::chrono_literals;
 
 using simtest::HostPort;
 
-std::string Handshake(HostPort& Port) {
+std::string Handshake(HostPort& port) {
   std::this_thread::sleep_for(95ms);
-  Port.Write(simtest::HandshakePacket());
-  return Port.Read(258);
+  port.Write(simtest::HandshakePacket());
+  return port.Read(258);
 }
 
 TEST(VirtualChip, HostFlushResetsTheChipAndTheHandshakeIsAnswered) {
-  simtest::ThreadChip Chip;
-  HostPort Port(Chip.SlavePath(), B115200);
-  ASSERT_TRUE(Port.IsOpen());
-  const std::vector<int> Bits = simtest::ReplyBits(Handshake(Port));
-  ASSERT_EQ(Bits.size(), 258u);
-  EXPECT_EQ(std::vector<int>(Bits.begin(), Bits.begin() + 250),
+  simtest::ThreadChip chip;
+  HostPort port(chip.SlavePath(), B115200);
+  ASSERT_TRUE(port.IsOpen());
+  const std::vector<int> bits = simtest::ReplyBits(Handshake(port));
+  ASSERT_EQ(bits.size(), 258u);
+  EXPECT_EQ(std::vector<int>(bits.begin(), bits.begin() + 250),
             simtest::ShiftRegisterBits(251, 500));
-  const std::vector<std::string> Lines = Chip.Log().Lines();
-  EXPECT_EQ(std::count(Lines.begin(), Lines.end(), "reset"), 2)
-      << Chip.Log().Text();  // power on, the host's flush
-  EXPECT_NE(Chip.Log().WaitFor("link rate 115200 baud", 1s), "");
-  EXPECT_EQ(Chip.LastExchange().Bytes, simtest::HandshakePacket());
+  const std::vector<std::string> lines = chip.Log().Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "reset"), 2)
+      << chip.Log().Text();  // power on, the host's flush
+  EXPECT_NE(chip.Log().WaitFor("link rate 115200 baud", 1s), "");
+  EXPECT_EQ(chip.LastExchange().bytes, simtest::HandshakePacket());
 }
 
 TEST(VirtualChip, LinkRateIsReadFromTheHostSettings) {
-  simtest::ThreadChip Chip;
-  HostPort Port(Chip.SlavePath(), B230400);
-  EXPECT_EQ(Handshake(Port).size(), 258u);
-  EXPECT_NE(Chip.Log().WaitFor("link rate 230400 baud", 1s), "");
+  simtest::ThreadChip chip;
+  HostPort port(chip.SlavePath(), B230400);
+  EXPECT_EQ(Handshake(port).size(), 258u);
+  EXPECT_NE(chip.Log().WaitFor("link rate 230400 baud", 1s), "");
 }
 
 TEST(VirtualChip, UnsupportedLinkRateIsReported) {
-  simtest::ThreadChip Chip;
-  HostPort Port(Chip.SlavePath(), B9600);
-  EXPECT_EQ(Handshake(Port), "");
-  EXPECT_NE(Chip.Log().WaitFor("link rate 9600 is not 115200 or 230400", 1s), "");
+  simtest::ThreadChip chip;
+  HostPort port(chip.SlavePath(), B9600);
+  EXPECT_EQ(Handshake(port), "");
+  EXPECT_NE(chip.Log().WaitFor("link rate 9600 is not 115200 or 230400", 1s), "");
 }
 
 TEST(VirtualChip, HostWindowRunsOutWithoutBytes) {
-  simtest::ThreadChip Chip;
-  HostPort Port(Chip.SlavePath(), B115200);
-  EXPECT_NE(Chip.Log().WaitFor("waiting for the host: boots from EEPROM", 5s), "");
+  simtest::ThreadChip chip;
+  HostPort port(chip.SlavePath(), B115200);
+  EXPECT_NE(chip.Log().WaitFor("waiting for the host: boots from EEPROM", 5s), "");
 }
 
 TEST(VirtualChip, AbsentChipAnswersNothing) {
-  sim::ChipSettings Settings;
-  Settings.Faults.Absent = true;
-  simtest::ThreadChip Chip(Settings);
-  HostPort Port(Chip.SlavePath(), B115200);
-  EXPECT_EQ(Handshake(Port), "");
+  ChipSettings settings;
+  settings.faults.absent = true;
+  simtest::ThreadChip chip(settings);
+  HostPort port(chip.SlavePath(), B115200);
+  EXPECT_EQ(Handshake(port), "");
 }
 
 TEST(VirtualChip, EchoingLineSendsTheHostBytesBack) {
-  sim::ChipSettings Settings;
-  Settings.Faults.Echo = true;
-  simtest::ThreadChip Chip(Settings);
-  HostPort Port(Chip.SlavePath(), B115200);
+  ChipSettings settings;
+  settings.faults.echo = true;
+  simtest::ThreadChip chip(settings);
+  HostPort port(chip.SlavePath(), B115200);
   std::this_thread::sleep_for(95ms);
-  const std::string Packet = simtest::HandshakePacket();
-  Port.Write(Packet);
-  const std::string Back = Port.Read(Packet.size() + 258);
-  EXPECT_EQ(Back.substr(0, Packet.size()), Packet);
-  EXPECT_EQ(Back.size(), Packet.size() + 258u);
+  const std::string packet = simtest::HandshakePacket();
+  port.Write(packet);
+  const std::string back = port.Read(packet.size() + 258);
+  EXPECT_EQ(back.substr(0, packet.size()), packet);
+  EXPECT_EQ(back.size(), packet.size() + 258u);
 }
 
 TEST(VirtualChip, ClosingItsSideHangsTheHostUp) {
-  sim::ChipSettings Settings;
-  Settings.Faults.CloseAfterBytes = 10;
-  simtest::ThreadChip Chip(Settings);
-  HostPort Port(Chip.SlavePath(), B115200);
-  Port.Write(simtest::HandshakePacket());
-  EXPECT_NE(Chip.Log().WaitFor("closes after 10 host bytes", 2s), "");
-  EXPECT_EQ(Chip.LastExchange().Bytes, simtest::HandshakePacket().substr(0, 10));
-  EXPECT_EQ(Port.Read(1), "");
+  ChipSettings settings;
+  settings.faults.closeAfterBytes = 10;
+  simtest::ThreadChip chip(settings);
+  HostPort port(chip.SlavePath(), B115200);
+  port.Write(simtest::HandshakePacket());
+  EXPECT_NE(chip.Log().WaitFor("closes after 10 host bytes", 2s), "");
+  EXPECT_EQ(chip.LastExchange().bytes, simtest::HandshakePacket().substr(0, 10));
+  EXPECT_EQ(port.Read(1), "");
 }
 
 TEST(VirtualChip, ExclusiveModeEndsWithTheHostsLastClose) {
-  simtest::ThreadChip Chip;
-  { HostPort Port(Chip.SlavePath(), B115200); }
-  bool Released = false;
-  for (int Try = 0; Try < 200 && !Released; ++Try) {
-    const int Fd = ::open(Chip.SlavePath().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(Fd, 0);
-    int Exclusive = 1;
-    ::ioctl(Fd, TIOCGEXCL, &Exclusive);
-    ::close(Fd);
-    Released = Exclusive == 0;
-    if (!Released) std::this_thread::sleep_for(10ms);
+  simtest::ThreadChip chip;
+  { HostPort port(chip.SlavePath(), B115200); }
+  bool released = false;
+  for (int attempt = 0; attempt < 200 && !released; ++attempt) {
+    const int fd = ::open(chip.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    int exclusive = 1;
+    ::ioctl(fd, TIOCGEXCL, &exclusive);
+    ::close(fd);
+    released = exclusive == 0;
+    if (!released) std::this_thread::sleep_for(10ms);
   }
-  EXPECT_TRUE(Released);
+  EXPECT_TRUE(released);
 }
 
 TEST(QklSim, ServesTheLineAndStopsCleanlyWithItsLink) {
-  const simtest::TempFolder Folder;
-  const std::string Link = Folder.File("link");
-  simtest::ProcessChip Chip({"--link", Link, "--version", "7"});
-  EXPECT_EQ(std::filesystem::read_symlink(Link), Chip.SlavePath());
+  const simtest::TempFolder folder;
+  const std::string link = folder.File("link");
+  simtest::ProcessChip chip({"--link", link, "--version", "7"});
+  EXPECT_EQ(std::filesystem::read_symlink(link), chip.SlavePath());
   {
-    HostPort Port(Link, B115200);
-    const std::vector<int> Bits = simtest::ReplyBits(Handshake(Port));
-    ASSERT_EQ(Bits.size(), 258u);
-    EXPECT_EQ(std::vector<int>(Bits.begin() + 250, Bits.end()),
+    HostPort port(link, B115200);
+    const std::vector<int> bits = simtest::ReplyBits(Handshake(port));
+    ASSERT_EQ(bits.size(), 258u);
+    EXPECT_EQ(std::vector<int>(bits.begin() + 250, bits.end()),
               (std::vector<int>{1, 1, 1, 0, 0, 0, 0, 0}));
   }
-  EXPECT_NE(Chip.Log().WaitFor("handshake answered, version 7", 2s), "");
-  Chip.Stop();
-  EXPECT_TRUE(WIFEXITED(Chip.ExitStatus()) && WEXITSTATUS(Chip.ExitStatus()) == 0);
-  EXPECT_FALSE(std::filesystem::is_symlink(Link));
+  EXPECT_NE(chip.Log().WaitFor("handshake answered, version 7", 2s), "");
+  chip.Stop();
+  EXPECT_TRUE(WIFEXITED(chip.ExitStatus()) && WEXITSTATUS(chip.ExitStatus()) == 0);
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
 TEST(QklSim, BadArgumentsAndFilesAreRefused) {
-  const simtest::ProgramResult Unknown = simtest::RunProgram(simtest::QklSimPath(), {"--bogus"});
-  EXPECT_EQ(Unknown.ExitCode, 1);
-  EXPECT_NE(Unknown.Errors.find("unknown option --bogus"), std::string::npos);
-  const simtest::ProgramResult Short =
+  const simtest::ProgramResult unknown = simtest::RunProgram(simtest::QklSimPath(), {"--bogus"});
+  EXPECT_EQ(unknown.ExitCode, 1);
+  EXPECT_NE(unknown.Errors.find("unknown option --bogus"), std::string::npos);
+  const simtest::ProgramResult tooShort =
       simtest::RunProgram(simtest::QklSimPath(), {"--eeprom", "/dev/null"});
-  EXPECT_EQ(Short.ExitCode, 2);
-  EXPECT_NE(Short.Errors.find("is not 32768 bytes long"), std::string::npos);
-  const simtest::ProgramResult Help = simtest::RunProgram(simtest::QklSimPath(), {"--help"});
-  EXPECT_EQ(Help.ExitCode, 0);
-  EXPECT_NE(Help.Output.find("--silent-after-verdict N"), std::string::npos);
+  EXPECT_EQ(tooShort.ExitCode, 2);
+  EXPECT_NE(tooShort.Errors.find("is not 32768 bytes long"), std::string::npos);
+  const simtest::ProgramResult help = simtest::RunProgram(simtest::QklSimPath(), {"--help"});
+  EXPECT_EQ(help.ExitCode, 0);
+  EXPECT_NE(help.Output.find("--silent-after-verdict N"), std::string::npos);
 }
 
 }  // namespace
+}  // namespace qkl::sim::testing

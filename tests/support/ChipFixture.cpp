@@ -68,7 +68,7 @@ void AwaitPowerOnReset(const ChipLogRecord& Log, std::chrono::milliseconds Timeo
                            " ms, so it is not listening; its log: " + Log.Text());
 }
 
-ThreadChip::ThreadChip(const sim::ChipSettings& Settings, sim::ImageRunner* Runner)
+ThreadChip::ThreadChip(const qkl::sim::ChipSettings& Settings, qkl::sim::ImageRunner* Runner)
     : Chip(
           Settings, [this](const std::string& Line) { Record.Add(Line); }, Runner),
       Server([this] { Chip.Run(); }) {

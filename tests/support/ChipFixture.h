@@ -56,14 +56,15 @@ protected:
 class ThreadChip : public ChipUnderTest {
 public:
   // Returns once the chip listens; throws as AwaitPowerOnReset does when it does not.
-  explicit ThreadChip(const sim::ChipSettings& Settings = {}, sim::ImageRunner* Runner = nullptr);
+  explicit ThreadChip(const qkl::sim::ChipSettings& Settings = {},
+                      qkl::sim::ImageRunner* Runner = nullptr);
   ~ThreadChip() override;
   const std::string& SlavePath() const override { return Chip.SlavePath(); }
   void Stop() override;
-  sim::VirtualChip::HostExchange LastExchange() const { return Chip.LastExchange(); }
+  qkl::sim::VirtualChip::HostExchange LastExchange() const { return Chip.LastExchange(); }
 
 private:
-  sim::VirtualChip Chip;
+  qkl::sim::VirtualChip Chip;
   std::thread Server;
 };
 
@@ -89,9 +90,9 @@ private:
 std::string QklSimPath();
 
 // A chip that gives its verdicts without the time it needs to work them out.
-inline sim::ChipSettings InstantChip() {
-  sim::ChipSettings Settings;
-  Settings.Instant = true;
+inline qkl::sim::ChipSettings InstantChip() {
+  qkl::sim::ChipSettings Settings;
+  Settings.instant = true;
   return Settings;
 }
 

@@ -19,7 +19,7 @@ std::string LongBytes(uint32_t Value) {
 }
 
 std::vector<int> ShiftRegisterBits(int First, int Last) {
-  sim::ChipLfsr Register;
+  qkl::sim::ChipLfsr Register;
   std::vector<int> Bits;
   for (int Index = 1; Index <= Last; ++Index) {
     const int Bit = Register.Next();

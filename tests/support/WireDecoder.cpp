@@ -10,9 +10,9 @@ DecodedDownload DecodeDownload(const std::string& Wire, std::size_t HandshakeByt
   int Bits = 0;
   std::size_t Longs = 0;  // mode and count included
   for (std::size_t At = HandshakeBytes; At < Wire.size(); ++At) {
-    const sim::BytePulses Lows = sim::LowPulsesOf(static_cast<uint8_t>(Wire[At]));
-    for (int Index = 0; Index < Lows.Count; ++Index) {
-      const int Width = Lows.Pulse[Index].Width;
+    const qkl::sim::BytePulses Lows = qkl::sim::LowPulsesOf(static_cast<uint8_t>(Wire[At]));
+    for (int Index = 0; Index < Lows.count; ++Index) {
+      const int Width = Lows.pulse[Index].width;
       if (Width != 1 && Width != 2) return Result;
       Long |= static_cast<uint32_t>(Width == 1) << Bits;
       if (++Bits < 32) continue;
@@ -26,7 +26,7 @@ DecodedDownload DecodeDownload(const std::string& Wire, std::size_t HandshakeByt
       Bits = 0;
       Long = 0;
       if (Longs >= 2 && Result.Longs.size() == Result.Count) {
-        Result.Complete = Index + 1 == Lows.Count;
+        Result.Complete = Index + 1 == Lows.count;
         Result.After = Wire.substr(At + 1);
         return Result;
       }
