@@ -23,7 +23,7 @@
 namespace qkl::sim {
 
 class BootLoader {
-public:
+ public:
   BootLoader(const ChipSettings& settings, EepromStore& eeprom, ChipLog log,
              ImageRunner* runner = nullptr);
 
@@ -36,7 +36,7 @@ public:
   // When the next time limit runs out, if one is running.
   std::optional<TimePoint> NextDeadline() const { return deadline_; }
 
-private:
+ private:
   enum class Phase {
     kCalibrating,
     kHostBits,

@@ -24,7 +24,7 @@ struct BootTiming {
 // rise. On a slow clock at a fast rate that work outlasts a one-bit gap, so the next pulse is
 // counted short.
 class PulseMeter {
-public:
+ public:
   // Clocks from the poll that saw the rise to the first poll for the next fall.
   static constexpr double kAfterFirstCalibration = 32;
   static constexpr double kAfterSecondCalibration = 40;
@@ -41,7 +41,7 @@ public:
   // then works `busy` clocks before it polls again.
   std::optional<int> Measure(double fall, double rise, double busy);
 
-private:
+ private:
   static constexpr double kPollClocks = 8;
   static constexpr double kCountStart = 16;
   std::optional<double> nextPoll_;

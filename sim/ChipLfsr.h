@@ -8,7 +8,7 @@
 namespace qkl::sim {
 
 class ChipLfsr {
-public:
+ public:
   int Next() {
     const int output = register_ & 1;
     register_ = static_cast<uint8_t>((register_ << 1) |
@@ -16,7 +16,7 @@ public:
     return output;
   }
 
-private:
+ private:
   uint8_t register_ = 'P';
 };
 

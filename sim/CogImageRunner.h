@@ -21,7 +21,7 @@
 namespace qkl::sim {
 
 class CogImageRunner : public ImageRunner {
-public:
+ public:
   CogImageRunner(const ChipSettings& settings, EepromStore& eeprom, ChipLog log);
   ~CogImageRunner() override;
 
@@ -37,7 +37,7 @@ public:
   // Runs the chip up to the wall clock while the host is quiet; returns what it sent meanwhile.
   std::string CatchUp(TimePoint now);
 
-private:
+ private:
   void PowerUp(const std::string& romDirectory);
   std::string Megahertz() const;
   void AttachLine(uint32_t baud);

@@ -9,7 +9,7 @@
 namespace qkl::sim {
 
 class EepromStore {
-public:
+ public:
   // Throws std::runtime_error with a message when the file cannot be read or created, or has
   // another size; the file is left as it was.
   explicit EepromStore(std::string path);
@@ -20,7 +20,7 @@ public:
   HubBytes ReadBack() const;
   const std::string& Path() const { return filePath_; }
 
-private:
+ private:
   std::string filePath_;
   HubBytes memory_;
 };

@@ -10,7 +10,7 @@ constexpr std::size_t kHubRamSize = 32768;
 using HubBytes = std::array<uint8_t, kHubRamSize>;
 
 class HubRam {
-public:
+ public:
   // Long `index` of the download lands at byte address 4 x `index`; hub addresses are 16 bits wide
   // and writes at 0x8000 and above reach ROM, which ignores them.
   void StoreLong(uint32_t index, uint32_t value);
@@ -22,7 +22,7 @@ public:
   const HubBytes& Bytes() const { return ram_; }
   void Assign(const HubBytes& contents) { ram_ = contents; }
 
-private:
+ private:
   void StoreLongAt(uint32_t address, uint32_t value);
   HubBytes ram_{};
 };

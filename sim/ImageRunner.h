@@ -13,7 +13,7 @@
 namespace qkl::sim {
 
 class ImageRunner {
-public:
+ public:
   virtual ~ImageRunner() = default;
   // RAM holds the image with its stack markers; the program owns the serial line from now on.
   virtual void Launch(const HubRam& ram) = 0;

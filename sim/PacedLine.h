@@ -20,7 +20,7 @@
 namespace qkl::sim {
 
 class PacedLine {
-public:
+ public:
   explicit PacedLine(uint32_t baud = 115200);
 
   // The host's rate; 0 (not a standard rate) keeps the one before.
@@ -44,7 +44,7 @@ public:
   // The chip was reset: nothing is on the line any more.
   void Clear();
 
-private:
+ private:
   struct Timed {
     char byte;
     TimePoint done;  // its last bit is through

@@ -26,7 +26,7 @@
 namespace qkl::sim {
 
 class PtyLine {
-public:
+ public:
   // Throws std::system_error when no pseudo-terminal can be had.
   PtyLine();
   ~PtyLine();
@@ -61,7 +61,7 @@ public:
   // Unplugs the line: the host's side sees a hang-up.
   void Close();
 
-private:
+ private:
   void Open();
   void HostClosed();
 

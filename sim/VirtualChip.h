@@ -19,7 +19,7 @@
 namespace qkl::sim {
 
 class VirtualChip {
-public:
+ public:
   // Throws std::runtime_error (or std::system_error) when the EEPROM file or the pseudo-terminal
   // cannot be had. Without a `runner`, loaded images run on the cog emulator unless the settings
   // turn that off. With a ROM directory in the settings, the ROM's boot loader runs on the
@@ -43,7 +43,7 @@ public:
   // again (and so resets the chip) without sending leaves the earlier exchange here.
   HostExchange LastExchange() const;
 
-private:
+ private:
   void ServeMaster();
   void OnReset();
   void TakeHostBytes(std::string bytes, TimePoint at);

@@ -39,7 +39,7 @@ void LogToStderr(const std::string& line) {
 // A symbolic link to the slave side for as long as the chip runs; it is removed only while it
 // still points there.
 class SlaveLink {
-public:
+ public:
   SlaveLink(std::string linkPath, std::string target)
       : linkPath_(std::move(linkPath)), target_(std::move(target)) {
     std::error_code error;
@@ -55,7 +55,7 @@ public:
   SlaveLink(const SlaveLink&) = delete;
   SlaveLink& operator=(const SlaveLink&) = delete;
 
-private:
+ private:
   std::string linkPath_;
   std::string target_;
 };

@@ -18,7 +18,7 @@ using simtest::ReplyBits;
 using simtest::ShiftRegisterBits;
 
 class RecordingRunner : public ImageRunner {
-public:
+ public:
   void Launch(const HubRam& ram) override {
     ++launches;
     loaded = ram.Bytes();
@@ -43,7 +43,7 @@ std::string ImageBytes(const std::vector<uint8_t>& image) {
 }
 
 class Boot : public ::testing::Test {
-protected:
+ protected:
   void Start() {
     loader_ = std::make_unique<BootLoader>(
         settings_, eeprom_, [this](const std::string& line) { lines_.push_back(line); }, &runner_);

@@ -104,7 +104,7 @@ TEST(LoadedProgram, WhatItSendsUnaskedReachesAQuietHost) {
 
 // The chip's own boot loader, on the emulator, decides by its own time limit.
 class RomBootLoader : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     if (const std::string why = simtest::WhyNoRom(); !why.empty())
       GTEST_SKIP() << why << "; the ROM's boot loader cannot run";

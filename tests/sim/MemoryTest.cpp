@@ -72,7 +72,7 @@ TEST(HubRam, MarkersOutsideRamAreIgnoredAndAddressesWrap) {
 }
 
 class EepromFile : public ::testing::Test {
-protected:
+ protected:
   const simtest::TempFolder folder_;
   const std::string path_ = folder_.File("eeprom.bin");
 };
