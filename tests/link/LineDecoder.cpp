@@ -31,11 +31,3 @@ TDecodedLine DecodeLine(const std::string& Bytes) {
   }
   return Line;
 }
-
-uint32_t LongFromBits(const std::vector<uint8_t>& Bits, std::size_t First) {
-  uint32_t Value = 0;
-  for (std::size_t Bit = 0; Bit < 32; ++Bit) {
-    Value |= static_cast<uint32_t>(Bits.at(First + Bit)) << Bit;
-  }
-  return Value;
-}

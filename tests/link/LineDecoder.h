@@ -14,6 +14,3 @@ struct TDecodedLine {
 };
 
 TDecodedLine DecodeLine(const std::string& Bytes);
-
-// The 32-bit value of 32 bits, least significant first, from Bits[First].
-uint32_t LongFromBits(const std::vector<uint8_t>& Bits, std::size_t First);

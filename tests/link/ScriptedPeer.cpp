@@ -109,23 +109,37 @@ uint8_t TScriptedPeer::PeekByte() {
   return static_cast<uint8_t>(Input[InputAt]);
 }
 
-std::vector<uint8_t> TScriptedPeer::ReadBits(std::size_t Count) {
-  while (Bits.size() < Count) {
+// Bit by bit from the decoded bytes, without copying: the peer must decode a whole download
+// that the host wrote at once into the pseudo-terminal before the host's first poll times out,
+// and the sanitized build decodes slowly.
+uint8_t TScriptedPeer::ReadBit() {
+  while (BitAt == Bits->size()) {
     const TDecodedLine& Line = DecodedByte(ReadByte());
     if (!Line.Fault.empty()) throw std::runtime_error("bad pulse from the host: " + Line.Fault);
-    Bits.insert(Bits.end(), Line.Bits.begin(), Line.Bits.end());
+    Bits = &Line.Bits;
+    BitAt = 0;
   }
-  std::vector<uint8_t> Taken(Bits.begin(), Bits.begin() + static_cast<std::ptrdiff_t>(Count));
-  Bits.erase(Bits.begin(), Bits.begin() + static_cast<std::ptrdiff_t>(Count));
+  return (*Bits)[BitAt++];
+}
+
+bool TScriptedPeer::BitsPending() const { return BitAt != Bits->size(); }
+
+std::vector<uint8_t> TScriptedPeer::ReadBits(std::size_t Count) {
+  std::vector<uint8_t> Taken(Count);
+  for (uint8_t& Bit : Taken) Bit = ReadBit();
   return Taken;
 }
 
-uint32_t TScriptedPeer::ReadLong() { return LongFromBits(ReadBits(32), 0); }
+uint32_t TScriptedPeer::ReadLong() {
+  uint32_t Value = 0;
+  for (int Bit = 0; Bit < 32; ++Bit) Value |= static_cast<uint32_t>(ReadBit()) << Bit;
+  return Value;
+}
 
 void TScriptedPeer::Send(const std::string& Bytes) { Output += Bytes; }
 
 void TScriptedPeer::IgnorePoll() {
-  if (!Bits.empty()) throw std::runtime_error("a poll came in the middle of encoded bits");
+  if (BitsPending()) throw std::runtime_error("a poll came in the middle of encoded bits");
   const uint8_t Byte = ReadByte();
   if (Byte != 0xF9) throw std::runtime_error("expected a poll byte, got " + std::to_string(Byte));
 }

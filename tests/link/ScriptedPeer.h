@@ -60,6 +60,8 @@ public:
 private:
   void FlushOutput();
   void WaitFor(short Events);
+  uint8_t ReadBit();
+  bool BitsPending() const;
   uint8_t NextLfsrBit();
 
   int Master = -1;
@@ -68,7 +70,10 @@ private:
   std::string Input;
   std::size_t InputAt = 0;
   std::string Output;
-  std::vector<uint8_t> Bits;
+  // The decoded bits of the last byte read, and how many of them have been taken.
+  const std::vector<uint8_t>* Bits = &NoBits;
+  std::size_t BitAt = 0;
+  static inline const std::vector<uint8_t> NoBits;
   uint8_t Lfsr = 0;
   std::string Failure;
   std::atomic<bool> Stopping{false};
