@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Makes the packages and checks what they hold: the Debian package and the tarball from a
-# Linux build folder, and the Windows zip from the mingw preset, built with Wine out of reach
-# (a build that ran Wine would fail here).
+# Makes the packages and checks what they hold: the Debian package (and what lintian says of
+# it) and the tarball from a Linux build folder, and the Windows zip from the mingw preset, built
+# with Wine out of reach (a build that ran Wine would fail here).
 # Usage: scripts/check-packages.sh [Linux build dir]   (default build/default, already built)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,10 +18,10 @@ tgz=$(ls "$build"/qkl-*-Linux.tar.gz)
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./||' | grep -v '/$' | sort >"$work/deb"
 tar tzf "$tgz" | sed 's|^[^/]*/||' | grep -v '/$' | grep . | sort >"$work/tgz"
 
-for file in usr/bin/qkl usr/bin/qkl-sim usr/bin/qkl-asm usr/share/man/man1/qkl.1 \
-    usr/share/man/man1/qkl-sim.1 usr/share/man/man1/qkl-asm.1 usr/share/doc/qkl/README.md \
-    usr/share/doc/qkl/LICENSE usr/share/doc/qkl/60-qkl-propeller.rules \
-    usr/share/bash-completion/completions/qkl; do
+for file in usr/bin/qkl usr/bin/qkl-sim usr/bin/qkl-asm usr/share/man/man1/qkl.1.gz \
+    usr/share/man/man1/qkl-sim.1.gz usr/share/man/man1/qkl-asm.1.gz usr/share/doc/qkl/README.md \
+    usr/share/doc/qkl/LICENSE usr/share/doc/qkl/copyright usr/share/doc/qkl/changelog.gz \
+    usr/share/doc/qkl/60-qkl-propeller.rules usr/share/bash-completion/completions/qkl; do
   grep -qx "$file" "$work/deb" || fail "$deb lacks $file"
 done
 sed 's|^usr/||' "$work/deb" | diff - "$work/tgz" >/dev/null || fail "$tgz and $deb hold different files"
@@ -29,6 +29,12 @@ sed 's|^usr/||' "$work/deb" | diff - "$work/tgz" >/dev/null || fail "$tgz and $d
 dpkg-deb -f "$deb" Package | grep -qx qkl || fail "the Debian package is not named qkl"
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "the Debian package's dependencies were not computed"
 echo "$(basename "$deb"): $(wc -l <"$work/deb") files; Depends: $(dpkg-deb -f "$deb" Depends)"
+# Debian's own checker: an error or a warning fails, its informational tags are only shown.
+if command -v lintian >/dev/null; then
+  lintian --display-info --fail-on error,warning "$deb" || fail "lintian finds errors or warnings in $deb"
+else
+  fail "lintian is not installed, the Debian package is not checked"
+fi
 
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
   mkdir "$work/nowine"
