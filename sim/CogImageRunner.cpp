@@ -62,7 +62,10 @@ void CogImageRunner::PowerUp(const std::string& romDirectory) {
   chip_ = std::make_unique<qkl::cog::Chip>(config);
   board_ = std::make_unique<qkl::devices::Board>(*chip_);
   eepromBytes_ = eeprom_.ReadBack();
-  rom_ = std::make_unique<qkl::devices::I2cEeprom>(*chip_, qkl::devices::EepromBytes(eepromBytes_));
+  qkl::devices::EepromConfig eepromConfig;
+  eepromConfig.writeCycleSeconds = settings_.pageWriteSeconds;
+  rom_ = std::make_unique<qkl::devices::I2cEeprom>(*chip_, qkl::devices::EepromBytes(eepromBytes_),
+                                                   eepromConfig);
   rom_->OnStore([this](uint32_t, uint32_t) {
     if (!eeprom_.Program(eepromBytes_)) Note("the EEPROM file could not be written");
   });
@@ -200,7 +203,7 @@ void CogImageRunner::Halt() {
   // A reset does not reach the EEPROM: a write cycle under way still completes.
   if (rom_->WriteCyclePending()) {
     chip_->Shutdown();
-    board_->RunFor(qkl::devices::EepromConfig{}.writeCycleSeconds);
+    board_->RunFor(settings_.pageWriteSeconds);
   }
   board_.reset();
   line_.reset();
