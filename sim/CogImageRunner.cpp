@@ -92,6 +92,12 @@ void CogImageRunner::AttachLine(uint32_t baud) {
   lineBaud_ = baud;
 }
 
+// As a real adapter, the line sends and decodes at the rate the host set from then on, whether
+// the host sends anything or only listens; bytes the host has already sent keep their rate.
+void CogImageRunner::FollowHostRate(uint32_t baud) {
+  if (baud && baud != lineBaud_ && !line_->Sending()) AttachLine(baud);
+}
+
 void CogImageRunner::RunToSeconds(double seconds) {
   if (!running_ || seconds <= chip_->Seconds()) return;
   const TimePoint start = Clock::now();
@@ -133,7 +139,7 @@ void CogImageRunner::PutOnLine(std::string_view bytes, TimePoint at) {
 std::string CogImageRunner::LineInput(std::string_view bytes, uint32_t baud, TimePoint at) {
   if (!running_) return {};
   FollowWallClock(at);
-  if (baud && baud != lineBaud_ && !line_->Sending()) AttachLine(baud);
+  FollowHostRate(baud);
   PutOnLine(bytes, at);
   RunToSeconds(chipMark_ + kAnswerBitTimes / lineBaud_);
   // The host cannot go on before it has the answers: wall time the emulation took is not time
@@ -143,8 +149,9 @@ std::string CogImageRunner::LineInput(std::string_view bytes, uint32_t baud, Tim
   return TakeAnswers();
 }
 
-std::string CogImageRunner::CatchUp(TimePoint now) {
+std::string CogImageRunner::CatchUp(TimePoint now, uint32_t baud) {
   if (!running_) return {};
+  FollowHostRate(baud);
   FollowWallClock(now);
   return TakeAnswers();
 }

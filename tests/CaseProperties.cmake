@@ -7,7 +7,7 @@
 # only wait on the protocol's time.
 set(core_cases
   "^ReadBack\\." "ReadBackRoundTrip\\." "RomBoot\\." "ReadBackFault\\." "LoadedProgram\\."
-  "LoaderFailure\\." "SilentEeprom\\." "SlowEeprom\\." "LoaderAgreement\\."
+  "ListeningTerminal\\." "LoaderFailure\\." "SilentEeprom\\." "SlowEeprom\\." "LoaderAgreement\\."
   "RomBootLoader\\." "ReaderProgram"
   "RomHandshakeTiming\\." "^SerialLine\\." "^RomLoad\\." "^EepromBoot\\." "^Rom\\." "^Launcher\\.TheRom"
   "FaultMatrix\\..*ReadBack$" "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^Qkl\\.ReadBack")
