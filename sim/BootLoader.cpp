@@ -357,7 +357,7 @@ void BootLoader::Program(TimePoint at) {
     // page's write command run out.
     HubBytes kept = eeprom_.ReadBack();
     std::copy_n(ram_.Bytes().begin(), kPageBytes, kept.begin());
-    eeprom_.Program(kept);
+    if (!eeprom_.Program(kept)) Note("the EEPROM file could not be written");
     Note("EEPROM still busy with the first page after the loader's last try: programming failed");
     AwaitVerdict(Stage::kProgram, false, at + timing_.programmingFailure);
     return;
