@@ -30,16 +30,17 @@ bool TPropeller::LoadImage(uint8_t Mode) {
     LastError = CommunicationErrorText;
     return false;
   }
-  if (!AwaitVerdict("RAM Verify", "Communication Timeout verifying RAM", "Ram verify error")) {
+  if (!AwaitVerdict("RAM Verify", "Communication Timeout verifying RAM", "Ram verify error",
+                    VerdictPolls, VerdictLimitMs)) {
     return false;
   }
   if (Mode == 1) return true;
   if (!AwaitVerdict("Programing EEPROM", "Communication Timeout writing EEPROM",
-                    "EEPROM Program Error")) {
+                    "EEPROM Program Error", ProgramVerdictPolls, ProgramVerdictLimitMs)) {
     return false;
   }
   return AwaitVerdict("Verifying EEPROM", "Communication Timeout verifying EEPROM",
-                      "EEPROM Verify Error");
+                      "EEPROM Verify Error", VerdictPolls, VerdictLimitMs);
 }
 
 // Each flush closes the open frame, so every write ends on a whole byte; the line stays high
@@ -62,9 +63,9 @@ bool TPropeller::SendDownload(uint8_t Mode) {
 }
 
 bool TPropeller::AwaitVerdict(const std::string& Stage, const std::string& TimeoutText,
-                              const std::string& FailureText) {
+                              const std::string& FailureText, int Polls, int64_t LimitMs) {
   NotifyStatus(Stage);
-  const TPollResult Result = PollForReply(VerdictPolls, VerdictLimitMs, TLinkStage::Verdict);
+  const TPollResult Result = PollForReply(Polls, LimitMs, TLinkStage::Verdict);
   switch (Result.End) {
     case TPollEnd::Reply:
       if (Result.Bit == 0) return true;

@@ -113,7 +113,7 @@ private:
   TPollResult PollForReply(int Polls, int64_t LimitMs, TLinkStage Stage);
   bool SendDownload(uint8_t Mode);
   bool AwaitVerdict(const std::string& Stage, const std::string& TimeoutText,
-                    const std::string& FailureText);
+                    const std::string& FailureText, int Polls, int64_t LimitMs);
   void SyncWithReader();
   bool ReceiveEeprom(uint16_t& Received, uint16_t& Computed);
   void ReportReadBack(uint16_t Received, uint16_t Computed);

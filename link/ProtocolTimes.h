@@ -31,11 +31,15 @@ inline constexpr int32_t PollReplyTimeoutMs = 50;
 // without an answer means it has stopped.
 inline constexpr int32_t ReaderDataReplyTimeoutMs = 500;
 
-// A verdict (RAM checksum, EEPROM programming, EEPROM verify) must come within this limit
-// and within this number of polls. Programming the 32 KB EEPROM, the longest stage, takes
-// the boot loader about 4 s at its nominal 12 MHz RC clock and about 4.7 s at 8 MHz.
+// The RAM checksum and EEPROM verify verdicts must come within this limit and within this
+// number of polls...
 inline constexpr int64_t VerdictLimitMs = 5000;
 inline constexpr int VerdictPolls = 100;
+// ...and the EEPROM programming verdict within these. The boot loader writes 512 pages, each
+// followed by the EEPROM's self-timed write cycle: about 2.2 s + 512 x the write cycle at its
+// slowest RC clock (8 MHz), 4.75 s with 5 ms pages and 7.3 s with the 10 ms of slower EEPROMs.
+inline constexpr int64_t ProgramVerdictLimitMs = 10000;
+inline constexpr int ProgramVerdictPolls = 200;
 
 // After its download the reader program addresses the EEPROM and calibrates on the sync polls
 // before it answers one; it must do so within this window and number of polls.

@@ -1,5 +1,6 @@
 #include "sim/BootLoader.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qkl::sim {
@@ -11,6 +12,7 @@ constexpr int kVersionBits = 8;
 constexpr int kLongBits = 32;
 constexpr int kBitTimesPerByte = 10;
 constexpr uint16_t kImagePbase = 0x0010;
+constexpr std::size_t kPageBytes = 64;
 
 const char* StageName(int which) {
   static const char* const kNames[] = {"RAM checksum", "EEPROM programming", "EEPROM verify"};
@@ -327,12 +329,7 @@ void BootLoader::VerdictSent(bool sent, TimePoint at) {
         Launch();
         return;
       }
-      {
-        const bool written = !settings_.faults.failProgram && !settings_.faults.noEeprom &&
-                             eeprom_.Program(ram_.Bytes());
-        Note(written ? "EEPROM programmed" : "EEPROM programming failed");
-        AwaitVerdict(Stage::kProgram, written, at + timing_.programming);
-      }
+      Program(at);
       return;
     case Stage::kProgram:
       AwaitVerdict(Stage::kVerify,
@@ -346,6 +343,28 @@ void BootLoader::VerdictSent(bool sent, TimePoint at) {
       }
       Launch();
   }
+}
+
+void BootLoader::Program(TimePoint at) {
+  const ChipFaults& faults = settings_.faults;
+  if (faults.failProgram || faults.noEeprom) {
+    Note("EEPROM programming failed");
+    AwaitVerdict(Stage::kProgram, false, at + timing_.programming);
+    return;
+  }
+  if (!timing_.pagesFit) {
+    // The first page is written; the EEPROM is still busy with it when the tries of the next
+    // page's write command run out.
+    HubBytes kept = eeprom_.ReadBack();
+    std::copy_n(ram_.Bytes().begin(), kPageBytes, kept.begin());
+    if (!eeprom_.Program(kept)) Note("the EEPROM file could not be written");
+    Note("EEPROM still busy with the first page after the loader's last try: programming failed");
+    AwaitVerdict(Stage::kProgram, false, at + timing_.programmingFailure);
+    return;
+  }
+  const bool written = eeprom_.Program(ram_.Bytes());
+  Note(written ? "EEPROM programmed" : "EEPROM programming failed");
+  AwaitVerdict(Stage::kProgram, written, at + timing_.programming);
 }
 
 void BootLoader::Launch() {

@@ -65,6 +65,7 @@ class BootLoader {
   void AwaitVerdict(Stage which, bool pass, TimePoint readyAt);
   void VerdictPulse(const LowPulse& low, long position, TimePoint at);
   void VerdictSent(bool sent, TimePoint at);
+  void Program(TimePoint at);
   void StartLong(Phase which, TimePoint at);
   void Launch();
   void BootFromEeprom(const std::string& reason);

@@ -6,6 +6,14 @@ namespace qkl::sim {
 
 namespace {
 
+constexpr double kPages = 512;
+constexpr double kProgrammingClocks = 17.6e6;
+constexpr double kWriteTries = 400;
+// A try of the write command: a start condition, the device address byte with its acknowledge
+// clock, and a stop condition. The ROM on the cog emulator at 20 MHz waits out a write cycle of
+// 10 ms and gives up on one of 11 ms: 500 to 550 clocks a try.
+constexpr double kClocksPerTry = 520;
+
 Duration Seconds(double value) {
   return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(value));
 }
@@ -16,18 +24,20 @@ BootTiming BootTiming::For(const ChipSettings& settings) {
   // The ROM counts its time limits in polls of the receive pin: 150 ms (from reset) and 100 ms
   // (per answered bit or received long) at 20 MHz, so longer on a slower RC clock.
   const double at20MHz = 20e6 / settings.clockHz;
-  // Working times measured on a cycle simulation of the chip running its ROM at 12 MHz with an
-  // EEPROM write cycle of 5 ms: RAM verdict ~0.1 s after the last long, programming 3.96 s
-  // (512 pages of which 512 x 5 ms are write cycles that do not scale with the clock),
-  // verifying 1.32 s.
+  // Working times measured on a cycle simulation of the chip running its ROM: RAM verdict ~0.1 s
+  // after the last long at 12 MHz; programming 512 write cycles (which do not scale with the
+  // clock) and 17.6 s of work at 1 MHz (2.2 s at 8 MHz); verifying 1.32 s at 12 MHz.
   const double at12MHz = 12e6 / settings.clockHz;
-  const double writeCycles = 512 * 0.005;
+  const double work = kProgrammingClocks / settings.clockHz;
+  const double tries = kWriteTries * kClocksPerTry / settings.clockHz;
   BootTiming timing{};
   timing.hostWindow = Seconds(0.150 * at20MHz);
   timing.bitLimit = Seconds(0.100 * at20MHz);
+  timing.pagesFit = settings.pageWriteSeconds <= tries;
   if (!settings.instant) {
     timing.ramVerdict = Seconds(0.1 * at12MHz);
-    timing.programming = Seconds(writeCycles + (3.96 - writeCycles) * at12MHz);
+    timing.programming = Seconds(work + kPages * settings.pageWriteSeconds);
+    timing.programmingFailure = Seconds(work / kPages + tries);
     timing.verifying = Seconds(1.32 * at12MHz);
   }
   return timing;

@@ -14,6 +14,11 @@ struct BootTiming {
   Duration ramVerdict;   // from the last image long to the RAM checksum verdict
   Duration programming;  // writing the 32 KB EEPROM
   Duration verifying;    // reading it back and comparing
+  // While the EEPROM is busy with a page, the loader retries the next page's write command at
+  // most 400 times; a write cycle that outlasts the tries fails the programming. The failure
+  // then comes this long after the RAM verdict: the first page, and the tries after it.
+  bool pagesFit;
+  Duration programmingFailure;
 
   static BootTiming For(const ChipSettings& settings);
 };

@@ -44,6 +44,8 @@ struct ChipSettings {
   double clockHz = 12e6;  // the internal RC clock the boot loader runs on (8 to 20 MHz)
   bool instant = false;   // verdicts without the time the chip needs to compute them
   bool runImages = true;  // a loaded image runs on the cog emulator
+  // The EEPROM's self-timed write cycle for each of its 512 pages.
+  double pageWriteSeconds = 5e-3;
   // The line carries the link rate in real time, ten bit times a byte each way, and the chip
   // keeps its working times (instant is ignored).
   bool paced = false;

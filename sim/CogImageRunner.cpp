@@ -62,7 +62,10 @@ void CogImageRunner::PowerUp(const std::string& romDirectory) {
   chip_ = std::make_unique<qkl::cog::Chip>(config);
   board_ = std::make_unique<qkl::devices::Board>(*chip_);
   eepromBytes_ = eeprom_.ReadBack();
-  rom_ = std::make_unique<qkl::devices::I2cEeprom>(*chip_, qkl::devices::EepromBytes(eepromBytes_));
+  qkl::devices::EepromConfig eepromConfig;
+  eepromConfig.writeCycleSeconds = settings_.pageWriteSeconds;
+  rom_ = std::make_unique<qkl::devices::I2cEeprom>(*chip_, qkl::devices::EepromBytes(eepromBytes_),
+                                                   eepromConfig);
   rom_->OnStore([this](uint32_t, uint32_t) {
     if (!eeprom_.Program(eepromBytes_)) Note("the EEPROM file could not be written");
   });
@@ -87,6 +90,12 @@ void CogImageRunner::AttachLine(uint32_t baud) {
   line_ = std::make_unique<qkl::devices::SerialLine>(*chip_, config);
   board_->Attach(*line_);
   lineBaud_ = baud;
+}
+
+// As a real adapter, the line sends and decodes at the rate the host set from then on, whether
+// the host sends anything or only listens; bytes the host has already sent keep their rate.
+void CogImageRunner::FollowHostRate(uint32_t baud) {
+  if (baud && baud != lineBaud_ && !line_->Sending()) AttachLine(baud);
 }
 
 void CogImageRunner::RunToSeconds(double seconds) {
@@ -130,7 +139,7 @@ void CogImageRunner::PutOnLine(std::string_view bytes, TimePoint at) {
 std::string CogImageRunner::LineInput(std::string_view bytes, uint32_t baud, TimePoint at) {
   if (!running_) return {};
   FollowWallClock(at);
-  if (baud && baud != lineBaud_ && !line_->Sending()) AttachLine(baud);
+  FollowHostRate(baud);
   PutOnLine(bytes, at);
   RunToSeconds(chipMark_ + kAnswerBitTimes / lineBaud_);
   // The host cannot go on before it has the answers: wall time the emulation took is not time
@@ -140,8 +149,9 @@ std::string CogImageRunner::LineInput(std::string_view bytes, uint32_t baud, Tim
   return TakeAnswers();
 }
 
-std::string CogImageRunner::CatchUp(TimePoint now) {
+std::string CogImageRunner::CatchUp(TimePoint now, uint32_t baud) {
   if (!running_) return {};
+  FollowHostRate(baud);
   FollowWallClock(now);
   return TakeAnswers();
 }
@@ -200,7 +210,7 @@ void CogImageRunner::Halt() {
   // A reset does not reach the EEPROM: a write cycle under way still completes.
   if (rom_->WriteCyclePending()) {
     chip_->Shutdown();
-    board_->RunFor(qkl::devices::EepromConfig{}.writeCycleSeconds);
+    board_->RunFor(settings_.pageWriteSeconds);
   }
   board_.reset();
   line_.reset();

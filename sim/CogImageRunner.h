@@ -34,13 +34,15 @@ class CogImageRunner : public ImageRunner {
   void Halt() override;
   // A program or the ROM's boot loader is running.
   bool Runs() const { return running_; }
-  // Runs the chip up to the wall clock while the host is quiet; returns what it sent meanwhile.
-  std::string CatchUp(TimePoint now);
+  // Runs the chip up to the wall clock while the host is quiet, taking up the rate the host has
+  // set (0: not a standard rate, the line keeps its own); returns what it sent meanwhile.
+  std::string CatchUp(TimePoint now, uint32_t baud);
 
  private:
   void PowerUp(const std::string& romDirectory);
   std::string Megahertz() const;
   void AttachLine(uint32_t baud);
+  void FollowHostRate(uint32_t baud);
   void RunToSeconds(double seconds);
   void FollowWallClock(TimePoint at);
   void PutOnLine(std::string_view bytes, TimePoint at);

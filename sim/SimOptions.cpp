@@ -40,6 +40,8 @@ bool StoreNumber(const std::string& name, int value, SimOptions& into) {
     into.chip.version = static_cast<uint8_t>(value);
   else if (name == "--clock")
     into.chip.clockHz = value * 1e6;
+  else if (name == "--page-write-ms")
+    into.chip.pageWriteSeconds = value * 1e-3;
   else if (name == "--wrong-answer")
     faults.wrongAnswerAt = value;
   else if (name == "--garbage-from")
@@ -64,6 +66,7 @@ bool StoreNumber(const std::string& name, int value, SimOptions& into) {
 const NumberOption kNumberOptions[] = {
     {"--version", 0, 255},
     {"--clock", 8, 20},
+    {"--page-write-ms", 1, 20},
     {"--wrong-answer", 1, 258},
     {"--garbage-from", 1, 1 << 30},
     {"--noise-while-busy", 1, 3},
@@ -148,8 +151,12 @@ hears no handshake within its window after a reset boots from its EEPROM.
   --version N       the version byte the chip reports (0 to 255, default 1; 0 means no chip)
   --clock MHZ       the internal RC clock the boot loader runs on (8 to 20, default 12); it
                     scales the chip's time limits and working times
+  --page-write-ms MS  the EEPROM's self-timed write cycle for each of its 512 pages (1 to 20,
+                    default 5); the boot loader gives up on a write cycle longer than its
+                    400 tries of the next write command (about 10 ms at 20 MHz, 25 ms at 8)
   --instant         give verdicts at once instead of after realistic working times (RAM
-                    checksum 0.1 s, EEPROM programming 3.96 s, verifying 1.32 s at 12 MHz)
+                    checksum 0.1 s, EEPROM programming 4.03 s, verifying 1.32 s at 12 MHz
+                    with 5 ms pages)
   --paced           carry the link rate in real time: each byte takes ten bit times on the
                     line in each direction (the host's reach the chip when their last bit is
                     in, the chip's reach the host one per ten bit times), and the chip keeps

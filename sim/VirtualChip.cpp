@@ -106,7 +106,8 @@ void VirtualChip::Run() {
     if (watched[1].revents & (POLLIN | POLLPRI)) ServeMaster();
     if (paced_) DeliverArrivedBytes(Clock::now());
     if (!settings_.faults.absent && !RomBoots()) boot_.AdvanceTo(Clock::now());
-    if (EmulatorRuns()) SendToHost(emulator_->CatchUp(Clock::now()), Clock::now());
+    if (EmulatorRuns())
+      SendToHost(emulator_->CatchUp(Clock::now(), line_.LinkRate()), Clock::now());
     if (paced_) line_.Send(paced_->ReachedHost(Clock::now()));
   }
 }

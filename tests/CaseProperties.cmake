@@ -7,7 +7,8 @@
 # only wait on the protocol's time.
 set(core_cases
   "^ReadBack\\." "ReadBackRoundTrip\\." "RomBoot\\." "ReadBackFault\\." "LoadedProgram\\."
-  "LoaderFailure\\." "SilentEeprom\\." "LoaderAgreement\\." "RomBootLoader\\." "ReaderProgram"
+  "ListeningTerminal\\." "LoaderFailure\\." "SilentEeprom\\." "SlowEeprom\\." "LoaderAgreement\\."
+  "RomBootLoader\\." "ReaderProgram"
   "RomHandshakeTiming\\." "^SerialLine\\." "^RomLoad\\." "^EepromBoot\\." "^Rom\\." "^Launcher\\.TheRom"
   "FaultMatrix\\..*ReadBack$" "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^Qkl\\.ReadBack")
 
@@ -43,6 +44,10 @@ set(slow_cases
   "AtTwelveMegahertz/RomBoot.DetectsLoadsWritesAFullEepromAndReadsItBack/12MHzAt230400"
   "BadInput.NamesTooLongForTheFileSystem"
   "BadInput.NamesWithSpacesAndBytesBeyondAscii"
+  "BothLoaders/SlowEeprom.TheProgrammingVerdictAndTheEepromAreThoseOfTheLoader/Model8MHzWith10msPagesModeThree"
+  "BothLoaders/SlowEeprom.TheProgrammingVerdictAndTheEepromAreThoseOfTheLoader/Model8MHzWith10msPagesModeTwo"
+  "BothLoaders/SlowEeprom.TheProgrammingVerdictAndTheEepromAreThoseOfTheLoader/Rom8MHzWith10msPagesModeThree"
+  "BothLoaders/SlowEeprom.TheProgrammingVerdictAndTheEepromAreThoseOfTheLoader/Rom8MHzWith10msPagesModeTwo"
   "DetectionTestFaults.EchoingLineFailsEveryAttempt"
   "EveryStage/QklDownloadFailure.EndsWithItsTextAndExitCode1/SilentChip"
   "EveryStage/QklDownloadFailure.EndsWithItsTextAndExitCode1/SilentWhileProgramming"

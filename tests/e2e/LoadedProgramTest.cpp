@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "AnswerProgramImage.h"
+#include "TalkerProgramImage.h"
 #include "tests/e2e/LoaderUnderTest.h"
 #include "tests/support/HostPort.h"
 #include "tests/support/EmulatorSpeed.h"
@@ -70,6 +71,28 @@ INSTANTIATE_TEST_SUITE_P(
       return LoaderName(std::get<0>(Info.param)) + "At" +
              ClockAndRateName({std::get<1>(Info.param), Info.index});
     });
+
+// A terminal that opens the port after the load and only sets its rate, sending nothing, hears
+// the program at that rate from then on, as with a real adapter.
+TEST(ListeningTerminal, HearsTheProgramAtTheRateItSetWithoutSendingAByte) {
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
+  const simtest::TempFolder Folder;
+  simtest::ThreadChip Chip(LoaderChip(LoaderKind::Model, Folder.File("chip.eeprom"), 12));
+  const std::string Image = Folder.File("talker.binary");
+  simtest::WriteFile(
+      Image, std::vector<uint8_t>(std::begin(TalkerProgramImage), std::end(TalkerProgramImage)));
+  const QklRun Load = RunQkl({"-d", Chip.SlavePath(), "-p", "1", Image});
+  ASSERT_EQ(Load.ExitCode, 0) << Load.Output << Chip.Log().Text();
+  ASSERT_NE(Chip.Log().WaitForAfter("program starts", "flushes the port's queues: no reset", 1s),
+            "")
+      << Chip.Log().Text();
+
+  simtest::HostPort Port(Chip.SlavePath(), B9600, simtest::HostPort::Opening::Plain);
+  ASSERT_TRUE(Port.IsOpen());
+  // The first bytes may have left before the rate was set; those after it are whole.
+  const std::string Heard = Port.Read(40, 1s);
+  EXPECT_NE(Heard.find("960096009600"), std::string::npos) << ::testing::PrintToString(Heard);
+}
 
 }  // namespace
 }  // namespace e2e

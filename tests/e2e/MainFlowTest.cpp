@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "Communication Timeout verifying EEPROM"},
         DownloadFailure{"VerifyError", Fault([](auto& F) { F.failVerify = true; }), true, "3",
                         "EEPROM Verify Error"},
-        // 100 polls answered with other bytes within the 5000 ms: the stage has not passed.
+        // 200 polls answered with other bytes within the 10000 ms: the stage has not passed.
         DownloadFailure{"NoisyWhileProgramming", Fault([](auto& F) { F.noiseWhileBusy = 2; }),
                         false, "3", "Communication Timeout writing EEPROM"},
         DownloadFailure{"LineClosedMidImage",

@@ -24,11 +24,12 @@ simtest::TimedRun RunTimed(const std::vector<std::string>& Arguments,
 
 // Time limits of a run that fails at the last stage it can reach, derived from the protocol's
 // time-outs with generous margins: a detection (reset waits, the handshake packet, one reply
-// time-out, the drain) at most 3 s, each verdict 5 s and its polls.
+// time-out, the drain) at most 3 s, the programming verdict 10 s and each other one 5 s, and
+// their polls.
 constexpr std::chrono::milliseconds DetectionBound{3000};
 constexpr std::chrono::milliseconds RamLoadBound = DetectionBound + std::chrono::milliseconds{7000};
 constexpr std::chrono::milliseconds EepromWriteBound =
-    RamLoadBound + std::chrono::milliseconds{12000};
+    RamLoadBound + std::chrono::milliseconds{17000};
 // The reader program's download, its sync window of 5 s and the 32 KB stream at the link rate.
 constexpr std::chrono::milliseconds ReadBackBound = RamLoadBound + std::chrono::milliseconds{15000};
 

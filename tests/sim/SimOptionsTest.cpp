@@ -20,6 +20,7 @@ TEST(SimOptions, DefaultsAreARealisticChipOfVersionOne) {
   const SimOptions options = Parsed({});
   EXPECT_EQ(options.chip.version, 1);
   EXPECT_EQ(options.chip.clockHz, 12e6);
+  EXPECT_EQ(options.chip.pageWriteSeconds, 5e-3);
   EXPECT_FALSE(options.chip.instant);
   EXPECT_FALSE(options.chip.paced);
   EXPECT_EQ(options.chip.eepromPath, "");
@@ -36,6 +37,8 @@ TEST(SimOptions, EveryOptionReachesItsSetting) {
                                      "0",
                                      "--clock",
                                      "20",
+                                     "--page-write-ms",
+                                     "15",
                                      "--instant",
                                      "--log",
                                      "--absent",
@@ -60,6 +63,7 @@ TEST(SimOptions, EveryOptionReachesItsSetting) {
   EXPECT_EQ(options.linkPath, "port");
   EXPECT_EQ(options.chip.version, 0);
   EXPECT_EQ(options.chip.clockHz, 20e6);
+  EXPECT_EQ(options.chip.pageWriteSeconds, 15e-3);
   EXPECT_TRUE(options.chip.instant && options.log && faults.absent && faults.echo);
   EXPECT_EQ(faults.noiseWhileBusy, 2);
   EXPECT_TRUE(faults.failRam && faults.failProgram && faults.failVerify);
@@ -76,6 +80,8 @@ TEST(SimOptions, BadValuesAreRefusedWithTheReason) {
   EXPECT_EQ(error, "--version takes a whole number from 0 to 255, not 256");
   Parsed({"--clock", "12.5"}, &error);
   EXPECT_EQ(error, "--clock takes a whole number from 8 to 20, not 12.5");
+  Parsed({"--page-write-ms", "21"}, &error);
+  EXPECT_EQ(error, "--page-write-ms takes a whole number from 1 to 20, not 21");
   Parsed({"--wrong-answer", "0"}, &error);
   EXPECT_EQ(error, "--wrong-answer takes a whole number from 1 to 258, not 0");
   Parsed({"--eeprom"}, &error);
