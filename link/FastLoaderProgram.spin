@@ -38,6 +38,9 @@
 ' flight (its window); the chip keeps up with packets sent back to back at any rate it accepted.
 '
 ' Commands, acknowledged like data packets, then:
+'   STAGE (4), parameter: the hub address of a stage's cog code, sent before as data packets (the
+'             EEPROM stage, FastLoaderEeprom.spin); the chip starts it in a cog of its own before it
+'             answers, so that the host may then send the image over the code.
 '   RUN (1), parameter: the end of the image in RAM (its long count * 4, at most vbase rounded up)
 '             the rest of RAM is cleared, $FFF9FFFF written at dbase - 8 and dbase - 4, and the
 '             32768 bytes summed; the byte VERDICT_PASS follows when the sum is 0 modulo 256, and
@@ -46,6 +49,11 @@
 '             for the oscillator and PLL to settle when the image enables them, CLK := clkmode, the
 '             Spin interpreter in cog 0 with PAR = $0004, every other cog stopped. VERDICT_FAIL:
 '             the chip shuts down.
+'   EEPROM_SHUTDOWN (2) and EEPROM_RUN (3), parameter as RUN's: RAM and its verdict as for RUN;
+'             after VERDICT_PASS the stage cog writes RAM into the EEPROM, skipping the pages that
+'             already hold it, and verifies every page (its limit: 10 s at 20 MHz, 25 s at 8 MHz);
+'             then VERDICT_PASS or VERDICT_FAIL, and the chip shuts down, or for EEPROM_RUN after a
+'             pass starts the image as RUN does.
 '   any other the chip shuts down
 ' Shutdown, as the boot loader's: every other cog stopped, every pin released, CLK := $02 (no clock).
 '
@@ -88,7 +96,12 @@ CON
   WATCHDOG_POLLS = 117_188              ' 1.5 s at 20 MHz
   SETTLE_CLOCKS = 400_000               ' 20 ms at 20 MHz
 
-  COMMAND_RUN = 1
+  COMMAND_RUN = 1                       ' the commands' codes
+  COMMAND_EEPROM_SHUTDOWN = 2
+  COMMAND_EEPROM_RUN = 3
+  COMMAND_STAGE = 4
+  EEPROM_POLLS = 781_250                ' 10 s at 20 MHz
+  COG_LOAD_CLOCKS = 9_000               ' a cog loads its 496 longs in some 8,200 clocks
   VERDICT_PASS = $A5
   VERDICT_FAIL = $5A
   NAK = $80
@@ -99,7 +112,11 @@ DAT
                 org     0
 entry           mov     x, par wz
         if_nz   jmp     #check
-                coginit checking_cog wc
+                cogid   x                        ' the checking cog's PAR: this cog's number + 8, * 4
+                or      x, #8
+                shl     x, #18
+                or      x, checking_cog
+                coginit x wc
         if_c    jmp     #shutdown
 
 ' ---- receiving cog: an attempt at a rate -----------------------------------------------------------
@@ -191,7 +208,12 @@ receive if_nc   waitpeq rx_mask, rx_mask         ' after a 0 in bit 7: the stop 
 receive_ret     ret
 
 ' ---- checking cog ----------------------------------------------------------------------------------
-check           mov     outa, tx_mask            ' P30 idle high
+check           mov     receiver, par
+                shr     receiver, #2
+                and     receiver, #7
+                locknew go
+                locknew done
+                mov     outa, tx_mask            ' P30 idle high
                 mov     dira, tx_mask
                 neg     last_head, #1            ' a header the host never sends
                 wrlong  last_head, head_mail
@@ -227,18 +249,25 @@ await           mov     k, watchdog_count
                 shr     reply, #24
                 and     reply, #$7F
         if_nz   or      reply, #NAK
+        if_z    cmp     head, command_bit wc     ' NC: a good command
+        if_nz_or_c jmp  #:answered
+                mov     command, head
+                shr     command, #16
+                and     command, #$FF
+                cmp     command, #COMMAND_STAGE wz
+        if_z    call    #start_stage             ' before the answer lets the host replace its code
                 call    #send
-        if_nz   jmp     #await
-                cmp     head, command_bit wc
-        if_c    jmp     #await
-                mov     x, head
-                shr     x, #16
-                and     x, #$FF
-                cmp     x, #COMMAND_RUN wz
-        if_nz   jmp     #shutdown
+        if_z    jmp     #await
+                mov     x, command
+                sub     x, #COMMAND_RUN
+                cmp     x, #COMMAND_EEPROM_RUN wc ' C: RUN, EEPROM_SHUTDOWN or EEPROM_RUN
+        if_nc   jmp     #shutdown
+                jmp     #finish_ram
+:answered       call    #send
+                jmp     #await
 
-' ---- RUN: the rest of RAM as the boot loader leaves it, the checksum, the start ---------------------
-                call    #stop_others
+' ---- the end of a load: the rest of RAM as the boot loader leaves it, the checksum ------------------
+finish_ram      cogstop receiver
                 mov     ptr, head
                 and     ptr, address_mask
                 mov     n, ram_end
@@ -263,7 +292,28 @@ await           mov     k, watchdog_count
         if_nz   mov     reply, #VERDICT_FAIL
                 call    #send
         if_nz   jmp     #shutdown
-                rdword  x, #$0006                ' pbase
+                cmp     command, #COMMAND_RUN wz
+        if_z    jmp     #launch
+
+' ---- EEPROM: the stage cog writes and verifies it; it sets `go` again when it has passed ------------
+                lockset go
+                mov     k, eeprom_count
+                mov     t, cnt
+                add     t, #POLL_CLOCKS
+:eeprom         waitcnt t, #POLL_CLOCKS
+                lockclr done wc          ' C: the stage cog is done
+        if_nc   djnz    k, #:eeprom
+        if_c    lockclr go wc            ' C: it passed
+                mov     reply, #VERDICT_FAIL
+        if_c    mov     reply, #VERDICT_PASS
+                cmp     reply, #VERDICT_PASS wz
+                call    #send
+        if_nz   jmp     #shutdown
+                cmp     command, #COMMAND_EEPROM_RUN wz
+        if_nz   jmp     #shutdown
+
+' ---- the start, as the boot loader's ----------------------------------------------------------------
+launch          rdword  x, #$0006                ' pbase
                 cmp     x, #$10 wz
         if_nz   jmp     #shutdown
                 rdbyte  mode, #$0004             ' clkmode
@@ -287,6 +337,23 @@ shutdown        call    #stop_others
                 clkset  x
                 cogid   x
                 cogstop x
+
+' Starts the stage cog from the code at the command's hub address, with the locks' numbers in PAR
+' (go + done * 8, * 4), and waits until it has loaded its code.
+start_stage     mov     x, done
+                shl     x, #3
+                or      x, go
+                shl     x, #18
+                mov     y, head
+                and     y, address_mask
+                shl     y, #2
+                or      x, y
+                or      x, #%1000
+                coginit x wc
+                mov     t, cnt
+                add     t, cog_load_time
+                waitcnt t, #0
+start_stage_ret ret
 
 stop_others     cogid   me
                 mov     x, #7
@@ -322,7 +389,9 @@ rx_mask         long    1 << 31
 tx_mask         long    1 << 30
 idle_count      long    IDLE_POLLS
 watchdog_count  long    WATCHDOG_POLLS
-settle_time   long    SETTLE_CLOCKS
+settle_time     long    SETTLE_CLOCKS
+eeprom_count    long    EEPROM_POLLS
+cog_load_time   long    COG_LOAD_CLOCKS
 crc_mail        long    MAIL_CRC
 bit_mail        long    MAIL_BIT
 head_mail       long    MAIL_HEAD
@@ -334,8 +403,9 @@ ram_last        long    $7FFF
 marker          long    $FFF9_FFFF
 zero            long    0
 stop_bits       long    $FFFF_FF00
-' COGINIT: the checking cog (PAR <> 0), this code, any free cog; the Spin interpreter in cog 0.
-checking_cog    long    MAIL_CRC >> 2 << 18 | CODE >> 2 << 4 | %1000
+' COGINIT: this code in any free cog (the checking cog, PAR set at run time); the Spin interpreter in
+' cog 0.
+checking_cog    long    CODE >> 2 << 4 | %1000
 interpreter     long    IMAGE_PAR >> 2 << 18 | SPIN_INTERPRETER >> 2 << 4
 
 ' ---- variables -------------------------------------------------------------------------------------
@@ -356,4 +426,9 @@ reply           res     1
 sum             res     1
 mode            res     1
 me              res     1
+y               res     1
+command         res     1
+receiver        res     1
+go              res     1
+done            res     1
                 fit

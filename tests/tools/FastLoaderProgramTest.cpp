@@ -11,6 +11,7 @@
 
 #include "sim/cog/Chip.h"
 #include "sim/devices/Board.h"
+#include "sim/devices/I2cEeprom.h"
 #include "sim/devices/SerialLine.h"
 #include "tests/support/RomFolder.h"
 #include "tests/tools/BootImage.h"
@@ -23,6 +24,9 @@ using namespace qkl;
 
 constexpr std::uint32_t kCommand = 0x80000000;
 constexpr std::uint32_t kRun = 1;
+constexpr std::uint32_t kEepromShutdown = 2;
+constexpr std::uint32_t kStage = 4;
+constexpr std::size_t kPageBytes = 64;
 constexpr char kVerdictPass = '\xA5';
 constexpr char kVerdictFail = '\x5A';
 constexpr std::uint8_t kNak = 0x80;
@@ -32,6 +36,8 @@ constexpr std::uint32_t kStackBytes = 64;  // what the started image's Spin code
 constexpr double kReplySeconds = 0.02;
 // Clearing RAM and summing it take 0.1 s at 8 MHz.
 constexpr double kVerdictSeconds = 0.2;
+// Reading the 512 pages of the EEPROM and comparing them take some 1.7 s at 12 MHz.
+constexpr double kEepromVerdictSeconds = 4;
 
 // The program the loader starts: it writes kMarker at kMarkerAddress and stops its cog.
 constexpr std::uint32_t kMarker = 0x600DF00D;
@@ -53,12 +59,14 @@ std::vector<std::uint8_t> assembled(const std::string& source) {
   return pasm::buildProgramImage(assembly.cogCode, {assembly.clkfreq, assembly.clkmode});
 }
 
-std::vector<std::uint8_t> loaderImage() {
-  std::ifstream in(QKL_FAST_LOADER_SOURCE);
+std::string sourceText(const char* path) {
+  std::ifstream in(path);
   std::ostringstream source;
   source << in.rdbuf();
-  return assembled(source.str());
+  return source.str();
 }
+
+std::vector<std::uint8_t> loaderImage() { return assembled(sourceText(QKL_FAST_LOADER_SOURCE)); }
 
 // The marker program followed by `padding` random bytes of DAT, so that the image spans packets.
 std::vector<std::uint8_t> programImage(std::size_t padding, unsigned seed) {
@@ -110,11 +118,16 @@ Packet dataPacket(std::uint8_t sequence, std::uint32_t address, std::vector<std:
           std::move(data)};
 }
 
-Packet runCommand(std::uint8_t sequence, std::uint32_t imageEnd) {
-  return {kCommand | static_cast<std::uint32_t>(sequence) << 24 | kRun << 16 | imageEnd, {}};
+Packet command(std::uint8_t sequence, std::uint32_t code, std::uint32_t parameter) {
+  return {kCommand | static_cast<std::uint32_t>(sequence) << 24 | code << 16 | parameter, {}};
 }
 
-// The image in packets of kPacketLongs longs, sequence numbers from `sequence` on.
+Packet runCommand(std::uint8_t sequence, std::uint32_t imageEnd) {
+  return command(sequence, kRun, imageEnd);
+}
+
+// The bytes in packets of kPacketLongs longs to RAM from address 0, sequence numbers from
+// `sequence` on.
 std::vector<Packet> imagePackets(const std::vector<std::uint8_t>& image, std::uint8_t sequence) {
   std::vector<Packet> packets;
   const std::size_t longs = (image.size() + 3) / 4;
@@ -134,7 +147,14 @@ std::vector<Packet> imagePackets(const std::vector<std::uint8_t>& image, std::ui
 class FastLoaderOnChip {
  public:
   // The host's port is open at 115200 baud, its line idle.
-  explicit FastLoaderOnChip(double clockMHz) : chip_(config(clockMHz)), board_(chip_) {
+  explicit FastLoaderOnChip(
+      double clockMHz,
+      std::vector<std::uint8_t> eeprom = std::vector<std::uint8_t>(devices::kEepromSize, 0xFF))
+      : chip_(config(clockMHz)),
+        board_(chip_),
+        store_(std::move(eeprom)),
+        eeprom_(chip_, devices::EepromBytes(store_.data(), devices::kEepromSize)) {
+    board_.Attach(eeprom_);
     openLine(115200, 1);
   }
 
@@ -166,8 +186,21 @@ class FastLoaderOnChip {
     return received;
   }
 
+  // Sends `packets` back to back and checks that each is acknowledged.
+  void sendAll(const std::vector<Packet>& packets) {
+    std::string window;
+    std::string expected;
+    for (const Packet& packet : packets) {
+      window += packet.Bytes();
+      expected.push_back(static_cast<char>(packet.Sequence()));
+    }
+    ASSERT_EQ(exchange(window, packets.size()), expected);
+  }
+
   cog::Chip& chip() { return chip_; }
   devices::Board& board() { return board_; }
+  devices::I2cEeprom& eeprom() { return eeprom_; }
+  const std::vector<std::uint8_t>& store() const { return store_; }
 
  private:
   static cog::ChipConfig config(double clockMHz) {
@@ -185,6 +218,8 @@ class FastLoaderOnChip {
 
   cog::Chip chip_;
   devices::Board board_;
+  std::vector<std::uint8_t> store_;
+  devices::I2cEeprom eeprom_;
   std::unique_ptr<devices::SerialLine> line_;
 };
 
@@ -279,10 +314,7 @@ TEST(FastLoaderProgramFaults, AWrongChecksumIsReportedAndTheChipShutsDown) {
   ASSERT_TRUE(loader.attempt(230400, 1));
   std::vector<std::uint8_t> image = programImage(500, 9);
   image[5] ^= 1;
-  std::vector<Packet> packets = imagePackets(image, 2);
-  for (const Packet& packet : packets)
-    ASSERT_EQ(loader.exchange(packet.Bytes(), 1),
-              std::string(1, static_cast<char>(packet.Sequence())));
+  loader.sendAll(imagePackets(image, 2));
   const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
   EXPECT_EQ(loader.exchange(runCommand(50, imageEnd).Bytes(), 2, kVerdictSeconds),
             std::string("\x32") + kVerdictFail);
@@ -297,6 +329,56 @@ TEST(FastLoaderProgramFaults, AHostThatNeverComesShutsTheChipDown) {
   loader.board().RunFor(1.0);
   EXPECT_FALSE(loader.chip().ClockStopped()) << "the watchdog's time is 1.5 s at 20 MHz";
   loader.board().RunFor(1.0);
+  EXPECT_TRUE(loader.chip().ClockStopped());
+  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
+}
+
+// Sends the EEPROM stage's code, starts it, sends `image` and the command to write it into the
+// EEPROM and shut down; gives the answers to the command.
+std::string writeEeprom(FastLoaderOnChip& loader, const std::vector<std::uint8_t>& image) {
+  pasm::Assembly stage = pasm::assemble(sourceText(QKL_FAST_LOADER_EEPROM_SOURCE));
+  EXPECT_TRUE(stage.errors.empty());
+  loader.sendAll(imagePackets(stage.cogCode, 2));
+  EXPECT_EQ(loader.exchange(command(3, kStage, 0).Bytes(), 1), "\x03");
+  loader.sendAll(imagePackets(image, 4));
+  const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
+  std::string answers =
+      loader.exchange(command(100, kEepromShutdown, imageEnd).Bytes(), 3, kEepromVerdictSeconds);
+  loader.board().RunFor(0.001);
+  return answers;
+}
+
+TEST(FastLoaderProgramEeprom, WritesOnlyThePagesThatDifferVerifiesAllAndShutsDown) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  const std::vector<std::uint8_t> image = programImage(6000, 3);
+  const std::vector<std::uint8_t> ram = expectedRam(image);
+  std::vector<std::uint8_t> eeprom = ram;
+  const std::vector<std::uint32_t> changed = {0, 17, 93, 511};  // the last one past the image
+  for (std::uint32_t page : changed) eeprom[page * kPageBytes + 5] ^= 0x24;
+  FastLoaderOnChip loader(12, eeprom);
+  std::vector<std::uint32_t> written;
+  loader.eeprom().OnStore([&](std::uint32_t address, std::uint32_t length) {
+    EXPECT_EQ(length, kPageBytes);
+    written.push_back(address / kPageBytes);
+  });
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  EXPECT_EQ(writeEeprom(loader, image), std::string("\x64") + kVerdictPass + kVerdictPass);
+  EXPECT_EQ(written, changed);
+  EXPECT_TRUE(loader.store() == ram) << "the EEPROM does not hold RAM as the boot loader leaves it";
+  EXPECT_TRUE(loader.chip().ClockStopped());
+  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
+  for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
+}
+
+TEST(FastLoaderProgramEeprom, NoEepromFailsTheEepromVerdictAndShutsDown) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  FastLoaderOnChip loader(20);
+  loader.eeprom().SetFault(devices::EepromFault::kAbsent);
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  EXPECT_EQ(writeEeprom(loader, programImage(500, 4)),
+            std::string("\x64") + kVerdictPass + kVerdictFail);
   EXPECT_TRUE(loader.chip().ClockStopped());
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
