@@ -3,7 +3,7 @@
 '
 ' The host sends this code at speed, as data packets, to a hub address that the image covers later,
 ' and the fast loader's STAGE command starts it in a cog of its own (PAR = the numbers of two locks:
-' go + done * 8, times 4), before the image comes. The cog waits until `go` is set (the fast loader
+' go + done * 8, times 4), before the image comes (or the READ command, for a read-back). The cog waits until `go` is set (the fast loader
 ' sets it once the image and the rest of RAM have passed their sum), clears it, and then for each page:
 ' reads it (a random read of 64 bytes) and compares it with RAM; a page that differs is written, the
 ' write cycle waited out by acknowledge polling, and read and compared again. So each page is
@@ -34,7 +34,10 @@ CON
 
 DAT
                 org     0
-entry           mov     x, par
+entry           jmp     #start
+' Set by the host in the code it sends: 0 to write the EEPROM, or the count of bytes to read back.
+request         long    0
+start           mov     x, par
                 shr     x, #2
                 mov     go, x
                 and     go, #7
@@ -49,6 +52,7 @@ entry           mov     x, par
                 lockclr go wc
         if_nc   jmp     #:wait
                 mov     address, #0
+                tjnz    request, #read_back
 next_page       call    #compare
         if_z    jmp     #:next
                 call    #write_page
@@ -62,6 +66,28 @@ finish          lockset done
                 mov     dira, #0
                 cogid   x
                 cogstop x
+
+' Reads `request` bytes from address 0 in one sequential read into the ring in RAM, byte n at
+' n // RING_BYTES, and counts them in READ_COUNT after each. The fast loader sends them as they come
+' and keeps up: a byte takes it less time than the I2C read of one.
+read_back       call    #select
+                call    #i2c_start
+                mov     data, #DEVICE_READ
+                call    #i2c_write
+                mov     last, request
+                sub     last, #1
+                mov     ptr, #0
+:byte           cmp     ptr, last wz
+                call    #i2c_read
+                mov     x, ptr
+                and     x, ring_mask
+                wrbyte  data, x
+                add     ptr, #1
+                wrlong  ptr, read_count
+                cmp     ptr, request wz
+        if_nz   jmp     #:byte
+                call    #i2c_stop
+                jmp     #finish
 
 ' Reads the page at `address` and compares it with RAM. Z: equal.
 compare         call    #select
@@ -173,6 +199,8 @@ clock_ret       ret
 scl_mask        long    1 << 28
 sda_mask        long    1 << 29
 ram_end         long    $8000
+read_count      long    $4000                   ' and the ring below it, as the fast loader has them
+ring_mask       long    $3FFF
 
 ' ---- variables --------------------------------------------------------------------------------------
 x               res     1
@@ -186,4 +214,5 @@ differs         res     1
 data            res     1
 bits            res     1
 tries           res     1
+last            res     1
                 fit

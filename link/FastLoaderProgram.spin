@@ -49,6 +49,10 @@
 '             for the oscillator and PLL to settle when the image enables them, CLK := clkmode, the
 '             Spin interpreter in cog 0 with PAR = $0004, every other cog stopped. VERDICT_FAIL:
 '             the chip shuts down.
+'   READ (5), parameter: the size in KB, 32 or 64 (a 24LC512): the stage cog reads the EEPROM
+'             from address 0 (into a ring in RAM), and the chip sends the bytes, then their CRC-32
+'             (as the packets', least significant byte first), and shuts down. The stage's code
+'             says that it is to read, and how much.
 '   EEPROM_SHUTDOWN (2) and EEPROM_RUN (3), parameter as RUN's: RAM and its verdict as for RUN;
 '             after VERDICT_PASS the stage cog writes RAM into the EEPROM, skipping the pages that
 '             already hold it, and verifies every page (its limit: 10 s at 20 MHz, 25 s at 8 MHz);
@@ -100,6 +104,10 @@ CON
   COMMAND_EEPROM_SHUTDOWN = 2
   COMMAND_EEPROM_RUN = 3
   COMMAND_STAGE = 4
+  COMMAND_READ = 5
+  RING_COUNT = $4000                    ' the stage's count of bytes read, after its ring in RAM
+  RING_BYTES = $4000
+  BYTE_POLLS = 65_536                   ' some 24 clocks each; the stage reads a byte in some 600
   EEPROM_POLLS = 781_250                ' 10 s at 20 MHz
   COG_LOAD_CLOCKS = 9_000               ' a cog loads its 496 longs in some 8,200 clocks
   VERDICT_PASS = $A5
@@ -230,7 +238,8 @@ await           mov     k, watchdog_count
                 mov     last_head, head
                 neg     crc, #1
                 mov     x, head
-                call    #crc_long
+                mov     k, #32
+                call    #crc_bits
                 mov     ptr, head
                 and     ptr, address_mask
                 mov     n, head
@@ -240,7 +249,8 @@ await           mov     k, watchdog_count
         if_nc   mov     n, #0
                 tjz     n, #:checked
 :data           rdlong  x, ptr
-                call    #crc_long
+                mov     k, #32
+                call    #crc_bits
                 add     ptr, #4
                 djnz    n, #:data
 :checked        xor     crc, crc_got
@@ -258,6 +268,8 @@ await           mov     k, watchdog_count
         if_z    call    #start_stage             ' before the answer lets the host replace its code
                 call    #send
         if_z    jmp     #await
+                cmp     command, #COMMAND_READ wz
+        if_z    jmp     #read_back
                 mov     x, command
                 sub     x, #COMMAND_RUN
                 cmp     x, #COMMAND_EEPROM_RUN wc ' C: RUN, EEPROM_SHUTDOWN or EEPROM_RUN
@@ -265,6 +277,38 @@ await           mov     k, watchdog_count
                 jmp     #finish_ram
 :answered       call    #send
                 jmp     #await
+
+' ---- READ: the stage cog reads the EEPROM into a ring in RAM, this cog sends it and its CRC ---------
+read_back       mov     n, head
+                shl     n, #16
+                shr     n, #6                    ' the parameter in KB, in bytes
+                wrlong  zero, read_count
+                lockset go
+                neg     crc, #1
+                mov     ptr, #0
+:byte           mov     k, byte_count
+:wait           rdlong  x, read_count
+                cmp     ptr, x wc                ' C: the byte is in the ring
+        if_nc   djnz    k, #:wait
+        if_nc   jmp     #shutdown
+                mov     x, ptr
+                and     x, ring_mask
+                rdbyte  x, x
+                mov     reply, x
+                mov     k, #8
+                call    #crc_bits
+                call    #send
+                add     ptr, #1
+                cmp     ptr, n wz
+        if_nz   jmp     #:byte
+                neg     x, #1
+                xor     crc, x
+                mov     n, #4
+:crc            mov     reply, crc               ' least significant byte first
+                call    #send
+                shr     crc, #8
+                djnz    n, #:crc
+                jmp     #shutdown
 
 ' ---- the end of a load: the rest of RAM as the boot loader leaves it, the checksum ------------------
 finish_ram      cogstop receiver
@@ -376,13 +420,12 @@ send            or      reply, stop_bits
                 djnz    k, #:bit
 send_ret        ret
 
-' Folds the long `x` into the CRC-32 `crc`, least significant bit first.
-crc_long        xor     crc, x
-                mov     k, #32
+' Folds the `k` low bits of `x` into the CRC-32 `crc`, least significant first.
+crc_bits        xor     crc, x
 :bit            shr     crc, #1 wc
         if_c    xor     crc, crc_polynomial
                 djnz    k, #:bit
-crc_long_ret    ret
+crc_bits_ret    ret
 
 ' ---- constants -------------------------------------------------------------------------------------
 rx_mask         long    1 << 31
@@ -392,6 +435,9 @@ watchdog_count  long    WATCHDOG_POLLS
 settle_time     long    SETTLE_CLOCKS
 eeprom_count    long    EEPROM_POLLS
 cog_load_time   long    COG_LOAD_CLOCKS
+byte_count      long    BYTE_POLLS
+read_count      long    RING_COUNT
+ring_mask       long    RING_BYTES - 1
 crc_mail        long    MAIL_CRC
 bit_mail        long    MAIL_BIT
 head_mail       long    MAIL_HEAD

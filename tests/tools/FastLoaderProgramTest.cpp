@@ -26,6 +26,7 @@ constexpr std::uint32_t kCommand = 0x80000000;
 constexpr std::uint32_t kRun = 1;
 constexpr std::uint32_t kEepromShutdown = 2;
 constexpr std::uint32_t kStage = 4;
+constexpr std::uint32_t kRead = 5;
 constexpr std::size_t kPageBytes = 64;
 constexpr char kVerdictPass = '\xA5';
 constexpr char kVerdictFail = '\x5A';
@@ -333,13 +334,21 @@ TEST(FastLoaderProgramFaults, AHostThatNeverComesShutsTheChipDown) {
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
-// Sends the EEPROM stage's code, starts it, sends `image` and the command to write it into the
-// EEPROM and shut down; gives the answers to the command.
-std::string writeEeprom(FastLoaderOnChip& loader, const std::vector<std::uint8_t>& image) {
+// Sends the EEPROM stage's code, told to read back `readBytes` bytes (0: to write the EEPROM), to
+// RAM from address 0 and starts it.
+void startStage(FastLoaderOnChip& loader, std::uint32_t readBytes) {
   pasm::Assembly stage = pasm::assemble(sourceText(QKL_FAST_LOADER_EEPROM_SOURCE));
   EXPECT_TRUE(stage.errors.empty());
+  for (int b = 0; b < 4; ++b)
+    stage.cogCode[4 + b] = static_cast<std::uint8_t>(readBytes >> (8 * b));
   loader.sendAll(imagePackets(stage.cogCode, 2));
   EXPECT_EQ(loader.exchange(command(3, kStage, 0).Bytes(), 1), "\x03");
+}
+
+// Starts the EEPROM stage, sends `image` and the command to write it into the EEPROM and shut down;
+// gives the answers to the command.
+std::string writeEeprom(FastLoaderOnChip& loader, const std::vector<std::uint8_t>& image) {
+  startStage(loader, 0);
   loader.sendAll(imagePackets(image, 4));
   const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
   std::string answers =
@@ -381,6 +390,34 @@ TEST(FastLoaderProgramEeprom, NoEepromFailsTheEepromVerdictAndShutsDown) {
             std::string("\x64") + kVerdictPass + kVerdictFail);
   EXPECT_TRUE(loader.chip().ClockStopped());
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
+}
+
+TEST(FastLoaderProgramEeprom, ReadsTheEepromBackWithItsCrcAndShutsDown) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  std::mt19937 random(17);
+  std::vector<std::uint8_t> eeprom(devices::kEepromSize);
+  for (std::uint8_t& byte : eeprom) byte = static_cast<std::uint8_t>(random());
+  FastLoaderOnChip loader(20, eeprom);
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(921600, 1));
+  startStage(loader, devices::kEepromSize);
+  std::string answers = loader.exchange(command(9, kRead, 32).Bytes(), devices::kEepromSize + 5,
+                                        kEepromVerdictSeconds);
+  ASSERT_EQ(answers.size(), devices::kEepromSize + 5);
+  EXPECT_EQ(answers[0], '\x09');
+  EXPECT_TRUE(answers.substr(1, devices::kEepromSize) == std::string(eeprom.begin(), eeprom.end()));
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::uint8_t byte : eeprom) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+  }
+  std::string expectedCrc;
+  appendLong(expectedCrc, ~crc);
+  EXPECT_EQ(answers.substr(devices::kEepromSize + 1), expectedCrc);
+  loader.board().RunFor(0.001);
+  EXPECT_TRUE(loader.chip().ClockStopped());
+  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
+  for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
 }
 
 }  // namespace
