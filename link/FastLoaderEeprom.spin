@@ -2,16 +2,17 @@
 ' verifies it, skipping the 64-byte pages that already hold what RAM holds.
 '
 ' The host sends this code at speed, as data packets, to a hub address that the image covers later,
-' and the fast loader's STAGE command starts it in a cog of its own (PAR = the numbers of two locks:
-' go + done * 8, times 4), before the image comes (or the READ command, for a read-back). The cog waits until `go` is set (the fast loader
+' and the fast loader's STAGE command starts it in a cog of its own (PAR = the numbers of three
+' locks: go + done * 8 + beat * 64, times 4), before the image comes (or the READ command, for a
+' read-back). The cog waits until `go` is set (the fast loader
 ' sets it once the image and the rest of RAM have passed their sum), clears it, and then for each page:
 ' reads it (a random read of 64 bytes) and compares it with RAM; a page that differs is written, the
 ' write cycle waited out by acknowledge polling, and read and compared again. So each page is
 ' verified, a page found equal by its first read, a written one by the read after its write cycle,
-' and the EEPROM ends holding the 32768 bytes of RAM. At the end `go` is set again when every page
-' matched, then `done`; the cog releases its pins and stops. Every wait is bounded: the polling by
-' WRITE_TRIES tries, the rest by the instruction count; the fast loader's wait for `done` by its own
-' limit.
+' and the EEPROM ends holding the 32768 bytes of RAM. `beat` is set after each page; at the end
+' `go` is set again when every page matched, then `done`; the cog releases its pins and stops. Every
+' wait is bounded: the polling by WRITE_TRIES tries, the rest by the instruction count; the fast
+' loader's wait for each page by its own limit.
 '
 ' I2C: P28 = SCL, driven both ways, as the boot loader does; P29 = SDA, pulled low or released. Each
 ' phase is timed by WAITCNT to the 400 kHz minimums at the fastest RC clock, 20 MHz (50 ns a clock):
@@ -24,8 +25,8 @@ CON
   PAGE = 64
   DEVICE_WRITE = $A0
   DEVICE_READ = $A1
-  ' In clocks from a WAITCNT's target; SCL low lasts T_LOW and some 20 clocks of instructions more,
-  ' high T_HIGH and 4 more.
+  ' In clocks from a WAITCNT's target, unless the host sets others: SCL low lasts T_LOW and some 20
+  ' clocks of instructions more, high T_HIGH and 4 more.
   T_LOW = 16
   T_HIGH = 12
   T_BUS = 32                            ' start set-up and hold, stop set-up, bus free: >= 1.6 us
@@ -35,8 +36,12 @@ CON
 DAT
                 org     0
 entry           jmp     #start
-' Set by the host in the code it sends: 0 to write the EEPROM, or the count of bytes to read back.
+' Set by the host in the code it sends: 0 to write the EEPROM, or the count of bytes to read back;
+' the I2C phases in clocks for the clock the chip runs at (these for the RC clock, at most 20 MHz).
 request         long    0
+low_time        long    T_LOW
+high_time       long    T_HIGH
+bus_time        long    T_BUS
 start           mov     x, par
                 shr     x, #2
                 mov     go, x
@@ -44,6 +49,8 @@ start           mov     x, par
                 shr     x, #3
                 mov     done, x
                 and     done, #7
+                shr     x, #3
+                mov     beat, x
                 or      outa, scl_mask           ' SCL high
                 or      dira, scl_mask
                 mov     t, cnt
@@ -58,7 +65,8 @@ next_page       call    #compare
                 call    #write_page
                 call    #compare
         if_nz   jmp     #finish
-:next           add     address, #PAGE
+:next           lockset beat                     ' a page done
+                add     address, #PAGE
                 cmp     address, ram_end wz
         if_nz   jmp     #next_page
                 lockset go                       ' every page matched
@@ -141,10 +149,10 @@ select_ret      ret
 ' Start (or repeated start) condition from SCL low or high with SDA released; leaves SCL low.
 i2c_start       andn    dira, sda_mask
                 mov     t, cnt
-                add     t, #T_BUS
-                waitcnt t, #T_BUS
+                add     t, bus_time
+                waitcnt t, bus_time
                 or      outa, scl_mask
-                waitcnt t, #T_BUS                ' start set-up
+                waitcnt t, bus_time              ' start set-up
                 or      dira, sda_mask           ' SDA falls while SCL is high
                 waitcnt t, #0                    ' start hold
                 andn    outa, scl_mask
@@ -153,10 +161,10 @@ i2c_start_ret   ret
 ' Stop condition from SCL low; leaves SCL high and the bus free. Keeps C.
 i2c_stop        or      dira, sda_mask
                 mov     t, cnt
-                add     t, #T_BUS
-                waitcnt t, #T_BUS
+                add     t, bus_time
+                waitcnt t, bus_time
                 or      outa, scl_mask
-                waitcnt t, #T_BUS                ' stop set-up
+                waitcnt t, bus_time              ' stop set-up
                 andn    dira, sda_mask           ' SDA rises while SCL is high
                 waitcnt t, #0                    ' bus free
 i2c_stop_ret    ret
@@ -187,8 +195,8 @@ i2c_read_ret    ret
 ' One SCL pulse from SCL low: low for T_LOW more, high for T_HIGH; C := SDA late in the high time.
 ' Keeps Z.
 clock           mov     t, cnt
-                add     t, #T_LOW
-                waitcnt t, #T_HIGH
+                add     t, low_time
+                waitcnt t, high_time
                 or      outa, scl_mask
                 waitcnt t, #0
                 test    sda_mask, ina wc
@@ -207,6 +215,7 @@ x               res     1
 t               res     1
 go              res     1
 done            res     1
+beat            res     1
 address         res     1
 ptr             res     1
 count           res     1

@@ -55,9 +55,13 @@
 '             says that it is to read, and how much.
 '   EEPROM_SHUTDOWN (2) and EEPROM_RUN (3), parameter as RUN's: RAM and its verdict as for RUN;
 '             after VERDICT_PASS the stage cog writes RAM into the EEPROM, skipping the pages that
-'             already hold it, and verifies every page (its limit: 10 s at 20 MHz, 25 s at 8 MHz);
+'             already hold it, and verifies every page (each in 0.3 s at 80 MHz, 3.2 s at 8 MHz);
 '             then VERDICT_PASS or VERDICT_FAIL, and the chip shuts down, or for EEPROM_RUN after a
 '             pass starts the image as RUN does.
+'   CLOCK (6), parameter: an image's clkmode, a crystal or PLL mode: the chip switches to it as the
+'             boot loader does (the oscillator and PLL enabled, 20 ms at 20 MHz, then selected;
+'             the image's start later leaves it so) after the answer, and waits for a new attempt:
+'             the host waits those 50 ms at the slowest, and makes one at rates for the new clock.
 '   any other the chip shuts down
 ' Shutdown, as the boot loader's: every other cog stopped, every pin released, CLK := $02 (no clock).
 '
@@ -105,10 +109,11 @@ CON
   COMMAND_EEPROM_RUN = 3
   COMMAND_STAGE = 4
   COMMAND_READ = 5
+  COMMAND_CLOCK = 6
   RING_COUNT = $4000                    ' the stage's count of bytes read, after its ring in RAM
   RING_BYTES = $4000
   BYTE_POLLS = 65_536                   ' some 24 clocks each; the stage reads a byte in some 600
-  EEPROM_POLLS = 781_250                ' 10 s at 20 MHz
+  PAGE_POLLS = 100_000                  ' 25.6 M clocks: 0.3 s at 80 MHz, 3.2 s at 8 MHz
   COG_LOAD_CLOCKS = 9_000               ' a cog loads its 496 longs in some 8,200 clocks
   VERDICT_PASS = $A5
   VERDICT_FAIL = $5A
@@ -172,6 +177,12 @@ packet          mov     ptr, crc_mail            ' the header and its complement
                 call    #receive
                 wrlong  bit, bit_mail
                 wrlong  head, head_mail          ' the packet is in
+                mov     x, head
+                shr     x, #16
+                and     x, #$FF
+                cmp     x, #COMMAND_CLOCK wz
+        if_z    cmp     head, command_bit wc     ' NC: a command
+        if_z_and_nc jmp #calibrate               ' the rate's bit time changes with the clock
                 jmp     #packet
 
 ' Receives `bytes` bytes into `data`, the first one lowest, and writes each completed long to `ptr`,
@@ -221,6 +232,7 @@ check           mov     receiver, par
                 and     receiver, #7
                 locknew go
                 locknew done
+                locknew beat
                 mov     outa, tx_mask            ' P30 idle high
                 mov     dira, tx_mask
                 neg     last_head, #1            ' a header the host never sends
@@ -270,6 +282,8 @@ await           mov     k, watchdog_count
         if_z    jmp     #await
                 cmp     command, #COMMAND_READ wz
         if_z    jmp     #read_back
+                cmp     command, #COMMAND_CLOCK wz
+        if_z    jmp     #switch_clock
                 mov     x, command
                 sub     x, #COMMAND_RUN
                 cmp     x, #COMMAND_EEPROM_RUN wc ' C: RUN, EEPROM_SHUTDOWN or EEPROM_RUN
@@ -310,6 +324,10 @@ read_back       mov     n, head
                 djnz    n, #:crc
                 jmp     #shutdown
 
+switch_clock    mov     mode, head
+                call    #set_clock
+                jmp     #await
+
 ' ---- the end of a load: the rest of RAM as the boot loader leaves it, the checksum ------------------
 finish_ram      cogstop receiver
                 mov     ptr, head
@@ -339,12 +357,15 @@ finish_ram      cogstop receiver
                 cmp     command, #COMMAND_RUN wz
         if_z    jmp     #launch
 
-' ---- EEPROM: the stage cog writes and verifies it; it sets `go` again when it has passed ------------
+' ---- EEPROM: the stage cog writes and verifies it, sets `beat` after each page, and `go` again when
+' every page has passed; a page may take PAGE_POLLS looks at the most -------------------------------
                 lockset go
-                mov     k, eeprom_count
                 mov     t, cnt
                 add     t, #POLL_CLOCKS
+:page           mov     k, page_count
 :eeprom         waitcnt t, #POLL_CLOCKS
+                lockclr beat wc          ' C: the stage cog has done a page
+        if_c    jmp     #:page
                 lockclr done wc          ' C: the stage cog is done
         if_nc   djnz    k, #:eeprom
         if_c    lockclr go wc            ' C: it passed
@@ -361,18 +382,28 @@ launch          rdword  x, #$0006                ' pbase
                 cmp     x, #$10 wz
         if_nz   jmp     #shutdown
                 rdbyte  mode, #$0004             ' clkmode
+                call    #set_clock
+                mov     dira, #0
+                coginit interpreter              ' replaces this cog if it is cog 0
+                cogid   x
+                cogstop x
+
+' CLK := the low byte of `mode` as the boot loader switches it, unless it is so already: oscillator
+' and PLL as the mode wants with the RC clock still selected, SETTLE_CLOCKS for them to settle when
+' it enables them, then the mode.
+set_clock       and     mode, #$FF
+                cmp     mode, clock wz
+        if_z    jmp     #set_clock_ret
+                mov     clock, mode
                 mov     x, mode
-                andn    x, #7                    ' oscillator and PLL as the image wants, RC clock
+                andn    x, #7
                 clkset  x
                 test    mode, #OSCILLATOR_AND_PLL wz
         if_nz   mov     t, cnt
         if_nz   add     t, settle_time
         if_nz   waitcnt t, #0
                 clkset  mode
-                mov     dira, #0
-                coginit interpreter              ' replaces this cog if it is cog 0
-                cogid   x
-                cogstop x
+set_clock_ret   ret
 
 ' Every other cog stopped, every pin released, the clock off.
 shutdown        call    #stop_others
@@ -383,8 +414,10 @@ shutdown        call    #stop_others
                 cogstop x
 
 ' Starts the stage cog from the code at the command's hub address, with the locks' numbers in PAR
-' (go + done * 8, * 4), and waits until it has loaded its code.
-start_stage     mov     x, done
+' (go + done * 8 + beat * 64, * 4), and waits until it has loaded its code.
+start_stage     mov     x, beat
+                shl     x, #3
+                or      x, done
                 shl     x, #3
                 or      x, go
                 shl     x, #18
@@ -433,7 +466,7 @@ tx_mask         long    1 << 30
 idle_count      long    IDLE_POLLS
 watchdog_count  long    WATCHDOG_POLLS
 settle_time     long    SETTLE_CLOCKS
-eeprom_count    long    EEPROM_POLLS
+page_count      long    PAGE_POLLS
 cog_load_time   long    COG_LOAD_CLOCKS
 byte_count      long    BYTE_POLLS
 read_count      long    RING_COUNT
@@ -449,6 +482,7 @@ ram_last        long    $7FFF
 marker          long    $FFF9_FFFF
 zero            long    0
 stop_bits       long    $FFFF_FF00
+clock           long    0                       ' the CLK value this program runs at, RCFAST
 ' COGINIT: this code in any free cog (the checking cog, PAR set at run time); the Spin interpreter in
 ' cog 0.
 checking_cog    long    CODE >> 2 << 4 | %1000
@@ -477,4 +511,5 @@ command         res     1
 receiver        res     1
 go              res     1
 done            res     1
+beat            res     1
                 fit

@@ -27,6 +27,8 @@ constexpr std::uint32_t kRun = 1;
 constexpr std::uint32_t kEepromShutdown = 2;
 constexpr std::uint32_t kStage = 4;
 constexpr std::uint32_t kRead = 5;
+constexpr std::uint32_t kClock = 6;
+constexpr std::uint8_t kCrystalPll16 = 0x6F;  // XTAL1 and PLL16X: 80 MHz from the 5 MHz crystal
 constexpr std::size_t kPageBytes = 64;
 constexpr char kVerdictPass = '\xA5';
 constexpr char kVerdictFail = '\x5A';
@@ -70,13 +72,14 @@ std::string sourceText(const char* path) {
 std::vector<std::uint8_t> loaderImage() { return assembled(sourceText(QKL_FAST_LOADER_SOURCE)); }
 
 // The marker program followed by `padding` random bytes of DAT, so that the image spans packets.
-std::vector<std::uint8_t> programImage(std::size_t padding, unsigned seed) {
+std::vector<std::uint8_t> programImage(std::size_t padding, unsigned seed,
+                                       pasm::ClockSettings clock = {12000000, 0x00}) {
   pasm::Assembly assembly = pasm::assemble(kProgram);
   EXPECT_TRUE(assembly.errors.empty());
   std::mt19937 random(seed);
   for (std::size_t i = 0; i < padding; ++i)
     assembly.cogCode.push_back(static_cast<std::uint8_t>(random()));
-  return pasm::buildProgramImage(assembly.cogCode, {assembly.clkfreq, assembly.clkmode});
+  return pasm::buildProgramImage(assembly.cogCode, clock);
 }
 
 std::uint32_t crc32(std::uint32_t crc, std::uint32_t value) {
@@ -207,6 +210,7 @@ class FastLoaderOnChip {
   static cog::ChipConfig config(double clockMHz) {
     cog::ChipConfig config{.clock = {}, .romDirectory = simtest::RomFolder()};
     config.clock.rcFastHz = clockMHz * 1e6;
+    config.clock.crystalHz = 5e6;  // as on most boards
     return config;
   }
 
@@ -308,6 +312,26 @@ INSTANTIATE_TEST_SUITE_P(RcClock, FastLoaderProgram,
                                   std::to_string(static_cast<int>(info.param.agreed));
                          });
 
+TEST(FastLoaderProgramClock, RunsACrystalImagesClockAndTakesTheImageAtThreeMegabaud) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  FastLoaderOnChip loader(12);
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
+  loader.board().RunFor(0.05);  // the oscillator's and PLL's time to settle
+  EXPECT_EQ(loader.chip().ClockRegister(), kCrystalPll16);
+  ASSERT_TRUE(loader.attempt(3000000, 3));
+
+  const std::vector<std::uint8_t> image = programImage(8000, 6, {80000000, kCrystalPll16});
+  loader.sendAll(imagePackets(image, 4));
+  const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
+  ASSERT_EQ(loader.exchange(runCommand(101, imageEnd).Bytes(), 2, kVerdictSeconds),
+            std::string("\x65") + kVerdictPass);
+  loader.board().RunFor(0.02);
+  EXPECT_EQ(loader.chip().Memory().ReadLong(kMarkerAddress), kMarker) << "the image did not run";
+  EXPECT_EQ(loader.chip().ClockRegister(), kCrystalPll16);
+}
+
 TEST(FastLoaderProgramFaults, AWrongChecksumIsReportedAndTheChipShutsDown) {
   if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
   FastLoaderOnChip loader(12);
@@ -334,21 +358,31 @@ TEST(FastLoaderProgramFaults, AHostThatNeverComesShutsTheChipDown) {
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
-// Sends the EEPROM stage's code, told to read back `readBytes` bytes (0: to write the EEPROM), to
-// RAM from address 0 and starts it.
-void startStage(FastLoaderOnChip& loader, std::uint32_t readBytes) {
+// The EEPROM stage's I2C phases in clocks: SCL low and high, and the start's, stop's and bus's
+// times; as its source has them for the RC clock.
+struct I2cTiming {
+  std::uint32_t low = 16;
+  std::uint32_t high = 12;
+  std::uint32_t bus = 32;
+};
+
+// Sends the EEPROM stage's code, told to read back `readBytes` bytes (0: to write the EEPROM) with
+// `timing`, to RAM from address 0 and starts it.
+void startStage(FastLoaderOnChip& loader, std::uint32_t readBytes, I2cTiming timing = {}) {
   pasm::Assembly stage = pasm::assemble(sourceText(QKL_FAST_LOADER_EEPROM_SOURCE));
   EXPECT_TRUE(stage.errors.empty());
-  for (int b = 0; b < 4; ++b)
-    stage.cogCode[4 + b] = static_cast<std::uint8_t>(readBytes >> (8 * b));
+  const std::uint32_t settings[] = {readBytes, timing.low, timing.high, timing.bus};
+  for (std::size_t i = 0; i < 16; ++i)
+    stage.cogCode[4 + i] = static_cast<std::uint8_t>(settings[i / 4] >> (8 * (i % 4)));
   loader.sendAll(imagePackets(stage.cogCode, 2));
   EXPECT_EQ(loader.exchange(command(3, kStage, 0).Bytes(), 1), "\x03");
 }
 
 // Starts the EEPROM stage, sends `image` and the command to write it into the EEPROM and shut down;
 // gives the answers to the command.
-std::string writeEeprom(FastLoaderOnChip& loader, const std::vector<std::uint8_t>& image) {
-  startStage(loader, 0);
+std::string writeEeprom(FastLoaderOnChip& loader, const std::vector<std::uint8_t>& image,
+                        I2cTiming timing = {}) {
+  startStage(loader, 0, timing);
   loader.sendAll(imagePackets(image, 4));
   const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
   std::string answers =
@@ -417,6 +451,24 @@ TEST(FastLoaderProgramEeprom, ReadsTheEepromBackWithItsCrcAndShutsDown) {
   loader.board().RunFor(0.001);
   EXPECT_TRUE(loader.chip().ClockStopped());
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
+  for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
+}
+
+TEST(FastLoaderProgramEeprom, AtTheCrystalClockKeepsTheI2cTimingTheHostGivesIt) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  const std::vector<std::uint8_t> image = programImage(2000, 8, {80000000, kCrystalPll16});
+  std::vector<std::uint8_t> eeprom = expectedRam(image);
+  for (std::size_t page = 0; page < 40; ++page) eeprom[page * kPageBytes] ^= 1;  // the image's
+  FastLoaderOnChip loader(12, eeprom);
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
+  loader.board().RunFor(0.05);
+  ASSERT_TRUE(loader.attempt(3000000, 3));
+  // 1.6 us low, 0.6 us high and 1.3 us for the rest at 80 MHz: no faster than 400 kHz.
+  EXPECT_EQ(writeEeprom(loader, image, {128, 48, 104}),
+            std::string("\x64") + kVerdictPass + kVerdictPass);
+  EXPECT_TRUE(loader.store() == expectedRam(image));
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
 }
 
