@@ -9,14 +9,15 @@
 ' The RC clock is 8 to 20 MHz and not known better, so the program measures the host's bit time:
 '
 '   attempt   host: the line idle for at least 10 ms, then $80 (one low pulse of 8 bit times) and
-'             $FF at the rate it offers, then packets (a first one to check the rate). The chip waits for 2 ms of idle line (5 ms at
-'             8 MHz), measures the low pulse and takes an eighth of it as its bit time, in clocks.
-'             A bit time below MIN_BIT clocks is too fast for the receive loop: the chip says
-'             nothing and waits for the next attempt. At the RC clock's ends and middle that
-'             leaves 230400 baud at 8 MHz, 460800 at 12 MHz and 921600 at 20 MHz. The host offers its rates from the highest
-'             down and takes the first whose check packet (a data packet without data) is
-'             acknowledged within its reply time; a rate that later fails is left the same way (the
-'             host goes quiet, then makes an attempt at the next rate).
+'             $FF at the rate it offers, then packets (a first one to check the rate). The chip
+'             waits for 2 ms of idle line (5 ms at 8 MHz), measures the low pulse and takes an
+'             eighth of it as its bit time, in clocks. A bit time below MIN_BIT clocks is too fast
+'             for the receive loop: the chip says nothing and waits for the next attempt. On the
+'             RC clock that leaves 230400 baud at 8 MHz, 460800 at 12 MHz, 921600 at 20 MHz; at
+'             80 MHz (CLOCK) 3000000. The host offers its rates from the highest down and takes the
+'             first whose check packet (a data packet without data) is acknowledged within its
+'             reply time; a rate that later fails is left the same way (the host goes quiet, then
+'             makes an attempt at the next rate).
 '
 ' ---- packets ---------------------------------------------------------------------------------------
 '   header    long H, then long !H (a header that does not match its complement: the chip goes
@@ -60,8 +61,9 @@
 '             pass starts the image as RUN does.
 '   CLOCK (6), parameter: an image's clkmode, a crystal or PLL mode: the chip switches to it as the
 '             boot loader does (the oscillator and PLL enabled, 20 ms at 20 MHz, then selected;
-'             the image's start later leaves it so) after the answer, and waits for a new attempt:
-'             the host waits those 50 ms at the slowest, and makes one at rates for the new clock.
+'             the image's start later leaves it so) after the answer; the receiving cog waits for a
+'             new attempt after any CLOCK packet, answered good or bad: the host waits those 50 ms
+'             at the slowest, and makes one at rates for the new clock.
 '   any other the chip shuts down
 ' Shutdown, as the boot loader's: every other cog stopped, every pin released, CLK := $02 (no clock).
 '
@@ -76,8 +78,8 @@
 ' header into the mailbox: MAIL_CRC = the CRC, MAIL_BIT = the bit time, MAIL_HEAD = the header.
 ' The checking cog (PAR <> 0) looks at MAIL_HEAD every POLL_CLOCKS, checks the CRC of a new packet
 ' from RAM while the next one comes in, answers on P30, and runs the commands. It is the watchdog as
-' well: with no new packet for WATCHDOG_POLLS looks (1.5 s at 20 MHz, 3.75 s at 8 MHz) it shuts the
-' chip down, which ends every wait of the receiving cog too.
+' well: with no new packet for WATCHDOG_POLLS looks (1.5 s at 20 MHz, 3.75 s at 8 MHz, 0.375 s at
+' 80 MHz) it shuts the chip down, which ends every wait of the receiving cog too.
 
 CON
   _clkfreq = 12_000_000
@@ -93,7 +95,7 @@ CON
   ' The receive loop's limits, in clocks of a bit: its samples at least 18 clocks apart, and from a
   ' long's last sample some 40 clocks (a hub write of up to 23 among them) to the next look for a
   ' start bit, which comes 2.5 bit times later with two stop bits (1.5 with one stop bit, where the
-  ' emulator still lost bytes at 26.4 clocks a bit). With two, the emulator took every packet at
+  ' emulator still lost bytes at 25 to 26.4 clocks a bit). With two, the emulator took every packet at
   ' 19.4 to 43 clocks a bit, over RC clocks of 8 to 20 MHz.
   MIN_BIT = 20
   ' From a start bit's falling edge: WAITPNE ends and MOV reads CNT 4 clocks later; TEST samples
