@@ -1,6 +1,7 @@
 // The fast loader program on the emulated chip with the chip's ROM (its Spin interpreter starts
-// the loader, and the image the loader takes), driven here as the host drives it: rate attempts
-// from the highest down, a window of packets with one of them damaged, the RUN command.
+// the loader, and the image the loader takes), a 5 MHz crystal and a 24LC256, driven here as the
+// host drives it: rate attempts from the highest down, a window of packets with one of them
+// damaged, RUN, CLOCK, and the EEPROM stage's write and read-back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
