@@ -1,18 +1,19 @@
 ' Fast loader, EEPROM stage: writes hub RAM into the boot EEPROM (a 24LC256 on P28/P29) and
-' verifies it, skipping the 64-byte pages that already hold what RAM holds.
+' verifies it, skipping the 64-byte pages that already hold what RAM holds; or reads the EEPROM back.
 '
 ' The host sends this code at speed, as data packets, to a hub address that the image covers later,
-' and the fast loader's STAGE command starts it in a cog of its own (PAR = the numbers of three
-' locks: go + done * 8 + beat * 64, times 4), before the image comes (or the READ command, for a
-' read-back). The cog waits until `go` is set (the fast loader
-' sets it once the image and the rest of RAM have passed their sum), clears it, and then for each page:
-' reads it (a random read of 64 bytes) and compares it with RAM; a page that differs is written, the
-' write cycle waited out by acknowledge polling, and read and compared again. So each page is
-' verified, a page found equal by its first read, a written one by the read after its write cycle,
-' and the EEPROM ends holding the 32768 bytes of RAM. `beat` is set after each page; at the end
-' `go` is set again when every page matched, then `done`; the cog releases its pins and stops. Every
-' wait is bounded: the polling by WRITE_TRIES tries, the rest by the instruction count; the fast
-' loader's wait for each page by its own limit.
+' with `request` and the I2C times set, and the fast loader's STAGE command starts it in a cog of its
+' own (PAR = the numbers of three locks: go + done * 8 + beat * 64, times 4), before the image comes
+' (or the READ command, for a read-back). The cog waits until `go` is set (the fast loader sets it
+' once the image and the rest of RAM have passed their sum; READ sets it with `beat`) and clears it;
+' when the command and `request` disagree it does nothing. To write, for each page: it reads it (a
+' random read of 64 bytes) and compares it with RAM; a page that differs is written, the write cycle
+' waited out by acknowledge polling, and read and compared again. So each page is verified, a page
+' found equal by its first read, a written one by the read after its write cycle, and the EEPROM
+' ends holding the 32768 bytes of RAM. `beat` is set after each page; at the
+' end `go` is set again when every page matched, then `done`; the cog releases its pins and stops.
+' Every wait is bounded: the polling by WRITE_TRIES tries, the rest by the instruction count; the
+' fast loader's wait for each page by its own limit.
 '
 ' I2C: P28 = SCL, driven both ways, as the boot loader does; P29 = SDA, pulled low or released. Each
 ' phase is timed by WAITCNT to the 400 kHz minimums at the fastest RC clock, 20 MHz (50 ns a clock):
@@ -58,6 +59,9 @@ start           mov     x, par
 :wait           waitcnt t, #GO_POLL_CLOCKS
                 lockclr go wc
         if_nc   jmp     #:wait
+                lockclr beat wc                  ' C: asked to read, not to write
+        if_c    tjz     request, #finish         ' the host's code and command disagree: neither
+        if_nc   tjnz    request, #finish
                 mov     address, #0
                 tjnz    request, #read_back
 next_page       call    #compare

@@ -299,6 +299,7 @@ read_back       mov     n, head
                 shl     n, #16
                 shr     n, #6                    ' the parameter in KB, in bytes
                 wrlong  zero, read_count
+                lockset beat                     ' with `go`: a read, which a writing stage refuses
                 lockset go
                 neg     crc, #1
                 mov     ptr, #0

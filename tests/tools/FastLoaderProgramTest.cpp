@@ -473,4 +473,18 @@ TEST(FastLoaderProgramEeprom, AtTheCrystalClockKeepsTheI2cTimingTheHostGivesIt) 
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
 }
 
+TEST(FastLoaderProgramEeprom, AReadToAStageSetToWriteLeavesTheEepromAlone) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  FastLoaderOnChip loader(12);
+  bool written = false;
+  loader.eeprom().OnStore([&](std::uint32_t, std::uint32_t) { written = true; });
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  startStage(loader, 0);
+  EXPECT_EQ(loader.exchange(command(9, kRead, 32).Bytes(), 2, kVerdictSeconds), "\x09");
+  EXPECT_FALSE(written);
+  EXPECT_TRUE(loader.chip().ClockStopped());
+  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
+}
+
 }  // namespace
