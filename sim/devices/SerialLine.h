@@ -43,7 +43,7 @@ class SerialLine : public PinDevice {
 
  private:
   double BitSeconds() const { return 1.0 / config_.baud; }
-  int SentFrameBits() const { return 9 + config_.stopBits; }
+  int SentFrameBits() const { return 9 + config_.stopBits; }  // start, 8 data, stop bits
   void Transmit(cog::Chip& chip);
   void Receive(cog::Chip& chip);
   void Sample(bool level);
