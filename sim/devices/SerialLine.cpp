@@ -11,10 +11,11 @@ namespace {
 
 constexpr int kFrameBits = 10;
 
-// Bit k of a frame: 0 the start bit, 1..8 the data bits from the least significant, 9 the stop bit.
+// Bit k of a frame: 0 the start bit, 1..8 the data bits from the least significant, 9 on the stop
+// bits.
 bool FrameBit(uint8_t byte, int k) {
   if (k == 0) return false;
-  if (k == kFrameBits - 1) return true;
+  if (k >= kFrameBits - 1) return true;
   return (byte >> (k - 1)) & 1;
 }
 
@@ -22,6 +23,8 @@ bool FrameBit(uint8_t byte, int k) {
 
 SerialLine::SerialLine(Chip& chip, const SerialLineConfig& config) : config_(config) {
   if (!(config_.baud > 0)) throw std::invalid_argument("the serial line needs a positive bit rate");
+  if (config_.stopBits < 1 || config_.stopBits > 2)
+    throw std::invalid_argument("the host's frames have one or two stop bits");
   chip.DriveExternally(1u << config_.hostToChipPin, 1u << config_.hostToChipPin);
   if (config_.pullUpOnChipToHost) chip.SetPullUps(chip.PullUps() | (1u << config_.chipToHostPin));
   lastLevel_ = (chip.PinLevels() >> config_.chipToHostPin) & 1;
@@ -34,7 +37,7 @@ void SerialLine::Send(const Chip& chip, std::string_view bytes) {
 
 double SerialLine::SendDoneSeconds(const Chip& chip) const {
   if (queue_.empty()) return std::max(frameStart_, chip.Seconds());
-  return frameStart_ + static_cast<double>(queue_.size() * kFrameBits) * BitSeconds();
+  return frameStart_ + static_cast<double>(queue_.size() * SentFrameBits()) * BitSeconds();
 }
 
 std::string SerialLine::TakeReceived() {
@@ -61,9 +64,9 @@ void SerialLine::Transmit(Chip& chip) {
   while (!queue_.empty()) {
     if (chip.CycleAt(frameStart_ + sentBits_ * BitSeconds()) > chip.Cycle()) return;
     chip.DriveExternally(pin, FrameBit(queue_.front(), sentBits_) ? pin : 0);
-    if (++sentBits_ == kFrameBits) {
+    if (++sentBits_ == SentFrameBits()) {
       queue_.pop_front();
-      frameStart_ += kFrameBits * BitSeconds();
+      frameStart_ += SentFrameBits() * BitSeconds();
       sentBits_ = 0;
     }
   }

@@ -17,11 +17,13 @@ struct SerialLineConfig {
   uint32_t hostToChipPin = 31;     // the chip's RX
   uint32_t chipToHostPin = 30;     // the chip's TX
   bool pullUpOnChipToHost = true;  // the host adapter's input holds an undriven line high
+  int stopBits = 1;                // of the host's frames (the receiver needs only one)
 };
 
 class SerialLine : public PinDevice {
  public:
-  // Drives the host line idle high from now on. Throws std::invalid_argument for a rate <= 0.
+  // Drives the host line idle high from now on. Throws std::invalid_argument for a rate <= 0 or
+  // stop bits other than 1 or 2.
   SerialLine(cog::Chip& chip, const SerialLineConfig& config = {});
 
   // Queues bytes; the first starts now if the line is idle, the rest follow back to back.
@@ -41,6 +43,7 @@ class SerialLine : public PinDevice {
 
  private:
   double BitSeconds() const { return 1.0 / config_.baud; }
+  int SentFrameBits() const { return 9 + config_.stopBits; }  // start, 8 data, stop bits
   void Transmit(cog::Chip& chip);
   void Receive(cog::Chip& chip);
   void Sample(bool level);
