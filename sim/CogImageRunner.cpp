@@ -58,6 +58,7 @@ void CogImageRunner::PowerUp(const std::string& romDirectory) {
   Halt();
   qkl::cog::ChipConfig config;
   config.clock.rcFastHz = settings_.clockHz;
+  config.clock.crystalHz = settings_.crystalHz;
   config.romDirectory = romDirectory;
   chip_ = std::make_unique<qkl::cog::Chip>(config);
   board_ = std::make_unique<qkl::devices::Board>(*chip_);
@@ -71,6 +72,7 @@ void CogImageRunner::PowerUp(const std::string& romDirectory) {
   board_->Attach(*rom_);
   AttachLine(lineBaud_ ? lineBaud_ : kDefaultBaud);
   answersSent_ = 0;
+  programBytes_ = 0;
   launchedAt_.reset();
   clockStopNoted_ = false;
   emulatedSeconds_ = 0;
@@ -131,7 +133,7 @@ std::string CogImageRunner::LineInput(std::string_view bytes, uint32_t baud, Tim
   if (!running_) return {};
   FollowWallClock(at);
   if (baud && baud != lineBaud_ && !line_->Sending()) AttachLine(baud);
-  PutOnLine(bytes, at);
+  PutOnLine(WithFaults(bytes), at);
   RunToSeconds(chipMark_ + kAnswerBitTimes / lineBaud_);
   // The host cannot go on before it has the answers: wall time the emulation took is not time
   // the line was idle. Without this, an emulator that falls behind would give the program ever
@@ -144,6 +146,20 @@ std::string CogImageRunner::CatchUp(TimePoint now) {
   if (!running_) return {};
   FollowWallClock(now);
   return TakeAnswers();
+}
+
+// The host's bytes as they reach the chip's pin, with the one that arrives corrupted.
+std::string CogImageRunner::WithFaults(std::string_view bytes) {
+  constexpr char kInvertedBit = 0x10;
+  std::string taken(bytes);
+  if (!chip_->ImageStarted()) return taken;
+  const long corrupt = settings_.faults.corruptByteAfter;
+  if (corrupt >= programBytes_ && corrupt < programBytes_ + static_cast<long>(taken.size())) {
+    taken[corrupt - programBytes_] ^= kInvertedBit;
+    Note("host byte " + std::to_string(corrupt + 1) + " after the image's start arrives corrupted");
+  }
+  programBytes_ += static_cast<long>(taken.size());
+  return taken;
 }
 
 // The bytes formed from P30, with the faults of a program that stops partway or a checksum
