@@ -108,6 +108,7 @@ void VirtualChip::Run() {
     if (::ppoll(watched, 3, wake ? &wait : nullptr, nullptr) < 0 && errno != EINTR)
       throw std::system_error(errno, std::generic_category(), "ppoll");
     if (watched[0].revents) return;
+    hostRate_ = line_.LinkRate();
     if (watched[2].revents) line_.ServiceWatch();
     if (watched[1].revents & POLLOUT) line_.WritePending();
     if (watched[1].revents & (POLLIN | POLLPRI)) ServeMaster();
@@ -135,7 +136,7 @@ void VirtualChip::ServeMaster() {
 // The host's rate, or the slow line's when that is lower; 0 (a rate that could not be read)
 // keeps the one before.
 uint32_t VirtualChip::CarriedRate() const {
-  const uint32_t host = line_.LinkRate();
+  const uint32_t host = hostRate_;
   const auto slow = static_cast<uint32_t>(settings_.faults.slowLineBaud);
   return slow > 0 && (host == 0 || host > slow) ? slow : host;
 }
@@ -192,8 +193,8 @@ void VirtualChip::TakeHostBytes(std::string bytes, TimePoint at) {
   }
   if (settings_.faults.echo) SendToHost(bytes, at);
   if (!settings_.faults.absent)
-    SendToHost(RomBoots() ? emulator_->LineInput(bytes, line_.LinkRate(), at)
-                          : boot_.HostBytes(bytes, line_.LinkRate(), at),
+    SendToHost(RomBoots() ? emulator_->LineInput(bytes, hostRate_, at)
+                          : boot_.HostBytes(bytes, hostRate_, at),
                at);
   if (!unplug) return;
   Note("the chip's side of the line closes after " +

@@ -322,8 +322,16 @@ bool Chip::AllCogsActive() const {
 
 // ---- pins ----
 
+// A write that leaves the cog's drive as it is, with nothing else pending, changes no pin: a
+// busy loop that rewrites OUTA with the same level costs no pin event.
 void Chip::OutputsChanged(const Cog& cog, uint64_t effective) {
-  SchedulePins(cog.id_, cog.regs_[kOuta], cog.regs_[kDira], effective);
+  const uint32_t id = cog.id_;
+  const uint32_t outputs = cog.regs_[kOuta];
+  const uint32_t directions = cog.regs_[kDira];
+  if (pending_[id].at == kNever && cogDirections_[id] == directions &&
+      cogOutputs_[id] == (outputs & directions))
+    return;
+  SchedulePins(id, outputs, directions, effective);
 }
 
 void Chip::SchedulePins(uint32_t cogId, uint32_t outputs, uint32_t directions, uint64_t at) {
