@@ -33,11 +33,11 @@ void CogImageRunner::Note(const std::string& text) const {
 
 void CogImageRunner::Launch(const HubRam& ram) {
   PowerUp({});
-  Note("emulator runs the image at " + Megahertz());
   std::copy(ram.Bytes().begin(), ram.Bytes().end(), chip_->Memory().Ram().begin());
   launchedAt_ = chip_->Seconds();
   try {
     chip_->LaunchImage();
+    Note("emulator runs the image at " + Megahertz(chip_->FrequencyHz()));
   } catch (const std::exception& failure) {
     StopProgram(failure.what());
   }
@@ -45,12 +45,12 @@ void CogImageRunner::Launch(const HubRam& ram) {
 
 void CogImageRunner::BootFromRom() {
   PowerUp(settings_.romDirectory);
-  Note("reset: the ROM's boot loader starts at " + Megahertz());
+  Note("reset: the ROM's boot loader starts at " + Megahertz(settings_.clockHz));
 }
 
-std::string CogImageRunner::Megahertz() const {
+std::string CogImageRunner::Megahertz(double hz) {
   char text[32];
-  std::snprintf(text, sizeof text, "%g MHz", settings_.clockHz / 1e6);
+  std::snprintf(text, sizeof text, "%g MHz", hz / 1e6);
   return text;
 }
 

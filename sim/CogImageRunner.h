@@ -39,7 +39,7 @@ class CogImageRunner : public ImageRunner {
 
  private:
   void PowerUp(const std::string& romDirectory);
-  std::string Megahertz() const;
+  static std::string Megahertz(double hz);
   void AttachLine(uint32_t baud);
   void RunToSeconds(double seconds);
   void FollowWallClock(TimePoint at);
