@@ -180,8 +180,9 @@ hears no handshake within its window after a reset boots from its EEPROM.
                     oscillator and PLL have had 10 ms to settle
   --instant         give verdicts at once instead of after realistic working times (RAM
                     checksum 0.1 s, EEPROM programming 3.96 s, verifying 1.32 s at 12 MHz)
-  --paced           carry the link rate in real time: each byte takes ten bit times on the
-                    line in each direction (the host's reach the chip when their last bit is
+  --paced           carry the link rate in real time (any rate the host sets, standard or not,
+                    up to 3000000 baud): each byte takes ten bit times on the line in each
+                    direction (the host's reach the chip when their last bit is
                     in, the chip's reach the host one per ten bit times), and the chip keeps
                     its realistic working times
   --adapter-latency-ms MS  on a paced line, hand the chip's bytes to the host every MS
