@@ -37,18 +37,25 @@ struct ChipFaults {
   bool sdaHeldLow = false;     // something holds the EEPROM's data line low
   int programStopsAfter = -1;  // the program stops after n answers on the line; -1: never
   bool corruptCrc = false;     // the first bit of the reader's checksum arrives inverted
+  // The host byte after the first n that reach a running program (counted from the boot
+  // loader's start of the image) arrives with one bit inverted, once after each reset; -1: none.
+  int corruptByteAfter = -1;
 };
 
 struct ChipSettings {
   uint8_t version = 1;
-  double clockHz = 12e6;  // the internal RC clock the boot loader runs on (8 to 20 MHz)
-  bool instant = false;   // verdicts without the time the chip needs to compute them
-  bool runImages = true;  // a loaded image runs on the cog emulator
+  double clockHz = 12e6;   // the internal RC clock the boot loader runs on (8 to 20 MHz)
+  double crystalHz = 5e6;  // the crystal on XI/XO, as most boards have; 0: none fitted
+  bool instant = false;    // verdicts without the time the chip needs to compute them
+  bool runImages = true;   // a loaded image runs on the cog emulator
   // The EEPROM's self-timed write cycle for each of its 512 pages.
   double pageWriteSeconds = 5e-3;
   // The line carries the link rate in real time, ten bit times a byte each way, and the chip
   // keeps its working times (instant is ignored).
   bool paced = false;
+  // A paced line hands the chip's bytes to the host once every this many milliseconds, or as
+  // soon as a USB packet of them is full, as a USB serial adapter's latency timer does.
+  int adapterLatencyMs = 1;
   // Not empty: the folder of the chip's ROM, whose own boot loader then runs on the emulator
   // at every reset in place of the boot loader model.
   std::string romDirectory;

@@ -33,11 +33,11 @@ void CogImageRunner::Note(const std::string& text) const {
 
 void CogImageRunner::Launch(const HubRam& ram) {
   PowerUp({});
-  Note("emulator runs the image at " + Megahertz());
   std::copy(ram.Bytes().begin(), ram.Bytes().end(), chip_->Memory().Ram().begin());
   launchedAt_ = chip_->Seconds();
   try {
     chip_->LaunchImage();
+    Note("emulator runs the image at " + Megahertz(chip_->FrequencyHz()));
   } catch (const std::exception& failure) {
     StopProgram(failure.what());
   }
@@ -45,12 +45,12 @@ void CogImageRunner::Launch(const HubRam& ram) {
 
 void CogImageRunner::BootFromRom() {
   PowerUp(settings_.romDirectory);
-  Note("reset: the ROM's boot loader starts at " + Megahertz());
+  Note("reset: the ROM's boot loader starts at " + Megahertz(settings_.clockHz));
 }
 
-std::string CogImageRunner::Megahertz() const {
+std::string CogImageRunner::Megahertz(double hz) {
   char text[32];
-  std::snprintf(text, sizeof text, "%g MHz", settings_.clockHz / 1e6);
+  std::snprintf(text, sizeof text, "%g MHz", hz / 1e6);
   return text;
 }
 
@@ -58,6 +58,7 @@ void CogImageRunner::PowerUp(const std::string& romDirectory) {
   Halt();
   qkl::cog::ChipConfig config;
   config.clock.rcFastHz = settings_.clockHz;
+  config.clock.crystalHz = settings_.crystalHz;
   config.romDirectory = romDirectory;
   chip_ = std::make_unique<qkl::cog::Chip>(config);
   board_ = std::make_unique<qkl::devices::Board>(*chip_);
@@ -74,6 +75,7 @@ void CogImageRunner::PowerUp(const std::string& romDirectory) {
   board_->Attach(*rom_);
   AttachLine(lineBaud_ ? lineBaud_ : kDefaultBaud);
   answersSent_ = 0;
+  programBytes_ = 0;
   launchedAt_.reset();
   clockStopNoted_ = false;
   emulatedSeconds_ = 0;
@@ -140,7 +142,7 @@ std::string CogImageRunner::LineInput(std::string_view bytes, uint32_t baud, Tim
   if (!running_) return {};
   FollowWallClock(at);
   FollowHostRate(baud);
-  PutOnLine(bytes, at);
+  PutOnLine(WithFaults(bytes), at);
   RunToSeconds(chipMark_ + kAnswerBitTimes / lineBaud_);
   // The host cannot go on before it has the answers: wall time the emulation took is not time
   // the line was idle. Without this, an emulator that falls behind would give the program ever
@@ -154,6 +156,20 @@ std::string CogImageRunner::CatchUp(TimePoint now, uint32_t baud) {
   FollowHostRate(baud);
   FollowWallClock(now);
   return TakeAnswers();
+}
+
+// The host's bytes as they reach the chip's pin, with the one that arrives corrupted.
+std::string CogImageRunner::WithFaults(std::string_view bytes) {
+  constexpr char kInvertedBit = 0x10;
+  std::string taken(bytes);
+  if (!chip_->ImageStarted()) return taken;
+  const long corrupt = settings_.faults.corruptByteAfter;
+  if (corrupt >= programBytes_ && corrupt < programBytes_ + static_cast<long>(taken.size())) {
+    taken[corrupt - programBytes_] ^= kInvertedBit;
+    Note("host byte " + std::to_string(corrupt + 1) + " after the image's start arrives corrupted");
+  }
+  programBytes_ += static_cast<long>(taken.size());
+  return taken;
 }
 
 // The bytes formed from P30, with the faults of a program that stops partway or a checksum

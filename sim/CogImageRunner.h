@@ -40,12 +40,13 @@ class CogImageRunner : public ImageRunner {
 
  private:
   void PowerUp(const std::string& romDirectory);
-  std::string Megahertz() const;
+  static std::string Megahertz(double hz);
   void AttachLine(uint32_t baud);
   void FollowHostRate(uint32_t baud);
   void RunToSeconds(double seconds);
   void FollowWallClock(TimePoint at);
   void PutOnLine(std::string_view bytes, TimePoint at);
+  std::string WithFaults(std::string_view bytes);
   std::string TakeAnswers();
   void NoteFirstAnswer();
   void StopProgram(const std::string& reason);
@@ -65,6 +66,7 @@ class CogImageRunner : public ImageRunner {
   bool running_ = false;
   bool clockStopNoted_ = false;
   long answersSent_ = 0;
+  long programBytes_ = 0;  // host bytes that reached the image since its start
   // Chip time at which a loaded image was started (not set while the ROM runs).
   std::optional<double> launchedAt_;
   double emulatedSeconds_ = 0;

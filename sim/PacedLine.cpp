@@ -11,10 +11,23 @@ constexpr int kBitTimesPerByte = 10;
 // adapter (256 bytes in the FT232R, 512 in the FT231X, 640 in the CP2102), which its UART sends
 // back to back. It also keeps the line busy while this process waits for the processor.
 constexpr std::size_t kAdapterBufferBytes = 256;
+// A full-speed USB bulk packet holds 64 bytes; an FTDI adapter's packets to the host begin with
+// two status bytes.
+constexpr std::size_t kUsbPacketBytes = 64;
+constexpr std::size_t kPacketDataBytes = kUsbPacketBytes - 2;
+
+// The first tick of a timer with period `period` at or after `at`, on the clock's own grid.
+TimePoint TickAtOrAfter(TimePoint at, Duration period) {
+  const auto since = at.time_since_epoch().count();
+  const auto ticks = (since + period.count() - 1) / period.count();
+  return TimePoint(Duration(ticks * period.count()));
+}
 
 }  // namespace
 
-PacedLine::PacedLine(uint32_t baud) : perByte_{} { SetBaud(baud); }
+PacedLine::PacedLine(uint32_t baud, Duration latency) : perByte_{}, latency_(latency) {
+  SetBaud(baud);
+}
 
 void PacedLine::SetBaud(uint32_t baud) {
   if (baud == 0) return;
@@ -22,11 +35,24 @@ void PacedLine::SetBaud(uint32_t baud) {
       std::chrono::duration<double>(double(kBitTimesPerByte) / baud));
 }
 
+// The index of the first host byte still in the adapter at `now`.
+std::size_t PacedLine::FirstHeld(TimePoint now) const {
+  return std::partition_point(toChip_.begin(), toChip_.end(),
+                              [now](const Timed& byte) { return byte.done <= now; }) -
+         toChip_.begin();
+}
+
 std::size_t PacedLine::HostRoom(TimePoint now) const {
-  const auto sent = std::partition_point(toChip_.begin(), toChip_.end(),
-                                         [now](const Timed& byte) { return byte.done <= now; });
-  const auto held = static_cast<std::size_t>(toChip_.end() - sent);
+  const std::size_t held = toChip_.size() - FirstHeld(now);
   return held >= kAdapterBufferBytes ? 0 : kAdapterBufferBytes - held;
+}
+
+std::optional<TimePoint> PacedLine::PacketRoomAt(TimePoint now) const {
+  constexpr std::size_t kMostHeld = kAdapterBufferBytes - kUsbPacketBytes;
+  const std::size_t first = FirstHeld(now);
+  const std::size_t held = toChip_.size() - first;
+  if (held <= kMostHeld) return std::nullopt;
+  return toChip_[first + (held - kMostHeld) - 1].done;
 }
 
 void PacedLine::Queue(std::deque<Timed>& line, std::string_view bytes, TimePoint from,
@@ -54,20 +80,27 @@ void PacedLine::FromChip(std::string_view bytes, TimePoint at) {
   Queue(toHost_, bytes, at, perByte_);
 }
 
+std::optional<TimePoint> PacedLine::NextHandOver() const {
+  if (toHost_.empty()) return std::nullopt;
+  const TimePoint timer = TickAtOrAfter(toHost_.front().done, latency_);
+  if (toHost_.size() < kPacketDataBytes) return timer;
+  return std::min(timer, toHost_[kPacketDataBytes - 1].done);
+}
+
 std::string PacedLine::ReachedHost(TimePoint now) {
   std::string bytes;
-  while (!toHost_.empty() && toHost_.front().done <= now) {
-    bytes += toHost_.front().byte;
-    toHost_.pop_front();
+  for (std::optional<TimePoint> at; (at = NextHandOver()) && *at <= now;) {
+    while (!toHost_.empty() && toHost_.front().done <= *at) {
+      bytes += toHost_.front().byte;
+      toHost_.pop_front();
+    }
   }
   return bytes;
 }
 
-std::optional<TimePoint> PacedLine::NextByteDone() const {
-  std::optional<TimePoint> next;
-  for (const std::deque<Timed>* line : {&toChip_, &toHost_})
-    if (!line->empty() && (!next || line->front().done < *next)) next = line->front().done;
-  return next;
+std::optional<TimePoint> PacedLine::NextHostByteDone() const {
+  if (toChip_.empty()) return std::nullopt;
+  return toChip_.front().done;
 }
 
 void PacedLine::Clear() {

@@ -1,7 +1,8 @@
 // The serial line at its real rate, between the pseudo-terminal and the chip: every byte takes
 // ten bit times of wall time in each direction. A host byte reaches the chip when its last bit
 // has arrived; the chip's bytes reach the host one per ten bit times, each when its last bit is
-// through and never before the chip sent it.
+// through and never before the chip sent it. The adapter passes the chip's bytes on as a USB
+// serial adapter does: when its latency timer runs out, or at once when they fill a USB packet.
 //
 // A pseudo-terminal takes the host's writes at once and reports an empty output queue, so the
 // line takes only as many host bytes as an adapter's transmit buffer holds (HostRoom); the rest
@@ -21,14 +22,19 @@ namespace qkl::sim {
 
 class PacedLine {
  public:
-  explicit PacedLine(uint32_t baud = 115200);
+  static constexpr uint32_t kDefaultBaud = 115200;
+  static constexpr Duration kDefaultLatency = std::chrono::milliseconds(1);
+  explicit PacedLine(uint32_t baud = kDefaultBaud, Duration latency = kDefaultLatency);
 
-  // The host's rate; 0 (not a standard rate) keeps the one before.
+  // The host's rate; 0 (a rate that could not be read) keeps the one before.
   void SetBaud(uint32_t baud);
   Duration ByteTime() const { return perByte_; }
 
   // How many host bytes the line takes at `now`: the room left in the adapter's transmit buffer.
   std::size_t HostRoom(TimePoint now) const;
+  // When the transmit buffer has room again for a USB packet of host bytes, if it has none at
+  // `now`: a fast line drains it between two turns of the adapter's frame.
+  std::optional<TimePoint> PacketRoomAt(TimePoint now) const;
   // Host bytes taken at `now`: each goes on the wire when the one before it is through.
   void FromHost(std::string_view bytes, TimePoint now);
   // The next host byte whose last bit has arrived by `now`, and when it did; false when none has.
@@ -36,11 +42,14 @@ class PacedLine {
 
   // Bytes the chip starts to send at `at`, after those it is still sending.
   void FromChip(std::string_view bytes, TimePoint at);
-  // The chip's bytes whose last bit has reached the host by `now`.
+  // The chip's bytes the adapter has handed to the host by `now`.
   std::string ReachedHost(TimePoint now);
 
-  // When the next byte on the line is through, in either direction.
-  std::optional<TimePoint> NextByteDone() const;
+  // When the next host byte is through.
+  std::optional<TimePoint> NextHostByteDone() const;
+  // When the adapter next hands chip bytes to the host: at the tick of its latency timer after
+  // the first waiting byte is in, or when they fill a packet, whichever is first.
+  std::optional<TimePoint> NextHandOver() const;
   // The chip was reset: nothing is on the line any more.
   void Clear();
 
@@ -51,8 +60,10 @@ class PacedLine {
   };
   static void Queue(std::deque<Timed>& line, std::string_view bytes, TimePoint from,
                     Duration perByte);
+  std::size_t FirstHeld(TimePoint now) const;
 
   Duration perByte_;
+  Duration latency_;
   std::deque<Timed> toChip_;
   std::deque<Timed> toHost_;
 };

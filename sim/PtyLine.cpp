@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "sim/PtyRate.h"
+
 namespace qkl::sim {
 
 namespace {
@@ -23,20 +25,6 @@ namespace {
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
-}
-
-uint32_t BaudOf(speed_t speed) {
-  struct Rate {
-    speed_t code;
-    uint32_t baud;
-  };
-  static const Rate kRates[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},
-                                {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
-                                {B57600, 57600},   {B115200, 115200}, {B230400, 230400},
-                                {B460800, 460800}, {B921600, 921600}};
-  for (const Rate& each : kRates)
-    if (each.code == speed) return each.baud;
-  return 0;
 }
 
 }  // namespace
@@ -137,11 +125,7 @@ void PtyLine::HostClosed() {
   }
 }
 
-uint32_t PtyLine::LinkRate() const {
-  termios settings{};
-  if (master_ < 0 || ::tcgetattr(master_, &settings) != 0) return 0;
-  return BaudOf(::cfgetospeed(&settings));
-}
+uint32_t PtyLine::LinkRate() const { return TerminalRate(master_); }
 
 void PtyLine::Send(std::string_view bytes) {
   if (bytes.empty()) return;

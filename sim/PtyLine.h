@@ -51,7 +51,7 @@ class PtyLine {
   bool Read(Event& into, std::size_t maxBytes = kAllBytes);
   // Takes the open and close events of the slave device.
   void ServiceWatch();
-  // The rate the host set on its side, in baud; 0 when it is not a standard rate.
+  // The rate the host set on its side, in baud, standard or not; 0 when it cannot be read.
   uint32_t LinkRate() const;
   // Sends bytes to the host; what the slave cannot take yet waits for WritePending. Nothing is
   // sent while no host has the slave open.

@@ -58,6 +58,10 @@ bool StoreNumber(const std::string& name, int value, SimOptions& into) {
     faults.slowLineBaud = value;
   else if (name == "--program-stops-after")
     faults.programStopsAfter = value;
+  else if (name == "--corrupt-byte")
+    faults.corruptByteAfter = value;
+  else if (name == "--adapter-latency-ms")
+    into.chip.adapterLatencyMs = value;
   else
     return false;
   return true;
@@ -75,6 +79,8 @@ const NumberOption kNumberOptions[] = {
     {"--close-after", 0, 1 << 30},
     {"--slow-drain", 300, 230400},
     {"--program-stops-after", 0, 1 << 30},
+    {"--corrupt-byte", 0, 1 << 30},
+    {"--adapter-latency-ms", 1, 255},
 };
 
 const NumberOption* NumberOptionNamed(const std::string& name) {
@@ -90,6 +96,18 @@ std::string OutOfRange(const std::string& name, const NumberOption& number,
   return text + ", not " + value;
 }
 
+// The crystal in MHz, a decimal such as 6.25; 0 for none.
+std::string StoreCrystal(const std::string& value, SimOptions& into) {
+  constexpr double kMostMhz = 80;
+  double mhz = 0;
+  const char* end = value.data() + value.size();
+  const auto [stop, error] = std::from_chars(value.data(), end, mhz, std::chars_format::fixed);
+  if (error != std::errc() || stop != end || !(mhz >= 0 && mhz <= kMostMhz))
+    return "--crystal takes a number of MHz from 0 (none fitted) to 80, not " + value;
+  into.chip.crystalHz = mhz * 1e6;
+  return {};
+}
+
 }  // namespace
 
 std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOptions& into) {
@@ -101,6 +119,11 @@ std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOption
     }
     if (name == "--no-emulator") {
       into.chip.runImages = false;
+      continue;
+    }
+    if (name == "--crystal") {
+      if (index + 1 == arguments.size()) return name + " needs a value";
+      if (std::string error = StoreCrystal(arguments[++index], into); !error.empty()) return error;
       continue;
     }
     const NumberOption* number = NumberOptionNamed(name);
@@ -122,6 +145,9 @@ std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOption
   }
   if (into.chip.paced && into.chip.instant)
     return "--paced keeps the chip's working times; it cannot go with --instant";
+  if (into.chip.adapterLatencyMs != ChipSettings{}.adapterLatencyMs && !into.chip.paced &&
+      into.chip.faults.slowLineBaud == 0)
+    return "--adapter-latency-ms times the paced line; it needs --paced";
   if (into.chip.faults.slowLineBaud > 0 && into.chip.instant)
     return "--slow-drain paces the line and keeps the chip's working times; it cannot go with "
            "--instant";
@@ -154,13 +180,21 @@ hears no handshake within its window after a reset boots from its EEPROM.
   --page-write-ms MS  the EEPROM's self-timed write cycle for each of its 512 pages (1 to 20,
                     default 5); the boot loader gives up on a write cycle longer than its
                     400 tries of the next write command (about 10 ms at 20 MHz, 25 ms at 8)
+  --crystal MHZ     the crystal on XI/XO in MHz, a decimal such as 6.25 (0 to 80, default 5;
+                    0: none fitted, and a program that selects a crystal mode stops the chip);
+                    a program's crystal and PLL modes run the chip at crystal x PLL, once the
+                    oscillator and PLL have had 10 ms to settle
   --instant         give verdicts at once instead of after realistic working times (RAM
                     checksum 0.1 s, EEPROM programming 4.03 s, verifying 1.32 s at 12 MHz
                     with 5 ms pages)
-  --paced           carry the link rate in real time: each byte takes ten bit times on the
-                    line in each direction (the host's reach the chip when their last bit is
+  --paced           carry the link rate in real time (any rate the host sets, standard or not,
+                    up to 3000000 baud): each byte takes ten bit times on the line in each
+                    direction (the host's reach the chip when their last bit is
                     in, the chip's reach the host one per ten bit times), and the chip keeps
                     its realistic working times
+  --adapter-latency-ms MS  on a paced line, hand the chip's bytes to the host every MS
+                    milliseconds (1 to 255, default 1), or as soon as 62 of them fill a USB
+                    packet, as a USB serial adapter's latency timer does (16 on FTDI's default)
   --no-emulator     do not run a loaded image; by default it runs on the cog emulator at the
                     --clock rate, with the host's line on P31/P30 and the EEPROM on P28/P29
   --log             report what the chip sees and does on standard error
@@ -185,6 +219,8 @@ Faults, for tests:
   --sda-low         something holds the EEPROM's data line P29 low
   --program-stops-after N  a running program stops after N answers on the line
   --corrupt-crc     the first bit of the EEPROM reader's checksum arrives inverted
+  --corrupt-byte N  the host byte after the first N that reach a running program (counted
+                    from the image's start) arrives with one bit inverted, once after each reset
 )";
 }
 

@@ -19,8 +19,9 @@ using namespace std::chrono_literals;
 constexpr auto kCatchUpStep = 5ms;
 // A time limit is judged just after it has run out.
 constexpr auto kPastDeadline = 1ms;
-// The paced line wakes for its bytes no more often than this, as a USB serial adapter passes
-// its bytes on once a millisecond; each byte keeps its own time on the line.
+// The paced line wakes for the host's bytes that reach the chip no more often than this, once a
+// USB frame, unless the adapter's transmit buffer needs a packet sooner; each byte keeps its own
+// time on the line.
 constexpr auto kPacedGrain = 1ms;
 
 // A slow line is a paced one, and the paced line keeps the chip's working times.
@@ -47,7 +48,10 @@ VirtualChip::VirtualChip(const ChipSettings& chosen, const ChipLog& log, ImageRu
                     ? nullptr
                     : std::make_unique<CogImageRunner>(settings_, eeprom_, log)),
       boot_(settings_, eeprom_, log, runner ? runner : emulator_.get()),
-      paced_(settings_.paced ? std::make_unique<PacedLine>() : nullptr) {
+      paced_(settings_.paced ? std::make_unique<PacedLine>(
+                                   PacedLine::kDefaultBaud,
+                                   std::chrono::milliseconds(settings_.adapterLatencyMs))
+                             : nullptr) {
   if (::pipe2(stopPipe_, O_NONBLOCK | O_CLOEXEC) != 0)
     throw std::system_error(errno, std::generic_category(), "pipe");
 }
@@ -81,8 +85,11 @@ std::optional<TimePoint> VirtualChip::NextWake(TimePoint now) const {
   if (const auto deadline = boot_.NextDeadline(); deadline && !settings_.faults.absent)
     consider(*deadline + kPastDeadline);
   if (EmulatorRuns()) consider(now + kCatchUpStep);
-  if (const auto done = paced_ ? paced_->NextByteDone() : std::nullopt)
-    consider(std::max(*done, now + kPacedGrain));
+  if (!paced_) return wake;
+  if (const auto arrives = paced_->NextHostByteDone())
+    consider(std::max(*arrives, now + kPacedGrain));
+  if (const auto handOver = paced_->NextHandOver()) consider(*handOver);
+  if (const auto room = paced_->PacketRoomAt(now)) consider(*room);
   return wake;
 }
 
@@ -101,6 +108,7 @@ void VirtualChip::Run() {
     if (::ppoll(watched, 3, wake ? &wait : nullptr, nullptr) < 0 && errno != EINTR)
       throw std::system_error(errno, std::generic_category(), "ppoll");
     if (watched[0].revents) return;
+    hostRate_ = line_.LinkRate();
     if (watched[2].revents) line_.ServiceWatch();
     if (watched[1].revents & POLLOUT) line_.WritePending();
     if (watched[1].revents & (POLLIN | POLLPRI)) ServeMaster();
@@ -126,10 +134,10 @@ void VirtualChip::ServeMaster() {
   }
 }
 
-// The host's rate, or the slow line's when that is lower; 0 (a rate that is not standard) keeps
-// the one before.
+// The host's rate, or the slow line's when that is lower; 0 (a rate that could not be read)
+// keeps the one before.
 uint32_t VirtualChip::CarriedRate() const {
-  const uint32_t host = line_.LinkRate();
+  const uint32_t host = hostRate_;
   const auto slow = static_cast<uint32_t>(settings_.faults.slowLineBaud);
   return slow > 0 && (host == 0 || host > slow) ? slow : host;
 }
@@ -186,8 +194,8 @@ void VirtualChip::TakeHostBytes(std::string bytes, TimePoint at) {
   }
   if (settings_.faults.echo) SendToHost(bytes, at);
   if (!settings_.faults.absent)
-    SendToHost(RomBoots() ? emulator_->LineInput(bytes, line_.LinkRate(), at)
-                          : boot_.HostBytes(bytes, line_.LinkRate(), at),
+    SendToHost(RomBoots() ? emulator_->LineInput(bytes, hostRate_, at)
+                          : boot_.HostBytes(bytes, hostRate_, at),
                at);
   if (!unplug) return;
   Note("the chip's side of the line closes after " +

@@ -36,6 +36,7 @@ void Chip::Reset() {
   UpdateLevels(cycle_);
   hub_.ResetLocks();
   fault_.clear();
+  imageStarted_ = false;
   resetRequested_ = false;
   clockStopped_ = false;
   WriteClock(0, cycle_);
@@ -54,19 +55,24 @@ void Chip::LaunchImage() {
     Reset();
     return;
   }
+  circuits_.Settle(mode, Seconds());
   WriteClock(mode, cycle_);
-  if (hub_.HasRom()) {
+  if (hub_.HasRom())
     StartLoading(cogs_[0], kInterpreterAddress, kInterpreterPar, cycle_);
-    return;
-  }
+  else
+    StartLauncher(cycle_);
+}
+
+void Chip::StartLauncher(uint64_t at) {
   Cog& cog = cogs_[0];
-  StopCog(cog, cycle_);
+  StopCog(cog, at);
   cog.Clear(kInterpreterPar);
   launcher_ = std::make_unique<SpinLauncher>(hub_);
   launcherHubTurn_ = false;
   cog.phase_ = CogPhase::kNative;
+  imageStarted_ = true;
   // As long as loading the interpreter would take.
-  Schedule(cog, HubSlot(0, cycle_ + 1) + uint64_t{16} * kCogRegisters);
+  Schedule(cog, HubSlot(0, at + 1) + uint64_t{16} * kCogRegisters);
 }
 
 void Chip::Shutdown() {
@@ -106,6 +112,7 @@ void Chip::WriteClock(uint8_t value, uint64_t at) {
     return;
   }
   const double frequency = ClockFrequency(value, sources_);
+  circuits_.Write(value, secondsAtBase_);
   if (frequency == 0) {
     clockStopped_ = true;
     stopAt_ = at;
@@ -241,7 +248,7 @@ Chip::HubOutcome Chip::HubOperation(Cog& requester, uint32_t operation, uint32_t
   switch (operation) {
     case kClkSet: WriteClock(static_cast<uint8_t>(d), at); return {d, false, false};
     case kCogId: return {requester.id_, AllCogsActive(), requester.id_ == 0};
-    case kCogInit: return CogInit(d, at);
+    case kCogInit: return IsHandOver(d) ? HandOver(at) : CogInit(d, at);
     case kCogStop: {
       const bool allActive = AllCogsActive();
       StopCog(cogs_[d & 7], at);
@@ -275,7 +282,22 @@ Chip::HubOutcome Chip::CogInit(uint32_t d, uint64_t at) {
   return {id, false, id == 0};
 }
 
+// A program that has put an image into hub RAM starts it as the boot loader does: cog 0
+// restarted into the ROM's Spin interpreter with the image's header at PAR.
+bool Chip::IsHandOver(uint32_t d) const {
+  constexpr uint32_t kCogZeroOnInterpreter = (kInterpreterPar << 16) | (kInterpreterAddress << 2);
+  return !hub_.HasRom() && d == kCogZeroOnInterpreter;
+}
+
+// Without a ROM the native launcher stands in for the interpreter, as after LaunchImage().
+Chip::HubOutcome Chip::HandOver(uint64_t at) {
+  StartLauncher(at);
+  return {0, false, true};
+}
+
 void Chip::StartLoading(Cog& cog, uint32_t codeAddress, uint32_t par, uint64_t at) {
+  if (cog.id_ == 0 && codeAddress == kInterpreterAddress && par == kInterpreterPar)
+    imageStarted_ = true;
   StopCog(cog, at);
   cog.Clear(par & 0xFFFC);
   cog.loadAddress_ = codeAddress & 0xFFFC;
@@ -300,8 +322,16 @@ bool Chip::AllCogsActive() const {
 
 // ---- pins ----
 
+// A write that leaves the cog's drive as it is, with nothing else pending, changes no pin: a
+// busy loop that rewrites OUTA with the same level costs no pin event.
 void Chip::OutputsChanged(const Cog& cog, uint64_t effective) {
-  SchedulePins(cog.id_, cog.regs_[kOuta], cog.regs_[kDira], effective);
+  const uint32_t id = cog.id_;
+  const uint32_t outputs = cog.regs_[kOuta];
+  const uint32_t directions = cog.regs_[kDira];
+  if (pending_[id].at == kNever && cogDirections_[id] == directions &&
+      cogOutputs_[id] == (outputs & directions))
+    return;
+  SchedulePins(id, outputs, directions, effective);
 }
 
 void Chip::SchedulePins(uint32_t cogId, uint32_t outputs, uint32_t directions, uint64_t at) {

@@ -57,8 +57,11 @@ class Chip {
   // What the boot loader does once an image is in RAM: unless the word at $0006 is $0010 the
   // chip shuts down; otherwise CLK := the image's clkmode byte and cog 0 starts the Spin
   // interpreter (from the ROM at $F004 with PAR = $0004, or without a ROM the native launcher,
-  // which runs only what a launcher method needs). The boot loader's oscillator settling
-  // delay before the switch is left to the caller.
+  // which runs only what a launcher method needs). The boot loader's wait for the oscillator
+  // and PLL to settle before the switch is left to the caller; they count as settled.
+  //
+  // Without a ROM, a program's COGINIT of cog 0 at $F004 with PAR = $0004 (a loader handing
+  // over the image it has put into RAM) also starts the native launcher.
   void LaunchImage();
 
   // The boot loader's shutdown: every cog stops, pins are released, CLK := $02 (no clock).
@@ -87,6 +90,8 @@ class Chip {
   uint64_t CycleAt(double seconds) const;
   double FrequencyHz() const { return clockStopped_ ? 0 : frequencyHz_; }
   uint8_t ClockRegister() const { return clockRegister_; }
+  // Cog 0 has started the Spin interpreter on the image at $0004 since the last reset.
+  bool ImageStarted() const { return imageStarted_; }
   bool ClockStopped() const { return clockStopped_; }
 
   // Pin levels: a pin some cog drives (DIRA) has the OR of those cogs' outputs; otherwise the
@@ -125,6 +130,9 @@ class Chip {
   static uint64_t HubSlot(uint32_t cogId, uint64_t earliest);
   HubOutcome HubOperation(Cog& requester, uint32_t operation, uint32_t d, uint64_t at);
   HubOutcome CogInit(uint32_t d, uint64_t at);
+  bool IsHandOver(uint32_t d) const;
+  HubOutcome HandOver(uint64_t at);
+  void StartLauncher(uint64_t at);
   void StartLoading(Cog& cog, uint32_t codeAddress, uint32_t par, uint64_t at);
   void StopCog(Cog& cog, uint64_t at);
   bool AllCogsActive() const;
@@ -152,6 +160,8 @@ class Chip {
   std::string fault_;
 
   uint8_t clockRegister_ = 0;
+  ClockCircuits circuits_;
+  bool imageStarted_ = false;
   double frequencyHz_ = 0;
   bool clockStopped_ = false;
   bool resetRequested_ = false;

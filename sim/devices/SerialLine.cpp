@@ -46,11 +46,36 @@ std::string SerialLine::TakeReceived() {
   return bytes;
 }
 
+// The line's own events are only those that matter: the next bit that changes the host line's
+// level (or the last one queued), and the receiver's stop-bit sample. Its other samples are taken
+// late, from the level P30 held, at the next change of P30 (which the device watches) or at the
+// stop bit, so a fast line costs an event per edge rather than two per bit.
 uint64_t SerialLine::NextEventCycle(const Chip& chip) const {
   uint64_t next = Chip::kNever;
-  if (!queue_.empty()) next = chip.CycleAt(frameStart_ + sentBits_ * BitSeconds());
-  if (receiving_) next = std::min(next, chip.CycleAt(rxStart_ + (rxSamples_ + 0.5) * BitSeconds()));
+  if (!queue_.empty()) next = chip.CycleAt(NextChangeSeconds());
+  if (receiving_) next = std::min(next, chip.CycleAt(SampleSeconds(kFrameBits - 1)));
   return next;
+}
+
+// When the next bit that drives the host line to another level starts, with the frame starts
+// summed as Transmit() sums them; the last queued bit when none does.
+double SerialLine::NextChangeSeconds() const {
+  double start = frameStart_;
+  int bit = sentBits_;
+  double at = start;
+  for (const uint8_t byte : queue_) {
+    for (; bit < SentFrameBits(); ++bit) {
+      at = start + bit * BitSeconds();
+      if (FrameBit(byte, bit) != driven_) return at;
+    }
+    start += SentFrameBits() * BitSeconds();
+    bit = 0;
+  }
+  return at;
+}
+
+double SerialLine::SampleSeconds(int sample) const {
+  return rxStart_ + (sample + 0.5) * BitSeconds();
 }
 
 void SerialLine::Update(Chip& chip) {
@@ -63,7 +88,8 @@ void SerialLine::Transmit(Chip& chip) {
   const uint32_t pin = 1u << config_.hostToChipPin;
   while (!queue_.empty()) {
     if (chip.CycleAt(frameStart_ + sentBits_ * BitSeconds()) > chip.Cycle()) return;
-    chip.DriveExternally(pin, FrameBit(queue_.front(), sentBits_) ? pin : 0);
+    driven_ = FrameBit(queue_.front(), sentBits_);
+    chip.DriveExternally(pin, driven_ ? pin : 0);
     if (++sentBits_ == SentFrameBits()) {
       queue_.pop_front();
       frameStart_ += SentFrameBits() * BitSeconds();
@@ -72,10 +98,11 @@ void SerialLine::Transmit(Chip& chip) {
   }
 }
 
+// Samples due before now see the level P30 held until now; one due now sees the level it has.
 void SerialLine::Receive(Chip& chip) {
   const bool level = (chip.PinLevels() >> config_.chipToHostPin) & 1;
-  while (receiving_ && chip.CycleAt(rxStart_ + (rxSamples_ + 0.5) * BitSeconds()) <= chip.Cycle())
-    Sample(level);
+  for (uint64_t at; receiving_ && (at = chip.CycleAt(SampleSeconds(rxSamples_))) <= chip.Cycle();)
+    Sample(at < chip.Cycle() ? lastLevel_ : level);
   if (!receiving_ && lastLevel_ && !level) {
     receiving_ = true;
     rxStart_ = chip.Seconds();

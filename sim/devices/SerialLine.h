@@ -44,6 +44,8 @@ class SerialLine : public PinDevice {
  private:
   double BitSeconds() const { return 1.0 / config_.baud; }
   int SentFrameBits() const { return 9 + config_.stopBits; }  // start, 8 data, stop bits
+  double NextChangeSeconds() const;
+  double SampleSeconds(int sample) const;
   void Transmit(cog::Chip& chip);
   void Receive(cog::Chip& chip);
   void Sample(bool level);
@@ -53,7 +55,8 @@ class SerialLine : public PinDevice {
   // Transmitter: the byte at the queue's front starts (or started) at frameStart_.
   std::deque<uint8_t> queue_;
   double frameStart_ = 0;
-  int sentBits_ = 0;  // bits of the front byte already on the wire (0..10)
+  int sentBits_ = 0;    // bits of the front byte already on the wire (0..10)
+  bool driven_ = true;  // the host line's level
 
   // Receiver: samples at the middle of each bit after a falling edge.
   bool lastLevel_ = true;

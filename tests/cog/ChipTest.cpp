@@ -145,6 +145,57 @@ TEST(Clock, CrystalModesMultiplyTheCrystalAndNeedOneConfigured) {
   EXPECT_THROW(Chip{config}, std::invalid_argument);
 }
 
+struct Settling {
+  const char* name;
+  uint8_t enable;  // the first CLK write, which switches the oscillator or PLL on
+  double waitMs;   // at 12 MHz before the second write, and again before the third
+  uint8_t select;  // the second, which takes the clock from them
+  uint8_t last;    // the third
+  double hz;       // the frequency at the end; 0: the second write stops the chip
+};
+
+class ClockSettling : public ::testing::TestWithParam<Settling> {};
+
+TEST_P(ClockSettling, TheOscillatorAndPllClockTheChipOnlyAfterTenMilliseconds) {
+  const Settling& each = GetParam();
+  ChipConfig config;
+  config.clock.crystalHz = 5e6;
+  CogFixture fixture(config);
+  const uint32_t add = Encode(kAdd, kWr, 12, 11);
+  std::vector<uint32_t> image =
+      Image({HubOp(13, kClkSet), ReadCnt(12), add, WaitCnt(12, 0), HubOp(14, kClkSet), ReadCnt(12),
+             add, WaitCnt(12, 0), HubOp(15, kClkSet), Jmp(9)});
+  const auto wait = static_cast<uint32_t>(each.waitMs * 12e3);
+  image[11] = wait;
+  image[13] = each.enable;
+  image[14] = each.select;
+  image[15] = each.last;
+  fixture.Start(0, image);
+  if (each.hz != 0) {
+    fixture.RunFor(CogFixture::kLoadCycles + 3 * wait);
+    EXPECT_EQ(fixture.chip.ClockRegister(), each.last);
+    EXPECT_EQ(fixture.chip.FrequencyHz(), each.hz);
+    return;
+  }
+  try {
+    fixture.RunFor(CogFixture::kLoadCycles + 3 * wait);
+    ADD_FAILURE() << "no error; the clock runs at " << fixture.chip.FrequencyHz() << " Hz";
+  } catch (const EmulationError& error) {
+    EXPECT_THAT(error.what(), HasSubstr("10 ms to settle first"));
+  }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Clock, ClockSettling, ::testing::Values(
+    Settling{"PllAfterTenMilliseconds",        0x68, 10.5, 0x6F, 0x6F, 80e6},
+    Settling{"PllTooSoon",                     0x68,  9.5, 0x6F, 0x6F, 0},
+    Settling{"PllSwitchedOnWithTheSelection",  0x28, 10.5, 0x6F, 0x6F, 0},
+    Settling{"OscillatorAfterTenMilliseconds", 0x28, 10.5, 0x2A, 0x2A, 5e6},
+    Settling{"OscillatorTooSoon",              0x28,  2.0, 0x2A, 0x2A, 0},
+    Settling{"BackToRcFastFromThePll",         0x68, 10.5, 0x6F, 0x00, 12e6}),
+    [](const ::testing::TestParamInfo<Settling>& info) { return std::string(info.param.name); });
+// clang-format on
+
 // Cog 0 writes `mode` to CLK and then idles.
 void StartClkSet(CogFixture& fixture, uint32_t mode) {
   std::vector<uint32_t> image = Image({HubOp(10, kClkSet), Jmp(1)});

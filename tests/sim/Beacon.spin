@@ -1,7 +1,8 @@
-' Sends "Q" to the host every 20 ms, unasked, at 115200 baud (8N1) on the nominal 12 MHz RC clock.
+' Sends "Q" to the host every 20 ms, unasked, at 115200 baud (8N1), timed for 80 MHz from a
+' 5 MHz crystal with the PLL: on any other clock the host gets no "Q".
 CON
-  _clkfreq = 12_000_000
-  _clkmode = $00
+  _clkfreq = 80_000_000
+  _clkmode = $6F                ' XTAL1 + PLL16X
   BAUD = 115_200
   FRAME_BITS = 10
 

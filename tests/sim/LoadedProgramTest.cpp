@@ -8,8 +8,10 @@
 #include <iostream>
 
 #include "BeaconImage.h"
+#include "HandOverImage.h"
 #include "LineMirrorImage.h"
 #include "link/Propeller.h"
+#include "sim/CogImageRunner.h"
 #include "tests/support/ChipFixture.h"
 #include "tests/support/EmulatorSpeed.h"
 #include "tests/support/HostPort.h"
@@ -95,11 +97,51 @@ TEST(LoadedProgram, RunsOnAfterTheToolClosesUntilAHostResetsTheChip) {
   EXPECT_EQ(Resets(chip.Log()), 3) << chip.Log().Text();
 }
 
-TEST(LoadedProgram, WhatItSendsUnaskedReachesAQuietHost) {
-  simtest::ThreadChip chip(simtest::InstantChip());
+// The beacon is timed for 80 MHz, a 5 MHz crystal with the PLL: on a board with another crystal
+// its bit times are off and the host reads no "Q".
+class LoadedBeacon : public ::testing::TestWithParam<double> {};
+
+TEST_P(LoadedBeacon, WhatItSendsUnaskedReachesAQuietHostAtTheCrystalsRate) {
+  ChipSettings settings = simtest::InstantChip();
+  settings.crystalHz = GetParam();
+  simtest::ThreadChip chip(settings);
   LoadIntoRam(chip, BeaconImage);
   HostPort terminal(chip.SlavePath(), B115200, HostPort::Opening::Plain);
-  EXPECT_EQ(terminal.Read(3, 1s), "QQQ") << chip.Log().Text();
+  const std::string heard = terminal.Read(3, 1s);
+  if (settings.crystalHz == 5e6)
+    EXPECT_EQ(heard, "QQQ") << chip.Log().Text();
+  else
+    EXPECT_EQ(heard.find("QQQ"), std::string::npos) << heard;
+}
+
+INSTANTIATE_TEST_SUITE_P(LoadedProgram, LoadedBeacon, ::testing::Values(5e6, 6.25e6));
+
+TEST(LoadedProgram, ALoaderHandsItsImageOverToTheInterpreterInCogZero) {
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
+  simtest::ThreadChip chip(simtest::InstantChip());
+  LoadIntoRam(chip, HandOverImage);
+  HostPort terminal(chip.SlavePath(), B115200, HostPort::Opening::Plain);
+  EXPECT_TRUE(Answers(terminal)) << chip.Log().Text();
+}
+
+// A running program gets the host's bytes with one corrupted, once: here the mirror sends back
+// the third byte with its bit 4 inverted.
+TEST(LoadedProgram, TheCorruptByteFaultInvertsOneBitOfOneHostByte) {
+  ChipSettings settings;
+  settings.faults.corruptByteAfter = 2;
+  EepromStore eeprom("");
+  CogImageRunner runner(settings, eeprom, {});
+  TPropeller link{std::cout};
+  PrepareImage(link, LineMirrorImage);
+  HubBytes bytes{};
+  std::copy(link.Image.begin(), link.Image.end(), bytes.begin());
+  HubRam ram;
+  ram.Assign(bytes);
+  runner.Launch(ram);
+  const TimePoint started = Clock::now() + 50ms;  // the mirror runs by then
+  std::string mirrored = runner.LineInput("abcd", 115200, started);
+  mirrored += runner.LineInput("efgh", 115200, started + 1ms);
+  EXPECT_EQ(mirrored, "absdefgh");  // 'c' is 0x63, 's' 0x73
 }
 
 // The chip's own boot loader, on the emulator, decides by its own time limit.

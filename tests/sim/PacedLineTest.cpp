@@ -21,7 +21,7 @@ TEST(PacedLine, HostBytesArriveOneByteTimeApartAfterTheLineIsFree) {
   char byte = 0;
   TimePoint at;
   EXPECT_FALSE(line.HostByteArrived(kStart + line.ByteTime() - 1ns, byte, at));
-  ASSERT_EQ(line.NextByteDone(), kStart + line.ByteTime());
+  ASSERT_EQ(line.NextHostByteDone(), kStart + line.ByteTime());
   ASSERT_TRUE(line.HostByteArrived(kStart + 10ms, byte, at));
   EXPECT_EQ(byte, 'a');
   EXPECT_EQ(at, kStart + line.ByteTime());
@@ -32,7 +32,7 @@ TEST(PacedLine, HostBytesArriveOneByteTimeApartAfterTheLineIsFree) {
   EXPECT_EQ(byte, 'c');
   EXPECT_EQ(at, kStart + 3 * line.ByteTime());
   line.FromHost("d", kStart + 20ms);
-  EXPECT_EQ(line.NextByteDone(), kStart + 20ms + line.ByteTime());
+  EXPECT_EQ(line.NextHostByteDone(), kStart + 20ms + line.ByteTime());
 }
 
 TEST(PacedLine, TakesWhatAnAdaptersTransmitBufferHolds) {
@@ -48,19 +48,46 @@ TEST(PacedLine, TakesWhatAnAdaptersTransmitBufferHolds) {
   EXPECT_EQ(line.HostRoom(kStart + (room + 5) * line.ByteTime()), room);
 }
 
-TEST(PacedLine, ChipBytesReachTheHostOnePerByteTimeNeverEarly) {
-  PacedLine line(115200);
-  line.FromChip("xy", kStart);
-  EXPECT_EQ(line.ReachedHost(kStart + line.ByteTime() - 1ns), "");
-  EXPECT_EQ(line.ReachedHost(kStart + line.ByteTime()), "x");
-  line.FromChip("z", kStart);  // sent at once, but it waits for "y"
-  EXPECT_EQ(line.ReachedHost(kStart + 2 * line.ByteTime()), "y");
-  EXPECT_EQ(line.ReachedHost(kStart + 3 * line.ByteTime()), "z");
-  line.FromHost("h", kStart);
-  line.FromChip("w", kStart);
+struct Latency {
+  int timerMs;
+  std::size_t packetBytes;  // of 70 sent together: the first hand-over's
+  Duration packetAfter;     // from the start of the first byte
+};
+
+class AdapterLatency : public ::testing::TestWithParam<Latency> {};
+
+// The adapter hands the chip's bytes over at the tick of its latency timer, or at once when they
+// fill a USB packet (62 bytes after its two status bytes), never before their last bit is in.
+TEST_P(AdapterLatency, ChipBytesReachTheHostAtTheTimersTickOrInAFullPacket) {
+  const Latency& each = GetParam();
+  const Duration timer = std::chrono::milliseconds(each.timerMs);
+  const TimePoint tick(1000s);  // on the timer's grid
+  PacedLine line(115200, timer);
+  line.FromChip("xy", tick);
+  line.FromChip("z", tick);  // sent at once, but it waits for "y"
+  EXPECT_EQ(line.NextHandOver(), tick + timer);
+  EXPECT_EQ(line.ReachedHost(tick + timer - 1ns), "");
+  EXPECT_EQ(line.ReachedHost(tick + timer), "xyz");
+
+  const TimePoint start = tick + 2 * timer;
+  line.FromChip(std::string(70, 'p'), start);
+  EXPECT_EQ(line.NextHandOver(), start + each.packetAfter);
+  EXPECT_EQ(line.ReachedHost(start + each.packetAfter - 1ns), "");
+  EXPECT_EQ(line.ReachedHost(start + each.packetAfter).size(), each.packetBytes);
+  line.FromHost("h", start);
   line.Clear();
-  EXPECT_EQ(line.NextByteDone(), std::nullopt);
-  line.SetBaud(0);  // not a standard rate: the rate before it stays
+  EXPECT_EQ(line.NextHandOver(), std::nullopt);
+  EXPECT_EQ(line.NextHostByteDone(), std::nullopt);
+}
+
+// 115200 baud: 86.8 us a byte, so 11 bytes in the first millisecond and 62 in 5.4 ms.
+INSTANTIATE_TEST_SUITE_P(PacedLine, AdapterLatency,
+                         ::testing::Values(Latency{1, 11, 1ms},
+                                           Latency{16, 62, 62 * PacedLine(115200).ByteTime()}));
+
+TEST(PacedLine, ARateThatCannotBeReadKeepsTheOneBefore) {
+  PacedLine line(115200);
+  line.SetBaud(0);
   EXPECT_EQ(std::chrono::duration_cast<std::chrono::nanoseconds>(line.ByteTime()).count(), 86805);
 }
 

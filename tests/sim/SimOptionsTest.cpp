@@ -21,6 +21,9 @@ TEST(SimOptions, DefaultsAreARealisticChipOfVersionOne) {
   EXPECT_EQ(options.chip.version, 1);
   EXPECT_EQ(options.chip.clockHz, 12e6);
   EXPECT_EQ(options.chip.pageWriteSeconds, 5e-3);
+  EXPECT_EQ(options.chip.crystalHz, 5e6);
+  EXPECT_EQ(options.chip.adapterLatencyMs, 1);
+  EXPECT_EQ(options.chip.faults.corruptByteAfter, -1);
   EXPECT_FALSE(options.chip.instant);
   EXPECT_FALSE(options.chip.paced);
   EXPECT_EQ(options.chip.eepromPath, "");
@@ -57,7 +60,11 @@ TEST(SimOptions, EveryOptionReachesItsSetting) {
                                      "--stop-after-bytes",
                                      "100",
                                      "--close-after",
-                                     "50"});
+                                     "50",
+                                     "--crystal",
+                                     "6.25",
+                                     "--corrupt-byte",
+                                     "7"});
   const ChipFaults& faults = options.chip.faults;
   EXPECT_EQ(options.chip.eepromPath, "e.bin");
   EXPECT_EQ(options.linkPath, "port");
@@ -72,6 +79,8 @@ TEST(SimOptions, EveryOptionReachesItsSetting) {
   EXPECT_EQ(faults.silentAfterVerdict, 1);
   EXPECT_EQ(faults.stopAfterBytes, 100);
   EXPECT_EQ(faults.closeAfterBytes, 50);
+  EXPECT_EQ(options.chip.crystalHz, 6.25e6);
+  EXPECT_EQ(faults.corruptByteAfter, 7);
 }
 
 TEST(SimOptions, BadValuesAreRefusedWithTheReason) {
@@ -99,6 +108,16 @@ TEST(SimOptions, BadValuesAreRefusedWithTheReason) {
   Parsed({"--slow-drain", "299"}, &error);
   EXPECT_EQ(error, "--slow-drain takes a whole number from 300 to 230400, not 299");
   EXPECT_EQ(Parsed({"--slow-drain", "9600"}).chip.faults.slowLineBaud, 9600);
+  for (const char* crystal : {"80.5", "-1", "5,5", "5e6", "nan", ""}) {
+    Parsed({"--crystal", crystal}, &error);
+    EXPECT_EQ(
+        error,
+        std::string("--crystal takes a number of MHz from 0 (none fitted) to 80, not ") + crystal);
+  }
+  EXPECT_EQ(Parsed({"--crystal", "0"}).chip.crystalHz, 0);
+  Parsed({"--adapter-latency-ms", "16"}, &error);
+  EXPECT_EQ(error, "--adapter-latency-ms times the paced line; it needs --paced");
+  EXPECT_EQ(Parsed({"--paced", "--adapter-latency-ms", "16"}).chip.adapterLatencyMs, 16);
 }
 
 }  // namespace

@@ -51,12 +51,26 @@ TEST(VirtualChip, LinkRateIsReadFromTheHostSettings) {
   EXPECT_NE(chip.Log().WaitFor("link rate 230400 baud", 1s), "");
 }
 
-TEST(VirtualChip, UnsupportedLinkRateIsReported) {
+struct OtherRate {
+  speed_t code;
+  const char* baud;
+};
+
+class OtherLinkRate : public ::testing::TestWithParam<OtherRate> {};
+
+// The fast rates a second-stage loader uses too, which the line must carry.
+TEST_P(OtherLinkRate, IsReadAndRefusedByTheBootLoader) {
   simtest::ThreadChip chip;
-  HostPort port(chip.SlavePath(), B9600);
+  HostPort port(chip.SlavePath(), GetParam().code);
   EXPECT_EQ(Handshake(port), "");
-  EXPECT_NE(chip.Log().WaitFor("link rate 9600 is not 115200 or 230400", 1s), "");
+  EXPECT_NE(chip.Log().WaitFor(
+                std::string("link rate ") + GetParam().baud + " is not 115200 or 230400", 1s),
+            "");
 }
+
+INSTANTIATE_TEST_SUITE_P(VirtualChip, OtherLinkRate,
+                         ::testing::Values(OtherRate{B9600, "9600"}, OtherRate{B921600, "921600"},
+                                           OtherRate{B3000000, "3000000"}));
 
 TEST(VirtualChip, HostWindowRunsOutWithoutBytes) {
   simtest::ThreadChip chip;
