@@ -33,10 +33,10 @@ public:
   TLinkHooks LinkHooks();
   // The test modes' attempt, for the progress line.
   void Attempt(const std::string& What);
-  // After a detection that found no chip: when the port could not be opened, a line on standard
-  // error that says why, whether or not it is a terminal. A reason already given is not
-  // repeated, so the test modes' attempts give it once.
-  void ReportOpenFailure(const TPropeller& Link, const std::string& Port);
+  // After a detection: a line on standard error, whether or not it is a terminal, when the port
+  // could not be opened or the adapter refused the reset, saying why. A reason already given is
+  // not repeated, so the test modes' attempts give it once.
+  void ReportPortTrouble(const TPropeller& Link, const std::string& Port);
 
 private:
   struct TProgress {
@@ -46,8 +46,11 @@ private:
     TWatchedOutput Watched;
     std::ostream WatchedOut;
   };
+  void ReportLine(const std::string& Line);
+
   std::unique_ptr<TProgress> Progress;
   int32_t ReportedOpenFailure = 0;
+  int32_t ReportedResetRefusal = 0;
 
 public:
   std::FILE* const In;

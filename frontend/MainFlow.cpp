@@ -19,13 +19,12 @@ int RunLoadFlow(TPropeller& Link, TConsole& Console) {
       return 3;
     }
   }
-  if (Link.FindPropeller(RunSettings.PortName) == 0) {
-    Console.ReportOpenFailure(Link, RunSettings.PortName);
-    return 100;
-  }
+  const uint8_t Version = Link.FindPropeller(RunSettings.PortName);
+  Console.ReportPortTrouble(Link, RunSettings.PortName);
+  if (Version == 0) return 100;
   Console.PrintLine("Propeller Version " + std::to_string(Link.Version()) + " Found!");
   if (Link.ImageValid() && !Link.LoadImage(static_cast<uint8_t>(RunSettings.ProgramMode))) {
-    Console.PrintLine(Link.LastError);
+    Console.PrintLine(Link.LastError());
     return 1;
   }
   Link.ClosePort();
@@ -36,7 +35,7 @@ int RunLoadFlow(TPropeller& Link, TConsole& Console) {
 
 std::unique_ptr<TPropeller> CreateLink(TConsole& Console) {
   auto Link = std::make_unique<TPropeller>(Console.Out, Console.LinkHooks());
-  if (RunSettings.HighSpeed) Link->BaudRate = HighSpeedBaudRate;
+  if (RunSettings.HighSpeed) Link->SetBaudRate(HighSpeedBaudRate);
   return Link;
 }
 

@@ -4,8 +4,9 @@
 
 int RunReadBackFlow(TPropeller& Link, TConsole& Console) {
   const std::string OnPort = " on Port (" + RunSettings.PortName + ")";
-  if (Link.FindPropeller(RunSettings.PortName) == 0) {
-    Console.ReportOpenFailure(Link, RunSettings.PortName);
+  const uint8_t Version = Link.FindPropeller(RunSettings.PortName);
+  Console.ReportPortTrouble(Link, RunSettings.PortName);
+  if (Version == 0) {
     Console.PrintLine("Unable to locate Propeller" + OnPort);
     return 1;
   }

@@ -17,7 +17,7 @@ constexpr uint8_t RamOnly = 1;
 // Only a chip of version 1 counts as found here.
 bool Detected(TPropeller& Link, TConsole& Console) {
   const bool Found = Link.FindPropeller(RunSettings.PortName) == 1;
-  if (!Found) Console.ReportOpenFailure(Link, RunSettings.PortName);
+  Console.ReportPortTrouble(Link, RunSettings.PortName);
   return Found;
 }
 

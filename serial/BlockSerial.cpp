@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "serial/OutputDrain.h"
+
 namespace {
 
 std::string ErrorMessage(int32_t Code, const std::string& Desc) {
@@ -30,6 +32,7 @@ const char* TableText(int32_t Code) {
     case ErrRxOver: return "Receive Queue overflow";
     case ErrRxParity: return "Receive Parity Error";
     case ErrTxFull: return "Tranceive Queue is full";
+    case ErrNoModemLines: return "The device has no modem lines";
     default: return nullptr;
   }
 }
@@ -179,29 +182,11 @@ void TBlockSerial::Configure(int32_t Baud, int32_t DataBits, char Parity, int32_
   ApplyLineSettings();
 }
 
-// The time Bytes need on the line at the configured rate, a start bit and the stop bits
-// included (one and a half stop bits counted as two), rounded up.
-std::chrono::milliseconds TBlockSerial::LineTime(int32_t Bytes) const {
-  const uint32_t Baud = FLineSettings.BaudRate;
-  if (Baud == 0 || Bytes <= 0) return std::chrono::milliseconds(0);
-  const uint64_t FrameBits = 1u + FLineSettings.ByteSize + (FLineSettings.Parity ? 1u : 0u) +
-                             (FLineSettings.StopBits ? 2u : 1u);
-  return std::chrono::milliseconds(uint64_t(Bytes) * FrameBits * 1000 / Baud + 1);
-}
-
-// The device's own drain (tcdrain, FlushFileBuffers) has no time limit and waits forever on a
-// line that never empties: flow control held off, a stalled adapter. So the output queue is
-// polled instead, for the time its bytes need on the line plus DeadlockTimeout.
+// A start bit and the stop bits are counted (one and a half stop bits as two).
 int32_t TBlockSerial::DrainOutput() {
-  int32_t Queued = 0;
-  if (const int32_t Code = QueuedOutput(Queued)) return Code;
-  const auto Deadline = DeadlineAfter(DeadlockTimeout) + LineTime(Queued);
-  while (Queued > 0) {
-    if (std::chrono::steady_clock::now() >= Deadline) return ErrTimeout;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (const int32_t Code = QueuedOutput(Queued)) return Code;
-  }
-  return 0;
+  const uint32_t FrameBits = 1u + FLineSettings.ByteSize + (FLineSettings.Parity ? 1u : 0u) +
+                             (FLineSettings.StopBits ? 2u : 1u);
+  return ::DrainOutput(*this, DeadlockTimeout, FLineSettings.BaudRate, FrameBits).Code;
 }
 
 void TBlockSerial::FlushOutput() {
@@ -324,3 +309,51 @@ void TBlockSerial::CloseDevice() {
   FPortNumber = -1;
   SetErrorCode(0);
 }
+
+TPortResult TBlockSerial::Open(const std::string& PortName) {
+  OpenDevice(PortName);
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::Configure(uint32_t Baud, int32_t DeadlockMs) {
+  DeadlockTimeout = DeadlockMs;
+  Configure(static_cast<int32_t>(Baud), 8, 'N', 0, false, false);
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::SetModemLines(bool Dtr, bool Rts) {
+  if (!FActive) return {ErrPortNotOpen};
+  return {DriveModemLines(Dtr, Rts)};
+}
+
+TPortResult TBlockSerial::Purge() {
+  if (!FActive) return {ErrPortNotOpen};
+  PurgeBuffers();
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::Write(std::string_view Bytes) {
+  WriteBuffer(Bytes.data(), static_cast<int32_t>(Bytes.size()));
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::Read(std::string& Into, std::size_t Max, TPortTime Deadline) {
+  const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - Now()).count();
+  const std::string Packet =
+      ReadPacket(static_cast<int32_t>(std::clamp<int64_t>(Left, 0, INT32_MAX)));
+  const std::size_t Taken = std::min(Packet.size(), Max);
+  Into.append(Packet, 0, Taken);
+  FLineBuffer.assign(Packet, Taken);  // the rest waits for the next read
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::QueueCounts(int32_t& Input, int32_t& Output) {
+  if (!FActive) return {ErrPortNotOpen};
+  Input = 0;
+  Output = 0;
+  // The output count first: on Windows its query keeps the line errors for the next transfer.
+  if (const int32_t Code = QueuedOutput(Output)) return {Code};
+  return {QueuedBytes(Input)};
+}
+
+void TBlockSerial::WaitUntil(TPortTime Moment) { std::this_thread::sleep_until(Moment); }

@@ -9,29 +9,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "serial/SerialPort.h"
+
 // Raised for every failed or timed-out operation while RaiseExcept is on.
 class ESerialError : public std::runtime_error {
 public:
   ESerialError(int32_t Code, const std::string& Desc);
   int32_t ErrorCode;
   std::string ErrorDesc;
-};
-
-// Error codes of the port itself; any other value is an operating system error number.
-enum : int32_t {
-  ErrPortOwned = 9991,
-  ErrAlreadyOwned = 9992,
-  ErrWrongParameter = 9993,
-  ErrPortNotOpen = 9994,
-  ErrNoDeviceAnswer = 9995,
-  ErrMaxBuffer = 9996,
-  ErrTimeout = 9997,
-  ErrNotRead = 9998,
-  ErrFrame = 9999,
-  ErrOverrun = 10000,
-  ErrRxOver = 10001,
-  ErrRxParity = 10002,
-  ErrTxFull = 10003,
 };
 
 // Line error flags, with the values of the Windows communications status (CE_*).
@@ -65,10 +50,10 @@ struct TLineSettings {
   uint16_t XoffLim = 0;
 };
 
-class TBlockSerial {
+class TBlockSerial : public TSerialPort {
 public:
   TBlockSerial();
-  ~TBlockSerial();
+  ~TBlockSerial() override;
   TBlockSerial(const TBlockSerial&) = delete;
   TBlockSerial& operator=(const TBlockSerial&) = delete;
 
@@ -114,6 +99,20 @@ public:
 
   static std::string GetErrorDesc(int32_t Code);
 
+  // The link's view of the port: the operations above, their outcome returned.
+  TPortResult Open(const std::string& PortName) override;
+  TPortResult Configure(uint32_t Baud, int32_t DeadlockMs) override;
+  TPortResult SetModemLines(bool Dtr, bool Rts) override;
+  TPortResult Purge() override;
+  TPortResult Write(std::string_view Bytes) override;
+  TPortResult Read(std::string& Into, std::size_t Max, TPortTime Deadline) override;
+  TPortResult QueueCounts(int32_t& Input, int32_t& Output) override;
+  void Close() override { CloseDevice(); }
+  bool IsOpen() const override { return FActive; }
+  std::string ErrorText(int32_t Code) const override { return GetErrorDesc(Code); }
+  TPortTime Now() override { return TPortClock::now(); }
+  void WaitUntil(TPortTime Moment) override;
+
 private:
   // The tests' view of the descriptor, the line buffer and the line error decoding.
   friend struct TBlockSerialTestSeam;
@@ -142,7 +141,6 @@ private:
   void ParsePortNumber(const std::string& PortName);
   int32_t FinishTransfer(int32_t Code, int32_t Count);
   TDeadline DeadlineAfter(int32_t Ms) const;
-  std::chrono::milliseconds LineTime(int32_t Bytes) const;
   int32_t DrainOutput();
 
   // Platform primitives (one implementation per platform file). Those returning int32_t
@@ -159,6 +157,7 @@ private:
   int32_t QueuedOutput(int32_t& Count);  // bytes written that the device has still to send
   uint32_t TakeLineErrors();             // LineErr* flags raised since the last call
   bool WaitEvent(int32_t TimeoutMs);
+  int32_t DriveModemLines(bool Dtr, bool Rts);  // ErrNoModemLines where the device has none
 
   // Drivers that report cumulative error counters: frame, overrun, parity, buffer overrun
   // as last seen, so that only new errors count.

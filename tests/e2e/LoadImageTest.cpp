@@ -19,7 +19,7 @@ protected:
   void Prepare(const std::vector<uint8_t>& Image, simtest::ThreadChip& Chip) {
     ASSERT_TRUE(Link.LoadFile(Folder.Write("image.binary", Image)));
     ASSERT_TRUE(Link.ChecksumValid());
-    Link.BaudRate = GetParam();
+    Link.SetBaudRate(GetParam());
     ASSERT_EQ(Link.FindPropeller(Chip.SlavePath()), 1);
   }
   simtest::TempFolder Folder;
@@ -30,7 +30,7 @@ TEST_P(LoadImage, WireCarriesTheModeTheCountAndExactlyTheImageLongs) {
   simtest::ThreadChip Chip(simtest::InstantChip());
   const std::vector<uint8_t> Image = simtest::TinyImage(700);  // several writes of about 512 bytes
   Prepare(Image, Chip);
-  ASSERT_TRUE(Link.LoadImage(1)) << Link.LastError;
+  ASSERT_TRUE(Link.LoadImage(1)) << Link.LastError();
   const simtest::DecodedDownload Download = simtest::DecodeDownload(Chip.LastExchange().bytes);
   ASSERT_TRUE(Download.Complete);
   EXPECT_EQ(Download.Mode, 1u);
@@ -48,7 +48,7 @@ TEST_P(LoadImage, ModeThreeWritesTheEeprom) {
   simtest::ThreadChip Chip(Settings);
   const std::vector<uint8_t> Image = simtest::TinyImage(20);
   Prepare(Image, Chip);
-  ASSERT_TRUE(Link.LoadImage(3)) << Link.LastError;
+  ASSERT_TRUE(Link.LoadImage(3)) << Link.LastError();
   const std::vector<uint8_t> Eeprom = simtest::FileBytes(Settings.eepromPath);
   ASSERT_EQ(Eeprom.size(), 32768u);
   EXPECT_TRUE(std::equal(Image.begin(), Image.end(), Eeprom.begin()));

@@ -9,6 +9,7 @@
 #include "FuzzFailure.h"
 #include "LineDecoder.h"
 #include "link/Propeller.h"
+#include "tests/link/LinkTesting.h"
 #include "link/StreamEncoder.h"
 
 namespace {
@@ -35,11 +36,11 @@ void CheckEncoding(const TPropeller& Link, std::size_t Longs, bool HighSpeed) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   static TPropeller Link{std::cout};
-  Link.Image.fill(0);
-  std::copy_n(Data, std::min(Size, ImageSize), Link.Image.begin());
+  linktest::FillImage(Link, 0);
+  std::copy_n(Data, std::min(Size, ImageSize), Link.Image().begin());
   const bool Valid = Link.ChecksumValid();
   Require(Valid == Link.ImageValid(), "the verdict is kept");
-  if (Valid) Require(Link.LongCount <= ImageLongs, "an accepted image fits the buffer");
+  if (Valid) Require(Link.LongCount() <= ImageLongs, "an accepted image fits the buffer");
   const std::size_t Longs = (std::min(Size, ImageSize) + 3) / 4;
   CheckEncoding(Link, Longs, false);
   CheckEncoding(Link, Longs, true);
