@@ -12,21 +12,12 @@
 
 namespace {
 
-std::string ErrorMessage(int32_t Code, const std::string& Desc) {
-  return "Communication error " + std::to_string(Code) + ": " + Desc;
-}
-
 const char* TableText(int32_t Code) {
   switch (Code) {
     case 0: return "OK";
-    case ErrPortOwned: return "Port owned by other process";
     case ErrAlreadyOwned: return "Instance already in use";
-    case ErrWrongParameter: return "Wrong paramter at call";
     case ErrPortNotOpen: return "Instance not yet connected";
-    case ErrNoDeviceAnswer: return "No device answer detected";
-    case ErrMaxBuffer: return "Maximal buffer length exceeded";
     case ErrTimeout: return "Timeout during operation";
-    case ErrNotRead: return "Reading of data failed";
     case ErrFrame: return "Receive framing error";
     case ErrOverrun: return "Receive Overrun Error";
     case ErrRxOver: return "Receive Queue overflow";
@@ -75,9 +66,6 @@ uint8_t ParityCode(char Parity) {
 
 }  // namespace
 
-ESerialError::ESerialError(int32_t Code, const std::string& Desc)
-    : std::runtime_error(ErrorMessage(Code, Desc)), ErrorCode(Code), ErrorDesc(Desc) {}
-
 TBlockSerial::TBlockSerial() { SetErrorCode(0); }
 
 TBlockSerial::~TBlockSerial() { CloseDevice(); }
@@ -97,18 +85,9 @@ int32_t TBlockSerial::CheckOsResult(std::intptr_t Value) {
   return FErrorCode;
 }
 
-void TBlockSerial::RaiseOnError() {
-  if (RaiseExcept && FErrorCode != 0) throw ESerialError(FErrorCode, GetErrorDesc(FErrorCode));
-}
-
-void TBlockSerial::RaiseError(int32_t Code) {
-  SetErrorCode(Code);
-  RaiseOnError();
-}
-
 bool TBlockSerial::PreCheck() {
   if (FActive) return true;
-  RaiseError(ErrPortNotOpen);
+  SetErrorCode(ErrPortNotOpen);
   return false;
 }
 
@@ -144,14 +123,13 @@ TBlockSerial::TDeadline TBlockSerial::DeadlineAfter(int32_t Ms) const {
 
 void TBlockSerial::OpenDevice(const std::string& PortName) {
   if (FActive) {
-    RaiseError(ErrAlreadyOwned);
+    SetErrorCode(ErrAlreadyOwned);
     return;
   }
   FLineBuffer.clear();
   ParsePortNumber(PortName);
   FHandle = OpenHandle(FDeviceName);
   CheckOsResult(FHandle);
-  RaiseOnError();
   if (FErrorCode != 0) return;
   SetErrorCode(0);
   FActive = true;
@@ -189,21 +167,16 @@ int32_t TBlockSerial::DrainOutput() {
   return ::DrainOutput(*this, DeadlockTimeout, FLineSettings.BaudRate, FrameBits).Code;
 }
 
-void TBlockSerial::FlushOutput() {
-  SetErrorCode(DrainOutput());
-  RaiseOnError();
-}
+void TBlockSerial::FlushOutput() { SetErrorCode(DrainOutput()); }
 
 void TBlockSerial::PurgeBuffers() {
   SetErrorCode(DiscardQueues());
   FLineBuffer.clear();
-  RaiseOnError();
 }
 
 int32_t TBlockSerial::FinishTransfer(int32_t Code, int32_t Count) {
   SetErrorCode(Code);
   DecodeLineErrors(TakeLineErrors());
-  RaiseOnError();
   return Count;
 }
 
@@ -231,7 +204,6 @@ int32_t TBlockSerial::QueuedInput() {
   int32_t Count = 0;
   SetErrorCode(QueuedBytes(Count));
   TakeLineErrors();  // the status query clears the flags; they are not decoded here
-  RaiseOnError();
   return FErrorCode == 0 ? Count : 0;
 }
 
@@ -254,7 +226,6 @@ std::string TBlockSerial::ReadPacket(int32_t TimeoutMs) {
     Packet.resize(static_cast<std::size_t>(Queued));
     Packet.resize(static_cast<std::size_t>(ReadBuffer(Packet.data(), Queued)));
   }
-  RaiseOnError();
   return Packet;
 }
 
@@ -267,7 +238,6 @@ uint8_t TBlockSerial::ReadByte(int32_t TimeoutMs) {
     Value = static_cast<uint8_t>(FLineBuffer[0]);
     FLineBuffer.erase(0, 1);
   }
-  RaiseOnError();
   return Value;
 }
 

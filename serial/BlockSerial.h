@@ -6,18 +6,9 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
 #include "serial/SerialPort.h"
-
-// Raised for every failed or timed-out operation while RaiseExcept is on.
-class ESerialError : public std::runtime_error {
-public:
-  ESerialError(int32_t Code, const std::string& Desc);
-  int32_t ErrorCode;
-  std::string ErrorDesc;
-};
 
 // Line error flags, with the values of the Windows communications status (CE_*).
 enum : uint32_t {
@@ -58,14 +49,10 @@ public:
   TBlockSerial& operator=(const TBlockSerial&) = delete;
 
   // Settings the owner may change at any time.
-  // Raise ESerialError whenever an operation ends with ErrorCode not 0.
-  bool RaiseExcept = false;
   // The input queue requested from the device at open; the XON/XOFF limits are a quarter.
   int32_t RecvQueueSize = 4096;
   // Milliseconds a device read, write or drain may stay pending before it is given up.
   int32_t DeadlockTimeout = 30000;
-  // Has no effect: the port never takes a lock file, its open itself is exclusive.
-  bool LinuxLock = true;
 
   // What the last open and the last operation left.
   const std::string& DeviceName() const { return FDeviceName; }
@@ -74,9 +61,6 @@ public:
   bool Active() const { return FActive; }
   int32_t PortNumber() const { return FPortNumber; }
   const TLineSettings& LineSettings() const { return FLineSettings; }
-  // The time-out of ReadBlock and ReadString applies to each wait for the next chunk, not to
-  // the whole call.
-  static constexpr bool InterPacketTimeout() { return true; }
 
   void OpenDevice(const std::string& PortName);
   void Configure(int32_t Baud, int32_t DataBits, char Parity, int32_t StopBits, bool SoftFlow,
@@ -85,16 +69,12 @@ public:
   void PurgeBuffers();
   void SetDtr(bool On);
   void SetRts(bool On);
-  int32_t WriteBuffer(const void* Data, int32_t Length);
   void WriteByte(uint8_t Value);
   void WriteString(const std::string& Data);
   int32_t ReadBuffer(void* Dest, int32_t Length);
-  std::string ReadPacket(int32_t TimeoutMs);
   uint8_t ReadByte(int32_t TimeoutMs);
-  int32_t ReadBlock(void* Dest, int32_t Length, int32_t TimeoutMs);
   std::string ReadString(int32_t Length, int32_t TimeoutMs);
   int32_t QueuedInput();
-  bool WaitReadable(int32_t TimeoutMs);
   void CloseDevice();
 
   static std::string GetErrorDesc(int32_t Code);
@@ -131,8 +111,12 @@ private:
   // Error recording, shared by the portable and the platform code.
   void SetErrorCode(int32_t Code);
   int32_t CheckOsResult(std::intptr_t Value);
-  void RaiseOnError();
-  void RaiseError(int32_t Code);
+  int32_t WriteBuffer(const void* Data, int32_t Length);
+  // Everything queued (or the bytes a string read left over), waiting up to TimeoutMs for any;
+  // each later wait of ReadString is for its next chunk.
+  std::string ReadPacket(int32_t TimeoutMs);
+  int32_t ReadBlock(void* Dest, int32_t Length, int32_t TimeoutMs);
+  bool WaitReadable(int32_t TimeoutMs);
   bool PreCheck();
   void DecodeLineErrors(uint32_t Flags);
   void ApplyLineSettings();

@@ -223,7 +223,6 @@ void TBlockSerial::ApplyLineSettings() {
     SetDtr(!FLineSettings.DtrDisabled);
     if (!FLineSettings.RtsHandshake) SetRts(FLineSettings.RtsOn);
   }
-  RaiseOnError();
 }
 
 void TBlockSerial::SetDtr(bool On) { DriveModemLine(FHandle, TIOCM_DTR, On); }

@@ -151,7 +151,6 @@ void TBlockSerial::ApplyLineSettings() {
   SetErrorCode(0);
   DCB Control = DeviceControlBlock(FLineSettings);
   if (!::SetCommState(Device(FHandle), &Control)) CheckOsResult(-1);
-  RaiseOnError();
 }
 
 void TBlockSerial::SetDtr(bool On) { ::EscapeCommFunction(Device(FHandle), On ? SETDTR : CLRDTR); }

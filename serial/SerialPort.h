@@ -11,14 +11,9 @@
 
 // Error codes of the port itself; any other value is an operating system error number.
 enum : int32_t {
-  ErrPortOwned = 9991,
   ErrAlreadyOwned = 9992,
-  ErrWrongParameter = 9993,
   ErrPortNotOpen = 9994,
-  ErrNoDeviceAnswer = 9995,
-  ErrMaxBuffer = 9996,
   ErrTimeout = 9997,
-  ErrNotRead = 9998,
   ErrFrame = 9999,
   ErrOverrun = 10000,
   ErrRxOver = 10001,
