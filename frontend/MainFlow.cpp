@@ -34,7 +34,7 @@ int RunLoadFlow(TPropeller& Link, TConsole& Console) {
 }  // namespace
 
 std::unique_ptr<TPropeller> CreateLink(TConsole& Console) {
-  auto Link = std::make_unique<TPropeller>(Console.Out, Console.LinkHooks());
+  auto Link = std::make_unique<TPropeller>(Console.Out, Console.LinkHooks(), Console.NewPort());
   if (RunSettings.HighSpeed) Link->SetBaudRate(HighSpeedBaudRate);
   return Link;
 }

@@ -49,7 +49,6 @@ set(slow_cases
   "EveryStage/QklDownloadFailure.EndsWithItsTextAndExitCode1/SilentWhileVerifying"
   "Faults/ReadBackFault.EndsInExitTwoAndLeavesAnExistingFileAlone/ChecksumArrivesCorrupted"
   "Faults/ReadBackFault.EndsInExitTwoAndLeavesAnExistingFileAlone/DataLineHeldLow"
-  "LoadImage.SlowSilentChipTimesOutAfterFiveSeconds"
   "LoaderAgreement.ModeTwoLeavesTheSameEepromWithTheRomAndTheModel"
   "Qkl.ReadBackWithoutAChipOrWithoutAnAnsweringReader"
   "QklDetectionTest.ThousandDetectionsOfAChip"
@@ -57,9 +56,7 @@ set(slow_cases
   "Rates/QklAtBothRates.ModeThreeWritesTheImageIntoTheEepromFile/HighSpeed"
   "Rates/QklAtBothRates.ModeThreeWritesTheImageIntoTheEepromFile/NormalSpeed"
   "ReadBack.BlankAndAllZeroEepromsGiveTheirKnownChecksums"
-  "ReadBack.ReaderThatFindsNoEepromNeverAnswersAndNothingIsWritten"
-  "ReaderSession.SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn"
-  "ReaderSession.SlowReaderThatNeverAnswersEndsWithTheHandshakeTimeout")
+  "ReadBack.ReaderThatFindsNoEepromNeverAnswersAndNothingIsWritten")
 
 # Cases that only wait out the protocol's time limits for minutes on end: the 1000 detections
 # without a chip take 0.35 s each, six minutes in all, set by the reset wait and the reply
