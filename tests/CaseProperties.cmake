@@ -9,7 +9,7 @@ set(core_cases
   "^ReadBack\\." "ReadBackRoundTrip\\." "RomBoot\\." "ReadBackFault\\." "LoadedProgram\\."
   "LoaderFailure\\." "SilentEeprom\\." "LoaderAgreement\\." "RomBootLoader\\." "ReaderProgram"
   "RomHandshakeTiming\\." "^SerialLine\\." "^RomLoad\\." "^EepromBoot\\." "^Rom\\." "^Launcher\\.TheRom"
-  "FaultMatrix\\..*ReadBack$" "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^Qkl\\.ReadBack")
+  "^TwoLinks\\." "FaultMatrix\\..*ReadBack$" "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^Qkl\\.ReadBack")
 
 # Cases measured at more than 5 s on the 2-core machine, with the suite run side by side
 # (ctest --output-junit): labelled slow, so that a quick run can leave them out with -LE slow.
