@@ -2,14 +2,16 @@
 # (their names are in qkl_cases; qkl_discover_tests includes this file after each program's).
 
 # Cases that need a core of their own: those that run the cog emulator for long (the chip's ROM,
-# the reader program) to keep up with the host's time limits, and those whose chip must answer
-# the host's polls faster than its verdict comes. They run one at a time, beside the cases that
-# only wait on the protocol's time.
+# the reader program) to keep up with the host's time limits, those whose chip must answer
+# the host's polls faster than its verdict comes, and the thousand detections of a chip, whose
+# every handshake the chip must answer within the host's reply limit. They run one at a time,
+# beside the cases that only wait on the protocol's time.
 set(core_cases
   "^ReadBack\\." "ReadBackRoundTrip\\." "RomBoot\\." "ReadBackFault\\." "LoadedProgram\\."
   "LoaderFailure\\." "SilentEeprom\\." "LoaderAgreement\\." "RomBootLoader\\." "ReaderProgram"
   "RomHandshakeTiming\\." "^SerialLine\\." "^RomLoad\\." "^EepromBoot\\." "^Rom\\." "^Launcher\\.TheRom"
-  "^TwoLinks\\." "FaultMatrix\\..*ReadBack$" "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^Qkl\\.ReadBack")
+  "^TwoLinks\\." "FaultMatrix\\..*ReadBack$" "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^Qkl\\.ReadBack"
+  "^QklDetectionTest\\.ThousandDetectionsOfAChip$")
 
 # Cases measured at more than 5 s on the 2-core machine, with the suite run side by side
 # (ctest --output-junit): labelled slow, so that a quick run can leave them out with -LE slow.
