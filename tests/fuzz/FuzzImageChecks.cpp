@@ -9,7 +9,6 @@
 #include "FuzzFailure.h"
 #include "LineDecoder.h"
 #include "link/Propeller.h"
-#include "tests/link/LinkTesting.h"
 #include "link/StreamEncoder.h"
 
 namespace {
@@ -36,8 +35,13 @@ void CheckEncoding(const TPropeller& Link, std::size_t Longs, bool HighSpeed) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   static TPropeller Link{std::cout};
-  linktest::FillImage(Link, 0);
-  std::copy_n(Data, std::min(Size, ImageSize), Link.Image().begin());
+  // The bytes from the start of the image, zeros behind them.
+  for (std::size_t Index = 0; Index < ImageLongs; ++Index) {
+    uint32_t Value = 0;
+    for (std::size_t Byte = 0; Byte < 4 && Index * 4 + Byte < Size; ++Byte)
+      Value |= static_cast<uint32_t>(Data[Index * 4 + Byte]) << (8 * Byte);
+    Link.SetImageLong(Index, Value);
+  }
   const bool Valid = Link.ChecksumValid();
   Require(Valid == Link.ImageValid(), "the verdict is kept");
   if (Valid) Require(Link.LongCount() <= ImageLongs, "an accepted image fits the buffer");
