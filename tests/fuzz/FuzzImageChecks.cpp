@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FuzzFailure.h"
-#include "LineDecoder.h"
+#include "tests/support/WireDecoder.h"
 #include "link/Propeller.h"
 #include "link/StreamEncoder.h"
 
@@ -27,7 +27,7 @@ void CheckEncoding(const TPropeller& Link, std::size_t Longs, bool HighSpeed) {
     if (Encoder.ByteCount() > ChunkBytes) Line += Encoder.Flush();
   }
   Line += Encoder.Flush();
-  const TDecodedLine Decoded = DecodeLine(Line);
+  const simtest::TDecodedLine Decoded = simtest::DecodeLine(Line);
   Require(Decoded.Fault.empty(), "every pulse has a valid width");
   Require(Decoded.Bits == Expected, "the line carries the image's bits");
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "LineDecoder.h"
+#include "tests/support/WireDecoder.h"
 
 namespace {
 struct TPeerStop : std::runtime_error {
@@ -12,11 +12,11 @@ struct TPeerStop : std::runtime_error {
 
 // Each byte decodes on its own, since no pulse crosses a stop bit; a table keeps the peer
 // well ahead of the host, also in sanitizer builds.
-const TDecodedLine& DecodedByte(uint8_t Byte) {
-  static const std::vector<TDecodedLine> Table = [] {
-    std::vector<TDecodedLine> Lines;
+const simtest::TDecodedLine& DecodedByte(uint8_t Byte) {
+  static const std::vector<simtest::TDecodedLine> Table = [] {
+    std::vector<simtest::TDecodedLine> Lines;
     for (int Value = 0; Value < 256; ++Value)
-      Lines.push_back(DecodeLine(std::string(1, static_cast<char>(Value))));
+      Lines.push_back(simtest::DecodeLine(std::string(1, static_cast<char>(Value))));
     return Lines;
   }();
   return Table[Byte];
@@ -89,7 +89,7 @@ uint8_t TScriptedPeer::PeekByte() {
 // and the sanitized build decodes slowly.
 uint8_t TScriptedPeer::ReadBit() {
   while (BitAt == Bits->size()) {
-    const TDecodedLine& Line = DecodedByte(ReadByte());
+    const simtest::TDecodedLine& Line = DecodedByte(ReadByte());
     if (!Line.Fault.empty()) throw std::runtime_error("bad pulse from the host: " + Line.Fault);
     Bits = &Line.Bits;
     BitAt = 0;
