@@ -10,7 +10,7 @@
 #include <cstring>
 #include <functional>
 
-#include "PtyPair.h"
+#include "SerialTesting.h"
 #include "SerialSeam.h"
 #include "serial/BlockSerial.h"
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "PtyPair.h"
+#include "SerialTesting.h"
 #include "SerialSeam.h"
 #include "serial/BlockSerial.h"
 
