@@ -1,13 +1,8 @@
-// The process's argument vector: element 0 is the running program's path, 1..n the
-// command-line arguments (the option scanner reorders these in place).
+// The process's argument vector: element 0 the running program's path as the system reports it
+// (argv[0] when it cannot tell), 1..n the command-line arguments.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-void SetArguments(int Argc, const char* const* Argv);
-int32_t ArgumentCount();
-// Empty text for an index outside 0..n.
-std::string Argument(int32_t Index);
-std::vector<std::string>& ArgumentVector();
+std::vector<std::string> ProgramArguments(int Argc, const char* const* Argv);

@@ -27,11 +27,21 @@ void TConsole::Attempt(const std::string& What) {
   if (Progress) Progress->Run.Attempt(What);
 }
 
-void TConsole::ReportOpenFailure(const TPropeller& Link, const std::string& Port) {
+void TConsole::ReportPortTrouble(const TPropeller& Link, const std::string& Port) {
+  // A board that is never reset never answers: without this line the user sees only a silent
+  // chip.
+  const int32_t Refusal = Link.ResetRefusalCode();
+  if (Refusal != 0 && Refusal != ReportedResetRefusal) {
+    ReportedResetRefusal = Refusal;
+    ReportLine(ResetRefusalLine(Port, Link.ResetRefusalText()));
+  }
   const int32_t Code = Link.OpenFailureCode();
   if (Code == 0 || Code == ReportedOpenFailure) return;
   ReportedOpenFailure = Code;
-  const std::string Line = PortOpenFailureLine(Port, Code, Link.OpenFailureText());
+  ReportLine(PortOpenFailureLine(Port, Code, Link.OpenFailureText()));
+}
+
+void TConsole::ReportLine(const std::string& Line) {
   if (Progress)
     Progress->Line.WriteLine(Line);
   else

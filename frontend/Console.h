@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -31,12 +32,16 @@ public:
   void PrintMark(char Mark);
   // Hooks that feed the progress line; none when there is no progress line.
   TLinkHooks LinkHooks();
+  // Where the links of the run get their ports: by default each opens the serial device named.
+  using TPortMaker = std::function<std::unique_ptr<TSerialPort>()>;
+  void UsePorts(TPortMaker Maker) { PortMaker = std::move(Maker); }
+  std::unique_ptr<TSerialPort> NewPort() const { return PortMaker ? PortMaker() : nullptr; }
   // The test modes' attempt, for the progress line.
   void Attempt(const std::string& What);
-  // After a detection that found no chip: when the port could not be opened, a line on standard
-  // error that says why, whether or not it is a terminal. A reason already given is not
-  // repeated, so the test modes' attempts give it once.
-  void ReportOpenFailure(const TPropeller& Link, const std::string& Port);
+  // After a detection: a line on standard error, whether or not it is a terminal, when the port
+  // could not be opened or the adapter refused the reset, saying why. A reason already given is
+  // not repeated, so the test modes' attempts give it once.
+  void ReportPortTrouble(const TPropeller& Link, const std::string& Port);
 
 private:
   struct TProgress {
@@ -46,8 +51,12 @@ private:
     TWatchedOutput Watched;
     std::ostream WatchedOut;
   };
+  void ReportLine(const std::string& Line);
+
   std::unique_ptr<TProgress> Progress;
+  TPortMaker PortMaker;
   int32_t ReportedOpenFailure = 0;
+  int32_t ReportedResetRefusal = 0;
 
 public:
   std::FILE* const In;

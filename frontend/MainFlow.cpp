@@ -1,57 +1,46 @@
 #include "frontend/Console.h"
+#include "frontend/ExitCodes.h"
 #include "frontend/Flows.h"
-#include "frontend/Options.h"
+#include "frontend/Links.h"
 #include "frontend/Texts.h"
 
 namespace {
 
-constexpr uint32_t HighSpeedBaudRate = 230400;
-
 // Every failure before the download ends the run before the chip is touched.
-int RunLoadFlow(TPropeller& Link, TConsole& Console) {
-  if (!RunSettings.FileName.empty()) {
-    if (!Link.LoadFile(RunSettings.FileName)) {
-      Console.PrintLine("Could not load Binary");
-      return 2;
+int RunLoadFlow(TPropeller& Link, const TRunSettings& Settings, TConsole& Console) {
+  if (!Settings.FileName.empty()) {
+    if (!Link.LoadFile(Settings.FileName)) {
+      Console.PrintLine(NoBinaryText);
+      return ExitNoBinary;
     }
     if (!Link.ChecksumValid()) {
-      Console.PrintLine("Binary Checksum Invalid!");
-      return 3;
+      Console.PrintLine(BadChecksumText);
+      return ExitBadChecksum;
     }
   }
-  if (Link.FindPropeller(RunSettings.PortName) == 0) {
-    Console.ReportOpenFailure(Link, RunSettings.PortName);
-    return 100;
-  }
-  Console.PrintLine("Propeller Version " + std::to_string(Link.Version()) + " Found!");
-  if (Link.ImageValid() && !Link.LoadImage(static_cast<uint8_t>(RunSettings.ProgramMode))) {
-    Console.PrintLine(Link.LastError);
-    return 1;
+  if (DetectChip(Link, Settings, Console) == 0) return ExitNoChip;
+  Console.PrintLine(ChipFoundText(Link.Version()));
+  if (Link.ImageValid() && !Link.LoadImage(static_cast<uint8_t>(Settings.ProgramMode))) {
+    Console.PrintLine(Link.LastError());
+    return ExitLoadFailed;
   }
   Link.ClosePort();
-  return 0;
+  return ExitDone;
 }
 
 }  // namespace
 
-std::unique_ptr<TPropeller> CreateLink(TConsole& Console) {
-  auto Link = std::make_unique<TPropeller>(Console.Out, Console.LinkHooks());
-  if (RunSettings.HighSpeed) Link->BaudRate = HighSpeedBaudRate;
-  return Link;
-}
-
-int RunMainFlow(TConsole& Console) {
+int RunMainFlow(const TRunSettings& Settings, TConsole& Console) {
   PrintBanner(Console);
-  if (RunSettings.FileName.empty())
-    Console.PrintLine("No filename specified - will only try and find device");
-  if (RunSettings.FileListTest || RunSettings.DetectionTest) {
-    if (RunSettings.FileListTest)
-      RunFileListTest(RunSettings.FileName, Console);
+  if (Settings.FileName.empty()) Console.PrintLine(NoFileNameText);
+  if (Settings.FileListTest || Settings.DetectionTest) {
+    if (Settings.FileListTest)
+      RunFileListTest(Settings, Console);
     else
-      RunDetectionTest(Console);
-    return 0;
+      RunDetectionTest(Settings, Console);
+    return ExitDone;
   }
-  const auto Link = CreateLink(Console);
-  if (RunSettings.ReadBack) return RunReadBackFlow(*Link, Console);
-  return RunLoadFlow(*Link, Console);
+  const auto Link = CreateLink(Settings, Console);
+  if (Settings.ReadBack) return RunReadBackFlow(*Link, Settings, Console);
+  return RunLoadFlow(*Link, Settings, Console);
 }

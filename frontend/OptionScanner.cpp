@@ -2,34 +2,37 @@
 
 #include <algorithm>
 
-#include "frontend/Arguments.h"
-
-int32_t OptionIndex = 0;
-std::string OptionArgument;
+#include "frontend/Texts.h"
 
 namespace {
-
-std::size_t Position = 0;  // inside a group of letters such as -ft; 0 between elements
-int32_t FirstNonOption = 1;
-int32_t LastNonOption = 1;
 
 bool IsNonOption(const std::string& Element) {
   return Element.empty() || Element[0] != '-' || Element == "-";
 }
 
-bool BlockIsEmpty() { return FirstNonOption == LastNonOption; }
+}  // namespace
+
+TOptionScanner::TOptionScanner(std::vector<std::string> Arguments)
+    : FArguments(std::move(Arguments)) {
+  if (FArguments.empty()) FArguments.emplace_back();
+}
+
+std::string TOptionScanner::Argument(int32_t At) const {
+  if (At < 0 || At > ArgumentCount()) return {};
+  return FArguments[static_cast<std::size_t>(At)];
+}
 
 // Moves the block of non-options passed over so far behind the options consumed after it,
 // each group keeping its order.
-void MoveBlockBehindOptions() {
-  auto& Elements = ArgumentVector();
+void TOptionScanner::MoveBlockBehindOptions() {
+  auto& Elements = FArguments;
   std::rotate(Elements.begin() + FirstNonOption, Elements.begin() + LastNonOption,
               Elements.begin() + OptionIndex);
   FirstNonOption += OptionIndex - LastNonOption;
   LastNonOption = OptionIndex;
 }
 
-void MoveBlockIfOptionsFollow() {
+void TOptionScanner::MoveBlockIfOptionsFollow() {
   if (!BlockIsEmpty() && LastNonOption != OptionIndex)
     MoveBlockBehindOptions();
   else if (BlockIsEmpty())
@@ -37,7 +40,7 @@ void MoveBlockIfOptionsFollow() {
 }
 
 // Steps past non-options to the next option element; false when none is left.
-bool FindOptionElement() {
+bool TOptionScanner::FindOptionElement() {
   const int32_t Count = ArgumentCount();
   MoveBlockIfOptionsFollow();
   while (OptionIndex <= Count && IsNonOption(Argument(OptionIndex))) ++OptionIndex;
@@ -56,27 +59,21 @@ bool FindOptionElement() {
   return true;
 }
 
-char Complain(std::ostream& Messages, const std::string& Message, char Letter) {
+char TOptionScanner::Complain(std::ostream& Messages, const std::string& Message,
+                              char Letter) const {
   Messages << Argument(0) << Message << Letter << std::endl;
   return '?';
 }
 
 // The rest of the current element after the letter just read, consumed with it.
-std::string TakeRestOfElement() {
+std::string TOptionScanner::TakeRestOfElement() {
   std::string Rest = Argument(OptionIndex).substr(Position);
   ++OptionIndex;
   return Rest;
 }
 
-}  // namespace
-
-char NextOption(const std::string& OptionString, std::ostream& Messages) {
-  if (OptionIndex == 0) {
-    OptionIndex = 1;
-    FirstNonOption = LastNonOption = 1;
-    Position = 0;
-  }
-  OptionArgument.clear();
+char TOptionScanner::Next(const std::string& OptionString, std::ostream& Messages) {
+  FOptionArgument.clear();
   if (Position == 0 && !FindOptionElement()) return EndOfOptions;
 
   const std::string Element = Argument(OptionIndex);
@@ -87,18 +84,18 @@ char NextOption(const std::string& OptionString, std::ostream& Messages) {
   }
   const std::size_t Spec = OptionString.find(Letter);
   if (Letter == ':' || Spec == std::string::npos)
-    return Complain(Messages, ": illegal option -- ", Letter);
+    return Complain(Messages, IllegalOptionText, Letter);
   const bool TakesArgument = OptionString.compare(Spec + 1, 1, ":") == 0;
   const bool ArgumentOptional = OptionString.compare(Spec + 1, 2, "::") == 0;
   if (!TakesArgument) return Letter;
 
   const bool InsideElement = Position != 0;
   if (InsideElement) {
-    OptionArgument = TakeRestOfElement();
+    FOptionArgument = TakeRestOfElement();
   } else if (OptionIndex > ArgumentCount()) {
-    if (!ArgumentOptional) return Complain(Messages, ": option requires an argument -- ", Letter);
+    if (!ArgumentOptional) return Complain(Messages, MissingArgumentText, Letter);
   } else if (!ArgumentOptional || Argument(OptionIndex)[0] != '-') {
-    OptionArgument = Argument(OptionIndex++);
+    FOptionArgument = Argument(OptionIndex++);
   }
   Position = 0;
   return Letter;

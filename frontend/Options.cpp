@@ -1,44 +1,45 @@
 #include "frontend/Options.h"
 
-#include "frontend/Arguments.h"
 #include "frontend/Console.h"
+#include "frontend/Defaults.h"
+#include "frontend/ExitCodes.h"
 #include "frontend/Integer.h"
 #include "frontend/OptionScanner.h"
 #include "frontend/Texts.h"
-
-TRunSettings RunSettings;
 
 namespace {
 
 const std::string OptionString = "hp:d:ftlv::u";
 
-std::optional<int> SetProgramMode(TConsole& Console) {
-  RunSettings.ProgramMode = StrToInt(OptionArgument);
-  if (RunSettings.ProgramMode >= 1 && RunSettings.ProgramMode <= 3) return std::nullopt;
-  Console.PrintLine("Load mode must be between 1 & 3");
-  return 1;
+std::optional<int> SetProgramMode(TRunSettings& Settings, const std::string& Value,
+                                  TConsole& Console) {
+  Settings.ProgramMode = StrToInt(Value);
+  if (Settings.ProgramMode >= 1 && Settings.ProgramMode <= 3) return std::nullopt;
+  Console.PrintLine(ModeOutOfRangeText);
+  return ExitUsage;
 }
 
-int ShowVersion(TConsole& Console) {
-  if (OptionArgument == "n")
+int ShowVersion(const std::string& Value, TConsole& Console) {
+  if (Value == "n")
     Console.PrintLine(VersionText);
   else
     PrintBanner(Console);
-  return 0;
+  return ExitDone;
 }
 
 // The exit code when the option ends the run.
-std::optional<int> ActOn(char Option, TConsole& Console) {
+std::optional<int> ActOn(char Option, const std::string& Value, TRunSettings& Settings,
+                         TConsole& Console) {
   switch (Option) {
     case 'h':
-    case '?': PrintUsage(Console); return 1;
-    case 'd': RunSettings.PortName = OptionArgument; break;
-    case 'f': RunSettings.HighSpeed = true; break;
-    case 'l': RunSettings.DetectionTest = true; break;
-    case 't': RunSettings.FileListTest = true; break;
-    case 'u': RunSettings.ReadBack = true; break;
-    case 'p': return SetProgramMode(Console);
-    case 'v': return ShowVersion(Console);
+    case '?': PrintUsage(Console); return ExitUsage;
+    case 'd': Settings.PortName = Value; break;
+    case 'f': Settings.HighSpeed = true; break;
+    case 'l': Settings.DetectionTest = true; break;
+    case 't': Settings.FileListTest = true; break;
+    case 'u': Settings.ReadBack = true; break;
+    case 'p': return SetProgramMode(Settings, Value, Console);
+    case 'v': return ShowVersion(Value, Console);
     default: break;
   }
   return std::nullopt;
@@ -46,13 +47,15 @@ std::optional<int> ActOn(char Option, TConsole& Console) {
 
 }  // namespace
 
-std::optional<int> ParseOptions(TConsole& Console) {
-  RunSettings = TRunSettings{};
-  for (char Option = NextOption(OptionString, Console.Out); Option != EndOfOptions;
-       Option = NextOption(OptionString, Console.Out)) {
-    if (const std::optional<int> Exit = ActOn(Option, Console)) return Exit;
+TParsedOptions ParseOptions(TOptionScanner& Scanner, TConsole& Console) {
+  TParsedOptions Parsed;
+  for (char Option = Scanner.Next(OptionString, Console.Out); Option != EndOfOptions;
+       Option = Scanner.Next(OptionString, Console.Out)) {
+    Parsed.Exit = ActOn(Option, Scanner.OptionArgument(), Parsed.Settings, Console);
+    if (Parsed.Exit) return Parsed;
   }
-  if (OptionIndex <= ArgumentCount()) RunSettings.FileName = Argument(OptionIndex);
-  if (RunSettings.PortName.empty()) RunSettings.PortName = DefaultPortName;
-  return std::nullopt;
+  if (Scanner.Index() <= Scanner.ArgumentCount())
+    Parsed.Settings.FileName = Scanner.Argument(Scanner.Index());
+  if (Parsed.Settings.PortName.empty()) Parsed.Settings.PortName = DefaultPortName;
+  return Parsed;
 }

@@ -6,8 +6,7 @@
 #include <string>
 
 class TConsole;
-
-constexpr const char* DefaultPortName = "COM2";
+class TOptionScanner;
 
 struct TRunSettings {
   std::string PortName;
@@ -21,9 +20,12 @@ struct TRunSettings {
   bool operator==(const TRunSettings&) const = default;
 };
 
-extern TRunSettings RunSettings;
+struct TParsedOptions {
+  TRunSettings Settings;
+  // The exit code when the command line ends the run (usage text, version or banner, program
+  // mode out of range); nothing when the run goes on.
+  std::optional<int> Exit;
+};
 
-// Fills RunSettings from the argument vector. Returns the exit code when the command line
-// ends the run: usage text (1), version or banner (0), program mode out of range (1); nothing
-// when the run goes on. A -p value that is not an integer raises EConvertError.
-std::optional<int> ParseOptions(TConsole& Console);
+// Scans the whole command line. A -p value that is not an integer raises EConvertError.
+TParsedOptions ParseOptions(TOptionScanner& Scanner, TConsole& Console);

@@ -10,6 +10,10 @@ std::string PortOpenFailureLine(const std::string& Port, int32_t Code, const std
   return "qkl: cannot open port " + Port + ": " + Text + (Hint.empty() ? "" : "; " + Hint);
 }
 
+std::string ResetRefusalLine(const std::string& Port, const std::string& Text) {
+  return "qkl: could not reset the chip on " + Port + ": the adapter refused DTR: " + Text;
+}
+
 std::string PortsPresentHint() {
   const std::vector<std::string> Ports = SerialPortsPresent();
   if (Ports.empty()) return "no serial ports found";

@@ -1,22 +1,22 @@
 #include "frontend/Console.h"
+#include "frontend/ExitCodes.h"
 #include "frontend/Flows.h"
-#include "frontend/Options.h"
+#include "frontend/Links.h"
+#include "frontend/Texts.h"
 
-int RunReadBackFlow(TPropeller& Link, TConsole& Console) {
-  const std::string OnPort = " on Port (" + RunSettings.PortName + ")";
-  if (Link.FindPropeller(RunSettings.PortName) == 0) {
-    Console.ReportOpenFailure(Link, RunSettings.PortName);
-    Console.PrintLine("Unable to locate Propeller" + OnPort);
-    return 1;
+int RunReadBackFlow(TPropeller& Link, const TRunSettings& Settings, TConsole& Console) {
+  if (DetectChip(Link, Settings, Console) == 0) {
+    Console.PrintLine(NoChipOnPortText(Settings.PortName));
+    return ExitReadBackNoChip;
   }
   if (!Link.ReadEeprom()) {
-    Console.PrintLine("Unable to read Propeller" + OnPort);
-    return 2;
+    Console.PrintLine(ReadFailedOnPortText(Settings.PortName));
+    return ExitReadBackFailed;
   }
-  if (!RunSettings.FileName.empty() && !Link.SaveFile(RunSettings.FileName)) {
-    Console.PrintLine("Unable to save binary image to (" + RunSettings.FileName + ")");
-    return 3;
+  if (!Settings.FileName.empty() && !Link.SaveFile(Settings.FileName)) {
+    Console.PrintLine(NotSavedText(Settings.FileName));
+    return ExitReadBackNotSaved;
   }
-  Console.PrintLine("All good!");
-  return 0;
+  Console.PrintLine(AllGoodText);
+  return ExitDone;
 }

@@ -6,8 +6,8 @@
 #include "frontend/Options.h"
 
 int RunQkl(int Argc, const char* const* Argv, TConsole& Console) {
-  SetArguments(Argc, Argv);
-  OptionIndex = 0;  // the scanner starts afresh on this command line
-  if (const std::optional<int> Exit = ParseOptions(Console)) return *Exit;
-  return RunMainFlow(Console);
+  TOptionScanner Scanner(ProgramArguments(Argc, Argv));
+  const TParsedOptions Parsed = ParseOptions(Scanner, Console);
+  if (Parsed.Exit) return *Parsed.Exit;
+  return RunMainFlow(Parsed.Settings, Console);
 }

@@ -1,28 +1,15 @@
 #include "frontend/RunProgress.h"
 
 #include <cstdio>
-#include <map>
 
 namespace {
 
-constexpr uint32_t EepromKilobytes = 32;
-
-// The stages a verdict is waited for, by the link's stage texts.
-const std::map<std::string, std::string> WaitNames = {
-    {"RAM Verify", "verifying RAM"},
-    {"Programing EEPROM", "programming EEPROM"},
-    {"Verifying EEPROM", "verifying EEPROM"},
-};
-
-bool NumberBetween(const std::string& Text, const std::string& Before, const std::string& After,
-                   uint32_t& Number) {
-  if (!Text.starts_with(Before) || !Text.ends_with(After) ||
-      Text.size() <= Before.size() + After.size())
-    return false;
-  const std::string Digits = Text.substr(Before.size(), Text.size() - Before.size() - After.size());
-  if (Digits.find_first_not_of("0123456789") != std::string::npos) return false;
-  Number = static_cast<uint32_t>(std::stoul(Digits));
-  return true;
+const char* VerdictName(TLinkStage Stage) {
+  switch (Stage) {
+    case TLinkStage::EepromProgram: return "programming EEPROM";
+    case TLinkStage::EepromVerify: return "verifying EEPROM";
+    default: return "verifying RAM";
+  }
 }
 
 std::string Seconds(TProgressLine::TClock::duration Elapsed) {
@@ -36,38 +23,32 @@ std::string Seconds(TProgressLine::TClock::duration Elapsed) {
 TRunProgress::TRunProgress(TProgressLine& Line, TNow Now) : Line(Line), Now(std::move(Now)) {}
 
 TLinkHooks TRunProgress::Hooks() {
-  return {[this](const std::string& Text) { Status(Text); },
-          [this](const TLinkProgress& Where) { Progress(Where); }};
-}
-
-void TRunProgress::Status(const std::string& Text) {
-  uint32_t Number = 0;
-  if (NumberBetween(Text, "Loading RAM ", " Longs", Number)) {
-    Kind = TKind::Download;
-    Done = 0;
-    Total = Number;
-  } else if (NumberBetween(Text, "", "k completed", Number)) {
-    Kind = TKind::EepromRead;
-    Done = Number;
-  } else if (const auto Wait = WaitNames.find(Text); Wait != WaitNames.end()) {
-    StartWait(Wait->second);
-  } else {
-    Kind = TKind::Other;
-    What = Text;
-  }
-  Show(true);
+  return {nullptr, [this](const TLinkProgress& Where) { Progress(Where); }};
 }
 
 void TRunProgress::Progress(const TLinkProgress& Where) {
   switch (Where.Stage) {
-    case TLinkStage::Download: Done = Where.Done; break;
-    case TLinkStage::ReaderSync:
-      // The reader program copies the EEPROM before it answers: no stage text announces it.
-      if (Kind != TKind::Wait || What != "starting the reader") StartWait("starting the reader");
+    case TLinkStage::Download:
+      Kind = TKind::Download;
+      Done = Where.Done;
+      Total = Where.Total;
       break;
-    case TLinkStage::Verdict: break;
+    case TLinkStage::RamVerify:
+    case TLinkStage::EepromProgram:
+    case TLinkStage::EepromVerify:
+      if (Where.Done == 0) StartWait(VerdictName(Where.Stage));
+      break;
+    case TLinkStage::ReaderSync:
+      // The reader program copies the EEPROM before it answers: its first poll starts the wait.
+      if (Where.Done == 1) StartWait("starting the reader");
+      break;
+    case TLinkStage::EepromRead:
+      Kind = TKind::EepromRead;
+      Done = Where.Done;
+      Total = Where.Total;
+      break;
   }
-  Show(false);
+  Show(IsMilestone(Where));
 }
 
 void TRunProgress::Attempt(const std::string& Text) {
@@ -89,8 +70,7 @@ std::string TRunProgress::StageText() const {
              std::to_string(Total > 0 ? uint64_t{Done} * 100 / Total : 100) + "%)";
     case TKind::Wait: return What + " " + Seconds(Now() - Started);
     case TKind::EepromRead:
-      return "reading EEPROM " + std::to_string(Done) + " KB of " + std::to_string(EepromKilobytes);
-    case TKind::Other: return What;
+      return "reading EEPROM " + std::to_string(Done) + " KB of " + std::to_string(Total);
     case TKind::None: break;
   }
   return {};

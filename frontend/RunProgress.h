@@ -1,5 +1,5 @@
-// What the progress line says: the link's stage texts and progress calls, and the attempts of
-// the test modes, turned into a short text for people, with counts and elapsed times.
+// What the progress line says: the link's progress events and the attempts of the test modes,
+// turned into a short text for people, with counts and elapsed times.
 #pragma once
 
 #include <cstdint>
@@ -17,13 +17,12 @@ public:
 
   // Hooks for a link object, bound to this progress.
   TLinkHooks Hooks();
-  void Status(const std::string& Text);
   void Progress(const TLinkProgress& Where);
   // The test modes name their attempt ("detection 12 of 1000"); its stages follow it.
   void Attempt(const std::string& What);
 
 private:
-  enum class TKind { None, Download, Wait, EepromRead, Other };
+  enum class TKind { None, Download, Wait, EepromRead };
 
   void StartWait(const std::string& What);
   std::string StageText() const;
@@ -33,8 +32,8 @@ private:
   TNow Now;
   std::string AttemptText;
   TKind Kind = TKind::None;
-  std::string What;   // the wait's name, or a text shown as it came
-  uint32_t Done = 0;  // longs sent, or KB read
-  uint32_t Total = 0;
+  std::string What;    // the wait's name
+  uint32_t Done = 0;   // longs sent, or KB read
+  uint32_t Total = 0;  // longs to send, or KB to read
   TProgressLine::TClock::time_point Started{};
 };

@@ -7,7 +7,8 @@
 #include "frontend/Console.h"
 #include "frontend/Errors.h"
 #include "frontend/Flows.h"
-#include "frontend/Options.h"
+#include "frontend/Links.h"
+#include "frontend/Texts.h"
 
 namespace {
 
@@ -15,10 +16,8 @@ constexpr int32_t DetectionAttempts = 1000;
 constexpr uint8_t RamOnly = 1;
 
 // Only a chip of version 1 counts as found here.
-bool Detected(TPropeller& Link, TConsole& Console) {
-  const bool Found = Link.FindPropeller(RunSettings.PortName) == 1;
-  if (!Found) Console.ReportOpenFailure(Link, RunSettings.PortName);
-  return Found;
+bool Detected(TPropeller& Link, const TRunSettings& Settings, TConsole& Console) {
+  return DetectChip(Link, Settings, Console) == 1;
 }
 
 using TFileCloser = decltype(&std::fclose);
@@ -66,15 +65,16 @@ struct TFileListCounts {
 };
 
 // The image is checked before the chip is touched, so a bad entry costs no reset.
-void TestOneFile(const std::string& Name, TFileListCounts& Counts, TConsole& Console) {
-  const auto Link = CreateLink(Console);
+void TestOneFile(const std::string& Name, const TRunSettings& Settings, TFileListCounts& Counts,
+                 TConsole& Console) {
+  const auto Link = CreateLink(Settings, Console);
   if (!Link->LoadFile(Name)) {
     ++Counts.Dud;
-    Console.PrintLine("b " + Name);
+    Console.PrintLine(UnreadableListEntryText(Name));
   } else if (!Link->ChecksumValid()) {
     ++Counts.Dud;
     Console.PrintMark('B');
-  } else if (!Detected(*Link, Console)) {
+  } else if (!Detected(*Link, Settings, Console)) {
     ++Counts.DetectFailures;
     Console.PrintMark('d');
   } else if (!Link->LoadImage(RamOnly)) {
@@ -88,32 +88,29 @@ void TestOneFile(const std::string& Name, TFileListCounts& Counts, TConsole& Con
 
 }  // namespace
 
-void RunDetectionTest(TConsole& Console) {
+void RunDetectionTest(const TRunSettings& Settings, TConsole& Console) {
   int32_t Failures = 0;
   for (int32_t Attempt = 0; Attempt < DetectionAttempts; ++Attempt) {
     Console.Attempt("detection " + std::to_string(Attempt + 1) + " of " +
                     std::to_string(DetectionAttempts));
-    const auto Link = CreateLink(Console);
-    const bool Found = Detected(*Link, Console);
+    const auto Link = CreateLink(Settings, Console);
+    const bool Found = Detected(*Link, Settings, Console);
     if (!Found) ++Failures;
     Console.PrintMark(Found ? '.' : 'd');
     Link->ClosePort();
   }
-  Console.PrintLine("Tested " + std::to_string(DetectionAttempts) + " Detections with " +
-                    std::to_string(Failures) + " Detection failures");
+  Console.PrintLine(DetectionStatisticsText(DetectionAttempts, Failures));
 }
 
-void RunFileListTest(const std::string& ListName, TConsole& Console) {
-  TListFile List(ListName, Console.In);
+void RunFileListTest(const TRunSettings& Settings, TConsole& Console) {
+  TListFile List(Settings.FileName, Console.In);
   TFileListCounts Counts;
   std::string Name;
   while (List.ReadLine(Name)) {
     ++Counts.Files;
     Console.Attempt("file " + std::to_string(Counts.Files) + " of the list");
-    TestOneFile(Name, Counts, Console);
+    TestOneFile(Name, Settings, Counts, Console);
   }
-  Console.PrintLine("Tested " + std::to_string(Counts.Files) + " Files with " +
-                    std::to_string(Counts.Dud) + " Dud binaries, " +
-                    std::to_string(Counts.DetectFailures) + " Detection failures and " +
-                    std::to_string(Counts.LoadErrors) + " Load Errors");
+  Console.PrintLine(
+      FileListStatisticsText(Counts.Files, Counts.Dud, Counts.DetectFailures, Counts.LoadErrors));
 }

@@ -1,7 +1,7 @@
 #include "frontend/Texts.h"
 
 #include "frontend/Console.h"
-#include "frontend/Options.h"
+#include "frontend/Defaults.h"
 
 // The banner's two lines are parted by CR LF; Windows' text-mode output makes that of a plain LF.
 #ifdef _WIN32
@@ -10,6 +10,8 @@ constexpr const char* BannerLineBreak = "\n";
 constexpr const char* BannerLineBreak = "\r\n";
 #endif
 
+// The build stamp is fixed: it is part of the banner scripts have always read, not the time of
+// this build (the version line says which build it is).
 void PrintBanner(TConsole& Console) {
   Console.PrintLine("Orlas Quillkit Loader v" + VersionText + BannerLineBreak +
                     "Compiled for i386 Win32 at 13:24:16 on 2010/04/28");
@@ -32,4 +34,38 @@ void PrintUsage(TConsole& Console) {
       "with no prompt!",
   };
   for (const auto& Line : Lines) Console.PrintLine(Line);
+}
+
+std::string ChipFoundText(int Version) {
+  return "Propeller Version " + std::to_string(Version) + " Found!";
+}
+
+std::string NoChipOnPortText(const std::string& Port) {
+  return "Unable to locate Propeller on Port (" + Port + ")";
+}
+
+std::string ReadFailedOnPortText(const std::string& Port) {
+  return "Unable to read Propeller on Port (" + Port + ")";
+}
+
+std::string NotSavedText(const std::string& FileName) {
+  return "Unable to save binary image to (" + FileName + ")";
+}
+
+std::string UnreadableListEntryText(const std::string& Name) { return "b " + Name; }
+
+std::string DetectionStatisticsText(int32_t Attempts, int32_t Failures) {
+  return "Tested " + std::to_string(Attempts) + " Detections with " + std::to_string(Failures) +
+         " Detection failures";
+}
+
+std::string FileListStatisticsText(int32_t Files, int32_t Dud, int32_t DetectFailures,
+                                   int32_t LoadErrors) {
+  return "Tested " + std::to_string(Files) + " Files with " + std::to_string(Dud) +
+         " Dud binaries, " + std::to_string(DetectFailures) + " Detection failures and " +
+         std::to_string(LoadErrors) + " Load Errors";
+}
+
+std::string UnhandledErrorText(const std::string& ClassName, const std::string& Message) {
+  return "An unhandled exception occurred: " + ClassName + ": " + Message;
 }

@@ -7,6 +7,8 @@
 #include <memory>
 #include <typeinfo>
 
+#include "frontend/Texts.h"
+
 namespace {
 
 std::string Demangle(const char* Name) {
@@ -34,5 +36,5 @@ std::string CurrentMessage() {
 }  // namespace
 
 std::string UnhandledErrorReport() {
-  return "An unhandled exception occurred: " + CurrentClassName() + ": " + CurrentMessage();
+  return UnhandledErrorText(CurrentClassName(), CurrentMessage());
 }

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "frontend/Console.h"
+#include "frontend/ExitCodes.h"
 #include "frontend/Run.h"
 #include "frontend/Terminal.h"
 #include "frontend/UnhandledError.h"
@@ -15,6 +16,6 @@ int main(int Argc, char** Argv) {
     return RunQkl(Argc, Argv, Console);
   } catch (...) {
     std::cout << UnhandledErrorReport() << std::endl;
-    return 217;
+    return ExitUnhandledError;
   }
 }

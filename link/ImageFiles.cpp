@@ -21,18 +21,19 @@ std::string EepromFileName(const std::string& FileName) {
 }  // namespace
 
 bool TPropeller::LoadFile(const std::string& FileName) {
-  Image.fill(0);
+  FImage.fill(0);
   std::ifstream File(FileName, std::ios::binary);
   if (!File) return false;
-  File.read(reinterpret_cast<char*>(Image.data()), static_cast<std::streamsize>(Image.size()));
+  File.read(reinterpret_cast<char*>(FImage.data()), static_cast<std::streamsize>(FImage.size()));
   // A short file ends the read early (eof); only a failure without reaching the end is one.
-  return !File.bad() && (File.gcount() == static_cast<std::streamsize>(Image.size()) || File.eof());
+  return !File.bad() &&
+         (File.gcount() == static_cast<std::streamsize>(FImage.size()) || File.eof());
 }
 
 bool TPropeller::ChecksumValid() {
-  const uint32_t Vbase = Image[VbaseOffset] | Image[VbaseOffset + 1] << 8;
-  const uint32_t Dbase = Image[DbaseOffset] | Image[DbaseOffset + 1] << 8;
-  LongCount = Vbase / 4;
+  const uint32_t Vbase = FImage[VbaseOffset] | FImage[VbaseOffset + 1] << 8;
+  const uint32_t Dbase = FImage[DbaseOffset] | FImage[DbaseOffset + 1] << 8;
+  FLongCount = Vbase / 4;
   // Markers, summed range and long count must all lie inside the buffer.
   if (Dbase < LowestDbase || Dbase > ImageSize || Vbase > ImageSize) {
     FImageValid = false;
@@ -43,11 +44,11 @@ bool TPropeller::ChecksumValid() {
   SetImageLong(TopLong - 1, StackMarker);
   uint8_t Sum = 0;
   for (std::size_t At = 0; At < (TopLong + 1) * 4; ++At)
-    Sum = static_cast<uint8_t>(Sum + Image[At]);
+    Sum = static_cast<uint8_t>(Sum + FImage[At]);
   FImageValid = Sum == 0;
   return FImageValid;
 }
 
 bool TPropeller::SaveFile(const std::string& FileName) {
-  return ReplaceFile(EepromFileName(FileName), Image.data(), Image.size());
+  return ReplaceFile(EepromFileName(FileName), FImage.data(), FImage.size());
 }

@@ -1,4 +1,3 @@
-#include "link/LinkState.h"
 #include "link/LinkTexts.h"
 #include "link/Propeller.h"
 #include "link/ProtocolTimes.h"
@@ -10,73 +9,66 @@ constexpr int32_t ChunkBytes = 512;
 }  // namespace
 
 bool TPropeller::LoadImage(uint8_t Mode) {
-  ReplyTimeoutMs = PollReplyTimeoutMs;
   if (Mode < 1 || Mode > 3) return false;
-  if (LongCount > ImageLongs) {
-    LastError = "Image longer than 32768 bytes";
+  if (FLongCount > ImageLongs) {
+    FLastError = "Image longer than 32768 bytes";
     return false;
   }
-  if (!SendDownload(Mode)) {
-    // A write the port could not complete means the line is gone or stuck: the image can no
-    // longer arrive whole, and every further write would wait out the port's deadlock time-out.
-    ResetEncoder();
-    LastError = CommunicationErrorText;
+  // A write the port could not complete means the line is gone or stuck: the image can no
+  // longer arrive whole, and every further write would wait out the port's deadlock time-out.
+  // A write the device has not finished yet fails in the drain, or shows up as a missing verdict.
+  if (!SendDownload(Mode) || !Session.DrainOutput().Ok()) {
+    Session.ResetEncoder();
+    FLastError = CommunicationErrorText;
     return false;
   }
-  // A write the device has not finished yet fails here, or shows up as a missing verdict.
-  try {
-    Serial->FlushOutput();
-  } catch (const ESerialError&) {
-    LastError = CommunicationErrorText;
-    return false;
-  }
-  if (!AwaitVerdict("RAM Verify", "Communication Timeout verifying RAM", "Ram verify error",
-                    VerdictPolls, VerdictLimitMs)) {
+  if (!AwaitVerdict(TLinkStage::RamVerify, VerdictLimitMs, VerdictPolls,
+                    "Communication Timeout verifying RAM", "Ram verify error")) {
     return false;
   }
   if (Mode == 1) return true;
-  if (!AwaitVerdict("Programing EEPROM", "Communication Timeout writing EEPROM",
-                    "EEPROM Program Error", ProgramVerdictPolls, ProgramVerdictLimitMs)) {
+  if (!AwaitVerdict(TLinkStage::EepromProgram, ProgrammingVerdictLimitMs, ProgrammingVerdictPolls,
+                    "Communication Timeout writing EEPROM", "EEPROM Program Error")) {
     return false;
   }
-  return AwaitVerdict("Verifying EEPROM", "Communication Timeout verifying EEPROM",
-                      "EEPROM Verify Error", VerdictPolls, VerdictLimitMs);
+  return AwaitVerdict(TLinkStage::EepromVerify, VerdictLimitMs, VerdictPolls,
+                      "Communication Timeout verifying EEPROM", "EEPROM Verify Error");
 }
 
 // Each flush closes the open frame, so every write ends on a whole byte; the line stays high
 // between writes, which the chip ignores. Stops at the first write that fails.
 bool TPropeller::SendDownload(uint8_t Mode) {
-  EncodeLong(Mode);
-  if (!SendStream(FlushEncoder())) return false;
-  EncodeLong(LongCount);
-  if (!SendStream(FlushEncoder())) return false;
-  NotifyStatus("Loading RAM " + std::to_string(LongCount) + " Longs");
-  for (std::size_t Index = 0; Index < LongCount; ++Index) {
-    EncodeLong(ImageLong(Index));
-    if (StreamEncoder.ByteCount() > ChunkBytes) {
-      if (!SendStream(FlushEncoder())) return false;
-      NotifyProgress(TLinkStage::Download, static_cast<uint32_t>(Index + 1));
+  Session.EncodeLong(Mode);
+  if (!SendStream(Session.FlushEncoder())) return false;
+  Session.EncodeLong(FLongCount);
+  if (!SendStream(Session.FlushEncoder())) return false;
+  Notify({TLinkStage::Download, 0, FLongCount});
+  for (std::size_t Index = 0; Index < FLongCount; ++Index) {
+    Session.EncodeLong(ImageLong(Index));
+    if (Session.EncodedBytes() > ChunkBytes) {
+      if (!SendStream(Session.FlushEncoder())) return false;
+      Notify({TLinkStage::Download, static_cast<uint32_t>(Index + 1), FLongCount});
     }
   }
-  const std::string Rest = FlushEncoder();
+  const std::string Rest = Session.FlushEncoder();
   return Rest.empty() || SendStream(Rest);
 }
 
-bool TPropeller::AwaitVerdict(const std::string& Stage, const std::string& TimeoutText,
-                              const std::string& FailureText, int Polls, int64_t LimitMs) {
-  NotifyStatus(Stage);
-  const TPollResult Result = PollForReply(Polls, LimitMs, TLinkStage::Verdict);
+bool TPropeller::AwaitVerdict(TLinkStage Stage, int64_t LimitMs, uint32_t Polls,
+                              const std::string& TimeoutText, const std::string& FailureText) {
+  Notify({Stage, 0, Polls});
+  const TPollResult Result = PollForReply(Polls, LimitMs, Stage);
   switch (Result.End) {
     case TPollEnd::Reply:
       if (Result.Bit == 0) return true;
-      LastError = FailureText;
+      FLastError = FailureText;
       return false;
-    case TPollEnd::WriteFailed: LastError = CommunicationErrorText; return false;
+    case TPollEnd::WriteFailed: FLastError = CommunicationErrorText; return false;
     case TPollEnd::TimedOut:
     case TPollEnd::Exhausted:
       // Polls that all went unanswered, however quickly, never count as a verdict.
       break;
   }
-  LastError = TimeoutText;
+  FLastError = TimeoutText;
   return false;
 }

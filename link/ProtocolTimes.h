@@ -31,20 +31,20 @@ inline constexpr int32_t PollReplyTimeoutMs = 50;
 // without an answer means it has stopped.
 inline constexpr int32_t ReaderDataReplyTimeoutMs = 500;
 
-// The RAM checksum and EEPROM verify verdicts must come within this limit and within this
-// number of polls...
+// A verdict (RAM checksum, EEPROM verify) must come within this limit and within this number
+// of polls.
 inline constexpr int64_t VerdictLimitMs = 5000;
-inline constexpr int VerdictPolls = 100;
-// ...and the EEPROM programming verdict within these. The boot loader writes 512 pages, each
-// followed by the EEPROM's self-timed write cycle: about 2.2 s + 512 x the write cycle at its
-// slowest RC clock (8 MHz), 4.75 s with 5 ms pages and 7.3 s with the 10 ms of slower EEPROMs.
-inline constexpr int64_t ProgramVerdictLimitMs = 10000;
-inline constexpr int ProgramVerdictPolls = 200;
+inline constexpr uint32_t VerdictPolls = 100;
+// The EEPROM programming verdict gets longer: the boot loader programs the 32 KB EEPROM in
+// about 2.2 s plus 512 times the EEPROM's page write time at its slowest (8 MHz) RC clock, 4.75 s
+// with 5 ms pages, so EEPROMs with 10 ms pages need more than 5 s. The polls keep their pace.
+inline constexpr int64_t ProgrammingVerdictLimitMs = 10000;
+inline constexpr uint32_t ProgrammingVerdictPolls = 200;
 
 // After its download the reader program addresses the EEPROM and calibrates on the sync polls
 // before it answers one; it must do so within this window and number of polls.
 inline constexpr int64_t SyncWindowMs = 5000;
-inline constexpr int SyncPolls = 101;
+inline constexpr uint32_t SyncPolls = 101;
 
 // Longest wait of the port for a device read or write that is still pending: the writes of
 // the protocol are sized so that the device takes each of them well within this time.

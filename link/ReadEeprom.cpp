@@ -6,15 +6,15 @@
 static_assert(sizeof(ReaderImage) <= ImageSize, "the reader image must fit the image buffer");
 
 void TPropeller::PrepareReaderImage() {
-  Image.fill(0);
-  std::copy(std::begin(ReaderImage), std::end(ReaderImage), Image.begin());
+  FImage.fill(0);
+  std::copy(std::begin(ReaderImage), std::end(ReaderImage), FImage.begin());
 }
 
 bool TPropeller::ReadEeprom() {
   PrepareReaderImage();
   ChecksumValid();  // writes the stack markers and the long count of the reader image
   if (!LoadImage(1)) {
-    Out << LastError << std::endl;
+    Out << FLastError << std::endl;
     return false;
   }
   return ReadFromRunningReader();

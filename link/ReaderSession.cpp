@@ -1,7 +1,6 @@
 #include <cstdio>
 
 #include "link/Crc16Modbus.h"
-#include "link/LinkState.h"
 #include "link/LinkTexts.h"
 #include "link/Propeller.h"
 #include "link/ProtocolBytes.h"
@@ -17,6 +16,7 @@ constexpr std::size_t ClockRunBytes = 256;
 // least eight longs of clocks ahead of the reader and never more than 9024 bytes in flight.
 constexpr std::size_t ClockRunRule = 0x111;
 constexpr std::size_t LongsPerMark = 256;
+constexpr uint32_t ReadKilobytes = ImageLongs / LongsPerMark;
 
 std::string Hex4(uint16_t Value) {
   char Text[5];
@@ -28,21 +28,19 @@ std::string Hex4(uint16_t Value) {
 bool TPropeller::ReadFromRunningReader() {
   const std::string Packet =
       EncodeHandshakeBits() + std::string(AnswerWindows, static_cast<char>(PollByte));
-  ReplyTimeoutMs = PollReplyTimeoutMs;
   SyncWithReader();
-  ResetMark = TLinkClock::now();
-  ReplyTimeoutMs = HandshakeReplyTimeoutMs;
-  DrainInput();
+  Session.MarkNow();
+  Session.DrainInput();
   if (!SendStream(Packet)) return AbortReadBack();
-  if (!ReceiveHandshake(FVersion)) {
-    DiscardInput(FailedAnswerDrainMs);
+  if (!ReceiveHandshake()) {
+    Session.DiscardInput(FailedAnswerDrainMs);
     ClosePort();
     return false;
   }
   if (FVersion != ReaderVersion) return AbortReadBack();
-  if (Verbose) Out << "Found loader" << std::endl;
-  EncodeLong(ReaderCommand);
-  SendStream(FlushEncoder());
+  Out << "Found loader" << std::endl;
+  Session.EncodeLong(ReaderCommand);
+  if (!SendStream(Session.FlushEncoder())) return AbortReadBack();
   uint16_t Received = 0;
   uint16_t Computed = 0;
   if (!ReceiveEeprom(Received, Computed)) return AbortReadBack();
@@ -56,12 +54,12 @@ void TPropeller::SyncWithReader() {
   const TPollResult Result = PollForReply(SyncPolls, SyncWindowMs, TLinkStage::ReaderSync);
   switch (Result.End) {
     case TPollEnd::Reply:
-      if (Result.Bit == 1) LastError = "Bogus data returned";
-      if (Verbose) Out << "Found sync at " << Result.Poll << std::endl;
+      if (Result.Bit == 1) FLastError = "Bogus data returned";
+      Out << "Found sync at " << Result.Poll << std::endl;
       break;
-    case TPollEnd::WriteFailed: LastError = CommunicationErrorText; break;
+    case TPollEnd::WriteFailed: FLastError = CommunicationErrorText; break;
     case TPollEnd::TimedOut:
-      LastError = "Communication Timeout waiting for prop reader to boot";
+      FLastError = "Communication Timeout waiting for prop reader to boot";
       break;
     case TPollEnd::Exhausted: break;
   }
@@ -69,19 +67,20 @@ void TPropeller::SyncWithReader() {
 
 bool TPropeller::ReceiveEeprom(uint16_t& Received, uint16_t& Computed) {
   const std::string ClockRun(ClockRunBytes, static_cast<char>(PollByte));
-  ReplyTimeoutMs = ReaderDataReplyTimeoutMs;
-  SendStream(ClockRun);
+  bool Sent = SendStream(ClockRun);
   Computed = Crc16ModbusInitial;
   for (std::size_t Index = 0; Index < ImageLongs; ++Index) {
-    if ((Index & ClockRunRule) == 0) SendStream(ClockRun);
+    if ((Index & ClockRunRule) == 0) Sent = Sent && SendStream(ClockRun);
     if (Index % LongsPerMark == 0) {
-      NotifyStatus(std::to_string(Index / LongsPerMark) + "k completed");
-      if (Verbose) Out << '.' << std::flush;
+      Notify({TLinkStage::EepromRead, static_cast<uint32_t>(Index / LongsPerMark), ReadKilobytes});
+      Out << '.' << std::flush;
     }
+    // A clock run that could not be sent ends the read-back where its answers were awaited.
+    if (!Sent) return false;
     uint32_t Long = 0;
     for (int Byte = 0; Byte < 4; ++Byte) {
       uint8_t Value = 0;
-      if (!ReceiveReplyByte(Value)) return false;
+      if (!ReceiveReplyByte(Value, ReaderDataReplyTimeoutMs)) return false;
       Long = (Long >> 8) | static_cast<uint32_t>(Value) << 24;
       Computed = Crc16ModbusUpdate(Computed, Value);
     }
@@ -89,13 +88,14 @@ bool TPropeller::ReceiveEeprom(uint16_t& Received, uint16_t& Computed) {
   }
   uint8_t Low = 0;
   uint8_t High = 0;
-  if (!ReceiveReplyByte(Low) || !ReceiveReplyByte(High)) return false;
+  if (!ReceiveReplyByte(Low, ReaderDataReplyTimeoutMs) ||
+      !ReceiveReplyByte(High, ReaderDataReplyTimeoutMs))
+    return false;
   Received = static_cast<uint16_t>(Low | High << 8);
   return true;
 }
 
 void TPropeller::ReportReadBack(uint16_t Received, uint16_t Computed) {
-  if (!Verbose) return;
   Out << '\n'
       << "Read done\n"
       << (Received == Computed ? "CRC is good" : "CRC Mismatch") << '\n'

@@ -1,23 +1,19 @@
-#include "link/LinkState.h"
 #include "link/Propeller.h"
 #include "link/ProtocolBytes.h"
+#include "link/ProtocolTimes.h"
 
-TPropeller::TPollResult TPropeller::PollForReply(int Polls, int64_t LimitMs, TLinkStage Stage) {
-  using std::chrono::milliseconds;
-  const auto Start = TLinkClock::now();
-  for (int Poll = 0; Poll < Polls; ++Poll) {
-    NotifyProgress(Stage, static_cast<uint32_t>(Poll + 1));
-    try {
-      Serial->WriteByte(PollByte);
-    } catch (const ESerialError&) {
-      return {TPollEnd::WriteFailed, Poll, 0};
-    }
+TPropeller::TPollResult TPropeller::PollForReply(uint32_t Polls, int64_t LimitMs,
+                                                 TLinkStage Stage) {
+  static constexpr char Poll[] = {static_cast<char>(PollByte)};
+  // Whole milliseconds past the limit: the first moment after it is a full millisecond later.
+  const TPortTime Limit = Session.Now() + std::chrono::milliseconds(LimitMs + 1);
+  for (uint32_t Number = 0; Number < Polls; ++Number) {
+    Notify({Stage, Number + 1, Polls});
+    if (!Session.Send({Poll, 1}).Ok()) return {TPollEnd::WriteFailed, Number, 0};
     // This poll's byte is out, but its answer is not read once the limit has passed.
-    if (std::chrono::duration_cast<milliseconds>(TLinkClock::now() - Start).count() > LimitMs) {
-      return {TPollEnd::TimedOut, Poll, 0};
-    }
+    if (Session.Now() >= Limit) return {TPollEnd::TimedOut, Number, 0};
     uint8_t Bit = 0;
-    if (ReceiveReplyBit(Bit)) return {TPollEnd::Reply, Poll, Bit};
+    if (ReceiveReplyBit(Bit, PollReplyTimeoutMs)) return {TPollEnd::Reply, Number, Bit};
   }
   return {TPollEnd::Exhausted, Polls - 1, 0};
 }

@@ -8,28 +8,22 @@
 #include <thread>
 #include <utility>
 
-namespace {
+#include "serial/OutputDrain.h"
 
-std::string ErrorMessage(int32_t Code, const std::string& Desc) {
-  return "Communication error " + std::to_string(Code) + ": " + Desc;
-}
+namespace {
 
 const char* TableText(int32_t Code) {
   switch (Code) {
     case 0: return "OK";
-    case ErrPortOwned: return "Port owned by other process";
     case ErrAlreadyOwned: return "Instance already in use";
-    case ErrWrongParameter: return "Wrong paramter at call";
     case ErrPortNotOpen: return "Instance not yet connected";
-    case ErrNoDeviceAnswer: return "No device answer detected";
-    case ErrMaxBuffer: return "Maximal buffer length exceeded";
     case ErrTimeout: return "Timeout during operation";
-    case ErrNotRead: return "Reading of data failed";
     case ErrFrame: return "Receive framing error";
     case ErrOverrun: return "Receive Overrun Error";
     case ErrRxOver: return "Receive Queue overflow";
     case ErrRxParity: return "Receive Parity Error";
     case ErrTxFull: return "Tranceive Queue is full";
+    case ErrNoModemLines: return "The device has no modem lines";
     default: return nullptr;
   }
 }
@@ -72,9 +66,6 @@ uint8_t ParityCode(char Parity) {
 
 }  // namespace
 
-ESerialError::ESerialError(int32_t Code, const std::string& Desc)
-    : std::runtime_error(ErrorMessage(Code, Desc)), ErrorCode(Code), ErrorDesc(Desc) {}
-
 TBlockSerial::TBlockSerial() { SetErrorCode(0); }
 
 TBlockSerial::~TBlockSerial() { CloseDevice(); }
@@ -94,18 +85,9 @@ int32_t TBlockSerial::CheckOsResult(std::intptr_t Value) {
   return FErrorCode;
 }
 
-void TBlockSerial::RaiseOnError() {
-  if (RaiseExcept && FErrorCode != 0) throw ESerialError(FErrorCode, GetErrorDesc(FErrorCode));
-}
-
-void TBlockSerial::RaiseError(int32_t Code) {
-  SetErrorCode(Code);
-  RaiseOnError();
-}
-
 bool TBlockSerial::PreCheck() {
   if (FActive) return true;
-  RaiseError(ErrPortNotOpen);
+  SetErrorCode(ErrPortNotOpen);
   return false;
 }
 
@@ -141,14 +123,13 @@ TBlockSerial::TDeadline TBlockSerial::DeadlineAfter(int32_t Ms) const {
 
 void TBlockSerial::OpenDevice(const std::string& PortName) {
   if (FActive) {
-    RaiseError(ErrAlreadyOwned);
+    SetErrorCode(ErrAlreadyOwned);
     return;
   }
   FLineBuffer.clear();
   ParsePortNumber(PortName);
   FHandle = OpenHandle(FDeviceName);
   CheckOsResult(FHandle);
-  RaiseOnError();
   if (FErrorCode != 0) return;
   SetErrorCode(0);
   FActive = true;
@@ -179,46 +160,23 @@ void TBlockSerial::Configure(int32_t Baud, int32_t DataBits, char Parity, int32_
   ApplyLineSettings();
 }
 
-// The time Bytes need on the line at the configured rate, a start bit and the stop bits
-// included (one and a half stop bits counted as two), rounded up.
-std::chrono::milliseconds TBlockSerial::LineTime(int32_t Bytes) const {
-  const uint32_t Baud = FLineSettings.BaudRate;
-  if (Baud == 0 || Bytes <= 0) return std::chrono::milliseconds(0);
-  const uint64_t FrameBits = 1u + FLineSettings.ByteSize + (FLineSettings.Parity ? 1u : 0u) +
-                             (FLineSettings.StopBits ? 2u : 1u);
-  return std::chrono::milliseconds(uint64_t(Bytes) * FrameBits * 1000 / Baud + 1);
-}
-
-// The device's own drain (tcdrain, FlushFileBuffers) has no time limit and waits forever on a
-// line that never empties: flow control held off, a stalled adapter. So the output queue is
-// polled instead, for the time its bytes need on the line plus DeadlockTimeout.
+// A start bit and the stop bits are counted (one and a half stop bits as two).
 int32_t TBlockSerial::DrainOutput() {
-  int32_t Queued = 0;
-  if (const int32_t Code = QueuedOutput(Queued)) return Code;
-  const auto Deadline = DeadlineAfter(DeadlockTimeout) + LineTime(Queued);
-  while (Queued > 0) {
-    if (std::chrono::steady_clock::now() >= Deadline) return ErrTimeout;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (const int32_t Code = QueuedOutput(Queued)) return Code;
-  }
-  return 0;
+  const uint32_t FrameBits = 1u + FLineSettings.ByteSize + (FLineSettings.Parity ? 1u : 0u) +
+                             (FLineSettings.StopBits ? 2u : 1u);
+  return ::DrainOutput(*this, DeadlockTimeout, FLineSettings.BaudRate, FrameBits).Code;
 }
 
-void TBlockSerial::FlushOutput() {
-  SetErrorCode(DrainOutput());
-  RaiseOnError();
-}
+void TBlockSerial::FlushOutput() { SetErrorCode(DrainOutput()); }
 
 void TBlockSerial::PurgeBuffers() {
   SetErrorCode(DiscardQueues());
   FLineBuffer.clear();
-  RaiseOnError();
 }
 
 int32_t TBlockSerial::FinishTransfer(int32_t Code, int32_t Count) {
   SetErrorCode(Code);
   DecodeLineErrors(TakeLineErrors());
-  RaiseOnError();
   return Count;
 }
 
@@ -246,7 +204,6 @@ int32_t TBlockSerial::QueuedInput() {
   int32_t Count = 0;
   SetErrorCode(QueuedBytes(Count));
   TakeLineErrors();  // the status query clears the flags; they are not decoded here
-  RaiseOnError();
   return FErrorCode == 0 ? Count : 0;
 }
 
@@ -269,7 +226,6 @@ std::string TBlockSerial::ReadPacket(int32_t TimeoutMs) {
     Packet.resize(static_cast<std::size_t>(Queued));
     Packet.resize(static_cast<std::size_t>(ReadBuffer(Packet.data(), Queued)));
   }
-  RaiseOnError();
   return Packet;
 }
 
@@ -282,7 +238,6 @@ uint8_t TBlockSerial::ReadByte(int32_t TimeoutMs) {
     Value = static_cast<uint8_t>(FLineBuffer[0]);
     FLineBuffer.erase(0, 1);
   }
-  RaiseOnError();
   return Value;
 }
 
@@ -324,3 +279,51 @@ void TBlockSerial::CloseDevice() {
   FPortNumber = -1;
   SetErrorCode(0);
 }
+
+TPortResult TBlockSerial::Open(const std::string& PortName) {
+  OpenDevice(PortName);
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::Configure(uint32_t Baud, int32_t DeadlockMs) {
+  DeadlockTimeout = DeadlockMs;
+  Configure(static_cast<int32_t>(Baud), 8, 'N', 0, false, false);
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::SetModemLines(bool Dtr, bool Rts) {
+  if (!FActive) return {ErrPortNotOpen};
+  return {DriveModemLines(Dtr, Rts)};
+}
+
+TPortResult TBlockSerial::Purge() {
+  if (!FActive) return {ErrPortNotOpen};
+  PurgeBuffers();
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::Write(std::string_view Bytes) {
+  WriteBuffer(Bytes.data(), static_cast<int32_t>(Bytes.size()));
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::Read(std::string& Into, std::size_t Max, TPortTime Deadline) {
+  const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - Now()).count();
+  const std::string Packet =
+      ReadPacket(static_cast<int32_t>(std::clamp<int64_t>(Left, 0, INT32_MAX)));
+  const std::size_t Taken = std::min(Packet.size(), Max);
+  Into.append(Packet, 0, Taken);
+  FLineBuffer.assign(Packet, Taken);  // the rest waits for the next read
+  return {FErrorCode};
+}
+
+TPortResult TBlockSerial::QueueCounts(int32_t& Input, int32_t& Output) {
+  if (!FActive) return {ErrPortNotOpen};
+  Input = 0;
+  Output = 0;
+  // The output count first: on Windows its query keeps the line errors for the next transfer.
+  if (const int32_t Code = QueuedOutput(Output)) return {Code};
+  return {QueuedBytes(Input)};
+}
+
+void TBlockSerial::WaitUntil(TPortTime Moment) { std::this_thread::sleep_until(Moment); }

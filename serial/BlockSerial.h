@@ -6,33 +6,9 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
-// Raised for every failed or timed-out operation while RaiseExcept is on.
-class ESerialError : public std::runtime_error {
-public:
-  ESerialError(int32_t Code, const std::string& Desc);
-  int32_t ErrorCode;
-  std::string ErrorDesc;
-};
-
-// Error codes of the port itself; any other value is an operating system error number.
-enum : int32_t {
-  ErrPortOwned = 9991,
-  ErrAlreadyOwned = 9992,
-  ErrWrongParameter = 9993,
-  ErrPortNotOpen = 9994,
-  ErrNoDeviceAnswer = 9995,
-  ErrMaxBuffer = 9996,
-  ErrTimeout = 9997,
-  ErrNotRead = 9998,
-  ErrFrame = 9999,
-  ErrOverrun = 10000,
-  ErrRxOver = 10001,
-  ErrRxParity = 10002,
-  ErrTxFull = 10003,
-};
+#include "serial/SerialPort.h"
 
 // Line error flags, with the values of the Windows communications status (CE_*).
 enum : uint32_t {
@@ -65,22 +41,18 @@ struct TLineSettings {
   uint16_t XoffLim = 0;
 };
 
-class TBlockSerial {
+class TBlockSerial : public TSerialPort {
 public:
   TBlockSerial();
-  ~TBlockSerial();
+  ~TBlockSerial() override;
   TBlockSerial(const TBlockSerial&) = delete;
   TBlockSerial& operator=(const TBlockSerial&) = delete;
 
   // Settings the owner may change at any time.
-  // Raise ESerialError whenever an operation ends with ErrorCode not 0.
-  bool RaiseExcept = false;
   // The input queue requested from the device at open; the XON/XOFF limits are a quarter.
   int32_t RecvQueueSize = 4096;
   // Milliseconds a device read, write or drain may stay pending before it is given up.
   int32_t DeadlockTimeout = 30000;
-  // Has no effect: the port never takes a lock file, its open itself is exclusive.
-  bool LinuxLock = true;
 
   // What the last open and the last operation left.
   const std::string& DeviceName() const { return FDeviceName; }
@@ -89,9 +61,6 @@ public:
   bool Active() const { return FActive; }
   int32_t PortNumber() const { return FPortNumber; }
   const TLineSettings& LineSettings() const { return FLineSettings; }
-  // The time-out of ReadBlock and ReadString applies to each wait for the next chunk, not to
-  // the whole call.
-  static constexpr bool InterPacketTimeout() { return true; }
 
   void OpenDevice(const std::string& PortName);
   void Configure(int32_t Baud, int32_t DataBits, char Parity, int32_t StopBits, bool SoftFlow,
@@ -100,19 +69,29 @@ public:
   void PurgeBuffers();
   void SetDtr(bool On);
   void SetRts(bool On);
-  int32_t WriteBuffer(const void* Data, int32_t Length);
   void WriteByte(uint8_t Value);
   void WriteString(const std::string& Data);
   int32_t ReadBuffer(void* Dest, int32_t Length);
-  std::string ReadPacket(int32_t TimeoutMs);
   uint8_t ReadByte(int32_t TimeoutMs);
-  int32_t ReadBlock(void* Dest, int32_t Length, int32_t TimeoutMs);
   std::string ReadString(int32_t Length, int32_t TimeoutMs);
   int32_t QueuedInput();
-  bool WaitReadable(int32_t TimeoutMs);
   void CloseDevice();
 
   static std::string GetErrorDesc(int32_t Code);
+
+  // The link's view of the port: the operations above, their outcome returned.
+  TPortResult Open(const std::string& PortName) override;
+  TPortResult Configure(uint32_t Baud, int32_t DeadlockMs) override;
+  TPortResult SetModemLines(bool Dtr, bool Rts) override;
+  TPortResult Purge() override;
+  TPortResult Write(std::string_view Bytes) override;
+  TPortResult Read(std::string& Into, std::size_t Max, TPortTime Deadline) override;
+  TPortResult QueueCounts(int32_t& Input, int32_t& Output) override;
+  void Close() override { CloseDevice(); }
+  bool IsOpen() const override { return FActive; }
+  std::string ErrorText(int32_t Code) const override { return GetErrorDesc(Code); }
+  TPortTime Now() override { return TPortClock::now(); }
+  void WaitUntil(TPortTime Moment) override;
 
 private:
   // The tests' view of the descriptor, the line buffer and the line error decoding.
@@ -132,8 +111,12 @@ private:
   // Error recording, shared by the portable and the platform code.
   void SetErrorCode(int32_t Code);
   int32_t CheckOsResult(std::intptr_t Value);
-  void RaiseOnError();
-  void RaiseError(int32_t Code);
+  int32_t WriteBuffer(const void* Data, int32_t Length);
+  // Everything queued (or the bytes a string read left over), waiting up to TimeoutMs for any;
+  // each later wait of ReadString is for its next chunk.
+  std::string ReadPacket(int32_t TimeoutMs);
+  int32_t ReadBlock(void* Dest, int32_t Length, int32_t TimeoutMs);
+  bool WaitReadable(int32_t TimeoutMs);
   bool PreCheck();
   void DecodeLineErrors(uint32_t Flags);
   void ApplyLineSettings();
@@ -142,7 +125,6 @@ private:
   void ParsePortNumber(const std::string& PortName);
   int32_t FinishTransfer(int32_t Code, int32_t Count);
   TDeadline DeadlineAfter(int32_t Ms) const;
-  std::chrono::milliseconds LineTime(int32_t Bytes) const;
   int32_t DrainOutput();
 
   // Platform primitives (one implementation per platform file). Those returning int32_t
@@ -159,6 +141,7 @@ private:
   int32_t QueuedOutput(int32_t& Count);  // bytes written that the device has still to send
   uint32_t TakeLineErrors();             // LineErr* flags raised since the last call
   bool WaitEvent(int32_t TimeoutMs);
+  int32_t DriveModemLines(bool Dtr, bool Rts);  // ErrNoModemLines where the device has none
 
   // Drivers that report cumulative error counters: frame, overrun, parity, buffer overrun
   // as last seen, so that only new errors count.

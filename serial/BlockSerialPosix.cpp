@@ -24,7 +24,7 @@ int Fd(std::intptr_t Handle) { return static_cast<int>(Handle); }
 
 // Waits until the device is ready for Events or Deadline has passed; restarts on signals.
 // Hang-up and error conditions count as ready: the following call reports them.
-int32_t WaitUntil(int Device, short Events, steady_clock::time_point Deadline) {
+int32_t AwaitDevice(int Device, short Events, steady_clock::time_point Deadline) {
   for (;;) {
     const auto Left =
         std::chrono::ceil<std::chrono::milliseconds>(Deadline - steady_clock::now()).count();
@@ -167,9 +167,11 @@ void KeepLinesOnClose(int Device) {
   ::tcsetattr(Device, TCSANOW, &T);
 }
 
-void DriveModemLine(std::intptr_t Handle, int Line, bool On) {
+int32_t DriveModemLine(std::intptr_t Handle, int Line, bool On) {
   int Bits = Line;
-  ::ioctl(Fd(Handle), On ? TIOCMBIS : TIOCMBIC, &Bits);
+  if (::ioctl(Fd(Handle), On ? TIOCMBIS : TIOCMBIC, &Bits) == 0) return 0;
+  // A pseudo-terminal answers ENOTTY, some drivers EINVAL: the device has no modem lines.
+  return errno == ENOTTY || errno == EINVAL ? ErrNoModemLines : errno;
 }
 
 bool TransmitterEmpty(int Device) {
@@ -221,12 +223,16 @@ void TBlockSerial::ApplyLineSettings() {
     SetDtr(!FLineSettings.DtrDisabled);
     if (!FLineSettings.RtsHandshake) SetRts(FLineSettings.RtsOn);
   }
-  RaiseOnError();
 }
 
 void TBlockSerial::SetDtr(bool On) { DriveModemLine(FHandle, TIOCM_DTR, On); }
 
 void TBlockSerial::SetRts(bool On) { DriveModemLine(FHandle, TIOCM_RTS, On); }
+
+int32_t TBlockSerial::DriveModemLines(bool Dtr, bool Rts) {
+  const int32_t Code = DriveModemLine(FHandle, TIOCM_DTR, Dtr);
+  return Code != 0 ? Code : DriveModemLine(FHandle, TIOCM_RTS, Rts);
+}
 
 int32_t TBlockSerial::DeviceWrite(const void* Data, int32_t Length, int32_t& Written) {
   const auto Deadline = DeadlineAfter(DeadlockTimeout);
@@ -240,7 +246,7 @@ int32_t TBlockSerial::DeviceWrite(const void* Data, int32_t Length, int32_t& Wri
       continue;
     }
     if (Count < 0 && !IsRetryable(errno)) return errno;
-    const int32_t Wait = WaitUntil(Fd(FHandle), POLLOUT, Deadline);
+    const int32_t Wait = AwaitDevice(Fd(FHandle), POLLOUT, Deadline);
     if (Wait == ErrTimeout) ::tcflush(Fd(FHandle), TCOFLUSH);  // the unsent rest is discarded
     if (Wait != 0) return Wait;
   }
@@ -257,7 +263,7 @@ int32_t TBlockSerial::DeviceRead(void* Dest, int32_t Length, int32_t& Count) {
       return 0;
     }
     if (Got < 0 && !IsRetryable(errno)) return errno;
-    const int32_t Wait = WaitUntil(Fd(FHandle), POLLIN, Deadline);
+    const int32_t Wait = AwaitDevice(Fd(FHandle), POLLIN, Deadline);
     if (Wait != 0) return Wait;
   }
   return 0;
@@ -304,7 +310,7 @@ uint32_t TBlockSerial::TakeLineErrors() {
 // here, or a port whose adapter was pulled would read as a quiet one.
 bool TBlockSerial::WaitEvent(int32_t TimeoutMs) {
   SetErrorCode(0);
-  const int32_t Code = WaitUntil(Fd(FHandle), POLLIN, DeadlineAfter(TimeoutMs));
+  const int32_t Code = AwaitDevice(Fd(FHandle), POLLIN, DeadlineAfter(TimeoutMs));
   if (Code != ErrTimeout) SetErrorCode(Code);
   return Code == 0;
 }

@@ -151,12 +151,16 @@ void TBlockSerial::ApplyLineSettings() {
   SetErrorCode(0);
   DCB Control = DeviceControlBlock(FLineSettings);
   if (!::SetCommState(Device(FHandle), &Control)) CheckOsResult(-1);
-  RaiseOnError();
 }
 
 void TBlockSerial::SetDtr(bool On) { ::EscapeCommFunction(Device(FHandle), On ? SETDTR : CLRDTR); }
 
 void TBlockSerial::SetRts(bool On) { ::EscapeCommFunction(Device(FHandle), On ? SETRTS : CLRRTS); }
+
+int32_t TBlockSerial::DriveModemLines(bool Dtr, bool Rts) {
+  if (!::EscapeCommFunction(Device(FHandle), Dtr ? SETDTR : CLRDTR)) return LastError();
+  return ::EscapeCommFunction(Device(FHandle), Rts ? SETRTS : CLRRTS) ? 0 : LastError();
+}
 
 int32_t TBlockSerial::DeviceWrite(const void* Data, int32_t Length, int32_t& Written) {
   OVERLAPPED Overlapped{};

@@ -2,15 +2,17 @@
 # (their names are in qkl_cases; qkl_discover_tests includes this file after each program's).
 
 # Cases that need a core of their own: those that run the cog emulator for long (the chip's ROM,
-# the reader program) to keep up with the host's time limits, and those whose chip must answer
-# the host's polls faster than its verdict comes. They run one at a time, beside the cases that
-# only wait on the protocol's time.
+# the reader program) to keep up with the host's time limits, those whose chip must answer
+# the host's polls faster than its verdict comes, and the thousand detections of a chip, whose
+# every handshake the chip must answer within the host's reply limit. They run one at a time,
+# beside the cases that only wait on the protocol's time.
 set(core_cases
   "^ReadBack\\." "ReadBackRoundTrip\\." "RomBoot\\." "ReadBackFault\\." "LoadedProgram\\."
   "ListeningTerminal\\." "LoaderFailure\\." "SilentEeprom\\." "SlowEeprom\\." "LoaderAgreement\\."
   "RomBootLoader\\." "ReaderProgram"
   "RomHandshakeTiming\\." "^SerialLine\\." "^RomLoad\\." "^EepromBoot\\." "^Rom\\." "^Launcher\\.TheRom"
-  "FaultMatrix\\..*ReadBack$" "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^Qkl\\.ReadBack")
+  "^TwoLinks\\." "FaultMatrix\\..*ReadBack$" "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^Qkl\\.ReadBack"
+  "^QklDetectionTest\\.ThousandDetectionsOfAChip$")
 
 # Cases measured at more than 5 s on the 2-core machine, with the suite run side by side
 # (ctest --output-junit): labelled slow, so that a quick run can leave them out with -LE slow.
@@ -54,7 +56,6 @@ set(slow_cases
   "EveryStage/QklDownloadFailure.EndsWithItsTextAndExitCode1/SilentWhileVerifying"
   "Faults/ReadBackFault.EndsInExitTwoAndLeavesAnExistingFileAlone/ChecksumArrivesCorrupted"
   "Faults/ReadBackFault.EndsInExitTwoAndLeavesAnExistingFileAlone/DataLineHeldLow"
-  "LoadImage.SlowSilentChipTimesOutAfterFiveSeconds"
   "LoaderAgreement.ModeTwoLeavesTheSameEepromWithTheRomAndTheModel"
   "Qkl.ReadBackWithoutAChipOrWithoutAnAnsweringReader"
   "QklDetectionTest.ThousandDetectionsOfAChip"
@@ -62,9 +63,7 @@ set(slow_cases
   "Rates/QklAtBothRates.ModeThreeWritesTheImageIntoTheEepromFile/HighSpeed"
   "Rates/QklAtBothRates.ModeThreeWritesTheImageIntoTheEepromFile/NormalSpeed"
   "ReadBack.BlankAndAllZeroEepromsGiveTheirKnownChecksums"
-  "ReadBack.ReaderThatFindsNoEepromNeverAnswersAndNothingIsWritten"
-  "ReaderSession.SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn"
-  "ReaderSession.SlowReaderThatNeverAnswersEndsWithTheHandshakeTimeout")
+  "ReadBack.ReaderThatFindsNoEepromNeverAnswersAndNothingIsWritten")
 
 # Cases that only wait out the protocol's time limits for minutes on end: the 1000 detections
 # without a chip take 0.35 s each, six minutes in all, set by the reset wait and the reply

@@ -16,7 +16,8 @@
 #include <iostream>
 #include <string>
 
-#include "link/Propeller.h"
+#include "link/ShiftRegister.h"
+#include "link/StreamEncoder.h"
 #include "sim/BootLoader.h"
 #include "sim/BootTiming.h"
 #include "sim/devices/Board.h"
@@ -31,23 +32,22 @@ constexpr uint32_t kThresholdRegister = 0x0EC;
 constexpr int kPhases = 8;  // one clock apart: every place in the loader's 8-clock poll loop
 
 std::string QklHandshakePacket() {
-  TPropeller Link{std::cout};
-  Link.ResetEncoder();
-  Link.SeedLfsr();
-  for (int Bit = 0; Bit < 250; ++Bit) Link.EncodeBit(Link.NextLfsrBit(), 0);
+  TStreamEncoder Encoder;
+  Encoder.Reset();
+  uint8_t Lfsr = LfsrSeed;
+  for (int Bit = 0; Bit < 250; ++Bit) Encoder.EncodeBit(StepShiftRegister(Lfsr), 0, false);
   // Appended piece by piece: "\xF9" + a temporary string makes GCC 12 warn (-Wrestrict).
   std::string Packet(1, '\xF9');
-  Packet += Link.FlushEncoder();
+  Packet += Encoder.Flush();
   Packet.append(258, '\xF9');
   return Packet;
 }
 
 std::string ExpectedAnswers() {
-  TPropeller Link{std::cout};
-  Link.SeedLfsr();
-  for (int Bit = 0; Bit < 250; ++Bit) Link.NextLfsrBit();
+  uint8_t Lfsr = LfsrSeed;
+  for (int Bit = 0; Bit < 250; ++Bit) StepShiftRegister(Lfsr);
   std::string Bytes;
-  for (int Bit = 0; Bit < 250; ++Bit) Bytes.push_back(Link.NextLfsrBit() ? '\xFF' : '\xFE');
+  for (int Bit = 0; Bit < 250; ++Bit) Bytes.push_back(StepShiftRegister(Lfsr) ? '\xFF' : '\xFE');
   Bytes += "\xFF\xFE\xFE\xFE\xFE\xFE\xFE\xFE";  // version 1, least significant bit first
   return Bytes;
 }
@@ -164,15 +164,16 @@ std::vector<double> VerdictTimesAt(double Mhz) {
   RomChip Rom(Mhz, 115200);
   Rom.Board.RunFor(0.010);
   EXPECT_EQ(Rom.Exchange(QklHandshakePacket()), ExpectedAnswers());
-  TPropeller Link{std::cout};
+  TStreamEncoder Encoder;
+  Encoder.Reset();
   const std::vector<uint32_t> Image = {0x00B71B00, 0x00100600, 0x002C0024, 0x0030001C, 0x00020014,
                                        0x0000000C, 0x5C7C0000, 0x3508C734, 0x0000322C};
   for (const uint32_t Long : std::vector<uint32_t>{2, static_cast<uint32_t>(Image.size())}) {
-    Link.EncodeLong(Long);
-    Rom.Exchange(Link.FlushEncoder());
+    Encoder.EncodeLong(Long, false);
+    Rom.Exchange(Encoder.Flush());
   }
-  for (const uint32_t Long : Image) Link.EncodeLong(Long);
-  Rom.Exchange(Link.FlushEncoder());
+  for (const uint32_t Long : Image) Encoder.EncodeLong(Long, false);
+  Rom.Exchange(Encoder.Flush());
   std::vector<double> Times;
   double From = Rom.Emulated.Seconds();
   for (int Poll = 0; Poll < 20000 && Times.size() < 3; ++Poll) {

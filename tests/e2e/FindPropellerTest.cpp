@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <iostream>
 
-#include "link/LinkState.h"
 #include "link/Propeller.h"
+#include "tests/link/LinkTesting.h"
 #include "tests/support/ChipFixture.h"
 #include "tests/support/ParamNames.h"
 
@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 class FindPropeller : public ::testing::TestWithParam<uint32_t> {
 protected:
   uint8_t Find(simtest::ThreadChip& Chip) {
-    Link.BaudRate = GetParam();
+    Link.SetBaudRate(GetParam());
     return Link.FindPropeller(Chip.SlavePath());
   }
   TPropeller Link{std::cout};
@@ -24,7 +24,7 @@ TEST_P(FindPropeller, FindsVersionOneWithTheHandshakeOnTheWireAsItMustBe) {
   simtest::ThreadChip Chip;
   ASSERT_EQ(Find(Chip), 1);
   EXPECT_EQ(Link.Version(), 1);
-  EXPECT_EQ(Link.CurrentPort, Chip.SlavePath());  // the port stays open for the download
+  EXPECT_TRUE(Link.PortOpen());  // the port stays open for the download
   const std::string Wire = Chip.LastExchange().bytes;
   ASSERT_EQ(Wire.size(), 328u);
   EXPECT_EQ(Wire.substr(0, 4), "\xF9\x4A\x25\xD5");
@@ -32,23 +32,23 @@ TEST_P(FindPropeller, FindsVersionOneWithTheHandshakeOnTheWireAsItMustBe) {
   EXPECT_EQ(Wire.substr(70), std::string(258, '\xF9'));
   EXPECT_NE(Chip.Log().WaitFor("handshake: 250 host bits match", 1s), "");
   EXPECT_NE(Chip.Log().WaitFor("link rate " + std::to_string(GetParam()) + " baud", 1s), "");
-  EXPECT_GE(Chip.LastExchange().firstByteAt - ResetMark, 95ms);
+  EXPECT_GE(Chip.LastExchange().firstByteAt - Link.LinkSession().ResetMarkTime(), 95ms);
 }
 
 TEST_P(FindPropeller, VersionZeroIsNoChipAndLeavesTheLastErrorAlone) {
   qkl::sim::ChipSettings Settings;
   Settings.version = 0;
   simtest::ThreadChip Chip(Settings);
-  Link.LastError = "earlier failure";
+  linktest::LeaveEarlierError(Link);
   EXPECT_EQ(Find(Chip), 0);
-  EXPECT_EQ(Link.LastError, "earlier failure");
-  EXPECT_EQ(Link.CurrentPort, "");
+  EXPECT_EQ(Link.LastError(), linktest::EarlierError);
+  EXPECT_FALSE(Link.PortOpen());
 }
 
 TEST_P(FindPropeller, UnopenablePort) {
-  Link.BaudRate = GetParam();
+  Link.SetBaudRate(GetParam());
   EXPECT_EQ(Link.FindPropeller("/nonexistent/qkl-port"), 0);
-  EXPECT_EQ(Link.LastError, "Unable to open port");
+  EXPECT_EQ(Link.LastError(), "Unable to open port");
 }
 
 TEST_P(FindPropeller, EveryCallResetsTheChipAgain) {
@@ -76,10 +76,10 @@ TEST_P(FindPropellerFault, FailsWithTheRightLastErrorAndClosesThePort) {
   Fault.Set(Settings.faults);
   simtest::ThreadChip Chip(Settings);
   TPropeller Link{std::cout};
-  Link.BaudRate = Baud;
+  Link.SetBaudRate(Baud);
   EXPECT_EQ(Link.FindPropeller(Chip.SlavePath()), 0);
-  EXPECT_EQ(Link.LastError, Fault.LastError);
-  EXPECT_EQ(Link.CurrentPort, "");
+  EXPECT_EQ(Link.LastError(), Fault.LastError);
+  EXPECT_FALSE(Link.PortOpen());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -38,13 +38,15 @@ TEST_P(LoaderFailure, AnImageWhoseChecksumIsWrongFailsTheRamVerdictAndTheChipShu
   TPropeller Link{std::cout};
   ASSERT_TRUE(Link.LoadFile(Image));
   ASSERT_TRUE(Link.ChecksumValid());
-  Link.Image[5] ^= 0x01;
+  Link.SetImageLong(1, Link.ImageLong(1) ^ 0x100);  // one bit of byte 5
   ASSERT_EQ(Link.FindPropeller(Chip.SlavePath()), 1) << Chip.Log().Text();
   EXPECT_FALSE(Link.LoadImage(Mode()));
-  EXPECT_EQ(Link.LastError, "Ram verify error") << Chip.Log().Text();
-  Link.Serial->RaiseExcept = false;
-  Link.Serial->WriteByte(0xF9);
-  EXPECT_FALSE(Link.Serial->WaitReadable(200)) << "a chip that has shut down answers no poll";
+  EXPECT_EQ(Link.LastError(), "Ram verify error") << Chip.Log().Text();
+  TLinkSession& Session = Link.LinkSession();
+  ASSERT_TRUE(Session.Send("\xF9").Ok());
+  uint8_t Answer = 0;
+  EXPECT_TRUE(Session.ReceiveByte(Answer, 200).TimedOut())
+      << "a chip that has shut down answers no poll";
   Link.ClosePort();
   EXPECT_EQ(simtest::FileBytes(EepromPath()), EarlierEeprom);
 }

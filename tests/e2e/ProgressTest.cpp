@@ -1,14 +1,10 @@
 // The built qkl with its standard error on a terminal shows the stages of a load there, and
 // with standard error on a pipe writes nothing there; standard output is the same either way.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include "tests/support/ChipFixture.h"
 #include "tests/support/HostBits.h"
+#include "tests/support/PtyPair.h"
 #include "tests/support/QklRun.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WireDecoder.h"
@@ -19,20 +15,11 @@ namespace {
 class TErrorTerminal {
 public:
   TErrorTerminal() {
-    Ends.Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (Ends.Master < 0 || ::grantpt(Ends.Master) != 0 || ::unlockpt(Ends.Master) != 0) return;
-    Ends.Slave = ::open(::ptsname(Ends.Master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios Raw{};
-    ::tcgetattr(Ends.Slave, &Raw);
-    ::cfmakeraw(&Raw);
-    ::tcsetattr(Ends.Slave, TCSANOW, &Raw);
-    const winsize Size{24, 80, 0, 0};
-    ::ioctl(Ends.Slave, TIOCSWINSZ, &Size);
+    Pair.SetColumns(80);
+    Pair.Slave = -1;  // the run closes the slave once the child has it
   }
-  ~TErrorTerminal() { ::close(Ends.Master); }
-  TErrorTerminal(const TErrorTerminal&) = delete;
-  TErrorTerminal& operator=(const TErrorTerminal&) = delete;
-  simtest::ErrorTerminal Ends{-1, -1};
+  TPtyPair Pair;
+  simtest::ErrorTerminal Ends{Pair.Master, Pair.Slave};
 };
 
 // What is left on the terminal's line once the backspaces and the blanks that wipe it are played.

@@ -10,7 +10,8 @@
 namespace e2e {
 
 TEST_P(ReadBackRoundTrip, ImageWrittenInModeThreeComesBackWithTheWholeEeprom) {
-  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
+  if (const std::string Why = simtest::WhyNoRealTime(GetParam().ClockMhz); !Why.empty())
+    GTEST_SKIP() << Why;
   const simtest::TempFolder Folder;
   const std::string Eeprom = Folder.File("chip.eeprom");
   simtest::ThreadChip Chip(ChipWithEeprom(Eeprom, GetParam().ClockMhz));

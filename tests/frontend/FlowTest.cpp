@@ -1,18 +1,23 @@
-// The flows of a run where no chip answers: a port path that does not exist. They run
-// in-process; the list that cannot be read ends in the built qkl's top-level error handler.
+// The flows of a run where no chip answers: a port path that does not exist, or a virtual line
+// with nothing at its far end. They run in-process; the list that cannot be read ends in the built
+// qkl's top-level error handler.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
+#include "frontend/Console.h"
+#include "frontend/Run.h"
 #include "tests/support/HostBits.h"
 #include "tests/support/QklRun.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/VirtualLine.h"
 
 namespace {
 
 using simtest::BannerText;
-using simtest::RunQkl;
 using simtest::RunQklInProcess;
 
 const std::string NoPort = "/nonexistent/qkl-test-port";
@@ -107,10 +112,10 @@ TEST(FileListTest, MarksEveryKindOfEntry) {
 TEST(FileListTest, UnopenableListEndsWith217) {
   const simtest::TempFolder Dir;
   ExpectRun(
-      RunQkl({"-t", "-d", NoPort, Dir.File("no-list")}),
+      simtest::RunQkl({"-t", "-d", NoPort, Dir.File("no-list")}),
       BannerText() + "An unhandled exception occurred: EInOutError: No such file or directory\n",
       217);
-  ExpectRun(RunQkl({"-t", "-d", NoPort, Dir.Root().string()}),
+  ExpectRun(simtest::RunQkl({"-t", "-d", NoPort, Dir.Root().string()}),
             BannerText() + "An unhandled exception occurred: EInOutError: Is a directory\n", 217);
 }
 
@@ -119,4 +124,23 @@ TEST(DetectionTest, NoChipFailsEveryAttempt) {
             BannerText() + NoFileNote + std::string(1000, 'd') +
                 "Tested 1000 Detections with 1000 Detection failures\n",
             0, MissingPort(NoPort));
+}
+
+// The detection test's thousand resets against a line where no chip answers, in virtual time:
+// every attempt waits out the protocol's limits, none of the machine's time.
+TEST(DetectionTest, ThousandFailuresWithoutAChipInVirtualTime) {
+  TVirtualLine Line("/dev/ttyVIRTUAL");
+  std::ostringstream Out;
+  std::ostringstream Err;
+  TConsole Console(nullptr, Out, Err);
+  Console.UsePorts([&Line] { return Line.HostPort(); });
+  const char* Argv[] = {"qkl", "-l", "-d", "/dev/ttyVIRTUAL"};
+  const auto Started = std::chrono::steady_clock::now();
+  EXPECT_EQ(::RunQkl(4, Argv, Console), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - Started, std::chrono::seconds(1));
+  EXPECT_EQ(Out.str(), BannerText() + NoFileNote + std::string(1000, 'd') +
+                           "Tested 1000 Detections with 1000 Detection failures\n");
+  EXPECT_EQ(Err.str(), "");
+  // Each attempt: the reset, the packet at 95 ms, 200 ms for the first answer, 50 ms of drain.
+  EXPECT_GE(Line.Now() - TVirtualLine::Start, std::chrono::seconds(1000 * 347 / 1000));
 }

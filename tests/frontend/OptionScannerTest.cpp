@@ -10,17 +10,23 @@
 
 namespace {
 
-void Parse(std::vector<std::string> Args) {
+// The settings of a command line that does not end the run; the scanner as the scan left it.
+struct TParse {
+  TOptionScanner Scanner;
+  TRunSettings Settings;
+};
+
+TParse Parse(std::vector<std::string> Args) {
   Args.insert(Args.begin(), "qkl");
-  std::vector<const char*> Argv;
-  for (const auto& Arg : Args) Argv.push_back(Arg.c_str());
-  SetArguments(static_cast<int>(Argv.size()), Argv.data());
-  OptionIndex = 0;
+  TParse Result{TOptionScanner(Args), {}};
   std::ostringstream Out;
   std::ostringstream Err;
   TConsole Console(nullptr, Out, Err);
-  EXPECT_EQ(ParseOptions(Console), std::nullopt) << ::testing::PrintToString(Args);
+  const TParsedOptions Parsed = ParseOptions(Result.Scanner, Console);
+  EXPECT_EQ(Parsed.Exit, std::nullopt) << ::testing::PrintToString(Args);
   EXPECT_EQ(Out.str(), "");
+  Result.Settings = Parsed.Settings;
+  return Result;
 }
 
 struct TSettingsCase {
@@ -75,42 +81,32 @@ TEST(OptionScanner, SettingsFromCommandLines) {
       {{"-u", "-p", "2", "dump"}, Settings("COM2", "dump", 2, "u")},
   };
   for (const auto& Case : Cases) {
-    Parse(Case.Args);
-    EXPECT_EQ(RunSettings, Case.Expected) << ::testing::PrintToString(Case.Args);
+    EXPECT_EQ(Parse(Case.Args).Settings, Case.Expected) << ::testing::PrintToString(Case.Args);
   }
 }
 
-TEST(OptionScanner, SettingsStartAfreshOnEveryParse) {
-  Parse({"-f", "-u", "-p", "3", "-d", "COM9", "x"});
-  Parse({});
-  EXPECT_FALSE(RunSettings.HighSpeed);
-  EXPECT_FALSE(RunSettings.ReadBack);
-  EXPECT_EQ(RunSettings.ProgramMode, 1);
-  EXPECT_EQ(RunSettings.PortName, "COM2");
-  EXPECT_EQ(RunSettings.FileName, "");
-}
-
 TEST(OptionScanner, NonOptionsEndUpBehindOptionsInTheirOrder) {
-  Parse({"a", "-f", "b", "-d", "X", "c", "--", "-p"});
+  const TParse Result = Parse({"a", "-f", "b", "-d", "X", "c", "--", "-p"});
   const std::vector<std::string> Expected{"-f", "-d", "X", "--", "a", "b", "c", "-p"};
-  const auto& Vector = ArgumentVector();
+  const auto& Vector = Result.Scanner.Arguments();
   EXPECT_EQ(std::vector<std::string>(Vector.begin() + 1, Vector.end()), Expected);
-  EXPECT_EQ(OptionIndex, 5);
-  EXPECT_EQ(RunSettings.FileName, "a");
-  EXPECT_EQ(RunSettings.PortName, "X");
-  EXPECT_TRUE(RunSettings.HighSpeed);
+  EXPECT_EQ(Result.Scanner.Index(), 5);
+  EXPECT_EQ(Result.Settings.FileName, "a");
+  EXPECT_EQ(Result.Settings.PortName, "X");
+  EXPECT_TRUE(Result.Settings.HighSpeed);
 }
 
 TEST(OptionScanner, EndIndexIsPastTheLastWithoutNonOptions) {
-  Parse({"-f", "-d", "COM3"});
-  EXPECT_EQ(OptionIndex, 4);
-  EXPECT_EQ(RunSettings.FileName, "");
+  const TParse Result = Parse({"-f", "-d", "COM3"});
+  EXPECT_EQ(Result.Scanner.Index(), 4);
+  EXPECT_EQ(Result.Settings.FileName, "");
 }
 
 TEST(OptionScanner, ArgumentVectorHoldsTheRunningProgram) {
-  Parse({});
-  EXPECT_FALSE(Argument(0).empty());
-  EXPECT_NE(Argument(0), "qkl") << "element 0 is the executable's path, not argv[0]";
-  EXPECT_EQ(Argument(1), "");
-  EXPECT_EQ(Argument(-1), "");
+  const char* Argv[] = {"qkl"};
+  const TOptionScanner Scanner(ProgramArguments(1, Argv));
+  EXPECT_FALSE(Scanner.Argument(0).empty());
+  EXPECT_NE(Scanner.Argument(0), "qkl") << "element 0 is the executable's path, not argv[0]";
+  EXPECT_EQ(Scanner.Argument(1), "");
+  EXPECT_EQ(Scanner.Argument(-1), "");
 }

@@ -1,10 +1,16 @@
-// The reason line for a port that cannot be opened, for each usual cause.
+// The reason lines on standard error: a port that cannot be opened, for each usual cause, and
+// a reset the adapter refuses.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include <sstream>
+
+#include "frontend/Console.h"
 #include "frontend/PortReason.h"
+#include "link/Propeller.h"
+#include "tests/support/VirtualLine.h"
 
 namespace {
 
@@ -47,4 +53,27 @@ TEST(PortReason, PortsPresentAreNamedUpToADozen) {
   for (const std::string& Port : Ports)
     EXPECT_TRUE(Port.starts_with("/dev/tty") || Port.starts_with("/dev/cu.")) << Port;
   EXPECT_EQ(Hint.ends_with(" more"), Ports.size() > 12) << Hint;
+}
+
+// The adapter's refusal of the reset reaches standard error once, and only a refusal: a port
+// without modem lines (a pseudo-terminal) leaves standard error silent. Standard output and the
+// detection itself are as without the refusal.
+TEST(PortReason, RefusedResetIsSaidOnceOnStandardError) {
+  for (const int32_t Answer : {int32_t{EIO}, int32_t{ErrNoModemLines}}) {
+    TVirtualLine Line("/dev/ttyUSB7");
+    Line.AnswerModemLines({Answer});
+    std::ostringstream Out;
+    std::ostringstream Err;
+    TConsole Console(nullptr, Out, Err);
+    TPropeller Link(Console.Out, {}, Line.HostPort());
+    for (int Attempt = 0; Attempt < 2; ++Attempt) {
+      EXPECT_EQ(Link.FindPropeller(Line.PortName()), 0);
+      Console.ReportPortTrouble(Link, Line.PortName());
+    }
+    EXPECT_EQ(Out.str(), "");
+    EXPECT_EQ(Err.str(), Answer == EIO ? "qkl: could not reset the chip on /dev/ttyUSB7: the "
+                                         "adapter refused DTR: " +
+                                             std::string(std::strerror(EIO)) + "\n"
+                                       : "");
+  }
 }

@@ -87,19 +87,19 @@ protected:
 
 TEST_F(ProgressLine, StagesShowBesideTheCursorAndGoBeforeStandardOutput) {
   Console.PrintLine("Propeller Version 1 Found!");
-  Hooks.Status("Loading RAM 1000 Longs");
+  Hooks.Progress({TLinkStage::Download, 0, 1000});
   EXPECT_EQ(Screen.Lines().back(), "loading RAM 0 of 1000 longs (0%)");
   EXPECT_EQ(Screen.CursorColumn(), 0u) << "the cursor stays where standard output left it";
   Time += 50ms;
-  Hooks.Progress({TLinkStage::Download, 400});
+  Hooks.Progress({TLinkStage::Download, 400, 1000});
   EXPECT_EQ(Screen.Lines().back(), "loading RAM 0 of 1000 longs (0%)")
       << "redrawn at most every 100 ms";
   Time += 50ms;
-  Hooks.Progress({TLinkStage::Download, 500});
+  Hooks.Progress({TLinkStage::Download, 500, 1000});
   EXPECT_EQ(Screen.Lines().back(), "loading RAM 500 of 1000 longs (50%)");
-  Hooks.Status("Programing EEPROM");
+  Hooks.Progress({TLinkStage::EepromProgram, 0, 200});
   Time += 2100ms;
-  Hooks.Progress({TLinkStage::Verdict, 40});
+  Hooks.Progress({TLinkStage::EepromProgram, 40, 200});
   EXPECT_EQ(Screen.Lines().back(), "programming EEPROM 2.1 s")
       << "a shorter text wipes the longer one";
   Console.PrintLine("EEPROM Program Error");
@@ -129,16 +129,16 @@ TEST_F(ProgressLine, MarksWithoutALineEndGoOnInPlace) {
 }
 
 TEST_F(ProgressLine, ReadBackShowsTheReaderAndTheKilobytes) {
-  Hooks.Status("RAM Verify");
-  Hooks.Progress({TLinkStage::Verdict, 1});
+  Hooks.Progress({TLinkStage::RamVerify, 0, 100});
+  Hooks.Progress({TLinkStage::RamVerify, 1, 100});
   Time += 300ms;
-  Hooks.Progress({TLinkStage::ReaderSync, 1});
+  Hooks.Progress({TLinkStage::ReaderSync, 1, 101});
   EXPECT_EQ(Screen.Lines().back(), "starting the reader 0.0 s");
   Time += 800ms;
-  Hooks.Progress({TLinkStage::ReaderSync, 17});
+  Hooks.Progress({TLinkStage::ReaderSync, 17, 101});
   EXPECT_EQ(Screen.Lines().back(), "starting the reader 0.8 s");
   Console.PrintLine("Found sync at 16");
-  Hooks.Status("5k completed");
+  Hooks.Progress({TLinkStage::EepromRead, 5, 32});
   EXPECT_EQ(Screen.Lines().back(), "reading EEPROM 5 KB of 32");
   Console.PrintMark('.');
   EXPECT_EQ(Screen.Lines().back(), ".");
@@ -150,8 +150,8 @@ TEST_F(ProgressLine, AReasonTakesALineOfItsOwnOnceAmongTheMarks) {
   for (int Attempt = 1; Attempt <= 3; ++Attempt) {
     Time += 100ms;
     Console.Attempt("detection " + std::to_string(Attempt) + " of 1000");
-    if (Link.FindPropeller("/nonexistent/port") == 0)
-      Console.ReportOpenFailure(Link, "/nonexistent/port");
+    Link.FindPropeller("/nonexistent/port");
+    Console.ReportPortTrouble(Link, "/nonexistent/port");
     Console.PrintMark('d');
   }
   std::vector<std::string> Lines = Screen.Lines();
@@ -172,7 +172,7 @@ TEST(ProgressLineAlone, StandardOutputElsewhereLeavesTheLineAtTheStart) {
   std::ostream Err(&Terminal);
   TConsole Console(nullptr, Out, Err, TTerminal{80, false});
   Console.PrintMark('d');
-  Console.LinkHooks().Status("RAM Verify");
+  Console.LinkHooks().Progress({TLinkStage::RamVerify, 0, 100});
   EXPECT_EQ(Screen.Lines(), std::vector<std::string>{"verifying RAM 0.0 s"});
   Console.PrintMark('.');
   EXPECT_EQ(Out.str(), "d.");

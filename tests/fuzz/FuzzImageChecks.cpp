@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FuzzFailure.h"
-#include "LineDecoder.h"
+#include "tests/support/WireDecoder.h"
 #include "link/Propeller.h"
 #include "link/StreamEncoder.h"
 
@@ -27,7 +27,7 @@ void CheckEncoding(const TPropeller& Link, std::size_t Longs, bool HighSpeed) {
     if (Encoder.ByteCount() > ChunkBytes) Line += Encoder.Flush();
   }
   Line += Encoder.Flush();
-  const TDecodedLine Decoded = DecodeLine(Line);
+  const simtest::TDecodedLine Decoded = simtest::DecodeLine(Line);
   Require(Decoded.Fault.empty(), "every pulse has a valid width");
   Require(Decoded.Bits == Expected, "the line carries the image's bits");
 }
@@ -35,11 +35,16 @@ void CheckEncoding(const TPropeller& Link, std::size_t Longs, bool HighSpeed) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   static TPropeller Link{std::cout};
-  Link.Image.fill(0);
-  std::copy_n(Data, std::min(Size, ImageSize), Link.Image.begin());
+  // The bytes from the start of the image, zeros behind them.
+  for (std::size_t Index = 0; Index < ImageLongs; ++Index) {
+    uint32_t Value = 0;
+    for (std::size_t Byte = 0; Byte < 4 && Index * 4 + Byte < Size; ++Byte)
+      Value |= static_cast<uint32_t>(Data[Index * 4 + Byte]) << (8 * Byte);
+    Link.SetImageLong(Index, Value);
+  }
   const bool Valid = Link.ChecksumValid();
   Require(Valid == Link.ImageValid(), "the verdict is kept");
-  if (Valid) Require(Link.LongCount <= ImageLongs, "an accepted image fits the buffer");
+  if (Valid) Require(Link.LongCount() <= ImageLongs, "an accepted image fits the buffer");
   const std::size_t Longs = (std::min(Size, ImageSize) + 3) / 4;
   CheckEncoding(Link, Longs, false);
   CheckEncoding(Link, Longs, true);

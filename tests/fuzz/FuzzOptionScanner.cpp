@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "FuzzFailure.h"
-#include "frontend/Arguments.h"
 #include "frontend/OptionScanner.h"
 
 namespace {
@@ -28,12 +27,6 @@ std::vector<std::string> SplitAtZeros(const uint8_t* Data, size_t Size) {
   return Parts;
 }
 
-void SetVector(const std::vector<std::string>& Parts) {
-  std::vector<const char*> Pointers;
-  for (const auto& Part : Parts) Pointers.push_back(Part.c_str());
-  SetArguments(static_cast<int>(Pointers.size()), Pointers.data());
-}
-
 bool IsKnownLetter(char Letter) {
   return Letter != ':' && OptionString.find(Letter) != std::string::npos;
 }
@@ -45,21 +38,20 @@ std::vector<std::string> SortedArguments(std::vector<std::string> Elements) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  SetVector(SplitAtZeros(Data, Size));
-  const std::vector<std::string> Before = ArgumentVector();
+  const std::vector<std::string> Before = SplitAtZeros(Data, Size);
+  TOptionScanner Scanner(Before);
   // Every call consumes at least one letter or one element.
   size_t Budget = Size + 2;
-  OptionIndex = 0;
   std::ostream Complaints(nullptr);  // the scanner's messages are not looked at here
-  for (char Letter = NextOption(OptionString, Complaints); Letter != EndOfOptions;
-       Letter = NextOption(OptionString, Complaints)) {
+  for (char Letter = Scanner.Next(OptionString, Complaints); Letter != EndOfOptions;
+       Letter = Scanner.Next(OptionString, Complaints)) {
     Require(Budget-- > 0, "the scanner ends");
     Require(Letter == '?' || IsKnownLetter(Letter), "only listed letters are returned");
   }
-  const int32_t Count = ArgumentCount();
-  Require(OptionIndex >= 1 && OptionIndex <= Count + 1, "the index ends inside 1..n+1");
-  Require(ArgumentVector()[0] == Before[0], "the program path stays in place");
-  Require(SortedArguments(ArgumentVector()) == SortedArguments(Before),
+  const int32_t Count = Scanner.ArgumentCount();
+  Require(Scanner.Index() >= 1 && Scanner.Index() <= Count + 1, "the index ends inside 1..n+1");
+  Require(Scanner.Arguments()[0] == Before[0], "the program path stays in place");
+  Require(SortedArguments(Scanner.Arguments()) == SortedArguments(Before),
           "the arguments are only reordered");
   return 0;
 }

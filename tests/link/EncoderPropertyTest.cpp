@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "LineDecoder.h"
+#include "tests/support/WireDecoder.h"
 #include "link/StreamEncoder.h"
 #include "tests/support/ParamNames.h"
 
@@ -22,7 +22,7 @@ protected:
 
   void ExpectLineDecodesToExpected() {
     Line += Encoder.Flush();
-    const TDecodedLine Decoded = DecodeLine(Line);
+    const simtest::TDecodedLine Decoded = simtest::DecodeLine(Line);
     EXPECT_EQ(Decoded.Fault, "");
     EXPECT_EQ(Decoded.Bits, Expected);
   }
@@ -65,9 +65,10 @@ TEST_P(EncoderDecodesOnChipTerms, HighSpeedLongsKeepTheirIdleSlotInsideAByte) {
 }
 
 TEST(LineDecoder, RejectsPulsesOfOtherWidths) {
-  EXPECT_NE(DecodeLine(std::string(1, '\xF1')).Fault, "");  // start bit and three low data bits
-  EXPECT_NE(DecodeLine(std::string(1, '\x00')).Fault, "");
-  EXPECT_EQ(DecodeLine(std::string(1, '\xF9')).Bits, (std::vector<uint8_t>{1, 0}));
+  EXPECT_NE(simtest::DecodeLine(std::string(1, '\xF1')).Fault,
+            "");  // start bit and three low data bits
+  EXPECT_NE(simtest::DecodeLine(std::string(1, '\x00')).Fault, "");
+  EXPECT_EQ(simtest::DecodeLine(std::string(1, '\xF9')).Bits, (std::vector<uint8_t>{1, 0}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, EncoderDecodesOnChipTerms, testing::Values(false, true),

@@ -2,23 +2,23 @@
 #include <iostream>
 
 #include "ScriptedPeer.h"
-#include "link/LinkState.h"
+#include "LinkTesting.h"
 #include "link/Propeller.h"
 #include "tests/support/ParamNames.h"
 
 namespace {
 using std::chrono::milliseconds;
 
-int64_t MsBetween(TLinkClock::time_point From, TLinkClock::time_point To) {
+int64_t MsBetween(TPortTime From, TPortTime To) {
   return std::chrono::duration_cast<milliseconds>(To - From).count();
 }
 
 class FindPropeller : public testing::Test {
 protected:
   TScriptedPeer Peer;
-  TPropeller Link{std::cout};
+  TPropeller Link{std::cout, {}, Peer.Port()};
 
-  void SetUp() override { Link.LastError = "earlier"; }
+  void SetUp() override { linktest::LeaveEarlierError(Link); }
 
   // Runs a detection against the chip that Script plays; the script must end without fault.
   uint8_t DetectWith(const TScriptedPeer::TScript& Script) {
@@ -28,10 +28,7 @@ protected:
     return Found;
   }
 
-  void ExpectClosed() {
-    EXPECT_FALSE(Link.Serial->Active());
-    EXPECT_TRUE(Link.CurrentPort.empty());
-  }
+  void ExpectClosed() { EXPECT_FALSE(Link.PortOpen()); }
 };
 
 class FindPropellerAtBothRates : public FindPropeller,
@@ -47,21 +44,20 @@ TScriptedPeer::TScript Chip(uint8_t Version, int WrongBit = 0, int VersionBits =
 }  // namespace
 
 TEST_P(FindPropellerAtBothRates, FindsVersionOneAndKeepsThePortOpen) {
-  Link.BaudRate = GetParam();
+  Link.SetBaudRate(GetParam());
   EXPECT_EQ(DetectWith(Chip(1)), 1);
   EXPECT_EQ(Link.Version(), 1);
-  EXPECT_TRUE(Link.Serial->Active());
-  EXPECT_EQ(Link.CurrentPort, Peer.PortName());
-  EXPECT_EQ(Link.LastError, "earlier");  // a success clears nothing
+  EXPECT_TRUE(Link.PortOpen());
+  EXPECT_EQ(Link.LastError(), linktest::EarlierError);  // a success clears nothing
   // The packet: calibration byte, the 69 bytes of the shift-register bits, 258 windows.
   ASSERT_EQ(Peer.Received.size(), 328u);
   EXPECT_EQ(Peer.Received.substr(0, 4), "\xF9\x4A\x25\xD5");
   EXPECT_EQ(Peer.Received.substr(70), std::string(258, '\xF9'));
-  EXPECT_GE(MsBetween(ResetMark, Peer.FirstByteAt), 95);
+  EXPECT_GE(MsBetween(Link.LinkSession().ResetMarkTime(), Peer.FirstByteAt), 95);
 }
 
 TEST_P(FindPropellerAtBothRates, EveryDetectionResetsTheChipAgain) {
-  Link.BaudRate = GetParam();
+  Link.SetBaudRate(GetParam());
   Peer.Start([](TScriptedPeer& P) {
     Chip(1)(P);
     Chip(2)(P);
@@ -75,11 +71,11 @@ INSTANTIATE_TEST_SUITE_P(Rates, FindPropellerAtBothRates, testing::Values(115200
                          simtest::RateName);
 
 TEST_F(FindPropeller, NoChipTimesOutAtTheFirstRead) {
-  const auto Start = TLinkClock::now();
+  const TPortTime Start = Peer.VirtualLine().Now();
   EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 0);
-  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
+  EXPECT_EQ(Link.LastError(), "Timeout Failed at Read 1");
   // The reply wait of 200 ms and the drain of 50 ms come after the packet at 95 ms.
-  EXPECT_GE(MsBetween(Start, TLinkClock::now()), 340);
+  EXPECT_GE(MsBetween(Start, Peer.VirtualLine().Now()), 340);
   ExpectClosed();
 }
 
@@ -89,13 +85,13 @@ TEST_F(FindPropeller, EchoingLineFailsAtTheFirstRead) {
                 P.Send(std::string(1, static_cast<char>(P.ReadByte())));
             }),
             0);
-  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
+  EXPECT_EQ(Link.LastError(), "Timeout Failed at Read 1");
   ExpectClosed();
 }
 
 TEST_F(FindPropeller, WrongSeventeenthAnswerBitIsAMismatch) {
   EXPECT_EQ(DetectWith(Chip(1, 17)), 0);
-  EXPECT_EQ(Link.LastError, "Mismatch Failed at Read 17");
+  EXPECT_EQ(Link.LastError(), "Mismatch Failed at Read 17");
   ExpectClosed();
 }
 
@@ -105,23 +101,23 @@ TEST_F(FindPropeller, AnswerStoppingNamesTheMissingRead) {
               for (int Window = 0; Window < 258; ++Window) P.IgnorePoll();  // windows, no answers
             }),
             0);
-  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
+  EXPECT_EQ(Link.LastError(), "Timeout Failed at Read 1");
 }
 
 TEST_F(FindPropeller, MissingVersionBitsLeaveLastErrorAlone) {
   EXPECT_EQ(DetectWith(Chip(1, 0, 3)), 0);
-  EXPECT_EQ(Link.LastError, "earlier");
+  EXPECT_EQ(Link.LastError(), linktest::EarlierError);
   ExpectClosed();
 }
 
 TEST_F(FindPropeller, VersionZeroIsNotAChip) {
   EXPECT_EQ(DetectWith(Chip(0)), 0);
-  EXPECT_EQ(Link.LastError, "earlier");
+  EXPECT_EQ(Link.LastError(), linktest::EarlierError);
   ExpectClosed();
 }
 
 TEST_F(FindPropeller, PortThatCannotBeOpenedFails) {
   EXPECT_EQ(Link.FindPropeller("/dev/qkl-no-such-port"), 0);
-  EXPECT_EQ(Link.LastError, "Unable to open port");
+  EXPECT_EQ(Link.LastError(), "Unable to open port");
   ExpectClosed();
 }

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "LinkTesting.h"
 #include "link/Propeller.h"
 #include "tests/support/TempFolder.h"
 
@@ -54,7 +55,7 @@ protected:
     return {std::istreambuf_iterator<char>(File), {}};
   }
   std::string Buffer(std::size_t From = 0, std::size_t Count = ImageSize) const {
-    return std::string(reinterpret_cast<const char*>(Link.Image.data()) + From, Count);
+    return std::string(reinterpret_cast<const char*>(Link.Image().data()) + From, Count);
   }
   std::vector<std::string> DirectoryEntries() const {
     std::vector<std::string> Names;
@@ -69,7 +70,7 @@ TEST_F(ImageFiles, BinaryImageSummingTo14PassesAndGetsItsMarkers) {
   ASSERT_TRUE(Link.LoadFile(Write("prog.binary", BinaryImage(0x0100, 0x0120))));
   EXPECT_TRUE(Link.ChecksumValid());
   EXPECT_TRUE(Link.ImageValid());
-  EXPECT_EQ(Link.LongCount, 0x40u);
+  EXPECT_EQ(Link.LongCount(), 0x40u);
   EXPECT_EQ(Link.ImageLong(0x0118 / 4), StackMarker);
   EXPECT_EQ(Link.ImageLong(0x011C / 4), StackMarker);
   EXPECT_EQ(Link.ImageLong(0x0120 / 4), 0u);
@@ -78,7 +79,7 @@ TEST_F(ImageFiles, BinaryImageSummingTo14PassesAndGetsItsMarkers) {
 TEST_F(ImageFiles, ReaderLikeHeaderGivesLongCount211) {
   ASSERT_TRUE(Link.LoadFile(Write("reader.binary", BinaryImage(0x034C, 0x0354))));
   EXPECT_TRUE(Link.ChecksumValid());
-  EXPECT_EQ(Link.LongCount, 211u);
+  EXPECT_EQ(Link.LongCount(), 211u);
   EXPECT_EQ(Link.ImageLong(0x034C / 4), StackMarker);
   EXPECT_EQ(Link.ImageLong(0x0350 / 4), StackMarker);
 }
@@ -118,7 +119,7 @@ TEST_F(ImageFiles, ShortLongAndOddLengthFilesLoad) {
 }
 
 TEST_F(ImageFiles, EmptyFileLoadsAsZerosAndIsInvalidWithoutAnyWrite) {
-  Link.Image.fill(0x77);
+  linktest::FillImage(Link, 0x77);
   ASSERT_TRUE(Link.LoadFile(Write("empty.bin", "")));
   EXPECT_FALSE(Link.ChecksumValid());
   EXPECT_FALSE(Link.ImageValid());
@@ -167,7 +168,7 @@ TEST_F(ImageFiles, SaveFileNameRule) {
       {"dump", "dump.eeprom"},         {"dump.eeprom", "dump.eeprom"},
       {"Dump.EEPROM", "Dump.EEPROM"},  {"a.eeprom.bak", "a.eeprom.bak"},
       {"dump.eep", "dump.eep.eeprom"}, {"x.EEPROM", "x.EEPROM"}};
-  Link.Image.fill(0xA5);
+  linktest::FillImage(Link, 0xA5);
   for (const auto& [Given, Written] : Cases) {
     ASSERT_TRUE(Link.SaveFile((Dir / Given).string())) << Given;
     EXPECT_EQ(Read(Dir / Written), Buffer()) << Given;
@@ -181,7 +182,7 @@ TEST_F(ImageFiles, SaveFileOverwritesSilentlyAndKeepsPermissions) {
   const std::string Path = Write("old.eeprom", "old contents");
   fs::permissions(Path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
                   fs::perm_options::replace);
-  Link.Image.fill(0x11);
+  linktest::FillImage(Link, 0x11);
   ASSERT_TRUE(Link.SaveFile(Path));
   EXPECT_EQ(Read(Path), Buffer());
   EXPECT_EQ(fs::status(Path).permissions(),
@@ -202,9 +203,9 @@ TEST_F(ImageFiles, LongNamesAreNotCut) {
   fs::create_directories(Deep);
   const std::string Name = (Deep / "dump").string();
   ASSERT_GT(Name.size(), 400u);
-  Link.Image.fill(0x3C);
+  linktest::FillImage(Link, 0x3C);
   ASSERT_TRUE(Link.SaveFile(Name));
-  Link.Image.fill(0);
+  linktest::FillImage(Link, 0);
   ASSERT_TRUE(Link.LoadFile(Name + ".eeprom"));
   EXPECT_EQ(Buffer(), std::string(ImageSize, '\x3C'));
 }

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "ScriptedPeer.h"
+#include "LinkTesting.h"
 #include "link/Propeller.h"
 #include "tests/support/ParamNames.h"
 
@@ -17,34 +18,34 @@ using TScript = TScriptedPeer::TScript;
 
 class LoadImage : public testing::Test {
 protected:
-  std::unique_ptr<TScriptedPeer> Chip;
-  TPropeller Link{std::cout};
-  std::vector<uint32_t> Download;
+  TScriptedPeer Chip;
   std::vector<std::string> Statuses;
   std::vector<TLinkProgress> Progress;
+  TPropeller Link{std::cout, Hooks(), Chip.Port()};
+  std::vector<uint32_t> Download;
 
-  void SetUp() override {
-    Link.StatusHook = [this](const std::string& Text) { Statuses.push_back(Text); };
-    Link.ProgressHook = [this](const TLinkProgress& Where) { Progress.push_back(Where); };
-    Link.LastError = "earlier";
+  TLinkHooks Hooks() {
+    return {[this](const std::string& Text) { Statuses.push_back(Text); },
+            [this](const TLinkProgress& Where) { Progress.push_back(Where); }};
   }
+
+  void SetUp() override { linktest::LeaveEarlierError(Link); }
 
   void FillImage(uint32_t Longs) {
     std::mt19937 Random(Longs);
     for (uint32_t Index = 0; Index < Longs; ++Index)
       Link.SetImageLong(Index, static_cast<uint32_t>(Random()));
-    Link.LongCount = Longs;
+    Link.SetLongCount(Longs);
   }
 
   // A fresh chip on a fresh line: detection, then AfterDetection plays the rest.
   void Detect(const TScript& AfterDetection) {
-    Chip = std::make_unique<TScriptedPeer>();
-    Chip->Start([AfterDetection](TScriptedPeer& P) {
+    Chip.Start([AfterDetection](TScriptedPeer& P) {
       P.TakeHandshake(true);
       P.AnswerHandshake(1);
       AfterDetection(P);
     });
-    ASSERT_EQ(Link.FindPropeller(Chip->PortName()), 1);
+    ASSERT_EQ(Link.FindPropeller(Chip.PortName()), 1);
   }
 
   // Detection, the download, then Verdicts; gives LoadImage's result.
@@ -54,7 +55,7 @@ protected:
       Verdicts(P);
     });
     const bool Result = Link.LoadImage(Mode);
-    EXPECT_EQ(Chip->Finish(), "");
+    EXPECT_EQ(Chip.Finish(), "");
     return Result;
   }
 
@@ -68,10 +69,10 @@ protected:
   }
 
   void ExpectDownloadOf(uint32_t Mode) {
-    ASSERT_EQ(Download.size(), Link.LongCount + 2);
+    ASSERT_EQ(Download.size(), Link.LongCount() + 2);
     EXPECT_EQ(Download[0], Mode);
-    EXPECT_EQ(Download[1], Link.LongCount);
-    for (uint32_t Index = 0; Index < Link.LongCount; ++Index) {
+    EXPECT_EQ(Download[1], Link.LongCount());
+    for (uint32_t Index = 0; Index < Link.LongCount(); ++Index) {
       ASSERT_EQ(Download[Index + 2], Link.ImageLong(Index)) << "long " << Index;
     }
   }
@@ -81,33 +82,37 @@ class LoadImageAtBothRates : public LoadImage, public testing::WithParamInterfac
 }  // namespace
 
 TEST_P(LoadImageAtBothRates, RamLoadSendsEveryLongAndPassesOnTheFirstVerdict) {
-  Link.BaudRate = GetParam();
+  Link.SetBaudRate(GetParam());
   FillImage(2000);
   EXPECT_TRUE(LoadWith(1, Replies({0xFE})));
   ExpectDownloadOf(1);
   EXPECT_EQ(Statuses, (std::vector<std::string>{"Loading RAM 2000 Longs", "RAM Verify"}));
-  // One progress call per chunk of a little over 512 bytes (2000 longs take at least 14000
-  // bytes) with the longs sent so far, but none after the last write; then one per poll.
-  ASSERT_GE(Progress.size(), 1 + 14000 / 600u);
-  for (std::size_t At = 0; At + 1 < Progress.size(); ++At) {
+  // The download's start, then one event per chunk of a little over 512 bytes (2000 longs take
+  // at least 14000 bytes) with the longs sent so far, but none after the last write; then the
+  // verdict stage's start and one event per poll.
+  ASSERT_GE(Progress.size(), 3 + 14000 / 600u);
+  const std::size_t Downloads = Progress.size() - 2;
+  for (std::size_t At = 0; At < Downloads; ++At) {
     EXPECT_EQ(Progress[At].Stage, TLinkStage::Download);
+    EXPECT_EQ(Progress[At].Total, 2000u);
     EXPECT_LT(Progress[At].Done, 2000u);
     if (At > 0) {
       EXPECT_GT(Progress[At].Done, Progress[At - 1].Done);
     }
   }
-  EXPECT_EQ(Progress.back().Stage, TLinkStage::Verdict);
-  EXPECT_EQ(Progress.back().Done, 1u);
-  EXPECT_EQ(Link.LastError, "earlier");
-  EXPECT_TRUE(Link.Serial->Active());
+  EXPECT_EQ(Progress[0].Done, 0u);
+  EXPECT_EQ(Progress[Downloads], (TLinkProgress{TLinkStage::RamVerify, 0, 100}));
+  EXPECT_EQ(Progress.back(), (TLinkProgress{TLinkStage::RamVerify, 1, 100}));
+  EXPECT_EQ(Link.LastError(), linktest::EarlierError);
+  EXPECT_TRUE(Link.PortOpen());
 }
 
 TEST_P(LoadImageAtBothRates, ModeAndCountLongsGoOutAsLoneLongs) {
-  Link.BaudRate = GetParam();
+  Link.SetBaudRate(GetParam());
   FillImage(100);
   EXPECT_TRUE(LoadWith(3, Replies({0xFE, 0xFE, 0xFE})));
   ExpectDownloadOf(3);
-  const std::string Sent = Chip->Received.substr(328);
+  const std::string Sent = Chip.Received.substr(328);
   EXPECT_EQ(Sent.substr(0, 11), "\x25" + std::string(9, '\x92') + "\xFE");
   EXPECT_EQ(Sent.substr(11, 11), "\xD2\x52" + std::string(8, '\x92') + "\xFE");
 }
@@ -127,10 +132,10 @@ TEST_F(LoadImage, EepromModesWaitForAllThreeVerdicts) {
 }
 
 TEST_F(LoadImage, LongCountZeroSendsModeAndCountOnly) {
-  Link.LongCount = 0;
+  Link.SetLongCount(0);
   EXPECT_TRUE(LoadWith(1, Replies({0xFE})));
   ExpectDownloadOf(1);
-  EXPECT_EQ(Chip->Received.size(), 328u + 11 + 11 + 1);
+  EXPECT_EQ(Chip.Received.size(), 328u + 11 + 11 + 1);
 }
 
 TEST_F(LoadImage, UnansweredAndNonVerdictPollsAreSkipped) {
@@ -147,13 +152,12 @@ TEST_F(LoadImage, VerdictFailuresNameTheirStage) {
   for (const auto& [Verdicts, Text] : Cases) {
     FillImage(20);
     EXPECT_FALSE(LoadWith(3, Replies(Verdicts)));
-    EXPECT_EQ(Link.LastError, Text);
-    EXPECT_TRUE(Link.Serial->Active());
+    EXPECT_EQ(Link.LastError(), Text);
+    EXPECT_TRUE(Link.PortOpen());
   }
 }
 
-// The programming verdict, the longest wait, has 200 polls; the others 100.
-TEST_F(LoadImage, PollsWithoutVerdictNeverPassAStage) {
+TEST_F(LoadImage, AllPollsOfAStageWithoutVerdictNeverPassIt) {
   const std::tuple<std::vector<uint8_t>, int, std::string> Cases[] = {
       {{}, 100, "Communication Timeout verifying RAM"},
       {{0xFE}, 200, "Communication Timeout writing EEPROM"},
@@ -161,7 +165,40 @@ TEST_F(LoadImage, PollsWithoutVerdictNeverPassAStage) {
   for (const auto& [Verdicts, Polls, Text] : Cases) {
     FillImage(20);
     EXPECT_FALSE(LoadWith(2, Replies(Verdicts, Polls)));
-    EXPECT_EQ(Link.LastError, Text);
+    EXPECT_EQ(Link.LastError(), Text);
+  }
+}
+
+// The programming verdict may take the chip past 5 s (EEPROMs with 10 ms pages): its stage waits
+// up to 10 s, the other stages 5 s.
+TEST_F(LoadImage, EachVerdictStageWaitsForItsOwnLimit) {
+  struct TCase {
+    std::vector<uint8_t> Verdicts;  // the stages before the silent one pass at once
+    int SilentMs;                   // the chip takes this long over the silent stage
+    int GivesUpAfterMs;             // the host's wait for it; 0 when the verdict arrives in time
+    std::string Text;
+  };
+  const TCase Cases[] = {
+      {{0xFE}, 9000, 0, ""},
+      {{0xFE}, 10500, 10000, "Communication Timeout writing EEPROM"},
+      {{0xFE, 0xFE}, 5500, 5000, "Communication Timeout verifying EEPROM"},
+      {{}, 5500, 5000, "Communication Timeout verifying RAM"},
+  };
+  for (const TCase& Case : Cases) {
+    FillImage(20);
+    TPortTime SilenceStart{};
+    const bool Passed = LoadWith(2, [&Case, &SilenceStart](TScriptedPeer& P) {
+      for (const uint8_t Reply : Case.Verdicts) P.AnswerPoll(Reply);
+      SilenceStart = P.ScriptTime();
+      P.IgnorePollsFor(Case.SilentMs);
+      if (Case.GivesUpAfterMs == 0) Replies({0xFE, 0xFE})(P);
+    });
+    EXPECT_EQ(Passed, Case.GivesUpAfterMs == 0) << Case.SilentMs;
+    if (Case.GivesUpAfterMs == 0) continue;
+    EXPECT_EQ(Link.LastError(), Case.Text);
+    const auto Waited = Chip.VirtualLine().Now() - SilenceStart;
+    EXPECT_GE(Waited, std::chrono::milliseconds(Case.GivesUpAfterMs - 100)) << Case.Text;
+    EXPECT_LE(Waited, std::chrono::milliseconds(Case.GivesUpAfterMs + 100)) << Case.Text;
   }
 }
 
@@ -169,34 +206,35 @@ TEST_F(LoadImage, ModesOutsideOneToThreeAndOversizedImagesSendNothing) {
   Detect([](TScriptedPeer& P) { P.ExpectQuiet(200); });
   EXPECT_FALSE(Link.LoadImage(0));
   EXPECT_FALSE(Link.LoadImage(4));
-  EXPECT_EQ(Link.LastError, "earlier");
-  Link.LongCount = ImageLongs + 1;
+  EXPECT_EQ(Link.LastError(), linktest::EarlierError);
+  Link.SetLongCount(ImageLongs + 1);
   EXPECT_FALSE(Link.LoadImage(1));
-  EXPECT_EQ(Link.LastError, "Image longer than 32768 bytes");
-  EXPECT_EQ(Chip->Finish(), "");
+  EXPECT_EQ(Link.LastError(), "Image longer than 32768 bytes");
+  EXPECT_EQ(Chip.Finish(), "");
 }
 
 TEST_F(LoadImage, SlowSilentChipTimesOutAfterFiveSeconds) {
   FillImage(20);
-  const auto Start = std::chrono::steady_clock::now();
   EXPECT_FALSE(LoadWith(1, [](TScriptedPeer&) {}));
-  const auto Took = std::chrono::steady_clock::now() - Start;
-  EXPECT_EQ(Link.LastError, "Communication Timeout verifying RAM");
+  const auto Took = Chip.VirtualLine().Now() - Chip.FirstByteAt;
+  EXPECT_EQ(Link.LastError(), "Communication Timeout verifying RAM");
   EXPECT_GE(Took, std::chrono::milliseconds(5000));
-  EXPECT_LT(Took, std::chrono::seconds(30));  // it did not hang
+  EXPECT_LT(Took, std::chrono::milliseconds(5500));
 }
 
 TEST_F(LoadImage, LineThatStopsTakingBytesEndsTheDownloadAtTheFirstStuckWrite) {
-  // The chip's side takes nothing after the handshake: once the line's buffers are full, a write
-  // waits out the port's deadlock time-out. The download ends there, without polling for verdicts.
+  // The line takes 4 KB after the handshake and then nothing: a write waits out the port's
+  // deadlock time-out. The download ends there, without polling for verdicts.
   FillImage(ImageLongs);
   Detect([](TScriptedPeer&) {});
-  const auto Start = std::chrono::steady_clock::now();
+  Chip.VirtualLine().StallAfter(4096);
+  const TPortTime Start = Chip.VirtualLine().Now();
   EXPECT_FALSE(Link.LoadImage(1));
-  const auto Took = std::chrono::steady_clock::now() - Start;
-  EXPECT_EQ(Link.LastError, "Catastrophic Communication Error");
+  const auto Took = Chip.VirtualLine().Now() - Start;
+  EXPECT_EQ(Link.LastError(), "Catastrophic Communication Error");
   EXPECT_EQ(Statuses, (std::vector<std::string>{"Loading RAM 8192 Longs"}));
-  EXPECT_LT(Took, std::chrono::seconds(10));  // it did not hang
-  EXPECT_EQ(Link.FlushEncoder(), "");
-  EXPECT_EQ(Chip->Finish(), "");
+  // One write waited out the deadlock time-out.
+  EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(Took).count(), 500);
+  EXPECT_EQ(Link.LinkSession().FlushEncoder(), "");
+  EXPECT_EQ(Chip.Finish(), "");
 }

@@ -4,6 +4,7 @@
 
 #include "ReaderImage.h"
 #include "ReaderScript.h"
+#include "LinkTesting.h"
 #include "link/Propeller.h"
 
 namespace {
@@ -20,7 +21,7 @@ class ReadEeprom : public testing::Test {
 protected:
   TScriptedPeer Peer;
   std::ostringstream Out;
-  TPropeller Link{Out};
+  TPropeller Link{Out, {}, Peer.Port()};
   std::vector<uint32_t> Download;
 };
 }  // namespace
@@ -28,14 +29,14 @@ protected:
 TEST(ReaderImage, PreparedImageIsAValidImageWithNothingBehindIt) {
   std::ostringstream Out;
   TPropeller Link(Out);
-  Link.Image.fill(0x5A);
+  linktest::FillImage(Link, 0x5A);
   Link.PrepareReaderImage();
-  EXPECT_EQ(std::string(Link.Image.begin() + sizeof ReaderImage, Link.Image.end()),
+  EXPECT_EQ(std::string(Link.Image().begin() + sizeof ReaderImage, Link.Image().end()),
             std::string(ImageSize - sizeof ReaderImage, '\0'));
   EXPECT_TRUE(Link.ChecksumValid());
   const uint32_t Vbase = ReaderImage[8] | ReaderImage[9] << 8;
-  EXPECT_EQ(Link.LongCount, Vbase / 4);
-  EXPECT_LE(Link.LongCount * 4, sizeof ReaderImage);
+  EXPECT_EQ(Link.LongCount(), Vbase / 4);
+  EXPECT_LE(Link.LongCount() * 4, sizeof ReaderImage);
 }
 
 TEST_F(ReadEeprom, LoadsTheReaderInRamModeAndReadsTheEeprom) {
@@ -57,7 +58,7 @@ TEST_F(ReadEeprom, LoadsTheReaderInRamModeAndReadsTheEeprom) {
   for (std::size_t Index = 0; Index < Download[1]; ++Index) {
     EXPECT_EQ(Download[Index + 2], ReaderLong(Index)) << "long " << Index;
   }
-  EXPECT_EQ(std::string(Link.Image.begin(), Link.Image.end()), std::string(ImageSize, '\xFF'));
+  EXPECT_EQ(std::string(Link.Image().begin(), Link.Image().end()), std::string(ImageSize, '\xFF'));
 }
 
 TEST_F(ReadEeprom, FailedReaderDownloadPrintsItsText) {
@@ -70,6 +71,6 @@ TEST_F(ReadEeprom, FailedReaderDownloadPrintsItsText) {
   ASSERT_EQ(Link.FindPropeller(Peer.PortName()), 1);
   EXPECT_FALSE(Link.ReadEeprom());
   EXPECT_EQ(Out.str(), "Ram verify error\n");
-  EXPECT_TRUE(Link.Serial->Active());
+  EXPECT_TRUE(Link.PortOpen());
   EXPECT_EQ(Peer.Finish(), "");
 }

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "ReaderScript.h"
+#include "LinkTesting.h"
 #include "link/Propeller.h"
 
 namespace {
@@ -11,10 +12,17 @@ class ReaderSession : public testing::Test {
 protected:
   TScriptedPeer Peer;
   std::ostringstream Out;
-  TPropeller Link{Out};
+  TPropeller Link{Out, Hooks(), Peer.Port()};
   std::string Printed;
+  std::vector<std::string> Statuses;
+  std::vector<TLinkProgress> Events;
 
-  void SetUp() override { Link.Image.fill(0x11); }
+  TLinkHooks Hooks() {
+    return {[this](const std::string& Text) { Statuses.push_back(Text); },
+            [this](const TLinkProgress& Where) { Events.push_back(Where); }};
+  }
+
+  void SetUp() override { linktest::FillImage(Link, 0x11); }
 
   // Detection, then the read-back with the reader playing as told.
   bool ReadBack(const TReaderPlay& Play) {
@@ -26,12 +34,14 @@ protected:
     Peer.Start(Script);
     EXPECT_EQ(Link.FindPropeller(Peer.PortName()), 1);
     Out.str("");
+    Statuses.clear();
+    Events.clear();
     const bool Result = Link.ReadFromRunningReader();
     Printed = Out.str();
     return Result;
   }
 
-  std::string Buffer() const { return std::string(Link.Image.begin(), Link.Image.end()); }
+  std::string Buffer() const { return std::string(Link.Image().begin(), Link.Image().end()); }
 };
 
 std::string Dots() { return std::string(32, '.'); }
@@ -44,7 +54,7 @@ TEST_F(ReaderSession, BlankEepromReadsBackWithCrc00FF) {
                          "\nRead done\nCRC is good\nCRC is 00FF 00FF\n");
   EXPECT_EQ(Buffer(), std::string(ImageSize, '\xFF'));
   EXPECT_EQ(Link.Version(), 0xDE);
-  EXPECT_TRUE(Link.Serial->Active());
+  EXPECT_TRUE(Link.PortOpen());
 }
 
 TEST_F(ReaderSession, AllZeroEepromGivesCrc40BF) {
@@ -59,21 +69,17 @@ TEST_F(ReaderSession, BytesLandInAddressOrderAndHooksSeeEveryKilobyte) {
   TReaderPlay Play;
   std::mt19937 Random(7);
   for (char& Byte : Play.Eeprom) Byte = static_cast<char>(Random());
-  std::vector<std::string> Statuses;
-  Link.StatusHook = [&Statuses](const std::string& Text) { Statuses.push_back(Text); };
-  std::vector<TLinkProgress> Polls;
-  Link.ProgressHook = [&Polls](const TLinkProgress& Where) { Polls.push_back(Where); };
   EXPECT_TRUE(ReadBack(Play));
   EXPECT_EQ(Peer.Finish(), "");
   EXPECT_EQ(Buffer(), Play.Eeprom);
   ASSERT_EQ(Statuses.size(), 32u);
   EXPECT_EQ(Statuses.front(), "0k completed");
   EXPECT_EQ(Statuses.back(), "31k completed");
-  ASSERT_FALSE(Polls.empty());  // one call at each sync poll, none while the data streams
-  for (std::size_t At = 0; At < Polls.size(); ++At) {
-    EXPECT_EQ(Polls[At].Stage, TLinkStage::ReaderSync);
-    EXPECT_EQ(Polls[At].Done, At + 1);
-  }
+  // One event at each sync poll, then one for each kilobyte read as its reading starts.
+  ASSERT_EQ(Events.size(), 1 + 32u);
+  EXPECT_EQ(Events[0], (TLinkProgress{TLinkStage::ReaderSync, 1, 101}));
+  for (uint32_t Kilobyte = 0; Kilobyte < 32; ++Kilobyte)
+    EXPECT_EQ(Events[1 + Kilobyte], (TLinkProgress{TLinkStage::EepromRead, Kilobyte, 32}));
 }
 
 TEST_F(ReaderSession, SyncAtTheThirdPollIsReportedAsTwo) {
@@ -89,7 +95,7 @@ TEST_F(ReaderSession, BogusSyncIsRecordedYetAGoodReadSucceeds) {
   Play.SyncBit = 1;
   EXPECT_TRUE(ReadBack(Play));
   EXPECT_EQ(Peer.Finish(), "");
-  EXPECT_EQ(Link.LastError, "Bogus data returned");
+  EXPECT_EQ(Link.LastError(), "Bogus data returned");
 }
 
 TEST_F(ReaderSession, CrcMismatchIsReportedWithBothValues) {
@@ -98,30 +104,29 @@ TEST_F(ReaderSession, CrcMismatchIsReportedWithBothValues) {
   EXPECT_FALSE(ReadBack(Play));
   EXPECT_EQ(Peer.Finish(), "");
   EXPECT_NE(Printed.find("\nRead done\nCRC Mismatch\nCRC is 1234 00FF\n"), std::string::npos);
-  EXPECT_TRUE(Link.Serial->Active());
+  EXPECT_TRUE(Link.PortOpen());
 }
 
 TEST_F(ReaderSession, LoaderVersionOtherThanDEAborts) {
   TReaderPlay Play;
   Play.Version = 0x01;
-  Link.LastError = "earlier";
+  linktest::LeaveEarlierError(Link);
   EXPECT_FALSE(ReadBack(Play));
   EXPECT_EQ(Peer.Finish(), "");
   EXPECT_EQ(Printed, "Found sync at 0\nAborted\n");
-  EXPECT_EQ(Link.LastError, "earlier");
-  EXPECT_FALSE(Link.Serial->Active());
+  EXPECT_EQ(Link.LastError(), linktest::EarlierError);
+  EXPECT_FALSE(Link.PortOpen());
 }
 
 TEST_F(ReaderSession, AnswersStoppingAtLong100Abort) {
   TReaderPlay Play;
   Play.Eeprom.assign(ImageSize, '\x42');
   Play.StopAfterBytes = 400 + 2;  // long 100 is incomplete
-  const auto Start = std::chrono::steady_clock::now();
   EXPECT_FALSE(ReadBack(Play));
-  EXPECT_GE(std::chrono::steady_clock::now() - Start, std::chrono::milliseconds(500));
+  EXPECT_GE(Peer.VirtualLine().Now() - Peer.FirstByteAt, std::chrono::milliseconds(500));
   Peer.Finish();
   EXPECT_EQ(Printed.substr(Printed.size() - 9), ".Aborted\n");
-  EXPECT_FALSE(Link.Serial->Active());
+  EXPECT_FALSE(Link.PortOpen());
   EXPECT_EQ(Buffer().substr(0, 400), std::string(400, '\x42'));
   EXPECT_EQ(Buffer().substr(400), std::string(ImageSize - 400, '\x11'));
 }
@@ -133,8 +138,8 @@ TEST_F(ReaderSession, MissingHandshakeAnswerClosesWithoutAborted) {
     P.AnswerBit(0);  // sync, then nothing more
   }));
   EXPECT_EQ(Printed, "Found sync at 0\n");
-  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
-  EXPECT_FALSE(Link.Serial->Active());
+  EXPECT_EQ(Link.LastError(), "Timeout Failed at Read 1");
+  EXPECT_FALSE(Link.PortOpen());
 }
 
 TEST_F(ReaderSession, SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn) {
@@ -142,7 +147,7 @@ TEST_F(ReaderSession, SlowReaderMissingTheSyncWindowIsRecordedAndTheReadGoesOn) 
   Play.AnswersSync = false;
   EXPECT_TRUE(ReadBack(Play));
   EXPECT_EQ(Peer.Finish(), "");
-  EXPECT_EQ(Link.LastError, "Communication Timeout waiting for prop reader to boot");
+  EXPECT_EQ(Link.LastError(), "Communication Timeout waiting for prop reader to boot");
   EXPECT_EQ(Printed.substr(0, 13), "Found loader\n");
 }
 
@@ -152,6 +157,6 @@ TEST_F(ReaderSession, SlowReaderThatNeverAnswersEndsWithTheHandshakeTimeout) {
     P.AnswerHandshake(1);
   }));
   EXPECT_EQ(Printed, "");
-  EXPECT_EQ(Link.LastError, "Timeout Failed at Read 1");
-  EXPECT_FALSE(Link.Serial->Active());
+  EXPECT_EQ(Link.LastError(), "Timeout Failed at Read 1");
+  EXPECT_FALSE(Link.PortOpen());
 }

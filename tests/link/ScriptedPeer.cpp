@@ -1,53 +1,43 @@
 #include "ScriptedPeer.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <stdexcept>
 
-#include "LineDecoder.h"
-#include "tests/OpenPty.h"
+#include "tests/support/WireDecoder.h"
 
 namespace {
 struct TPeerStop : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-constexpr int SliceMs = 10;
-
 // Each byte decodes on its own, since no pulse crosses a stop bit; a table keeps the peer
 // well ahead of the host, also in sanitizer builds.
-const TDecodedLine& DecodedByte(uint8_t Byte) {
-  static const std::vector<TDecodedLine> Table = [] {
-    std::vector<TDecodedLine> Lines;
+const simtest::TDecodedLine& DecodedByte(uint8_t Byte) {
+  static const std::vector<simtest::TDecodedLine> Table = [] {
+    std::vector<simtest::TDecodedLine> Lines;
     for (int Value = 0; Value < 256; ++Value)
-      Lines.push_back(DecodeLine(std::string(1, static_cast<char>(Value))));
+      Lines.push_back(simtest::DecodeLine(std::string(1, static_cast<char>(Value))));
     return Lines;
   }();
   return Table[Byte];
 }
 }  // namespace
 
-TScriptedPeer::TScriptedPeer() {
-  termios Raw{};
-  cfmakeraw(&Raw);
-  if (openpty(&Master, &Slave, nullptr, &Raw, nullptr) != 0)
-    throw std::runtime_error("openpty failed");
-  SlavePath = ttyname(Slave);
-  fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
-}
+TScriptedPeer::TScriptedPeer(const std::string& PortName) : Line(PortName) {}
 
-TScriptedPeer::~TScriptedPeer() {
-  Stopping = true;
-  if (Thread.joinable()) Thread.join();
-  close(Slave);
-  close(Master);
-}
+TScriptedPeer::~TScriptedPeer() { Finish(); }
 
 void TScriptedPeer::Start(TScript Script) {
+  Finish();
+  Line.FarEndStarts();
+  ScriptNow = Line.Now();
+  Failure.clear();
+  Received.clear();
+  FirstByteAt = {};
+  Input.clear();
+  InputAt = 0;
+  Bits = &NoBits;
+  BitAt = 0;
   Thread = std::thread([this, Script = std::move(Script)] {
     try {
       Script(*this);
@@ -55,36 +45,18 @@ void TScriptedPeer::Start(TScript Script) {
     } catch (const std::exception& Error) {
       Failure = Error.what();
     }
+    Line.FarEndEnds();
   });
 }
 
 std::string TScriptedPeer::Finish() {
+  Line.HostDone();
   if (Thread.joinable()) Thread.join();
   return Failure;
 }
 
-void TScriptedPeer::WaitFor(short Events) {
-  const auto Deadline = TClock::now() + std::chrono::milliseconds(PatienceMs);
-  while (!Stopping) {
-    pollfd Poll{Master, Events, 0};
-    if (poll(&Poll, 1, SliceMs) > 0) return;
-    if (TClock::now() > Deadline) throw TPeerStop("the host went quiet");
-  }
-  throw TPeerStop("stopped");
-}
-
 void TScriptedPeer::FlushOutput() {
-  std::size_t Done = 0;
-  while (Done < Output.size()) {
-    const ssize_t Count = write(Master, Output.data() + Done, Output.size() - Done);
-    if (Count > 0) {
-      Done += static_cast<std::size_t>(Count);
-    } else if (Count < 0 && errno != EAGAIN && errno != EINTR) {
-      throw TPeerStop("writing to the host failed");
-    } else {
-      WaitFor(POLLOUT);
-    }
-  }
+  Line.SendToHost(Output, ScriptNow);
   Output.clear();
 }
 
@@ -97,12 +69,15 @@ uint8_t TScriptedPeer::ReadByte() {
 uint8_t TScriptedPeer::PeekByte() {
   while (InputAt == Input.size()) {
     FlushOutput();  // the host may be waiting for the replies before it sends more
-    WaitFor(POLLIN);
-    char Chunk[4096];
-    const ssize_t Count = read(Master, Chunk, sizeof Chunk);
-    if (Count <= 0) continue;
-    if (Received.empty()) FirstByteAt = TClock::now();
-    Input.assign(Chunk, static_cast<std::size_t>(Count));
+    TPortTime At{};
+    switch (Line.TakeFromHost(Input, At, ScriptNow + std::chrono::milliseconds(PatienceMs))) {
+      case TVirtualLine::TTake::Data: break;
+      case TVirtualLine::TTake::Stopped: throw TPeerStop("stopped");
+      case TVirtualLine::TTake::TimeUp:
+      case TVirtualLine::TTake::HostDone: throw TPeerStop("the host went quiet");
+    }
+    ScriptNow = std::max(ScriptNow, At);
+    if (Received.empty()) FirstByteAt = At;
     InputAt = 0;
     Received.append(Input);
   }
@@ -114,7 +89,7 @@ uint8_t TScriptedPeer::PeekByte() {
 // and the sanitized build decodes slowly.
 uint8_t TScriptedPeer::ReadBit() {
   while (BitAt == Bits->size()) {
-    const TDecodedLine& Line = DecodedByte(ReadByte());
+    const simtest::TDecodedLine& Line = DecodedByte(ReadByte());
     if (!Line.Fault.empty()) throw std::runtime_error("bad pulse from the host: " + Line.Fault);
     Bits = &Line.Bits;
     BitAt = 0;
@@ -148,6 +123,21 @@ int TScriptedPeer::IgnorePollsUntilData() {
   int Polls = 0;
   for (; PeekByte() == 0xF9; ++Polls) IgnorePoll();
   return Polls;
+}
+
+void TScriptedPeer::IgnorePollsFor(int Ms) {
+  const TPortTime Until = ScriptNow + std::chrono::milliseconds(Ms);
+  FlushOutput();
+  for (;;) {
+    while (InputAt < Input.size()) IgnorePoll();
+    TPortTime At{};
+    const TVirtualLine::TTake Take = Line.TakeFromHost(Input, At, Until);
+    if (Take == TVirtualLine::TTake::Stopped) throw TPeerStop("stopped");
+    if (Take != TVirtualLine::TTake::Data) break;
+    InputAt = 0;
+    Received.append(Input);
+  }
+  ScriptNow = std::max(ScriptNow, Until);
 }
 
 void TScriptedPeer::ExpectQuiet(int Ms) {

@@ -1,33 +1,39 @@
-// The far end of a serial line on a pseudo-terminal, played by a script on a thread of its
-// own: the link opens the slave side like any serial port; the script reads what the host
-// sends (decoded into protocol bits on the chip's terms where it asks for bits) and sends
-// back the replies a chip would give. It is a test partner with no timing of its own.
+// The far end of a virtual serial line, played by a script on a thread of its own: the link
+// opens the line's port like any serial port; the script reads what the host sends (decoded
+// into protocol bits on the chip's terms where it asks for bits) and sends back the replies a
+// chip would give. It answers at once, in virtual time, unless the script idles.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/VirtualLine.h"
+
 class TScriptedPeer {
 public:
   using TScript = std::function<void(TScriptedPeer&)>;
-  using TClock = std::chrono::steady_clock;
-
-  TScriptedPeer();
+  explicit TScriptedPeer(const std::string& PortName = "virtual");
   ~TScriptedPeer();
   TScriptedPeer(const TScriptedPeer&) = delete;
   TScriptedPeer& operator=(const TScriptedPeer&) = delete;
 
-  const std::string& PortName() const { return SlavePath; }
+  const std::string& PortName() const { return Line.PortName(); }
+  // A port on the host's end of the line, for a link.
+  std::unique_ptr<TSerialPort> Port() { return Line.HostPort(); }
+  TVirtualLine& VirtualLine() { return Line; }
   void Start(TScript Script);
-  // Waits for the script to end; gives what went wrong in it, empty when nothing did.
+  // Tells the script that the host is done and waits for it to end; gives what went wrong in
+  // it, empty when nothing did.
   std::string Finish();
 
   // Script steps. A wait for the host gives up after PatienceMs and ends the script.
+  // The moment the script's next reply goes out.
+  TPortTime ScriptTime() const { return ScriptNow; }
   uint8_t PeekByte();
   uint8_t ReadByte();
   std::vector<uint8_t> ReadBits(std::size_t Count);
@@ -38,6 +44,9 @@ public:
   void IgnorePoll();
   // Takes poll bytes without answering them until a byte of another value is next.
   int IgnorePollsUntilData();
+  // Takes every poll byte the host sends within the next Ms without answering; the script's
+  // next reply goes out no earlier than Ms from now. Ends early when the host is done.
+  void IgnorePollsFor(int Ms);
   // Fails the script when the host sends anything within Ms.
   void ExpectQuiet(int Ms);
   void AnswerBit(uint8_t Bit) { AnswerPoll(Bit ? 0xFF : 0xFE); }
@@ -55,18 +64,16 @@ public:
   int PatienceMs = 3000;
   // Filled by the script's thread; read them after Finish.
   std::string Received;
-  TClock::time_point FirstByteAt{};
+  TPortTime FirstByteAt{};
 
 private:
   void FlushOutput();
-  void WaitFor(short Events);
   uint8_t ReadBit();
   bool BitsPending() const;
   uint8_t NextLfsrBit();
 
-  int Master = -1;
-  int Slave = -1;  // held open so that the host closing its side never hangs the line up
-  std::string SlavePath;
+  TVirtualLine Line;
+  TPortTime ScriptNow{};  // the moment of the script's next reply
   std::string Input;
   std::size_t InputAt = 0;
   std::string Output;
@@ -76,6 +83,5 @@ private:
   static inline const std::vector<uint8_t> NoBits;
   uint8_t Lfsr = 0;
   std::string Failure;
-  std::atomic<bool> Stopping{false};
   std::thread Thread;
 };

@@ -28,7 +28,12 @@ using simtest::HostPort;
 // zeros.
 template <std::size_t Size>
 void PrepareImage(TPropeller& link, const unsigned char (&image)[Size]) {
-  std::copy(image, image + Size, link.Image.begin());
+  for (std::size_t at = 0; at < Size; at += 4) {
+    uint32_t value = 0;
+    for (std::size_t byte = 0; byte < 4 && at + byte < Size; ++byte)
+      value |= static_cast<uint32_t>(image[at + byte]) << (8 * byte);
+    link.SetImageLong(at / 4, value);
+  }
   ASSERT_TRUE(link.ChecksumValid());
 }
 
@@ -40,7 +45,7 @@ void LoadIntoRam(simtest::ThreadChip& chip, const unsigned char (&image)[Size]) 
   TPropeller link{std::cout};
   PrepareImage(link, image);
   ASSERT_EQ(link.FindPropeller(chip.SlavePath()), 1);
-  ASSERT_TRUE(link.LoadImage(1)) << link.LastError;
+  ASSERT_TRUE(link.LoadImage(1)) << link.LastError();
   link.ClosePort();
   ASSERT_NE(chip.Log().WaitFor("flushes the port's queues: no reset", 1s), "") << chip.Log().Text();
 }
@@ -134,7 +139,7 @@ TEST(LoadedProgram, TheCorruptByteFaultInvertsOneBitOfOneHostByte) {
   TPropeller link{std::cout};
   PrepareImage(link, LineMirrorImage);
   HubBytes bytes{};
-  std::copy(link.Image.begin(), link.Image.end(), bytes.begin());
+  std::copy(link.Image().begin(), link.Image().end(), bytes.begin());
   HubRam ram;
   ram.Assign(bytes);
   runner.Launch(ram);
@@ -165,7 +170,7 @@ TEST_F(RomBootLoader, BootsTheEepromWhenTheHostStaysSilentAfterTheReset) {
   TPropeller eeprom{std::cout};
   PrepareImage(eeprom, BeaconImage);
   std::ofstream(eepromPath_, std::ios::binary)
-      .write(reinterpret_cast<const char*>(eeprom.Image.data()), ImageSize);
+      .write(reinterpret_cast<const char*>(eeprom.Image().data()), ImageSize);
   simtest::ThreadChip chip(RomChip());
   HostPort silent(chip.SlavePath(), B115200);
   EXPECT_EQ(silent.Read(1, 20s), "Q") << chip.Log().Text();

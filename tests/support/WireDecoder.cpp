@@ -1,20 +1,50 @@
 #include "tests/support/WireDecoder.h"
 
-#include "sim/LinePulses.h"
-
 namespace simtest {
 
+namespace {
+// One serial byte as ten bit times of line level, true meaning high.
+std::vector<bool> LineLevels(uint8_t Byte) {
+  std::vector<bool> Levels{false};
+  for (int Bit = 0; Bit < 8; ++Bit) Levels.push_back(((Byte >> Bit) & 1) != 0);
+  Levels.push_back(true);
+  return Levels;
+}
+}  // namespace
+
+TDecodedLine DecodeLine(const std::string& Bytes) {
+  TDecodedLine Line;
+  int LowRun = 0;
+  std::size_t SlotNumber = 0;
+  for (const char Byte : Bytes) {
+    for (const bool High : LineLevels(static_cast<uint8_t>(Byte))) {
+      ++SlotNumber;
+      if (!High) {
+        ++LowRun;
+        continue;
+      }
+      if (LowRun == 1 || LowRun == 2) Line.Bits.push_back(LowRun == 1 ? 1 : 0);
+      if (LowRun > 2 && Line.Fault.empty()) {
+        Line.Fault = "low pulse of " + std::to_string(LowRun) + " bit times ending at slot " +
+                     std::to_string(SlotNumber);
+      }
+      LowRun = 0;
+    }
+  }
+  return Line;
+}
+
+// Byte by byte: no pulse crosses a stop bit, so each byte decodes on its own.
 DecodedDownload DecodeDownload(const std::string& Wire, std::size_t HandshakeBytes) {
   DecodedDownload Result;
   uint32_t Long = 0;
   int Bits = 0;
   std::size_t Longs = 0;  // mode and count included
   for (std::size_t At = HandshakeBytes; At < Wire.size(); ++At) {
-    const qkl::sim::BytePulses Lows = qkl::sim::LowPulsesOf(static_cast<uint8_t>(Wire[At]));
-    for (int Index = 0; Index < Lows.count; ++Index) {
-      const int Width = Lows.pulse[Index].width;
-      if (Width != 1 && Width != 2) return Result;
-      Long |= static_cast<uint32_t>(Width == 1) << Bits;
+    const TDecodedLine Byte = DecodeLine(Wire.substr(At, 1));
+    if (!Byte.Fault.empty()) return Result;
+    for (std::size_t Index = 0; Index < Byte.Bits.size(); ++Index) {
+      Long |= static_cast<uint32_t>(Byte.Bits[Index]) << Bits;
       if (++Bits < 32) continue;
       if (Longs == 0)
         Result.Mode = Long;
@@ -26,7 +56,7 @@ DecodedDownload DecodeDownload(const std::string& Wire, std::size_t HandshakeByt
       Bits = 0;
       Long = 0;
       if (Longs >= 2 && Result.Longs.size() == Result.Count) {
-        Result.Complete = Index + 1 == Lows.count;
+        Result.Complete = Index + 1 == Byte.Bits.size();
         Result.After = Wire.substr(At + 1);
         return Result;
       }

@@ -18,7 +18,8 @@ TEST(ProgramPathWin32, FullPathOfTheRunningModule) {
 
 TEST(ProgramPathWin32, ElementZeroIsTheModulePathNotAsTyped) {
   const char* const Argv[] = {"typed-name", "-f"};
-  SetArguments(2, Argv);
-  EXPECT_EQ(Argument(0), RunningProgramPath());
-  EXPECT_EQ(Argument(1), "-f");
+  const std::vector<std::string> Arguments = ProgramArguments(2, Argv);
+  ASSERT_EQ(Arguments.size(), 2u);
+  EXPECT_EQ(Arguments[0], RunningProgramPath());
+  EXPECT_EQ(Arguments[1], "-f");
 }

@@ -1,13 +1,16 @@
-#include "PtyPair.h"
+#include "tests/support/PtyPair.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <thread>
+#include <algorithm>
+#include <chrono>
 
-#include "tests/OpenPty.h"
+#include "tests/support/OpenPty.h"
 
 TPtyPair::TPtyPair() {
   termios Raw{};
@@ -16,6 +19,8 @@ TPtyPair::TPtyPair() {
     ADD_FAILURE() << "openpty failed";
     return;
   }
+  ::fcntl(Master, F_SETFD, FD_CLOEXEC);
+  ::fcntl(Slave, F_SETFD, FD_CLOEXEC);
   SlavePath = ::ttyname(Slave);
 }
 
@@ -24,11 +29,17 @@ TPtyPair::~TPtyPair() {
   if (Master >= 0) ::close(Master);
 }
 
+void TPtyPair::SetColumns(int Columns) {
+  const winsize Size{24, static_cast<unsigned short>(Columns), 0, 0};
+  ::ioctl(Slave, TIOCSWINSZ, &Size);
+}
+
 void TPtyPair::Send(const std::string& Bytes) {
   ASSERT_EQ(::write(Master, Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size()));
 }
 
 std::string TPtyPair::Receive(std::size_t MaxBytes, int TimeoutMs) {
+  using TClock = std::chrono::steady_clock;
   std::string Got;
   const auto Deadline = TClock::now() + std::chrono::milliseconds(TimeoutMs);
   while (Got.size() < MaxBytes && TClock::now() < Deadline) {
@@ -39,24 +50,4 @@ std::string TPtyPair::Receive(std::size_t MaxBytes, int TimeoutMs) {
     if (Count > 0) Got.append(Buffer, static_cast<std::size_t>(Count));
   }
   return Got;
-}
-
-void OpenConfigured(TBlockSerial& Port, const TPtyPair& Pair, int32_t Baud) {
-  Port.OpenDevice(Pair.SlavePath);
-  ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
-  Port.Configure(Baud, 8, 'N', 0, false, false);
-  ASSERT_EQ(Port.ErrorCode(), 0) << Port.ErrorDesc();
-}
-
-bool WaitQueued(TBlockSerial& Port, int32_t Count) {
-  const auto Deadline = TClock::now() + std::chrono::seconds(1);
-  while (Port.QueuedInput() < Count) {
-    if (TClock::now() >= Deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-int64_t MsSince(TClock::time_point Start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - Start).count();
 }

@@ -1,0 +1,106 @@
+#include "link/LinkSession.h"
+
+#include "link/ProtocolTimes.h"
+#include "serial/OutputDrain.h"
+
+namespace {
+constexpr std::size_t DrainBlockBytes = 1024;
+// A read takes what has arrived, up to this much.
+constexpr std::size_t ReadChunkBytes = 65536;
+// 8N1: a start bit, eight data bits and a stop bit.
+constexpr uint32_t FrameBits = 10;
+constexpr uint32_t HighestStandardBaud = 115200;
+}  // namespace
+
+TLinkSession::TLinkSession(std::unique_ptr<TSerialPort> Port) : Port(std::move(Port)) {}
+
+TLinkSession::~TLinkSession() { Close(); }
+
+TPortResult TLinkSession::Open(const std::string& PortName, uint32_t LineBaud) {
+  if (Port->IsOpen()) return {ErrAlreadyOwned};
+  Baud = LineBaud;
+  if (const TPortResult Result = SetUp(PortName); !Result.Ok()) {
+    Port->Close();
+    return Result;
+  }
+  PulseReset();
+  HighSpeed = Baud > HighestStandardBaud;
+  return {};
+}
+
+TPortResult TLinkSession::SetUp(const std::string& PortName) {
+  ForgetReceived();
+  TPortResult Result = Port->Open(PortName);
+  if (Result.Ok()) Result = Port->Configure(Baud, DeadlockTimeoutMs);
+  if (Result.Ok()) Result = DrainOutput();
+  return Result;
+}
+
+// The chip is held in reset while DTR is on; the end of the pulse is the reference of every
+// later DelayMs.
+void TLinkSession::PulseReset() {
+  FResetRefusal = {};
+  DriveLines(false);
+  DriveLines(true);
+  MarkNow();
+  DelayMs(ResetPulseMs);
+  DriveLines(false);
+  MarkNow();
+}
+
+void TLinkSession::DriveLines(bool Dtr) {
+  const TPortResult Result = Port->SetModemLines(Dtr, true);
+  if (!Result.Ok() && Result.Code != ErrNoModemLines && FResetRefusal.Ok()) FResetRefusal = Result;
+}
+
+void TLinkSession::Close() {
+  Port->Close();
+  ForgetReceived();
+}
+
+void TLinkSession::ForgetReceived() {
+  Received.clear();
+  ReceivedAt = 0;
+}
+
+void TLinkSession::DelayMs(uint16_t Ms) {
+  const TPortTime Moment = ResetMark + std::chrono::milliseconds(Ms);
+  if (Now() < Moment) Port->WaitUntil(Moment);
+}
+
+void TLinkSession::DrainInput() {
+  ForgetReceived();
+  const TPortTime Limit = Now() + std::chrono::milliseconds(DrainLimitMs);
+  std::string Junk;
+  while (Port->Read(Junk, DrainBlockBytes, Now() + std::chrono::milliseconds(DrainReadTimeoutMs))
+             .Ok() &&
+         Now() < Limit) {
+    Junk.clear();
+  }
+}
+
+void TLinkSession::DiscardInput(int32_t TimeoutMs) {
+  ForgetReceived();
+  std::string Junk;
+  while (Junk.size() < DrainBlockBytes && Port->Read(Junk, DrainBlockBytes - Junk.size(),
+                                                     Now() + std::chrono::milliseconds(TimeoutMs))
+                                              .Ok()) {
+  }
+}
+
+TPortResult TLinkSession::Send(std::string_view Bytes) { return Port->Write(Bytes); }
+
+TPortResult TLinkSession::DrainOutput() {
+  return ::DrainOutput(*Port, DeadlockTimeoutMs, Baud, FrameBits);
+}
+
+TPortResult TLinkSession::ReceiveByte(uint8_t& Byte, int32_t TimeoutMs) {
+  if (ReceivedAt == Received.size()) {
+    ForgetReceived();
+    const TPortResult Result =
+        Port->Read(Received, ReadChunkBytes, Now() + std::chrono::milliseconds(TimeoutMs));
+    if (!Result.Ok()) return Result;
+  }
+  Byte = static_cast<uint8_t>(Received[ReceivedAt++]);
+  return {};
+}

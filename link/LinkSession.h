@@ -1,0 +1,73 @@
+// TLinkSession: one conversation with a chip over one port. It owns the port and its clock, the
+// reset that starts the conversation and the moment it ended, the stream encoder at the line's
+// rate, and the bytes received but not yet taken. Nothing of it is shared with another
+// session, so several can talk to several chips at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "link/StreamEncoder.h"
+#include "serial/SerialPort.h"
+
+class TLinkSession {
+public:
+  explicit TLinkSession(std::unique_ptr<TSerialPort> Port);
+  ~TLinkSession();
+  TLinkSession(const TLinkSession&) = delete;
+  TLinkSession& operator=(const TLinkSession&) = delete;
+
+  // Opens PortName at Baud and resets the chip with a pulse on DTR. A port that cannot be opened
+  // or set up is closed again and the reason returned; a reset the adapter refuses does not stop
+  // the conversation (a chip that was not reset does not answer) and is kept in ResetRefusal.
+  TPortResult Open(const std::string& PortName, uint32_t Baud);
+  void Close();
+  bool IsOpen() const { return Port->IsOpen(); }
+  // A refusal of the last reset's modem-line changes; Ok when the lines moved or the device has
+  // none (a pseudo-terminal).
+  TPortResult ResetRefusal() const { return FResetRefusal; }
+  std::string ErrorText(int32_t Code) const { return Port->ErrorText(Code); }
+
+  TPortTime Now() { return Port->Now(); }
+  // Waits until Ms after the reset mark (the end of the reset pulse).
+  void DelayMs(uint16_t Ms);
+  // Makes this moment the reset mark.
+  void MarkNow() { ResetMark = Now(); }
+  TPortTime ResetMarkTime() const { return ResetMark; }
+
+  // Reads and throws away input until the line has been quiet for a moment, within a bound.
+  void DrainInput();
+  // Throws away what arrives until the line is quiet for TimeoutMs.
+  void DiscardInput(int32_t TimeoutMs);
+  TPortResult Send(std::string_view Bytes);
+  // Waits until the device has sent what was written, within the time the bytes need.
+  TPortResult DrainOutput();
+  // The next byte received, waiting up to TimeoutMs for it.
+  TPortResult ReceiveByte(uint8_t& Byte, int32_t TimeoutMs);
+
+  // The stream encoder, with the line's rate rule: above 115200 baud consecutive longs are
+  // separated by an extra high bit time.
+  void ResetEncoder() { Encoder.Reset(); }
+  void EncodeBit(uint8_t Value, int32_t BitIndex) { Encoder.EncodeBit(Value, BitIndex, HighSpeed); }
+  void EncodeLong(uint32_t Value) { Encoder.EncodeLong(Value, HighSpeed); }
+  std::string FlushEncoder() { return Encoder.Flush(); }
+  int32_t EncodedBytes() const { return Encoder.ByteCount(); }
+  bool HighSpeedEncoding() const { return HighSpeed; }
+
+private:
+  TPortResult SetUp(const std::string& PortName);
+  void PulseReset();
+  void DriveLines(bool Dtr);
+  void ForgetReceived();
+
+  std::unique_ptr<TSerialPort> Port;
+  TStreamEncoder Encoder;
+  uint32_t Baud = 0;
+  bool HighSpeed = false;
+  TPortTime ResetMark{};
+  TPortResult FResetRefusal;
+  std::string Received;
+  std::size_t ReceivedAt = 0;
+};

@@ -1,0 +1,63 @@
+// TSerialPort: what the link needs of a serial port and of the clock it keeps time by. Every
+// operation returns its outcome; none throws. TBlockSerial is the device on each platform;
+// tests put a scripted line on a virtual clock behind it.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Error codes of the port itself; any other value is an operating system error number.
+enum : int32_t {
+  ErrAlreadyOwned = 9992,
+  ErrPortNotOpen = 9994,
+  ErrTimeout = 9997,
+  ErrFrame = 9999,
+  ErrOverrun = 10000,
+  ErrRxOver = 10001,
+  ErrRxParity = 10002,
+  ErrTxFull = 10003,
+  // The device has no modem lines to set (a pseudo-terminal): nothing was refused.
+  ErrNoModemLines = 10004,
+};
+
+using TPortClock = std::chrono::steady_clock;
+using TPortTime = TPortClock::time_point;
+
+struct TPortResult {
+  int32_t Code = 0;  // 0, one of the codes above, or the system's error number
+
+  bool Ok() const { return Code == 0; }
+  bool TimedOut() const { return Code == ErrTimeout; }
+};
+
+class TSerialPort {
+public:
+  virtual ~TSerialPort() = default;
+
+  // Opens the device exclusively and empties both of its queues.
+  virtual TPortResult Open(const std::string& PortName) = 0;
+  // 8 data bits, no parity, one stop bit, no flow control, at Baud; DTR off and RTS on. A device
+  // read or write that stays pending for DeadlockMs is given up.
+  virtual TPortResult Configure(uint32_t Baud, int32_t DeadlockMs) = 0;
+  virtual TPortResult SetModemLines(bool Dtr, bool Rts) = 0;
+  virtual TPortResult Purge() = 0;
+  // Hands every byte to the device.
+  virtual TPortResult Write(std::string_view Bytes) = 0;
+  // Appends to Into what has arrived, at most Max bytes, as soon as there is any; ErrTimeout
+  // when nothing came by Deadline. A device that fails is a failure, never a time-out.
+  virtual TPortResult Read(std::string& Into, std::size_t Max, TPortTime Deadline) = 0;
+  // Bytes received and not yet read, and bytes written and not yet sent.
+  virtual TPortResult QueueCounts(int32_t& Input, int32_t& Output) = 0;
+  // Closing never fails: whatever the device reports then is moot.
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // The text of a code this port returned.
+  virtual std::string ErrorText(int32_t Code) const = 0;
+
+  // The clock of every deadline above.
+  virtual TPortTime Now() = 0;
+  virtual void WaitUntil(TPortTime Moment) = 0;
+};
