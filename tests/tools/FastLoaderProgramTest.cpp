@@ -1,7 +1,7 @@
 // The fast loader program on the emulated chip with the chip's ROM (its Spin interpreter starts
 // the loader, and the image the loader takes), a 5 MHz crystal and a 24LC256, driven here as the
 // host drives it: rate attempts from the highest down, a window of packets with one of them
-// damaged, RUN, CLOCK, and the EEPROM stage's write and read-back.
+// damaged, CLOCK, the second stage, RUN, and the second stage's EEPROM write and read-back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,7 +26,7 @@ using namespace qkl;
 constexpr std::uint32_t kCommand = 0x80000000;
 constexpr std::uint32_t kRun = 1;
 constexpr std::uint32_t kEepromShutdown = 2;
-constexpr std::uint32_t kStage = 4;
+constexpr std::uint32_t kStart = 4;
 constexpr std::uint32_t kRead = 5;
 constexpr std::uint32_t kClock = 6;
 constexpr std::uint8_t kCrystalPll16 = 0x6F;  // XTAL1 and PLL16X: 80 MHz from the 5 MHz crystal
@@ -240,6 +240,25 @@ std::vector<std::uint8_t> expectedRam(const std::vector<std::uint8_t>& image) {
   return ram;
 }
 
+// The second stage's I2C phases in clocks: SCL low and high, and the start's, stop's and bus's
+// times; as its source has them for the RC clock.
+struct I2cTiming {
+  std::uint32_t low = 16;
+  std::uint32_t high = 12;
+  std::uint32_t bus = 32;
+};
+
+// Sends the second stage's code with `timing` to RAM from address 0 and starts it.
+void startStage(FastLoaderOnChip& loader, I2cTiming timing = {}) {
+  pasm::Assembly stage = pasm::assemble(sourceText(QKL_FAST_LOADER_STAGE_SOURCE));
+  EXPECT_TRUE(stage.errors.empty());
+  const std::uint32_t settings[] = {timing.low, timing.high, timing.bus};
+  for (std::size_t i = 0; i < 12; ++i)
+    stage.cogCode[4 + i] = static_cast<std::uint8_t>(settings[i / 4] >> (8 * (i % 4)));
+  loader.sendAll(imagePackets(stage.cogCode, 10));
+  EXPECT_EQ(loader.exchange(command(9, kStart, 0).Bytes(), 1), "\x09");
+}
+
 struct Link {
   double clockMHz;
   std::vector<double> offered;  // from the highest down
@@ -265,6 +284,7 @@ TEST_P(FastLoaderProgram, AgreesOnARateTakesAWindowOfPacketsAndStartsTheImage) {
     }
   }
   ASSERT_EQ(agreed, GetParam().agreed);
+  startStage(loader);
 
   const std::vector<std::uint8_t> image = programImage(8000, 5);
   std::vector<Packet> packets = imagePackets(image, sequence);
@@ -322,6 +342,7 @@ TEST(FastLoaderProgramClock, RunsACrystalImagesClockAndTakesTheImageAtThreeMegab
   loader.board().RunFor(0.05);  // the oscillator's and PLL's time to settle
   EXPECT_EQ(loader.chip().ClockRegister(), kCrystalPll16);
   ASSERT_TRUE(loader.attempt(3000000, 3));
+  startStage(loader);
 
   const std::vector<std::uint8_t> image = programImage(8000, 6, {80000000, kCrystalPll16});
   loader.sendAll(imagePackets(image, 4));
@@ -338,6 +359,7 @@ TEST(FastLoaderProgramFaults, AWrongChecksumIsReportedAndTheChipShutsDown) {
   FastLoaderOnChip loader(12);
   loader.launch();
   ASSERT_TRUE(loader.attempt(230400, 1));
+  startStage(loader);
   std::vector<std::uint8_t> image = programImage(500, 9);
   image[5] ^= 1;
   loader.sendAll(imagePackets(image, 2));
@@ -359,31 +381,11 @@ TEST(FastLoaderProgramFaults, AHostThatNeverComesShutsTheChipDown) {
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
-// The EEPROM stage's I2C phases in clocks: SCL low and high, and the start's, stop's and bus's
-// times; as its source has them for the RC clock.
-struct I2cTiming {
-  std::uint32_t low = 16;
-  std::uint32_t high = 12;
-  std::uint32_t bus = 32;
-};
-
-// Sends the EEPROM stage's code, told to read back `readBytes` bytes (0: to write the EEPROM) with
-// `timing`, to RAM from address 0 and starts it.
-void startStage(FastLoaderOnChip& loader, std::uint32_t readBytes, I2cTiming timing = {}) {
-  pasm::Assembly stage = pasm::assemble(sourceText(QKL_FAST_LOADER_EEPROM_SOURCE));
-  EXPECT_TRUE(stage.errors.empty());
-  const std::uint32_t settings[] = {readBytes, timing.low, timing.high, timing.bus};
-  for (std::size_t i = 0; i < 16; ++i)
-    stage.cogCode[4 + i] = static_cast<std::uint8_t>(settings[i / 4] >> (8 * (i % 4)));
-  loader.sendAll(imagePackets(stage.cogCode, 2));
-  EXPECT_EQ(loader.exchange(command(3, kStage, 0).Bytes(), 1), "\x03");
-}
-
-// Starts the EEPROM stage, sends `image` and the command to write it into the EEPROM and shut down;
+// Starts the second stage, sends `image` and the command to write it into the EEPROM and shut down;
 // gives the answers to the command.
 std::string writeEeprom(FastLoaderOnChip& loader, const std::vector<std::uint8_t>& image,
                         I2cTiming timing = {}) {
-  startStage(loader, 0, timing);
+  startStage(loader, timing);
   loader.sendAll(imagePackets(image, 4));
   const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
   std::string answers =
@@ -435,7 +437,7 @@ TEST(FastLoaderProgramEeprom, ReadsTheEepromBackWithItsCrcAndShutsDown) {
   FastLoaderOnChip loader(20, eeprom);
   loader.launch();
   ASSERT_TRUE(loader.attempt(921600, 1));
-  startStage(loader, devices::kEepromSize);
+  startStage(loader);
   std::string answers = loader.exchange(command(9, kRead, 32).Bytes(), devices::kEepromSize + 5,
                                         kEepromVerdictSeconds);
   ASSERT_EQ(answers.size(), devices::kEepromSize + 5);
@@ -471,20 +473,6 @@ TEST(FastLoaderProgramEeprom, AtTheCrystalClockKeepsTheI2cTimingTheHostGivesIt) 
             std::string("\x64") + kVerdictPass + kVerdictPass);
   EXPECT_TRUE(loader.store() == expectedRam(image));
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
-}
-
-TEST(FastLoaderProgramEeprom, AReadToAStageSetToWriteLeavesTheEepromAlone) {
-  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
-  FastLoaderOnChip loader(12);
-  bool written = false;
-  loader.eeprom().OnStore([&](std::uint32_t, std::uint32_t) { written = true; });
-  loader.launch();
-  ASSERT_TRUE(loader.attempt(460800, 1));
-  startStage(loader, 0);
-  EXPECT_EQ(loader.exchange(command(9, kRead, 32).Bytes(), 2, kVerdictSeconds), "\x09");
-  EXPECT_FALSE(written);
-  EXPECT_TRUE(loader.chip().ClockStopped());
-  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
 }  // namespace

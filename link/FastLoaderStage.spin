@@ -1,0 +1,456 @@
+' Fast loader, second stage: the host sends this code at speed, as data packets, and the first stage's
+' START restarts its checking cog with it (PAR = the receiving cog's number + 8, * 4, + the CLK value
+' the chip runs at * 64). It answers START, then goes on as the checking cog did: it checks each
+' packet's CRC from RAM and answers it, and is the watchdog. Then it runs the commands that end a
+' load (FastLoaderProgram.spin describes them): it finishes RAM as the boot loader leaves it and
+' checks its sum, starts the image, writes the EEPROM, or reads it back.
+'
+' EEPROM write, in this cog: for each 64-byte page it reads the page (a random read) and compares it
+' with RAM; a page that differs is written, the write cycle waited out by acknowledge polling, and
+' read and compared again. So each page is verified, a page found equal by its first read, a written
+' one by the read after its write cycle, and the EEPROM ends holding the 32768 bytes of RAM.
+' Read-back: a second cog started from this code in RAM (PAR = the size in KB * 64) reads the EEPROM
+' sequentially into a ring in RAM and counts the bytes in RING_COUNT; this cog sends them as they come.
+' Every wait is bounded: the polling by WRITE_TRIES tries, the sender's wait for a byte by BYTE_POLLS
+' looks, the rest by the instruction count.
+'
+' I2C: P28 = SCL, driven both ways, as the boot loader does; P29 = SDA, pulled low or released. Each
+' phase is timed by WAITCNT to the 400 kHz minimums at the fastest RC clock, 20 MHz (50 ns a clock):
+' SCL low >= 1.3 us, high >= 0.6 us, start set-up and hold, stop set-up >= 0.6 us, bus free >= 1.3 us.
+
+CON
+  _clkfreq = 12_000_000
+  _clkmode = $00                        ' internal fast RC clock, 8 to 20 MHz
+
+  MAIL_CRC = $7FF4                      ' the first stage's mailbox
+  MAIL_BIT = $7FF8
+  MAIL_HEAD = $7FFC
+  SPIN_INTERPRETER = $F004
+  IMAGE_PAR = $0004
+  STAGE_ROLE = %10_0000                 ' set in the PAR the first stage gives, clear in the reader's
+
+  POLL_CLOCKS = 256
+  WATCHDOG_POLLS = 117_188              ' 1.5 s at 20 MHz
+  SETTLE_CLOCKS = 400_000               ' 20 ms at 20 MHz
+  BYTE_POLLS = 65_536                   ' some 24 clocks each; the reader reads a byte in some 600
+  RING_COUNT = $4000                    ' the reader's count of bytes read, after its ring in RAM
+  RING_BYTES = $4000
+
+  COMMAND_RUN = 1                       ' the commands' codes
+  COMMAND_EEPROM_SHUTDOWN = 2
+  COMMAND_EEPROM_RUN = 3
+  COMMAND_READ = 5
+  VERDICT_PASS = $A5
+  VERDICT_FAIL = $5A
+  NAK = $80
+  CLOCK_OFF = 2
+  OSCILLATOR_AND_PLL = $60              ' CLK's OSCENA and PLLENA
+
+  PAGE = 64
+  DEVICE_WRITE = $A0
+  DEVICE_READ = $A1
+  ' In clocks from a WAITCNT's target, unless the host sets others: SCL low lasts T_LOW and some 20
+  ' clocks of instructions more, high T_HIGH and 4 more.
+  T_LOW = 16
+  T_HIGH = 12
+  T_BUS = 32                            ' start set-up and hold, stop set-up, bus free: >= 1.6 us
+  WRITE_TRIES = 400                     ' some 750 clocks each: 15 ms at 20 MHz
+
+DAT
+                org     0
+entry           jmp     #start
+' Set by the host in the code it sends: the I2C phases in clocks for the clock the chip runs at
+' (these for the RC clock, at most 20 MHz).
+low_time        long    T_LOW
+high_time       long    T_HIGH
+bus_time        long    T_BUS
+start           mov     receiver, par
+                test    receiver, #STAGE_ROLE wz
+        if_z    jmp     #reader
+                shr     receiver, #2
+                and     receiver, #7
+                mov     clock_mode, par
+                shr     clock_mode, #6
+                mov     outa, tx_mask            ' P30 idle high
+                mov     dira, tx_mask
+                rdlong  head, head_mail          ' START: its address is this code's in RAM
+                mov     home, head
+                and     home, address_mask
+                shl     home, #2
+                or      home, #%1000             ' COGINIT of this code in a free cog
+                mov     last_head, head
+                rdlong  bit, bit_mail
+                cmp     head, last_head wz       ' Z: a good packet
+                call    #answer
+
+' ---- packets, as the first stage's checking cog took them -------------------------------------------
+await           mov     k, watchdog_count
+                mov     t, cnt
+                add     t, #POLL_CLOCKS
+:poll           waitcnt t, #POLL_CLOCKS
+                rdlong  head, head_mail
+                cmp     head, last_head wz
+        if_z    djnz    k, #:poll
+        if_z    jmp     #shutdown
+                rdlong  crc_got, crc_mail        ' before the next packet's header replaces them
+                rdlong  bit, bit_mail
+                mov     last_head, head
+                neg     crc, #1
+                mov     x, head
+                mov     k, #32
+                call    #crc_bits
+                mov     ptr, head
+                and     ptr, address_mask
+                mov     n, head
+                shr     n, #16
+                and     n, #$FF
+                cmp     head, command_bit wc
+        if_nc   mov     n, #0
+                tjz     n, #:checked
+:data           rdlong  x, ptr
+                mov     k, #32
+                call    #crc_bits
+                add     ptr, #4
+                djnz    n, #:data
+:checked        xor     crc, crc_got
+                add     crc, #1 wz               ' Z: the CRC matched (its final value inverted)
+                call    #answer
+        if_z    cmp     head, command_bit wc     ' NC: a good command
+        if_nz_or_c jmp  #await
+                mov     command, head
+                shr     command, #16
+                and     command, #$FF
+                cmp     command, #COMMAND_READ wz
+        if_z    jmp     #read_back
+                mov     x, command
+                sub     x, #COMMAND_RUN
+                cmp     x, #COMMAND_EEPROM_RUN wc ' C: RUN, EEPROM_SHUTDOWN or EEPROM_RUN
+        if_c    jmp     #finish_ram
+                jmp     #shutdown
+
+' Sends the sequence number of the packet `head`, + NAK unless Z. Keeps Z.
+answer          mov     reply, head
+                shr     reply, #24
+                and     reply, #$7F
+        if_nz   or      reply, #NAK
+                call    #send
+answer_ret      ret
+
+' ---- READ: a second cog reads the EEPROM into a ring in RAM, this one sends it and its CRC ----------
+read_back       mov     n, head
+                shl     n, #16
+                shr     n, #6                    ' the parameter in KB, in bytes
+                wrlong  zero, read_count
+                mov     x, head
+                shl     x, #22                   ' PAR := the parameter * 64
+                or      x, home
+                coginit x wc
+        if_c    jmp     #shutdown
+                neg     crc, #1
+                mov     ptr, #0
+:byte           mov     k, byte_count
+:wait           rdlong  x, read_count
+                cmp     ptr, x wc                ' C: the byte is in the ring
+        if_nc   djnz    k, #:wait
+        if_nc   jmp     #shutdown
+                mov     x, ptr
+                and     x, ring_mask
+                rdbyte  x, x
+                mov     reply, x
+                mov     k, #8
+                call    #crc_bits
+                call    #send
+                add     ptr, #1
+                cmp     ptr, n wz
+        if_nz   jmp     #:byte
+                neg     x, #1
+                xor     crc, x
+                mov     n, #4
+:crc            mov     reply, crc               ' least significant byte first
+                call    #send
+                shr     crc, #8
+                djnz    n, #:crc
+                jmp     #shutdown
+
+' ---- the end of a load: the rest of RAM as the boot loader leaves it, the checksum ------------------
+finish_ram      cogstop receiver
+                mov     ptr, head
+                and     ptr, address_mask
+                mov     n, ram_end
+                sub     n, ptr
+                shr     n, #2 wz
+        if_z    jmp     #:markers
+:zero           wrlong  zero, ptr
+                add     ptr, #4
+                djnz    n, #:zero
+:markers        rdword  x, #$000A                ' dbase
+                sub     x, #4
+                wrlong  marker, x
+                sub     x, #4
+                wrlong  marker, x
+                mov     ptr, ram_last
+                rdbyte  sum, #0
+:sum            rdbyte  x, ptr
+                add     sum, x
+                djnz    ptr, #:sum
+                test    sum, #$FF wz
+                mov     reply, #VERDICT_PASS
+        if_nz   mov     reply, #VERDICT_FAIL
+                call    #send
+        if_nz   jmp     #shutdown
+                cmp     command, #COMMAND_RUN wz
+        if_z    jmp     #launch
+
+' ---- EEPROM: every page written where it differs, and verified --------------------------------------
+                call    #i2c_begin
+                mov     address, #0
+:page           call    #compare
+        if_z    jmp     #:next
+                call    #write_page
+                call    #compare
+        if_nz   jmp     #:verdict
+:next           add     address, #PAGE
+                cmp     address, ram_end wz
+        if_nz   jmp     #:page
+:verdict        mov     dira, tx_mask            ' the I2C pins released
+                mov     reply, #VERDICT_PASS
+        if_nz   mov     reply, #VERDICT_FAIL
+                call    #send
+        if_nz   jmp     #shutdown
+                cmp     command, #COMMAND_EEPROM_RUN wz
+        if_nz   jmp     #shutdown
+
+' ---- the start, as the boot loader's ----------------------------------------------------------------
+launch          rdword  x, #$0006                ' pbase
+                cmp     x, #$10 wz
+        if_nz   jmp     #shutdown
+                rdbyte  x, #$0004                ' clkmode: the oscillator and PLL as it wants, with
+                cmp     x, clock_mode wz         ' the RC clock still selected, and their time to
+        if_nz   test    x, #OSCILLATOR_AND_PLL wz ' settle when it enables them, unless CLOCK did
+        if_nz   mov     t, x
+        if_nz   andn    t, #7
+        if_nz   clkset  t
+        if_nz   mov     t, cnt
+        if_nz   add     t, settle_time
+        if_nz   waitcnt t, #0
+                clkset  x
+                mov     dira, #0
+                coginit interpreter              ' cog 0, stopped with the receiving cog
+                cogid   x
+                cogstop x
+
+' Every other cog stopped, every pin released, the clock off.
+shutdown        cogid   me
+                mov     x, #7
+:next           cmp     x, me wz
+        if_nz   cogstop x
+                sub     x, #1 wc
+        if_nc   jmp     #:next
+                mov     dira, #0
+                mov     x, #CLOCK_OFF
+                clkset  x
+
+' Sends the byte `reply` on P30 at `bit` clocks a bit, then clears `reply`: each bit goes out at a
+' WAITCNT's target, the last one (a second stop bit) only to end the stop bit. Keeps Z.
+send            or      reply, stop_bits
+                shl     reply, #1                ' the start bit
+                mov     k, #11
+                mov     t, cnt
+                add     t, #16
+:bit            waitcnt t, bit
+                shr     reply, #1 wc
+                muxc    outa, tx_mask
+                djnz    k, #:bit
+send_ret        ret
+
+' Folds the `k` low bits of `x` into the CRC-32 `crc`, least significant first.
+crc_bits        xor     crc, x
+:bit            shr     crc, #1 wc
+        if_c    xor     crc, crc_polynomial
+                djnz    k, #:bit
+crc_bits_ret    ret
+
+' ---- the reader: PAR KB from address 0 into the ring ------------------------------------------------
+reader          mov     n, par
+                shl     n, #4                    ' PAR / 64 KB, in bytes
+                call    #i2c_begin
+                mov     address, #0
+                call    #select
+                call    #i2c_start
+                mov     data, #DEVICE_READ
+                call    #i2c_write
+                mov     ptr, #0
+:byte           mov     x, n
+                sub     x, #1
+                cmp     ptr, x wz                ' Z: the last byte, not acknowledged
+                call    #i2c_read
+                mov     x, ptr
+                and     x, ring_mask
+                wrbyte  data, x
+                add     ptr, #1
+                wrlong  ptr, read_count
+                cmp     ptr, n wz
+        if_nz   jmp     #:byte
+                call    #i2c_stop
+                mov     dira, #0
+                cogid   x
+                cogstop x
+
+' Reads the page at `address` and compares it with RAM. Z: equal.
+compare         call    #select
+                call    #i2c_start               ' a repeated start, to read
+                mov     data, #DEVICE_READ
+                call    #i2c_write
+                mov     ptr, address
+                mov     count, #PAGE
+                mov     differs, #0
+:byte           cmp     count, #1 wz             ' Z: the last byte, not acknowledged
+                call    #i2c_read
+                rdbyte  x, ptr
+                cmp     x, data wz
+        if_nz   mov     differs, #1
+                add     ptr, #1
+                djnz    count, #:byte
+                call    #i2c_stop
+                cmp     differs, #0 wz
+compare_ret     ret
+
+' Writes the page at `address` from RAM, then polls until the write cycle is over.
+write_page      call    #select
+                mov     ptr, address
+                mov     count, #PAGE
+:byte           rdbyte  data, ptr
+                call    #i2c_write
+                add     ptr, #1
+                djnz    count, #:byte
+                call    #i2c_stop                ' the write cycle begins
+                mov     tries, #WRITE_TRIES
+:poll           call    #i2c_start
+                mov     data, #DEVICE_WRITE
+                call    #i2c_write               ' C: not acknowledged, still writing
+                call    #i2c_stop
+        if_c    djnz    tries, #:poll
+write_page_ret  ret
+
+' Start, the device to write, and `address` high byte first.
+select          call    #i2c_start
+                mov     data, #DEVICE_WRITE
+                call    #i2c_write
+                mov     data, address
+                shr     data, #8
+                call    #i2c_write
+                mov     data, address
+                call    #i2c_write
+select_ret      ret
+
+' ---- I2C --------------------------------------------------------------------------------------------
+
+' SCL driven high, SDA released.
+i2c_begin       or      outa, scl_mask
+                or      dira, scl_mask
+i2c_begin_ret   ret
+
+' Start (or repeated start) condition from SCL low or high with SDA released; leaves SCL low.
+i2c_start       andn    dira, sda_mask
+                mov     t, cnt
+                add     t, bus_time
+                waitcnt t, bus_time
+                or      outa, scl_mask
+                waitcnt t, bus_time              ' start set-up
+                or      dira, sda_mask           ' SDA falls while SCL is high
+                waitcnt t, #0                    ' start hold
+                andn    outa, scl_mask
+i2c_start_ret   ret
+
+' Stop condition from SCL low; leaves SCL high and the bus free. Keeps C.
+i2c_stop        or      dira, sda_mask
+                mov     t, cnt
+                add     t, bus_time
+                waitcnt t, bus_time
+                or      outa, scl_mask
+                waitcnt t, bus_time              ' stop set-up
+                andn    dira, sda_mask           ' SDA rises while SCL is high
+                waitcnt t, #0                    ' bus free
+i2c_stop_ret    ret
+
+' Sends the low byte of `data`, most significant bit first. C: not acknowledged.
+i2c_write       mov     bits, #8
+                shl     data, #24
+:bit            rcl     data, #1 wc
+                muxnc   dira, sda_mask           ' a 0 pulls SDA low
+                call    #clock
+                djnz    bits, #:bit
+                andn    dira, sda_mask
+                call    #clock
+i2c_write_ret   ret
+
+' Receives a byte into `data`, most significant bit first, and acknowledges it unless Z.
+i2c_read        andn    dira, sda_mask
+                mov     bits, #8
+:bit            call    #clock
+                rcl     data, #1
+                djnz    bits, #:bit
+                and     data, #$FF
+                muxnz   dira, sda_mask
+                call    #clock
+                andn    dira, sda_mask
+i2c_read_ret    ret
+
+' One SCL pulse from SCL low: low for T_LOW more, high for T_HIGH; C := SDA late in the high time.
+' Keeps Z.
+clock           mov     t, cnt
+                add     t, low_time
+                waitcnt t, high_time
+                or      outa, scl_mask
+                waitcnt t, #0
+                test    sda_mask, ina wc
+                andn    outa, scl_mask
+clock_ret       ret
+
+' ---- constants --------------------------------------------------------------------------------------
+tx_mask         long    1 << 30
+scl_mask        long    1 << 28
+sda_mask        long    1 << 29
+watchdog_count  long    WATCHDOG_POLLS
+settle_time     long    SETTLE_CLOCKS
+byte_count      long    BYTE_POLLS
+read_count      long    RING_COUNT
+ring_mask       long    RING_BYTES - 1
+crc_mail        long    MAIL_CRC
+bit_mail        long    MAIL_BIT
+head_mail       long    MAIL_HEAD
+address_mask    long    $FFFC
+command_bit     long    $8000_0000
+crc_polynomial  long    $EDB8_8320
+ram_end         long    $8000
+ram_last        long    $7FFF
+marker          long    $FFF9_FFFF
+zero            long    0
+stop_bits       long    $FFFF_FF00
+interpreter     long    IMAGE_PAR >> 2 << 18 | SPIN_INTERPRETER >> 2 << 4
+
+' ---- variables --------------------------------------------------------------------------------------
+x               res     1
+k               res     1
+t               res     1
+n               res     1
+bit             res     1
+ptr             res     1
+head            res     1
+last_head       res     1
+command         res     1
+crc             res     1
+crc_got         res     1
+reply           res     1
+sum             res     1
+me              res     1
+receiver        res     1
+clock_mode      res     1
+home            res     1
+address         res     1
+count           res     1
+differs         res     1
+data            res     1
+bits            res     1
+tries           res     1
+                fit
