@@ -48,8 +48,10 @@
 '             new attempt after any CLOCK packet, answered good or bad: the host waits those 50 ms
 '             at the slowest, and makes one at rates for the new clock.
 '   START (4), parameter: the hub address of the second stage's code, sent before as data packets
-'             at the rate the host goes on with: the checking cog restarts with that code. START is
-'             answered by the second stage once it runs; the host sends nothing more until then.
+'             at the rate the host goes on with, which it writes into the code's second long (in
+'             baud: with the bit time it gives the second stage the clock, for its I2C times and its
+'             watchdog): the checking cog restarts with that code. START is answered by the second
+'             stage once it runs; the host sends nothing more until then.
 '   any other the chip shuts down.
 ' In the second stage (CLOCK and START: the chip shuts down):
 '   RUN (1), parameter: the end of the image in RAM (its long count * 4, at most vbase rounded up)

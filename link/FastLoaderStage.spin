@@ -12,11 +12,15 @@
 ' Read-back: a second cog started from this code in RAM (PAR = the size in KB * 64) reads the EEPROM
 ' sequentially into a ring in RAM and counts the bytes in RING_COUNT; this cog sends them as they come.
 ' Every wait is bounded: the polling by WRITE_TRIES tries, the sender's wait for a byte by BYTE_POLLS
-' looks, the rest by the instruction count.
+' looks, the watchdog's for a packet by 1.5 s (from the clock, as the I2C times), the rest by the
+' instruction count.
 '
-' I2C: P28 = SCL, driven both ways, as the boot loader does; P29 = SDA, pulled low or released. Each
-' phase is timed by WAITCNT to the 400 kHz minimums at the fastest RC clock, 20 MHz (50 ns a clock):
-' SCL low >= 1.3 us, high >= 0.6 us, start set-up and hold, stop set-up >= 0.6 us, bus free >= 1.3 us.
+' I2C: P28 = SCL, driven both ways, as the boot loader does; P29 = SDA, pulled low or released; at
+' 400 kHz, each phase timed by WAITCNT in clocks derived from the chip's clock (see time_phases): the
+' low time for SCL low (>= 1.3 us) and the bus free (>= 1.3 us), the high time for SCL high
+' (>= 0.6 us), a start's set-up and hold (>= 0.6 us); the stop's set-up takes a low time. At 8 to
+' 12 MHz the instructions between two WAITCNTs are the limit (LOW_MIN, HIGH_MIN): 250 kHz at 8 MHz,
+' 375 kHz at 12 MHz.
 
 CON
   _clkfreq = 12_000_000
@@ -30,7 +34,6 @@ CON
   STAGE_ROLE = %10_0000                 ' set in the PAR the first stage gives, clear in the reader's
 
   POLL_CLOCKS = 256
-  WATCHDOG_POLLS = 117_188              ' 1.5 s at 20 MHz
   SETTLE_CLOCKS = 400_000               ' 20 ms at 20 MHz
   BYTE_POLLS = 65_536                   ' some 24 clocks each; the reader reads a byte in some 600
   RING_COUNT = $4000                    ' the reader's count of bytes read, after its ring in RAM
@@ -49,21 +52,21 @@ CON
   PAGE = 64
   DEVICE_WRITE = $A0
   DEVICE_READ = $A1
-  ' In clocks from a WAITCNT's target, unless the host sets others: SCL low lasts T_LOW and some 20
-  ' clocks of instructions more, high T_HIGH and 4 more.
-  T_LOW = 16
-  T_HIGH = 12
-  T_BUS = 32                            ' start set-up and hold, stop set-up, bus free: >= 1.6 us
-  WRITE_TRIES = 400                     ' some 750 clocks each: 15 ms at 20 MHz
+  RATE_UNSET = 3_000_000                ' the fastest: the I2C no faster, the watchdog no shorter
+  LOW_FACTOR = 430                      ' 1.6 us in clocks: (the clock / 4096) * LOW_FACTOR / 65536
+  HIGH_FACTOR = 242                     ' 0.9 us
+  ' In clocks: the instructions from a WAITCNT's end to the next one's start, 16 in the low phase
+  ' and 4 in the high phase, and a margin.
+  LOW_MIN = 22
+  HIGH_MIN = 12
+  WRITE_TRIES = 700                     ' 13 phases each, at least 32 us at 400 kHz: 22 ms
 
 DAT
                 org     0
 entry           jmp     #start
-' Set by the host in the code it sends: the I2C phases in clocks for the clock the chip runs at
-' (these for the RC clock, at most 20 MHz).
-low_time        long    T_LOW
-high_time       long    T_HIGH
-bus_time        long    T_BUS
+' Set by the host in the code it sends: the rate it goes on with after START, in baud. With the bit
+' time the chip measured at it, it gives the clock.
+rate            long    RATE_UNSET
 start           mov     receiver, par
                 test    receiver, #STAGE_ROLE wz
         if_z    jmp     #reader
@@ -80,6 +83,8 @@ start           mov     receiver, par
                 or      home, #%1000             ' COGINIT of this code in a free cog
                 mov     last_head, head
                 rdlong  bit, bit_mail
+                call    #time_phases
+                call    #crc_tabulate
                 cmp     head, last_head wz       ' Z: a good packet
                 call    #answer
 
@@ -97,8 +102,8 @@ await           mov     k, watchdog_count
                 mov     last_head, head
                 neg     crc, #1
                 mov     x, head
-                mov     k, #32
-                call    #crc_bits
+                mov     k, #8
+                call    #crc_nibbles
                 mov     ptr, head
                 and     ptr, address_mask
                 mov     n, head
@@ -108,8 +113,8 @@ await           mov     k, watchdog_count
         if_nc   mov     n, #0
                 tjz     n, #:checked
 :data           rdlong  x, ptr
-                mov     k, #32
-                call    #crc_bits
+                mov     k, #8
+                call    #crc_nibbles
                 add     ptr, #4
                 djnz    n, #:data
 :checked        xor     crc, crc_got
@@ -148,17 +153,20 @@ read_back       mov     n, head
         if_c    jmp     #shutdown
                 neg     crc, #1
                 mov     ptr, #0
-:byte           mov     k, byte_count
-:wait           rdlong  x, read_count
-                cmp     ptr, x wc                ' C: the byte is in the ring
+                mov     count, #0
+:byte           cmp     ptr, count wc            ' C: the byte is in the ring, as last seen
+        if_c    jmp     #:take
+                mov     k, byte_count
+:wait           rdlong  count, read_count
+                cmp     ptr, count wc
         if_nc   djnz    k, #:wait
         if_nc   jmp     #shutdown
-                mov     x, ptr
+:take           mov     x, ptr
                 and     x, ring_mask
                 rdbyte  x, x
                 mov     reply, x
-                mov     k, #8
-                call    #crc_bits
+                mov     k, #2
+                call    #crc_nibbles
                 call    #send
                 add     ptr, #1
                 cmp     ptr, n wz
@@ -263,16 +271,38 @@ send            or      reply, stop_bits
                 djnz    k, #:bit
 send_ret        ret
 
-' Folds the `k` low bits of `x` into the CRC-32 `crc`, least significant first.
-crc_bits        xor     crc, x
-:bit            shr     crc, #1 wc
-        if_c    xor     crc, crc_polynomial
+' Folds the `k` low nibbles of `x` into the CRC-32 `crc`, least significant first, by the table.
+crc_nibbles     xor     crc, x
+:nibble         mov     y, crc
+                and     y, #$F
+                add     y, #crc_table
+                movs    :fold, y
+                shr     crc, #4
+:fold           xor     crc, 0-0
+                djnz    k, #:nibble
+crc_nibbles_ret ret
+
+' The CRC-32 of each nibble value, for crc_nibbles.
+crc_tabulate    mov     x, #0
+                movd    :store, #crc_table
+:entry          mov     y, x
+                mov     k, #4
+:bit            shr     y, #1 wc
+        if_c    xor     y, crc_polynomial
                 djnz    k, #:bit
-crc_bits_ret    ret
+:store          mov     0-0, y
+                add     :store, next_register
+                add     x, #1
+                cmp     x, #16 wz
+        if_nz   jmp     #:entry
+crc_tabulate_ret ret
 
 ' ---- the reader: PAR KB from address 0 into the ring ------------------------------------------------
+' Its own loop of I2C reads, so that the ring's bookkeeping fills an acknowledge's low phase.
 reader          mov     n, par
                 shl     n, #4                    ' PAR / 64 KB, in bytes
+                rdlong  bit, bit_mail
+                call    #time_phases
                 call    #i2c_begin
                 mov     address, #0
                 call    #select
@@ -280,40 +310,60 @@ reader          mov     n, par
                 mov     data, #DEVICE_READ
                 call    #i2c_write
                 mov     ptr, #0
-:byte           mov     x, n
-                sub     x, #1
-                cmp     ptr, x wz                ' Z: the last byte, not acknowledged
-                call    #i2c_read
+                andn    dira, sda_mask
+                mov     t, cnt
+                add     t, low_time
+:byte           mov     bits, #8
+:bit            waitcnt t, high_time
+                or      outa, scl_mask
+                waitcnt t, low_time
+                test    sda_mask, ina wc         ' late in the high time
+                andn    outa, scl_mask
+                rcl     data, #1
+                djnz    bits, #:bit
+                or      dira, sda_mask           ' the acknowledge, but after the last byte
                 mov     x, ptr
                 and     x, ring_mask
                 wrbyte  data, x
                 add     ptr, #1
                 wrlong  ptr, read_count
-                cmp     ptr, n wz
+                cmp     ptr, n wz                ' Z: the last byte
+        if_z    andn    dira, sda_mask
+                mov     t, cnt
+                add     t, low_time
+                waitcnt t, high_time
+                or      outa, scl_mask
+                waitcnt t, low_time
+                andn    outa, scl_mask
+                andn    dira, sda_mask
         if_nz   jmp     #:byte
                 call    #i2c_stop
                 mov     dira, #0
                 cogid   x
                 cogstop x
 
-' Reads the page at `address` and compares it with RAM. Z: equal.
+' Reads the page at `address` and compares it with RAM, up to the first byte that differs. Z: equal.
 compare         call    #select
                 call    #i2c_start               ' a repeated start, to read
                 mov     data, #DEVICE_READ
                 call    #i2c_write
                 mov     ptr, address
                 mov     count, #PAGE
-                mov     differs, #0
 :byte           cmp     count, #1 wz             ' Z: the last byte, not acknowledged
                 call    #i2c_read
                 rdbyte  x, ptr
                 cmp     x, data wz
-        if_nz   mov     differs, #1
+        if_nz   jmp     #page_differs
                 add     ptr, #1
                 djnz    count, #:byte
                 call    #i2c_stop
-                cmp     differs, #0 wz
 compare_ret     ret
+page_differs    cmp     count, #2 wc             ' NC: that byte was acknowledged, so one more read
+                test    zero, #0 wz              ' Z: not acknowledged
+        if_nc   call    #i2c_read
+                call    #i2c_stop
+                test    scl_mask, scl_mask wz    ' NZ: differs
+                jmp     #compare_ret
 
 ' Writes the page at `address` from RAM, then polls until the write cycle is over.
 write_page      call    #select
@@ -324,7 +374,7 @@ write_page      call    #select
                 add     ptr, #1
                 djnz    count, #:byte
                 call    #i2c_stop                ' the write cycle begins
-                mov     tries, #WRITE_TRIES
+                mov     tries, poll_tries
 :poll           call    #i2c_start
                 mov     data, #DEVICE_WRITE
                 call    #i2c_write               ' C: not acknowledged, still writing
@@ -344,6 +394,9 @@ select          call    #i2c_start
 select_ret      ret
 
 ' ---- I2C --------------------------------------------------------------------------------------------
+' Each routine starts its own schedule `t` at least a low time ahead, so a phase between two routines
+' only lasts longer; within one, SCL's changes follow WAITCNTs, and the instructions between two of
+' them fit the shortest phase (LOW_MIN, HIGH_MIN).
 
 ' SCL driven high, SDA released.
 i2c_begin       or      outa, scl_mask
@@ -353,10 +406,10 @@ i2c_begin_ret   ret
 ' Start (or repeated start) condition from SCL low or high with SDA released; leaves SCL low.
 i2c_start       andn    dira, sda_mask
                 mov     t, cnt
-                add     t, bus_time
-                waitcnt t, bus_time
+                add     t, low_time
+                waitcnt t, high_time
                 or      outa, scl_mask
-                waitcnt t, bus_time              ' start set-up
+                waitcnt t, high_time             ' start set-up
                 or      dira, sda_mask           ' SDA falls while SCL is high
                 waitcnt t, #0                    ' start hold
                 andn    outa, scl_mask
@@ -365,55 +418,102 @@ i2c_start_ret   ret
 ' Stop condition from SCL low; leaves SCL high and the bus free. Keeps C.
 i2c_stop        or      dira, sda_mask
                 mov     t, cnt
-                add     t, bus_time
-                waitcnt t, bus_time
+                add     t, low_time
+                waitcnt t, high_time
                 or      outa, scl_mask
-                waitcnt t, bus_time              ' stop set-up
+                waitcnt t, low_time              ' stop set-up
                 andn    dira, sda_mask           ' SDA rises while SCL is high
                 waitcnt t, #0                    ' bus free
 i2c_stop_ret    ret
 
-' Sends the low byte of `data`, most significant bit first. C: not acknowledged.
-i2c_write       mov     bits, #8
-                shl     data, #24
-:bit            rcl     data, #1 wc
+' Sends the low byte of `data`, most significant bit first, from SCL low. C: not acknowledged.
+i2c_write       shl     data, #24
+                mov     bits, #8
+                mov     t, cnt
+                add     t, low_time
+:bit            shl     data, #1 wc
                 muxnc   dira, sda_mask           ' a 0 pulls SDA low
-                call    #clock
+                waitcnt t, high_time
+                or      outa, scl_mask
+                waitcnt t, low_time
+                andn    outa, scl_mask
                 djnz    bits, #:bit
-                andn    dira, sda_mask
-                call    #clock
+                andn    dira, sda_mask           ' the acknowledge
+                waitcnt t, high_time
+                or      outa, scl_mask
+                waitcnt t, low_time
+                test    sda_mask, ina wc
+                andn    outa, scl_mask
 i2c_write_ret   ret
 
-' Receives a byte into `data`, most significant bit first, and acknowledges it unless Z.
+' Receives a byte into `data`, most significant bit first, from SCL low, and acknowledges it unless
+' Z. Keeps Z.
 i2c_read        andn    dira, sda_mask
                 mov     bits, #8
-:bit            call    #clock
+                mov     t, cnt
+                add     t, low_time
+:bit            waitcnt t, high_time
+                or      outa, scl_mask
+                waitcnt t, low_time
+                test    sda_mask, ina wc         ' late in the high time
+                andn    outa, scl_mask
                 rcl     data, #1
                 djnz    bits, #:bit
-                and     data, #$FF
-                muxnz   dira, sda_mask
-                call    #clock
-                andn    dira, sda_mask
-i2c_read_ret    ret
-
-' One SCL pulse from SCL low: low for T_LOW more, high for T_HIGH; C := SDA late in the high time.
-' Keeps Z.
-clock           mov     t, cnt
+                muxnz   dira, sda_mask           ' the acknowledge
+                mov     t, cnt
                 add     t, low_time
                 waitcnt t, high_time
                 or      outa, scl_mask
                 waitcnt t, #0
-                test    sda_mask, ina wc
                 andn    outa, scl_mask
-clock_ret       ret
+                andn    dira, sda_mask
+                and     data, #$FF
+i2c_read_ret    ret
+
+' From the clock, `bit` * `rate` Hz: the I2C low time for 1.6 us and the high time for 0.9 us (an SCL
+' period of 2.5 us, 400 kHz, with room for the bit time's error of a clock in some 20), at least
+' LOW_MIN and HIGH_MIN; and the watchdog's looks for 1.5 s.
+time_phases     mov     x, bit
+                mov     y, rate
+                call    #multiply
+                mov     q, product
+                shr     q, #12                   ' the clock / 4096
+                mov     watchdog_count, q        ' * 24 looks of POLL_CLOCKS
+                shl     watchdog_count, #4
+                mov     x, q
+                shl     x, #3
+                add     watchdog_count, x
+                mov     x, q
+                mov     y, #LOW_FACTOR
+                call    #multiply
+                shr     product, #16
+                add     product, #5              ' and the 4 clocks that a read's SCL falls late
+                mov     low_time, #LOW_MIN
+                min     low_time, product        ' the larger
+                mov     x, q
+                mov     y, #HIGH_FACTOR
+                call    #multiply
+                shr     product, #16
+                add     product, #1
+                mov     high_time, #HIGH_MIN
+                min     high_time, product
+time_phases_ret ret
+
+' product := x * y; changes both.
+multiply        mov     product, #0
+:bit            shr     y, #1 wc
+        if_c    add     product, x
+                shl     x, #1
+                tjnz    y, #:bit
+multiply_ret    ret
 
 ' ---- constants --------------------------------------------------------------------------------------
 tx_mask         long    1 << 30
 scl_mask        long    1 << 28
 sda_mask        long    1 << 29
-watchdog_count  long    WATCHDOG_POLLS
 settle_time     long    SETTLE_CLOCKS
 byte_count      long    BYTE_POLLS
+poll_tries      long    WRITE_TRIES
 read_count      long    RING_COUNT
 ring_mask       long    RING_BYTES - 1
 crc_mail        long    MAIL_CRC
@@ -422,6 +522,7 @@ head_mail       long    MAIL_HEAD
 address_mask    long    $FFFC
 command_bit     long    $8000_0000
 crc_polynomial  long    $EDB8_8320
+next_register   long    1 << 9
 ram_end         long    $8000
 ram_last        long    $7FFF
 marker          long    $FFF9_FFFF
@@ -449,8 +550,14 @@ clock_mode      res     1
 home            res     1
 address         res     1
 count           res     1
-differs         res     1
 data            res     1
 bits            res     1
 tries           res     1
+low_time        res     1
+high_time       res     1
+watchdog_count  res     1
+q               res     1
+y               res     1
+product         res     1
+crc_table       res     16
                 fit
