@@ -398,9 +398,22 @@ select_ret      ret
 ' only lasts longer; within one, SCL's changes follow WAITCNTs, and the instructions between two of
 ' them fit the shortest phase (LOW_MIN, HIGH_MIN).
 
-' SCL driven high, SDA released.
+' SCL driven high, SDA released, and the bus cleared: a reset in the middle of a read can have left
+' the EEPROM holding SDA low for a 0 bit. Nine clocks with SDA released let it finish the byte and
+' see no acknowledge; a stop then ends whatever transfer it was in.
 i2c_begin       or      outa, scl_mask
                 or      dira, scl_mask
+                andn    dira, sda_mask
+                mov     bits, #9
+                mov     t, cnt
+                add     t, low_time
+:clear          andn    outa, scl_mask
+                waitcnt t, high_time
+                or      outa, scl_mask
+                waitcnt t, low_time
+                djnz    bits, #:clear
+                andn    outa, scl_mask
+                call    #i2c_stop
 i2c_begin_ret   ret
 
 ' Start (or repeated start) condition from SCL low or high with SDA released; leaves SCL low.

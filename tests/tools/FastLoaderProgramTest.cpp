@@ -417,6 +417,31 @@ TEST(FastLoaderProgramEeprom, WritesOnlyThePagesThatDifferVerifiesAllAndShutsDow
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
 }
 
+// A reset while the EEPROM sends a byte can leave it holding SDA low, in the middle of a read; the
+// EEPROM here holds the image already, so no page is to be written. Resets at several moments of a
+// bit's time and of a byte's.
+TEST(FastLoaderProgramEeprom, AfterAResetInTheMiddleOfAReadClearsTheBusFirst) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  const std::vector<std::uint8_t> image = programImage(2000, 12);
+  for (int delay = 0; delay < 30; delay += 3) {
+    SCOPED_TRACE(testing::Message() << "reset " << delay << " us after 100 bytes came");
+    FastLoaderOnChip loader(12, expectedRam(image));
+    std::vector<std::uint32_t> written;
+    loader.eeprom().OnStore(
+        [&](std::uint32_t address, std::uint32_t) { written.push_back(address / kPageBytes); });
+    loader.launch();
+    ASSERT_TRUE(loader.attempt(460800, 1));
+    startStage(loader);
+    ASSERT_GE(loader.exchange(command(20, kRead, 32).Bytes(), 100).size(), 100u);
+    loader.board().RunFor(delay * 1e-6);
+    loader.chip().Reset();
+    loader.launch();
+    ASSERT_TRUE(loader.attempt(460800, 1));
+    EXPECT_EQ(writeEeprom(loader, image), std::string("\x64") + kVerdictPass + kVerdictPass);
+    EXPECT_EQ(written, std::vector<std::uint32_t>{});
+  }
+}
+
 TEST(FastLoaderProgramEeprom, NoEepromFailsTheEepromVerdictAndShutsDown) {
   if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
   FastLoaderOnChip loader(20);
