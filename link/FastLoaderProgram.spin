@@ -66,6 +66,11 @@
 '             after VERDICT_PASS the chip writes RAM into the EEPROM, skipping the pages that
 '             already hold it, and verifies every page; then VERDICT_PASS or VERDICT_FAIL, and the
 '             chip shuts down, or for EEPROM_RUN after a pass starts the image as RUN does.
+'             To stop it (the user's Ctrl-C), the host sends zero bytes back to back, or a break,
+'             until the answer: the chip finishes the page in progress and answers VERDICT_ABORTED
+'             ($C3), a map of the pages it wrote (64 bytes, page n in bit n // 8 of byte n / 8) and
+'             the map's CRC-32, and shuts down. It looks at the line after each page, twice, three
+'             bit times apart, so that one look falls into a zero's nine low bit times.
 '   READ (5), parameter: the size in KB, 32 or 64 (a 24LC512): a second cog, started from the
 '             second stage's code (which must still be in RAM where START found it), reads the
 '             EEPROM from address 0 into a ring in RAM, and the chip sends the bytes, then their

@@ -3,7 +3,7 @@
 ' the chip runs at * 64). It answers START, then goes on as the checking cog did: it checks each
 ' packet's CRC from RAM and answers it, and is the watchdog. Then it runs the commands that end a
 ' load (FastLoaderProgram.spin describes them): it finishes RAM as the boot loader leaves it and
-' checks its sum, starts the image, writes the EEPROM, or reads it back.
+' checks its count, starts the image, writes the EEPROM, or reads it back.
 '
 ' EEPROM write, in this cog: for each 64-byte page it reads the page (a random read) and compares it
 ' with RAM; a page that differs is written, the write cycle waited out by acknowledge polling, and
@@ -11,8 +11,8 @@
 ' one by the read after its write cycle, and the EEPROM ends holding the 32768 bytes of RAM.
 ' Read-back: a second cog started from this code in RAM (PAR = the size in KB * 64) reads the EEPROM
 ' sequentially into a ring in RAM and counts the bytes in RING_COUNT; this cog sends them as they come.
-' Every wait is bounded: the polling by WRITE_TRIES tries, the sender's wait for a byte by BYTE_POLLS
-' looks, the watchdog's for a packet by 1.5 s (from the clock, as the I2C times), the rest by the
+' Every wait is bounded: the polling by WRITE_TRIES tries; the watchdog's for a packet by 1.5 s (from
+' the clock, as the I2C times), and the sender's for a byte by as many looks; the rest by the
 ' instruction count.
 '
 ' I2C: P28 = SCL, driven both ways, as the boot loader does; P29 = SDA, pulled low or released; at
@@ -35,7 +35,6 @@ CON
 
   POLL_CLOCKS = 256
   SETTLE_CLOCKS = 400_000               ' 20 ms at 20 MHz
-  BYTE_POLLS = 65_536                   ' some 24 clocks each; the reader reads a byte in some 600
   RING_COUNT = $4000                    ' the reader's count of bytes read, after its ring in RAM
   RING_BYTES = $4000
 
@@ -45,6 +44,8 @@ CON
   COMMAND_READ = 5
   VERDICT_PASS = $A5
   VERDICT_FAIL = $5A
+  VERDICT_ABORTED = $C3
+  MAP_LONGS = 16                        ' a bit for each of the 512 pages
   NAK = $80
   CLOCK_OFF = 2
   OSCILLATOR_AND_PLL = $60              ' CLK's OSCENA and PLLENA
@@ -84,7 +85,6 @@ start           mov     receiver, par
                 mov     last_head, head
                 rdlong  bit, bit_mail
                 call    #time_phases
-                call    #crc_tabulate
                 cmp     head, last_head wz       ' Z: a good packet
                 call    #answer
 
@@ -156,7 +156,7 @@ read_back       mov     n, head
                 mov     count, #0
 :byte           cmp     ptr, count wc            ' C: the byte is in the ring, as last seen
         if_c    jmp     #:take
-                mov     k, byte_count
+                mov     k, watchdog_count
 :wait           rdlong  count, read_count
                 cmp     ptr, count wc
         if_nc   djnz    k, #:wait
@@ -171,14 +171,18 @@ read_back       mov     n, head
                 add     ptr, #1
                 cmp     ptr, n wz
         if_nz   jmp     #:byte
-                neg     x, #1
+                call    #send_crc
+                jmp     #shutdown
+
+' Sends the CRC-32 `crc`'s final value, least significant byte first.
+send_crc        neg     x, #1
                 xor     crc, x
                 mov     n, #4
-:crc            mov     reply, crc               ' least significant byte first
+:byte           mov     reply, crc
                 call    #send
                 shr     crc, #8
-                djnz    n, #:crc
-                jmp     #shutdown
+                djnz    n, #:byte
+send_crc_ret    ret
 
 ' ---- the end of a load: the rest of RAM as the boot loader leaves it, the checksum ------------------
 finish_ram      cogstop receiver
@@ -197,11 +201,11 @@ finish_ram      cogstop receiver
                 sub     x, #4
                 wrlong  marker, x
                 mov     ptr, ram_last
-                rdbyte  sum, #0
+                rdbyte  count, #0
 :sum            rdbyte  x, ptr
-                add     sum, x
+                add     count, x
                 djnz    ptr, #:sum
-                test    sum, #$FF wz
+                test    count, #$FF wz
                 mov     reply, #VERDICT_PASS
         if_nz   mov     reply, #VERDICT_FAIL
                 call    #send
@@ -209,17 +213,26 @@ finish_ram      cogstop receiver
                 cmp     command, #COMMAND_RUN wz
         if_z    jmp     #launch
 
-' ---- EEPROM: every page written where it differs, and verified --------------------------------------
-                call    #i2c_begin
+' ---- EEPROM: every page written where it differs, and verified; the pages written in a map ----------
+write_eeprom    call    #i2c_begin
+                movd    :clear, #written_map
+                mov     n, #MAP_LONGS
+:clear          mov     0-0, #0
+                add     :clear, next_register
+                djnz    n, #:clear
                 mov     address, #0
 :page           call    #compare
         if_z    jmp     #:next
                 call    #write_page
+                call    #mark_written
                 call    #compare
         if_nz   jmp     #:verdict
 :next           add     address, #PAGE
                 cmp     address, ram_end wz
+        if_z    jmp     #:verdict
+                call    #line_low
         if_nz   jmp     #:page
+                jmp     #abort
 :verdict        mov     dira, tx_mask            ' the I2C pins released
                 mov     reply, #VERDICT_PASS
         if_nz   mov     reply, #VERDICT_FAIL
@@ -227,6 +240,54 @@ finish_ram      cogstop receiver
         if_nz   jmp     #shutdown
                 cmp     command, #COMMAND_EEPROM_RUN wz
         if_nz   jmp     #shutdown
+                jmp     #launch
+
+' Z: the host's line is low at one of two looks three bit times apart, as it is while the host sends
+' zeros back to back (9 of a frame's 11 bit times low) or a break: its request to stop.
+line_low        test    rx_mask, ina wz
+        if_z    jmp     #line_low_ret
+                mov     t, bit
+                shl     t, #1
+                add     t, bit
+                add     t, cnt
+                waitcnt t, #0
+                test    rx_mask, ina wz
+line_low_ret    ret
+
+' Sets the bit of the page at `address` in the map.
+mark_written    mov     x, address
+                shr     x, #11                   ' the page's long in the map
+                add     x, #written_map
+                movd    :mark, x
+                mov     y, address
+                shr     y, #6                    ' the page, of which SHL takes the low 5 bits
+                mov     x, #1
+                shl     x, y
+:mark           or      0-0, x
+mark_written_ret ret
+
+' The host's request to stop, after a page: VERDICT_ABORTED, the map of the pages written (page n in
+' bit n // 8 of byte n / 8), its CRC-32, and the chip shuts down.
+abort           mov     dira, tx_mask            ' the I2C pins released
+                mov     reply, #VERDICT_ABORTED
+                call    #send
+                neg     crc, #1
+                movs    :take, #written_map
+                mov     n, #MAP_LONGS
+:take           mov     data, 0-0
+                add     :take, #1
+                mov     count, #4
+:byte           mov     x, data
+                and     x, #$FF
+                mov     reply, x
+                mov     k, #2
+                call    #crc_nibbles
+                call    #send
+                shr     data, #8
+                djnz    count, #:byte
+                djnz    n, #:take
+                call    #send_crc
+                jmp     #shutdown
 
 ' ---- the start, as the boot loader's ----------------------------------------------------------------
 launch          rdword  x, #$0006                ' pbase
@@ -242,15 +303,14 @@ launch          rdword  x, #$0006                ' pbase
         if_nz   add     t, settle_time
         if_nz   waitcnt t, #0
                 clkset  x
-                mov     dira, #0
                 coginit interpreter              ' cog 0, stopped with the receiving cog
                 cogid   x
                 cogstop x
 
 ' Every other cog stopped, every pin released, the clock off.
-shutdown        cogid   me
+shutdown        cogid   t
                 mov     x, #7
-:next           cmp     x, me wz
+:next           cmp     x, t wz
         if_nz   cogstop x
                 sub     x, #1 wc
         if_nc   jmp     #:next
@@ -282,33 +342,17 @@ crc_nibbles     xor     crc, x
                 djnz    k, #:nibble
 crc_nibbles_ret ret
 
-' The CRC-32 of each nibble value, for crc_nibbles.
-crc_tabulate    mov     x, #0
-                movd    :store, #crc_table
-:entry          mov     y, x
-                mov     k, #4
-:bit            shr     y, #1 wc
-        if_c    xor     y, crc_polynomial
-                djnz    k, #:bit
-:store          mov     0-0, y
-                add     :store, next_register
-                add     x, #1
-                cmp     x, #16 wz
-        if_nz   jmp     #:entry
-crc_tabulate_ret ret
-
 ' ---- the reader: PAR KB from address 0 into the ring ------------------------------------------------
-' Its own loop of I2C reads, so that the ring's bookkeeping fills an acknowledge's low phase.
+' Its own loop of I2C reads, so that the ring's bookkeeping fills an acknowledge's low phase. The cog
+' that writes the EEPROM never runs this code and keeps its map of the pages written here instead.
+written_map
 reader          mov     n, par
                 shl     n, #4                    ' PAR / 64 KB, in bytes
                 rdlong  bit, bit_mail
                 call    #time_phases
                 call    #i2c_begin
                 mov     address, #0
-                call    #select
-                call    #i2c_start
-                mov     data, #DEVICE_READ
-                call    #i2c_write
+                call    #select_read
                 mov     ptr, #0
                 andn    dira, sda_mask
                 mov     t, cnt
@@ -343,10 +387,7 @@ reader          mov     n, par
                 cogstop x
 
 ' Reads the page at `address` and compares it with RAM, up to the first byte that differs. Z: equal.
-compare         call    #select
-                call    #i2c_start               ' a repeated start, to read
-                mov     data, #DEVICE_READ
-                call    #i2c_write
+compare         call    #select_read
                 mov     ptr, address
                 mov     count, #PAGE
 :byte           cmp     count, #1 wz             ' Z: the last byte, not acknowledged
@@ -374,13 +415,21 @@ write_page      call    #select
                 add     ptr, #1
                 djnz    count, #:byte
                 call    #i2c_stop                ' the write cycle begins
-                mov     tries, poll_tries
+                mov     n, poll_tries
 :poll           call    #i2c_start
                 mov     data, #DEVICE_WRITE
                 call    #i2c_write               ' C: not acknowledged, still writing
                 call    #i2c_stop
-        if_c    djnz    tries, #:poll
+        if_c    djnz    n, #:poll
 write_page_ret  ret
+
+' `address` selected to read from: start, the device to write, `address` high byte first, a repeated
+' start, and the device to read.
+select_read     call    #select
+                call    #i2c_start
+                mov     data, #DEVICE_READ
+                call    #i2c_write
+select_read_ret ret
 
 ' Start, the device to write, and `address` high byte first.
 select          call    #i2c_start
@@ -489,21 +538,21 @@ i2c_read_ret    ret
 time_phases     mov     x, bit
                 mov     y, rate
                 call    #multiply
-                mov     q, product
-                shr     q, #12                   ' the clock / 4096
-                mov     watchdog_count, q        ' * 24 looks of POLL_CLOCKS
+                mov     ptr, product
+                shr     ptr, #12                 ' the clock / 4096
+                mov     watchdog_count, ptr      ' * 24 looks of POLL_CLOCKS
                 shl     watchdog_count, #4
-                mov     x, q
+                mov     x, ptr
                 shl     x, #3
                 add     watchdog_count, x
-                mov     x, q
+                mov     x, ptr
                 mov     y, #LOW_FACTOR
                 call    #multiply
                 shr     product, #16
                 add     product, #5              ' and the 4 clocks that a read's SCL falls late
                 mov     low_time, #LOW_MIN
                 min     low_time, product        ' the larger
-                mov     x, q
+                mov     x, ptr
                 mov     y, #HIGH_FACTOR
                 call    #multiply
                 shr     product, #16
@@ -521,11 +570,11 @@ multiply        mov     product, #0
 multiply_ret    ret
 
 ' ---- constants --------------------------------------------------------------------------------------
+rx_mask         long    1 << 31
 tx_mask         long    1 << 30
 scl_mask        long    1 << 28
 sda_mask        long    1 << 29
 settle_time     long    SETTLE_CLOCKS
-byte_count      long    BYTE_POLLS
 poll_tries      long    WRITE_TRIES
 read_count      long    RING_COUNT
 ring_mask       long    RING_BYTES - 1
@@ -534,7 +583,10 @@ bit_mail        long    MAIL_BIT
 head_mail       long    MAIL_HEAD
 address_mask    long    $FFFC
 command_bit     long    $8000_0000
-crc_polynomial  long    $EDB8_8320
+' The CRC-32 (reflected, polynomial $EDB88320) of each nibble value, for crc_nibbles.
+crc_table       long    $0000_0000, $1DB7_1064, $3B6E_20C8, $26D9_30AC, $76DC_4190, $6B6B_51F4
+                long    $4DB2_6158, $5005_713C, $EDB8_8320, $F00F_9344, $D6D6_A3E8, $CB61_B38C
+                long    $9B64_C2B0, $86D3_D2D4, $A00A_E278, $BDBD_F21C
 next_register   long    1 << 9
 ram_end         long    $8000
 ram_last        long    $7FFF
@@ -556,8 +608,6 @@ command         res     1
 crc             res     1
 crc_got         res     1
 reply           res     1
-sum             res     1
-me              res     1
 receiver        res     1
 clock_mode      res     1
 home            res     1
@@ -565,12 +615,9 @@ address         res     1
 count           res     1
 data            res     1
 bits            res     1
-tries           res     1
 low_time        res     1
 high_time       res     1
 watchdog_count  res     1
-q               res     1
 y               res     1
 product         res     1
-crc_table       res     16
                 fit

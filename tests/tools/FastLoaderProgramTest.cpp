@@ -33,6 +33,7 @@ constexpr std::uint8_t kCrystalPll16 = 0x6F;  // XTAL1 and PLL16X: 80 MHz from t
 constexpr std::size_t kPageBytes = 64;
 constexpr char kVerdictPass = '\xA5';
 constexpr char kVerdictFail = '\x5A';
+constexpr char kVerdictAborted = '\xC3';
 constexpr std::uint8_t kNak = 0x80;
 constexpr std::size_t kPacketLongs = 64;
 constexpr std::uint32_t kStackMarker = 0xFFF9FFFF;
@@ -91,6 +92,18 @@ std::uint32_t crc32(std::uint32_t crc, std::uint32_t value) {
 
 void appendLong(std::string& bytes, std::uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<char>(value >> shift));
+}
+
+// The CRC-32 of `bytes` as the chip sends it after them, least significant byte first.
+std::string crcBytes(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (char byte : bytes) {
+    crc ^= static_cast<std::uint8_t>(byte);
+    for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+  }
+  std::string sent;
+  appendLong(sent, ~crc);
+  return sent;
 }
 
 struct Packet {
@@ -417,6 +430,37 @@ TEST(FastLoaderProgramEeprom, WritesOnlyThePagesThatDifferVerifiesAllAndShutsDow
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
 }
 
+// Zeros sent back to back while the chip writes the EEPROM: it finishes the page in progress,
+// answers with the map of the pages it wrote and its CRC, and shuts down.
+TEST(FastLoaderProgramEeprom, ZerosFromTheHostStopTheWriteAndTheChipSaysWhichPagesItWrote) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  FastLoaderOnChip loader(12);  // an erased EEPROM: every page is to be written
+  std::vector<std::uint32_t> written;
+  loader.eeprom().OnStore(
+      [&](std::uint32_t address, std::uint32_t) { written.push_back(address / kPageBytes); });
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  startStage(loader);
+  const std::vector<std::uint8_t> image = programImage(6000, 3);
+  loader.sendAll(imagePackets(image, 4));
+  const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
+  ASSERT_EQ(loader.exchange(command(100, kEepromShutdown, imageEnd).Bytes(), 2, kVerdictSeconds),
+            std::string("\x64") + kVerdictPass);
+  loader.board().RunFor(0.03);
+  const std::string answers = loader.exchange(std::string(2000, '\0'), 1 + 64 + 4, 0.05);
+  ASSERT_EQ(answers.size(), 1u + 64 + 4);
+  EXPECT_EQ(answers[0], kVerdictAborted);
+  std::string map(64, '\0');
+  for (std::uint32_t page : written) map[page / 8] |= static_cast<char>(1 << (page % 8));
+  EXPECT_EQ(answers.substr(1, 64), map);
+  EXPECT_EQ(answers.substr(65), crcBytes(map));
+  EXPECT_GT(written.size(), 1u);
+  EXPECT_LT(written.size(), 10u);
+  loader.board().RunFor(0.01);
+  EXPECT_TRUE(loader.chip().ClockStopped());
+  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
+}
+
 // A reset while the EEPROM sends a byte can leave it holding SDA low, in the middle of a read; the
 // EEPROM here holds the image already, so no page is to be written. Resets at several moments of a
 // bit's time and of a byte's.
@@ -468,14 +512,8 @@ TEST(FastLoaderProgramEeprom, ReadsTheEepromBackWithItsCrcAndShutsDown) {
   ASSERT_EQ(answers.size(), devices::kEepromSize + 5);
   EXPECT_EQ(answers[0], '\x09');
   EXPECT_TRUE(answers.substr(1, devices::kEepromSize) == std::string(eeprom.begin(), eeprom.end()));
-  std::uint32_t crc = 0xFFFFFFFF;
-  for (std::uint8_t byte : eeprom) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
-  }
-  std::string expectedCrc;
-  appendLong(expectedCrc, ~crc);
-  EXPECT_EQ(answers.substr(devices::kEepromSize + 1), expectedCrc);
+  EXPECT_EQ(answers.substr(devices::kEepromSize + 1),
+            crcBytes(std::string(eeprom.begin(), eeprom.end())));
   loader.board().RunFor(0.001);
   EXPECT_TRUE(loader.chip().ClockStopped());
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
