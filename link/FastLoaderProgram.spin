@@ -73,8 +73,10 @@
 '             bit times apart, so that one look falls into a zero's nine low bit times.
 '   READ (5), parameter: the size in KB, 32 or 64 (a 24LC512): a second cog, started from the
 '             second stage's code (which must still be in RAM where START found it), reads the
-'             EEPROM from address 0 into a ring in RAM, and the chip sends the bytes, then their
-'             CRC-32 (as the packets', least significant byte first), and shuts down.
+'             EEPROM from address 0 into a ring in RAM ($0000 to $3FFF, neither cog a ring ahead of
+'             the other), and the chip sends the bytes, then their CRC-32 (as the packets', least
+'             significant byte first), and shuts down.
+' The second stage's watchdog waits 1.5 s for a packet, and for a byte to send, at any clock.
 ' Shutdown: every other cog stopped, every pin released, CLK := $02 (no clock).
 
 ' ---- the chip's side -------------------------------------------------------------------------------

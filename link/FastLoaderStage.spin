@@ -10,7 +10,9 @@
 ' read and compared again. So each page is verified, a page found equal by its first read, a written
 ' one by the read after its write cycle, and the EEPROM ends holding the 32768 bytes of RAM.
 ' Read-back: a second cog started from this code in RAM (PAR = the size in KB * 64) reads the EEPROM
-' sequentially into a ring in RAM and counts the bytes in RING_COUNT; this cog sends them as they come.
+' sequentially into a ring in RAM and counts the bytes in RING_COUNT; this cog sends them as they come
+' and counts them in RING_SENT. Neither overtakes the other: the sender waits for the reader's count,
+' and the reader, when it is a ring ahead, for the sender's.
 ' Every wait is bounded: the polling by WRITE_TRIES tries; the watchdog's for a packet by 1.5 s (from
 ' the clock, as the I2C times), and the sender's for a byte by as many looks; the rest by the
 ' instruction count.
@@ -37,6 +39,7 @@ CON
   SETTLE_CLOCKS = 400_000               ' 20 ms at 20 MHz
   RING_COUNT = $4000                    ' the reader's count of bytes read, after its ring in RAM
   RING_BYTES = $4000
+  RING_SENT = $4004                     ' the sender's count of bytes sent, at least every 256th
 
   COMMAND_RUN = 1                       ' the commands' codes
   COMMAND_EEPROM_SHUTDOWN = 2
@@ -146,6 +149,7 @@ read_back       mov     n, head
                 shl     n, #16
                 shr     n, #6                    ' the parameter in KB, in bytes
                 wrlong  zero, read_count
+                wrlong  zero, sent_count
                 mov     x, head
                 shl     x, #22                   ' PAR := the parameter * 64
                 or      x, home
@@ -169,6 +173,8 @@ read_back       mov     n, head
                 call    #crc_nibbles
                 call    #send
                 add     ptr, #1
+                test    ptr, #$FF wz
+        if_z    wrlong  ptr, sent_count          ' every 256 bytes: room in the ring for the reader
                 cmp     ptr, n wz
         if_nz   jmp     #:byte
                 call    #send_crc
@@ -343,8 +349,7 @@ crc_nibbles     xor     crc, x
 crc_nibbles_ret ret
 
 ' ---- the reader: PAR KB from address 0 into the ring ------------------------------------------------
-' Its own loop of I2C reads, so that the ring's bookkeeping fills an acknowledge's low phase. The cog
-' that writes the EEPROM never runs this code and keeps its map of the pages written here instead.
+' The cog that writes the EEPROM never runs this code and keeps its map of the pages written here.
 written_map
 reader          mov     n, par
                 shl     n, #4                    ' PAR / 64 KB, in bytes
@@ -354,32 +359,21 @@ reader          mov     n, par
                 mov     address, #0
                 call    #select_read
                 mov     ptr, #0
-                andn    dira, sda_mask
-                mov     t, cnt
-                add     t, low_time
-:byte           mov     bits, #8
-:bit            waitcnt t, high_time
-                or      outa, scl_mask
-                waitcnt t, low_time
-                test    sda_mask, ina wc         ' late in the high time
-                andn    outa, scl_mask
-                rcl     data, #1
-                djnz    bits, #:bit
-                or      dira, sda_mask           ' the acknowledge, but after the last byte
+                mov     count, n
+                sub     count, #1
+:byte           rdlong  x, sent_count            ' the byte's place in the ring is free once the
+                mov     y, ptr                   ' sender has sent what it held (a wait that the
+                sub     y, x                     ' sender's own limit ends, as its shutdown stops
+                cmp     y, ring_mask wc, wz      ' this cog)
+        if_nc_and_nz jmp #:byte
+                cmp     ptr, count wz            ' Z: the last byte, not acknowledged
+                call    #i2c_read
                 mov     x, ptr
                 and     x, ring_mask
                 wrbyte  data, x
                 add     ptr, #1
                 wrlong  ptr, read_count
-                cmp     ptr, n wz                ' Z: the last byte
-        if_z    andn    dira, sda_mask
-                mov     t, cnt
-                add     t, low_time
-                waitcnt t, high_time
-                or      outa, scl_mask
-                waitcnt t, low_time
-                andn    outa, scl_mask
-                andn    dira, sda_mask
+                cmp     ptr, n wz
         if_nz   jmp     #:byte
                 call    #i2c_stop
                 mov     dira, #0
@@ -577,6 +571,7 @@ sda_mask        long    1 << 29
 settle_time     long    SETTLE_CLOCKS
 poll_tries      long    WRITE_TRIES
 read_count      long    RING_COUNT
+sent_count      long    RING_SENT
 ring_mask       long    RING_BYTES - 1
 crc_mail        long    MAIL_CRC
 bit_mail        long    MAIL_BIT

@@ -392,6 +392,22 @@ TEST(FastLoaderProgramFaults, AHostThatNeverComesShutsTheChipDown) {
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
+TEST(FastLoaderProgramFaults, AtEightyMegahertzTheSecondStageStillWaitsOneAndAHalfSeconds) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  FastLoaderOnChip loader(12);
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
+  loader.board().RunFor(0.05);
+  ASSERT_TRUE(loader.attempt(3000000, 3));
+  startStage(loader);
+  loader.board().RunFor(1.3);
+  EXPECT_FALSE(loader.chip().ClockStopped()) << "the watchdog's time is 1.5 s at any clock";
+  loader.board().RunFor(0.5);
+  EXPECT_TRUE(loader.chip().ClockStopped());
+  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
+}
+
 // Starts the second stage, sends `image` and the command to write it into the EEPROM and shut down;
 // gives the answers to the command.
 std::string writeEeprom(FastLoaderOnChip& loader, const std::vector<std::uint8_t>& image) {
@@ -498,27 +514,52 @@ TEST(FastLoaderProgramEeprom, NoEepromFailsTheEepromVerdictAndShutsDown) {
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
-TEST(FastLoaderProgramEeprom, ReadsTheEepromBackWithItsCrcAndShutsDown) {
-  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+struct ReadBack {
+  double clockMHz;
+  double baud;
+  std::uint32_t kilobytes;
+};
+
+class FastLoaderReadBack : public ::testing::TestWithParam<ReadBack> {
+ protected:
+  void SetUp() override {
+    if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  }
+};
+
+TEST_P(FastLoaderReadBack, ReadsTheEepromBackWithItsCrcAndShutsDown) {
   std::mt19937 random(17);
   std::vector<std::uint8_t> eeprom(devices::kEepromSize);
   for (std::uint8_t& byte : eeprom) byte = static_cast<std::uint8_t>(random());
-  FastLoaderOnChip loader(20, eeprom);
+  // A 24LC256 read past its end goes on from address 0.
+  std::string expected;
+  for (std::uint32_t copy = 0; copy < GetParam().kilobytes * 1024 / devices::kEepromSize; ++copy)
+    expected.append(eeprom.begin(), eeprom.end());
+  FastLoaderOnChip loader(GetParam().clockMHz, eeprom);
   loader.launch();
-  ASSERT_TRUE(loader.attempt(921600, 1));
+  ASSERT_TRUE(loader.attempt(GetParam().baud, 1));
   startStage(loader);
-  std::string answers = loader.exchange(command(9, kRead, 32).Bytes(), devices::kEepromSize + 5,
-                                        kEepromVerdictSeconds);
-  ASSERT_EQ(answers.size(), devices::kEepromSize + 5);
+  std::string answers = loader.exchange(command(9, kRead, GetParam().kilobytes).Bytes(),
+                                        expected.size() + 5, kEepromVerdictSeconds);
+  ASSERT_EQ(answers.size(), expected.size() + 5);
   EXPECT_EQ(answers[0], '\x09');
-  EXPECT_TRUE(answers.substr(1, devices::kEepromSize) == std::string(eeprom.begin(), eeprom.end()));
-  EXPECT_EQ(answers.substr(devices::kEepromSize + 1),
-            crcBytes(std::string(eeprom.begin(), eeprom.end())));
+  EXPECT_TRUE(answers.substr(1, expected.size()) == expected);
+  EXPECT_EQ(answers.substr(expected.size() + 1), crcBytes(expected));
   loader.board().RunFor(0.001);
   EXPECT_TRUE(loader.chip().ClockStopped());
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
 }
+
+// The fastest rate at 20 MHz, where the sender keeps up with the reader; and 64 KB at a rate below
+// the fastest at 12 MHz, where the reader would be a ring ahead of the sender before the end.
+INSTANTIATE_TEST_SUITE_P(Rates, FastLoaderReadBack,
+                         ::testing::Values(ReadBack{20, 921600, 32}, ReadBack{12, 230400, 64}),
+                         [](const auto& info) {
+                           return std::to_string(static_cast<int>(info.param.clockMHz)) + "MHz_" +
+                                  std::to_string(static_cast<int>(info.param.baud)) + "_" +
+                                  std::to_string(info.param.kilobytes) + "KB";
+                         });
 
 TEST(FastLoaderProgramEeprom, AtTheCrystalClockKeepsTheI2cTimingOf400kHz) {
   if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
