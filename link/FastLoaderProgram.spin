@@ -7,8 +7,10 @@
 '
 ' ---- the line --------------------------------------------------------------------------------------
 ' P31 from the host, P30 to the host, at one rate both ways; frames of a start bit, 8 data bits
-' (least significant first) and two stop bits (8N2), also from the chip. The second stop bit is the
-' receiving cog's time to store a long and be back for the next start bit (see MIN_BIT).
+' (least significant first) and two stop bits (8N2), also from the chip. The host MUST send two stop
+' bits at every rate, the fast ones included: the second stop bit is the receiving cog's time to
+' store a long and be back for the next start bit (see MIN_BIT); with one, the chip loses bytes at
+' the fastest rate of each clock. The chip's own second stop bit costs the host nothing.
 ' The RC clock is 8 to 20 MHz and not known better, so the program measures the host's bit time:
 '
 '   attempt   host: the line idle for at least 10 ms, then $80 (one low pulse of 8 bit times) and
