@@ -42,7 +42,6 @@ CON
   RING_SENT = $4004                     ' the sender's count of bytes sent, at least every 256th
 
   COMMAND_RUN = 1                       ' the commands' codes
-  COMMAND_EEPROM_SHUTDOWN = 2
   COMMAND_EEPROM_RUN = 3
   COMMAND_READ = 5
   VERDICT_PASS = $A5

@@ -259,6 +259,16 @@ std::vector<std::uint8_t> expectedRam(const std::vector<std::uint8_t>& image) {
   return ram;
 }
 
+// Launches the loader, agrees on 460800 baud, switches to the crystal's 80 MHz (PLL16X) and agrees
+// on 3 Mbaud.
+void launchAtEightyMegahertz(FastLoaderOnChip& loader) {
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
+  loader.board().RunFor(0.05);  // the oscillator's and PLL's time to settle
+  ASSERT_TRUE(loader.attempt(3000000, 3));
+}
+
 // Sends the second stage's code, told the rate agreed, to RAM from address 0 and starts it.
 void startStage(FastLoaderOnChip& loader) {
   pasm::Assembly stage = pasm::assemble(sourceText(QKL_FAST_LOADER_STAGE_SOURCE));
@@ -268,6 +278,16 @@ void startStage(FastLoaderOnChip& loader) {
     stage.cogCode[4 + i] = static_cast<std::uint8_t>(rate >> (8 * i));
   loader.sendAll(imagePackets(stage.cogCode, 10));
   EXPECT_EQ(loader.exchange(command(9, kStart, 0).Bytes(), 1), "\x09");
+}
+
+// Launches the loader, agrees on 460800 baud and starts the second stage; the pages the EEPROM
+// stores from then on go into `written`.
+void launchWithStage(FastLoaderOnChip& loader, std::vector<std::uint32_t>& written) {
+  loader.eeprom().OnStore(
+      [&](std::uint32_t address, std::uint32_t) { written.push_back(address / kPageBytes); });
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  startStage(loader);
 }
 
 struct Link {
@@ -347,12 +367,8 @@ INSTANTIATE_TEST_SUITE_P(RcClock, FastLoaderProgram,
 TEST(FastLoaderProgramClock, RunsACrystalImagesClockAndTakesTheImageAtThreeMegabaud) {
   if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
   FastLoaderOnChip loader(12);
-  loader.launch();
-  ASSERT_TRUE(loader.attempt(460800, 1));
-  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
-  loader.board().RunFor(0.05);  // the oscillator's and PLL's time to settle
+  ASSERT_NO_FATAL_FAILURE(launchAtEightyMegahertz(loader));
   EXPECT_EQ(loader.chip().ClockRegister(), kCrystalPll16);
-  ASSERT_TRUE(loader.attempt(3000000, 3));
   startStage(loader);
 
   const std::vector<std::uint8_t> image = programImage(8000, 6, {80000000, kCrystalPll16});
@@ -395,11 +411,7 @@ TEST(FastLoaderProgramFaults, AHostThatNeverComesShutsTheChipDown) {
 TEST(FastLoaderProgramFaults, AtEightyMegahertzTheSecondStageStillWaitsOneAndAHalfSeconds) {
   if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
   FastLoaderOnChip loader(12);
-  loader.launch();
-  ASSERT_TRUE(loader.attempt(460800, 1));
-  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
-  loader.board().RunFor(0.05);
-  ASSERT_TRUE(loader.attempt(3000000, 3));
+  ASSERT_NO_FATAL_FAILURE(launchAtEightyMegahertz(loader));
   startStage(loader);
   loader.board().RunFor(1.3);
   EXPECT_FALSE(loader.chip().ClockStopped()) << "the watchdog's time is 1.5 s at any clock";
@@ -452,11 +464,7 @@ TEST(FastLoaderProgramEeprom, ZerosFromTheHostStopTheWriteAndTheChipSaysWhichPag
   if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
   FastLoaderOnChip loader(12);  // an erased EEPROM: every page is to be written
   std::vector<std::uint32_t> written;
-  loader.eeprom().OnStore(
-      [&](std::uint32_t address, std::uint32_t) { written.push_back(address / kPageBytes); });
-  loader.launch();
-  ASSERT_TRUE(loader.attempt(460800, 1));
-  startStage(loader);
+  ASSERT_NO_FATAL_FAILURE(launchWithStage(loader, written));
   const std::vector<std::uint8_t> image = programImage(6000, 3);
   loader.sendAll(imagePackets(image, 4));
   const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
@@ -487,11 +495,7 @@ TEST(FastLoaderProgramEeprom, AfterAResetInTheMiddleOfAReadClearsTheBusFirst) {
     SCOPED_TRACE(testing::Message() << "reset " << delay << " us after 100 bytes came");
     FastLoaderOnChip loader(12, expectedRam(image));
     std::vector<std::uint32_t> written;
-    loader.eeprom().OnStore(
-        [&](std::uint32_t address, std::uint32_t) { written.push_back(address / kPageBytes); });
-    loader.launch();
-    ASSERT_TRUE(loader.attempt(460800, 1));
-    startStage(loader);
+    ASSERT_NO_FATAL_FAILURE(launchWithStage(loader, written));
     ASSERT_GE(loader.exchange(command(20, kRead, 32).Bytes(), 100).size(), 100u);
     loader.board().RunFor(delay * 1e-6);
     loader.chip().Reset();
@@ -567,11 +571,7 @@ TEST(FastLoaderProgramEeprom, AtTheCrystalClockKeepsTheI2cTimingOf400kHz) {
   std::vector<std::uint8_t> eeprom = expectedRam(image);
   for (std::size_t page = 0; page < 40; ++page) eeprom[page * kPageBytes] ^= 1;  // the image's
   FastLoaderOnChip loader(12, eeprom);
-  loader.launch();
-  ASSERT_TRUE(loader.attempt(460800, 1));
-  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
-  loader.board().RunFor(0.05);
-  ASSERT_TRUE(loader.attempt(3000000, 3));
+  ASSERT_NO_FATAL_FAILURE(launchAtEightyMegahertz(loader));
   EXPECT_EQ(writeEeprom(loader, image), std::string("\x64") + kVerdictPass + kVerdictPass);
   EXPECT_TRUE(loader.store() == expectedRam(image));
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
