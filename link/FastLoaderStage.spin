@@ -3,7 +3,7 @@
 ' the chip runs at * 64). It answers START, then goes on as the checking cog did: it checks each
 ' packet's CRC from RAM and answers it, and is the watchdog. Then it runs the commands that end a
 ' load (FastLoaderProgram.spin describes them): it finishes RAM as the boot loader leaves it and
-' checks its count, starts the image, writes the EEPROM, or reads it back.
+' checks its sum, starts the image, writes the EEPROM, or reads it back.
 '
 ' EEPROM write, in this cog: for each 64-byte page it reads the page (a random read) and compares it
 ' with RAM; a page that differs is written, the write cycle waited out by acknowledge polling, and
@@ -21,8 +21,8 @@
 ' 400 kHz, each phase timed by WAITCNT in clocks derived from the chip's clock (see time_phases): the
 ' low time for SCL low (>= 1.3 us) and the bus free (>= 1.3 us), the high time for SCL high
 ' (>= 0.6 us), a start's set-up and hold (>= 0.6 us); the stop's set-up takes a low time. At 8 to
-' 12 MHz the instructions between two WAITCNTs are the limit (LOW_MIN, HIGH_MIN): 250 kHz at 8 MHz,
-' 375 kHz at 12 MHz.
+' 12 MHz the instructions between two WAITCNTs are the limit (LOW_MIN, HIGH_MIN): 235 kHz at 8 MHz,
+' 353 kHz at 12 MHz.
 
 CON
   _clkfreq = 12_000_000
@@ -206,7 +206,7 @@ finish_ram      cogstop receiver
                 sub     x, #4
                 wrlong  marker, x
                 mov     ptr, ram_last
-                rdbyte  count, #0
+                rdbyte  count, #0                ' the sum of the 32768 bytes
 :sum            rdbyte  x, ptr
                 add     count, x
                 djnz    ptr, #:sum
