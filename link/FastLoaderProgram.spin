@@ -1,11 +1,16 @@
-' Fast loader: the chip side of the fast load. The boot loader loads this program in mode 1 at 115200
-' baud and starts it on the RC clock; it then takes the image at a rate the host offers, in packets
-' with a CRC, starts it as the boot loader starts an image, or shuts the chip down.
+' Fast loader: the chip side of the fast load, in two stages. The boot loader loads this program, the
+' first stage, in mode 1 at 115200 baud and starts it on the RC clock. It only measures the rate the
+' host offers, takes packets with a CRC and answers them, switches to a crystal image's clock, and
+' starts the second stage (FastLoaderStage.spin) that the host sends it at that rate. The second
+' stage takes the image, starts it as the boot loader starts an image, writes or reads the EEPROM,
+' or shuts the chip down.
 '
 ' ---- the line --------------------------------------------------------------------------------------
 ' P31 from the host, P30 to the host, at one rate both ways; frames of a start bit, 8 data bits
-' (least significant first) and two stop bits (8N2), also from the chip. The second stop bit is the
-' receiving cog's time to store a long and be back for the next start bit (see MIN_BIT).
+' (least significant first) and two stop bits (8N2), also from the chip. The host MUST send two stop
+' bits at every rate, the fast ones included: the second stop bit is the receiving cog's time to
+' store a long and be back for the next start bit (see MIN_BIT); with one, the chip loses bytes at
+' the fastest rate of each clock. The chip's own second stop bit costs the host nothing.
 ' The RC clock is 8 to 20 MHz and not known better, so the program measures the host's bit time:
 '
 '   attempt   host: the line idle for at least 10 ms, then $80 (one low pulse of 8 bit times) and
@@ -38,35 +43,44 @@
 ' come, so a packet sent again replaces what a bad one left. The host may have several packets in
 ' flight (its window); the chip keeps up with packets sent back to back at any rate it accepted.
 '
-' Commands, acknowledged like data packets, then:
-'   STAGE (4), parameter: the hub address of a stage's cog code, sent before as data packets (the
-'             EEPROM stage, FastLoaderEeprom.spin); the chip starts it in a cog of its own before it
-'             answers, so that the host may then send the image over the code.
-'   RUN (1), parameter: the end of the image in RAM (its long count * 4, at most vbase rounded up)
-'             the rest of RAM is cleared, $FFF9FFFF written at dbase - 8 and dbase - 4, and the
-'             32768 bytes summed; the byte VERDICT_PASS follows when the sum is 0 modulo 256, and
-'             the image is started as the boot loader starts one: unless the word at $0006 is $0010
-'             the chip shuts down; CLK := clkmode with the RC clock still selected, 20 ms at 20 MHz
-'             for the oscillator and PLL to settle when the image enables them, CLK := clkmode, the
-'             Spin interpreter in cog 0 with PAR = $0004, every other cog stopped. VERDICT_FAIL:
-'             the chip shuts down.
-'   READ (5), parameter: the size in KB, 32 or 64 (a 24LC512): the stage cog reads the EEPROM
-'             from address 0 (into a ring in RAM), and the chip sends the bytes, then their CRC-32
-'             (as the packets', least significant byte first), and shuts down. The stage's code
-'             says that it is to read, and how much.
-'   EEPROM_SHUTDOWN (2) and EEPROM_RUN (3), parameter as RUN's: RAM and its verdict as for RUN;
-'             after VERDICT_PASS the stage cog writes RAM into the EEPROM, skipping the pages that
-'             already hold it, and verifies every page (each in 0.3 s at 80 MHz, 3.2 s at 8 MHz);
-'             then VERDICT_PASS or VERDICT_FAIL, and the chip shuts down, or for EEPROM_RUN after a
-'             pass starts the image as RUN does.
+' Commands, acknowledged like data packets, then, in the first stage:
 '   CLOCK (6), parameter: an image's clkmode, a crystal or PLL mode: the chip switches to it as the
 '             boot loader does (the oscillator and PLL enabled, 20 ms at 20 MHz, then selected;
 '             the image's start later leaves it so) after the answer; the receiving cog waits for a
 '             new attempt after any CLOCK packet, answered good or bad: the host waits those 50 ms
 '             at the slowest, and makes one at rates for the new clock.
-'   any other the chip shuts down
-' Shutdown, as the boot loader's: every other cog stopped, every pin released, CLK := $02 (no clock).
-'
+'   START (4), parameter: the hub address of the second stage's code, sent before as data packets
+'             at the rate the host goes on with, which it writes into the code's second long (in
+'             baud: with the bit time it gives the second stage the clock, for its I2C times and its
+'             watchdog): the checking cog restarts with that code. START is answered by the second
+'             stage once it runs; the host sends nothing more until then.
+'   any other the chip shuts down.
+' In the second stage (CLOCK and START: the chip shuts down):
+'   RUN (1), parameter: the end of the image in RAM (its long count * 4, at most vbase rounded up)
+'             the rest of RAM is cleared, $FFF9FFFF written at dbase - 8 and dbase - 4, and the
+'             32768 bytes summed; the byte VERDICT_PASS follows when the sum is 0 modulo 256, and
+'             the image is started as the boot loader starts one: unless the word at $0006 is $0010
+'             the chip shuts down; CLK := clkmode with the RC clock still selected, 20 ms at 20 MHz
+'             for the oscillator and PLL to settle when the image enables them and CLOCK did not,
+'             CLK := clkmode, the Spin interpreter in cog 0 with PAR = $0004, every other cog
+'             stopped. VERDICT_FAIL: the chip shuts down.
+'   EEPROM_SHUTDOWN (2) and EEPROM_RUN (3), parameter as RUN's: RAM and its verdict as for RUN;
+'             after VERDICT_PASS the chip writes RAM into the EEPROM, skipping the pages that
+'             already hold it, and verifies every page; then VERDICT_PASS or VERDICT_FAIL, and the
+'             chip shuts down, or for EEPROM_RUN after a pass starts the image as RUN does.
+'             To stop it (the user's Ctrl-C), the host sends zero bytes back to back, or a break,
+'             until the answer: the chip finishes the page in progress and answers VERDICT_ABORTED
+'             ($C3), a map of the pages it wrote (64 bytes, page n in bit n // 8 of byte n / 8) and
+'             the map's CRC-32, and shuts down. It looks at the line after each page, twice, three
+'             bit times apart, so that one look falls into a zero's nine low bit times.
+'   READ (5), parameter: the size in KB, 32 or 64 (a 24LC512): a second cog, started from the
+'             second stage's code (which must still be in RAM where START found it), reads the
+'             EEPROM from address 0 into a ring in RAM ($0000 to $3FFF, neither cog a ring ahead of
+'             the other), and the chip sends the bytes, then their CRC-32 (as the packets', least
+'             significant byte first), and shuts down.
+' The second stage's watchdog waits 1.5 s for a packet, and for a byte to send, at any clock.
+' Shutdown: every other cog stopped, every pin released, CLK := $02 (no clock).
+
 ' ---- the chip's side -------------------------------------------------------------------------------
 ' Two cogs run this code. The receiving cog (PAR = 0) measures the rate and puts the packets'
 ' longs into hub RAM: a data packet's longs at their address, the header's two longs and the CRC into
@@ -77,9 +91,10 @@
 ' a long's last bit and the next start bit. Once a packet is in, it writes its bit time and last the
 ' header into the mailbox: MAIL_CRC = the CRC, MAIL_BIT = the bit time, MAIL_HEAD = the header.
 ' The checking cog (PAR <> 0) looks at MAIL_HEAD every POLL_CLOCKS, checks the CRC of a new packet
-' from RAM while the next one comes in, answers on P30, and runs the commands. It is the watchdog as
-' well: with no new packet for WATCHDOG_POLLS looks (1.5 s at 20 MHz, 3.75 s at 8 MHz, 0.375 s at
-' 80 MHz) it shuts the chip down, which ends every wait of the receiving cog too.
+' from RAM while the next one comes in, and answers on P30; START replaces its code with the second
+' stage's, which goes on from the mailbox. It is the watchdog as well: with no new packet for
+' WATCHDOG_POLLS looks (1.5 s at 20 MHz, 3.75 s at 8 MHz, 0.375 s at 80 MHz) it shuts the chip down,
+' which ends every wait of the receiving cog too.
 
 CON
   _clkfreq = 12_000_000
@@ -89,8 +104,6 @@ CON
   MAIL_CRC = $7FF4                      ' also the header while it comes in
   MAIL_BIT = $7FF8                      ' also the header's complement while it comes in
   MAIL_HEAD = $7FFC
-  SPIN_INTERPRETER = $F004
-  IMAGE_PAR = $0004
 
   ' The receive loop's limits, in clocks of a bit: its samples at least 18 clocks apart, and from a
   ' long's last sample some 40 clocks (a hub write of up to 23 among them) to the next look for a
@@ -106,19 +119,8 @@ CON
   WATCHDOG_POLLS = 117_188              ' 1.5 s at 20 MHz
   SETTLE_CLOCKS = 400_000               ' 20 ms at 20 MHz
 
-  COMMAND_RUN = 1                       ' the commands' codes
-  COMMAND_EEPROM_SHUTDOWN = 2
-  COMMAND_EEPROM_RUN = 3
-  COMMAND_STAGE = 4
-  COMMAND_READ = 5
+  COMMAND_START = 4                     ' the codes of the commands run here
   COMMAND_CLOCK = 6
-  RING_COUNT = $4000                    ' the stage's count of bytes read, after its ring in RAM
-  RING_BYTES = $4000
-  BYTE_POLLS = 65_536                   ' some 24 clocks each; the stage reads a byte in some 600
-  PAGE_POLLS = 100_000                  ' 25.6 M clocks: 0.3 s at 80 MHz, 3.2 s at 8 MHz
-  COG_LOAD_CLOCKS = 9_000               ' a cog loads its 496 longs in some 8,200 clocks
-  VERDICT_PASS = $A5
-  VERDICT_FAIL = $5A
   NAK = $80
   CLOCK_OFF = 2
   OSCILLATOR_AND_PLL = $60              ' CLK's OSCENA and PLLENA
@@ -229,13 +231,7 @@ receive if_nc   waitpeq rx_mask, rx_mask         ' after a 0 in bit 7: the stop 
 receive_ret     ret
 
 ' ---- checking cog ----------------------------------------------------------------------------------
-check           mov     receiver, par
-                shr     receiver, #2
-                and     receiver, #7
-                locknew go
-                locknew done
-                locknew beat
-                mov     outa, tx_mask            ' P30 idle high
+check           mov     outa, tx_mask            ' P30 idle high
                 mov     dira, tx_mask
                 neg     last_head, #1            ' a header the host never sends
                 wrlong  last_head, head_mail
@@ -274,177 +270,55 @@ await           mov     k, watchdog_count
                 and     reply, #$7F
         if_nz   or      reply, #NAK
         if_z    cmp     head, command_bit wc     ' NC: a good command
-        if_nz_or_c jmp  #:answered
-                mov     command, head
-                shr     command, #16
-                and     command, #$FF
-                cmp     command, #COMMAND_STAGE wz
-        if_z    call    #start_stage             ' before the answer lets the host replace its code
+        if_nz_or_c jmp  #:answer
+                mov     x, head
+                shr     x, #16
+                and     x, #$FF
+                cmp     x, #COMMAND_START wz
+        if_z    jmp     #start_stage
+                cmp     x, #COMMAND_CLOCK wz
+        if_nz   jmp     #shutdown
                 call    #send
+                jmp     #switch_clock
+:answer         call    #send
+                jmp     #await
+
+' CLOCK: CLK := the parameter's low byte as the boot loader switches it, unless it is so already:
+' oscillator and PLL as the mode wants with the RC clock still selected, SETTLE_CLOCKS for them to
+' settle when it enables them, then the mode.
+switch_clock    and     head, #$FF
+                cmp     head, clock wz
         if_z    jmp     #await
-                cmp     command, #COMMAND_READ wz
-        if_z    jmp     #read_back
-                cmp     command, #COMMAND_CLOCK wz
-        if_z    jmp     #switch_clock
-                mov     x, command
-                sub     x, #COMMAND_RUN
-                cmp     x, #COMMAND_EEPROM_RUN wc ' C: RUN, EEPROM_SHUTDOWN or EEPROM_RUN
-        if_nc   jmp     #shutdown
-                jmp     #finish_ram
-:answered       call    #send
-                jmp     #await
-
-' ---- READ: the stage cog reads the EEPROM into a ring in RAM, this cog sends it and its CRC ---------
-read_back       mov     n, head
-                shl     n, #16
-                shr     n, #6                    ' the parameter in KB, in bytes
-                wrlong  zero, read_count
-                lockset beat                     ' with `go`: a read, which a writing stage refuses
-                lockset go
-                neg     crc, #1
-                mov     ptr, #0
-:byte           mov     k, byte_count
-:wait           rdlong  x, read_count
-                cmp     ptr, x wc                ' C: the byte is in the ring
-        if_nc   djnz    k, #:wait
-        if_nc   jmp     #shutdown
-                mov     x, ptr
-                and     x, ring_mask
-                rdbyte  x, x
-                mov     reply, x
-                mov     k, #8
-                call    #crc_bits
-                call    #send
-                add     ptr, #1
-                cmp     ptr, n wz
-        if_nz   jmp     #:byte
-                neg     x, #1
-                xor     crc, x
-                mov     n, #4
-:crc            mov     reply, crc               ' least significant byte first
-                call    #send
-                shr     crc, #8
-                djnz    n, #:crc
-                jmp     #shutdown
-
-switch_clock    mov     mode, head
-                call    #set_clock
-                jmp     #await
-
-' ---- the end of a load: the rest of RAM as the boot loader leaves it, the checksum ------------------
-finish_ram      cogstop receiver
-                mov     ptr, head
-                and     ptr, address_mask
-                mov     n, ram_end
-                sub     n, ptr
-                shr     n, #2 wz
-        if_z    jmp     #:markers
-:zero           wrlong  zero, ptr
-                add     ptr, #4
-                djnz    n, #:zero
-:markers        rdword  x, #$000A                ' dbase
-                sub     x, #4
-                wrlong  marker, x
-                sub     x, #4
-                wrlong  marker, x
-                mov     ptr, ram_last
-                rdbyte  sum, #0
-:sum            rdbyte  x, ptr
-                add     sum, x
-                djnz    ptr, #:sum
-                test    sum, #$FF wz
-                mov     reply, #VERDICT_PASS
-        if_nz   mov     reply, #VERDICT_FAIL
-                call    #send
-        if_nz   jmp     #shutdown
-                cmp     command, #COMMAND_RUN wz
-        if_z    jmp     #launch
-
-' ---- EEPROM: the stage cog writes and verifies it, sets `beat` after each page, and `go` again when
-' every page has passed; a page may take PAGE_POLLS looks at the most -------------------------------
-                lockset go
-                mov     t, cnt
-                add     t, #POLL_CLOCKS
-:page           mov     k, page_count
-:eeprom         waitcnt t, #POLL_CLOCKS
-                lockclr beat wc          ' C: the stage cog has done a page
-        if_c    jmp     #:page
-                lockclr done wc          ' C: the stage cog is done
-        if_nc   djnz    k, #:eeprom
-        if_c    lockclr go wc            ' C: it passed
-                mov     reply, #VERDICT_FAIL
-        if_c    mov     reply, #VERDICT_PASS
-                cmp     reply, #VERDICT_PASS wz
-                call    #send
-        if_nz   jmp     #shutdown
-                cmp     command, #COMMAND_EEPROM_RUN wz
-        if_nz   jmp     #shutdown
-
-' ---- the start, as the boot loader's ----------------------------------------------------------------
-launch          rdword  x, #$0006                ' pbase
-                cmp     x, #$10 wz
-        if_nz   jmp     #shutdown
-                rdbyte  mode, #$0004             ' clkmode
-                call    #set_clock
-                mov     dira, #0
-                coginit interpreter              ' replaces this cog if it is cog 0
-                cogid   x
-                cogstop x
-
-' CLK := the low byte of `mode` as the boot loader switches it, unless it is so already: oscillator
-' and PLL as the mode wants with the RC clock still selected, SETTLE_CLOCKS for them to settle when
-' it enables them, then the mode.
-set_clock       and     mode, #$FF
-                cmp     mode, clock wz
-        if_z    jmp     #set_clock_ret
-                mov     clock, mode
-                mov     x, mode
-                andn    x, #7
-                clkset  x
-                test    mode, #OSCILLATOR_AND_PLL wz
+                mov     clock, head
+                andn    head, #7
+                clkset  head
+                test    clock, #OSCILLATOR_AND_PLL wz
         if_nz   mov     t, cnt
         if_nz   add     t, settle_time
         if_nz   waitcnt t, #0
-                clkset  mode
-set_clock_ret   ret
+                clkset  clock
+                jmp     #await
 
-' Every other cog stopped, every pin released, the clock off.
-shutdown        call    #stop_others
-                mov     dira, #0
+' START: this cog restarts with the second stage's code, PAR = this cog's PAR (the receiving cog's
+' number + 8, * 4) + the CLK value it runs at * 64.
+start_stage     mov     x, clock
+                shl     x, #6
+                or      x, par
+                shl     x, #16
+                and     head, address_mask
+                shl     head, #2
+                or      x, head
+                cogid   t
+                or      x, t
+                coginit x
+
+' The clock off: every cog stops, and no pin is driven once this cog releases P30.
+shutdown        mov     dira, #0
                 mov     x, #CLOCK_OFF
                 clkset  x
-                cogid   x
-                cogstop x
-
-' Starts the stage cog from the code at the command's hub address, with the locks' numbers in PAR
-' (go + done * 8 + beat * 64, * 4), and waits until it has loaded its code.
-start_stage     mov     x, beat
-                shl     x, #3
-                or      x, done
-                shl     x, #3
-                or      x, go
-                shl     x, #18
-                mov     y, head
-                and     y, address_mask
-                shl     y, #2
-                or      x, y
-                or      x, #%1000
-                coginit x wc
-                mov     t, cnt
-                add     t, cog_load_time
-                waitcnt t, #0
-start_stage_ret ret
-
-stop_others     cogid   me
-                mov     x, #7
-:next           cmp     x, me wz
-        if_nz   cogstop x
-                sub     x, #1 wc
-        if_nc   jmp     #:next
-stop_others_ret ret
 
 ' Sends the byte `reply` on P30 at `bit` clocks a bit: each bit goes out at a WAITCNT's target, the
-' last one (a second stop bit) only to end the stop bit. Keeps Z.
+' last one (a second stop bit) only to end the stop bit.
 send            or      reply, stop_bits
                 shl     reply, #1                ' the start bit
                 mov     k, #11
@@ -469,27 +343,16 @@ tx_mask         long    1 << 30
 idle_count      long    IDLE_POLLS
 watchdog_count  long    WATCHDOG_POLLS
 settle_time     long    SETTLE_CLOCKS
-page_count      long    PAGE_POLLS
-cog_load_time   long    COG_LOAD_CLOCKS
-byte_count      long    BYTE_POLLS
-read_count      long    RING_COUNT
-ring_mask       long    RING_BYTES - 1
 crc_mail        long    MAIL_CRC
 bit_mail        long    MAIL_BIT
 head_mail       long    MAIL_HEAD
 address_mask    long    $FFFC
 command_bit     long    $8000_0000
 crc_polynomial  long    $EDB8_8320
-ram_end         long    $8000
-ram_last        long    $7FFF
-marker          long    $FFF9_FFFF
-zero            long    0
 stop_bits       long    $FFFF_FF00
 clock           long    0                       ' the CLK value this program runs at, RCFAST
-' COGINIT: this code in any free cog (the checking cog, PAR set at run time); the Spin interpreter in
-' cog 0.
+' COGINIT: this code in any free cog (the checking cog, PAR set at run time).
 checking_cog    long    CODE >> 2 << 4 | %1000
-interpreter     long    IMAGE_PAR >> 2 << 18 | SPIN_INTERPRETER >> 2 << 4
 
 ' ---- variables -------------------------------------------------------------------------------------
 x               res     1
@@ -506,13 +369,4 @@ crc             res     1
 crc_got         res     1
 n               res     1
 reply           res     1
-sum             res     1
-mode            res     1
-me              res     1
-y               res     1
-command         res     1
-receiver        res     1
-go              res     1
-done            res     1
-beat            res     1
                 fit

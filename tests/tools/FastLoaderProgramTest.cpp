@@ -1,7 +1,7 @@
 // The fast loader program on the emulated chip with the chip's ROM (its Spin interpreter starts
 // the loader, and the image the loader takes), a 5 MHz crystal and a 24LC256, driven here as the
 // host drives it: rate attempts from the highest down, a window of packets with one of them
-// damaged, RUN, CLOCK, and the EEPROM stage's write and read-back.
+// damaged, CLOCK, the second stage, RUN, and the second stage's EEPROM write and read-back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,13 +26,14 @@ using namespace qkl;
 constexpr std::uint32_t kCommand = 0x80000000;
 constexpr std::uint32_t kRun = 1;
 constexpr std::uint32_t kEepromShutdown = 2;
-constexpr std::uint32_t kStage = 4;
+constexpr std::uint32_t kStart = 4;
 constexpr std::uint32_t kRead = 5;
 constexpr std::uint32_t kClock = 6;
 constexpr std::uint8_t kCrystalPll16 = 0x6F;  // XTAL1 and PLL16X: 80 MHz from the 5 MHz crystal
 constexpr std::size_t kPageBytes = 64;
 constexpr char kVerdictPass = '\xA5';
 constexpr char kVerdictFail = '\x5A';
+constexpr char kVerdictAborted = '\xC3';
 constexpr std::uint8_t kNak = 0x80;
 constexpr std::size_t kPacketLongs = 64;
 constexpr std::uint32_t kStackMarker = 0xFFF9FFFF;
@@ -91,6 +92,18 @@ std::uint32_t crc32(std::uint32_t crc, std::uint32_t value) {
 
 void appendLong(std::string& bytes, std::uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<char>(value >> shift));
+}
+
+// The CRC-32 of `bytes` as the chip sends it after them, least significant byte first.
+std::string crcBytes(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (char byte : bytes) {
+    crc ^= static_cast<std::uint8_t>(byte);
+    for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+  }
+  std::string sent;
+  appendLong(sent, ~crc);
+  return sent;
 }
 
 struct Packet {
@@ -174,8 +187,13 @@ class FastLoaderOnChip {
     openLine(baud, 2);
     board_.RunFor(0.012);
     line_->Send(chip_, "\x80\xFF" + dataPacket(sequence, 0, {}).Bytes());
-    return exchange("", 1) == std::string(1, static_cast<char>(sequence));
+    if (exchange("", 1) != std::string(1, static_cast<char>(sequence))) return false;
+    rate_ = baud;
+    return true;
   }
+
+  // The rate of the last attempt that passed.
+  double rate() const { return rate_; }
 
   // Sends `bytes` and gives the answers that come until `count` have come or `seconds` after the
   // last byte are over.
@@ -227,6 +245,7 @@ class FastLoaderOnChip {
   std::vector<std::uint8_t> store_;
   devices::I2cEeprom eeprom_;
   std::unique_ptr<devices::SerialLine> line_;
+  double rate_ = 0;
 };
 
 // RAM as the boot loader leaves it after loading `image`: the rest zero, the stack markers.
@@ -238,6 +257,37 @@ std::vector<std::uint8_t> expectedRam(const std::vector<std::uint8_t>& image) {
     for (int b = 0; b < 4; ++b)
       ram[address + b] = static_cast<std::uint8_t>(kStackMarker >> (8 * b));
   return ram;
+}
+
+// Launches the loader, agrees on 460800 baud, switches to the crystal's 80 MHz (PLL16X) and agrees
+// on 3 Mbaud.
+void launchAtEightyMegahertz(FastLoaderOnChip& loader) {
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
+  loader.board().RunFor(0.05);  // the oscillator's and PLL's time to settle
+  ASSERT_TRUE(loader.attempt(3000000, 3));
+}
+
+// Sends the second stage's code, told the rate agreed, to RAM from address 0 and starts it.
+void startStage(FastLoaderOnChip& loader) {
+  pasm::Assembly stage = pasm::assemble(sourceText(QKL_FAST_LOADER_STAGE_SOURCE));
+  EXPECT_TRUE(stage.errors.empty());
+  const auto rate = static_cast<std::uint32_t>(loader.rate());
+  for (std::size_t i = 0; i < 4; ++i)
+    stage.cogCode[4 + i] = static_cast<std::uint8_t>(rate >> (8 * i));
+  loader.sendAll(imagePackets(stage.cogCode, 10));
+  EXPECT_EQ(loader.exchange(command(9, kStart, 0).Bytes(), 1), "\x09");
+}
+
+// Launches the loader, agrees on 460800 baud and starts the second stage; the pages the EEPROM
+// stores from then on go into `written`.
+void launchWithStage(FastLoaderOnChip& loader, std::vector<std::uint32_t>& written) {
+  loader.eeprom().OnStore(
+      [&](std::uint32_t address, std::uint32_t) { written.push_back(address / kPageBytes); });
+  loader.launch();
+  ASSERT_TRUE(loader.attempt(460800, 1));
+  startStage(loader);
 }
 
 struct Link {
@@ -265,6 +315,7 @@ TEST_P(FastLoaderProgram, AgreesOnARateTakesAWindowOfPacketsAndStartsTheImage) {
     }
   }
   ASSERT_EQ(agreed, GetParam().agreed);
+  startStage(loader);
 
   const std::vector<std::uint8_t> image = programImage(8000, 5);
   std::vector<Packet> packets = imagePackets(image, sequence);
@@ -316,12 +367,9 @@ INSTANTIATE_TEST_SUITE_P(RcClock, FastLoaderProgram,
 TEST(FastLoaderProgramClock, RunsACrystalImagesClockAndTakesTheImageAtThreeMegabaud) {
   if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
   FastLoaderOnChip loader(12);
-  loader.launch();
-  ASSERT_TRUE(loader.attempt(460800, 1));
-  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
-  loader.board().RunFor(0.05);  // the oscillator's and PLL's time to settle
+  ASSERT_NO_FATAL_FAILURE(launchAtEightyMegahertz(loader));
   EXPECT_EQ(loader.chip().ClockRegister(), kCrystalPll16);
-  ASSERT_TRUE(loader.attempt(3000000, 3));
+  startStage(loader);
 
   const std::vector<std::uint8_t> image = programImage(8000, 6, {80000000, kCrystalPll16});
   loader.sendAll(imagePackets(image, 4));
@@ -338,6 +386,7 @@ TEST(FastLoaderProgramFaults, AWrongChecksumIsReportedAndTheChipShutsDown) {
   FastLoaderOnChip loader(12);
   loader.launch();
   ASSERT_TRUE(loader.attempt(230400, 1));
+  startStage(loader);
   std::vector<std::uint8_t> image = programImage(500, 9);
   image[5] ^= 1;
   loader.sendAll(imagePackets(image, 2));
@@ -359,31 +408,22 @@ TEST(FastLoaderProgramFaults, AHostThatNeverComesShutsTheChipDown) {
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
-// The EEPROM stage's I2C phases in clocks: SCL low and high, and the start's, stop's and bus's
-// times; as its source has them for the RC clock.
-struct I2cTiming {
-  std::uint32_t low = 16;
-  std::uint32_t high = 12;
-  std::uint32_t bus = 32;
-};
-
-// Sends the EEPROM stage's code, told to read back `readBytes` bytes (0: to write the EEPROM) with
-// `timing`, to RAM from address 0 and starts it.
-void startStage(FastLoaderOnChip& loader, std::uint32_t readBytes, I2cTiming timing = {}) {
-  pasm::Assembly stage = pasm::assemble(sourceText(QKL_FAST_LOADER_EEPROM_SOURCE));
-  EXPECT_TRUE(stage.errors.empty());
-  const std::uint32_t settings[] = {readBytes, timing.low, timing.high, timing.bus};
-  for (std::size_t i = 0; i < 16; ++i)
-    stage.cogCode[4 + i] = static_cast<std::uint8_t>(settings[i / 4] >> (8 * (i % 4)));
-  loader.sendAll(imagePackets(stage.cogCode, 2));
-  EXPECT_EQ(loader.exchange(command(3, kStage, 0).Bytes(), 1), "\x03");
+TEST(FastLoaderProgramFaults, AtEightyMegahertzTheSecondStageStillWaitsOneAndAHalfSeconds) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  FastLoaderOnChip loader(12);
+  ASSERT_NO_FATAL_FAILURE(launchAtEightyMegahertz(loader));
+  startStage(loader);
+  loader.board().RunFor(1.3);
+  EXPECT_FALSE(loader.chip().ClockStopped()) << "the watchdog's time is 1.5 s at any clock";
+  loader.board().RunFor(0.5);
+  EXPECT_TRUE(loader.chip().ClockStopped());
+  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
-// Starts the EEPROM stage, sends `image` and the command to write it into the EEPROM and shut down;
+// Starts the second stage, sends `image` and the command to write it into the EEPROM and shut down;
 // gives the answers to the command.
-std::string writeEeprom(FastLoaderOnChip& loader, const std::vector<std::uint8_t>& image,
-                        I2cTiming timing = {}) {
-  startStage(loader, 0, timing);
+std::string writeEeprom(FastLoaderOnChip& loader, const std::vector<std::uint8_t>& image) {
+  startStage(loader);
   loader.sendAll(imagePackets(image, 4));
   const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
   std::string answers =
@@ -407,12 +447,63 @@ TEST(FastLoaderProgramEeprom, WritesOnlyThePagesThatDifferVerifiesAllAndShutsDow
   });
   loader.launch();
   ASSERT_TRUE(loader.attempt(460800, 1));
+  const double start = loader.chip().Seconds();
   EXPECT_EQ(writeEeprom(loader, image), std::string("\x64") + kVerdictPass + kVerdictPass);
+  // 1.5 s with the I2C timed from the clock, 353 kHz at 12 MHz; 2 s when it was timed for 20 MHz.
+  EXPECT_LT(loader.chip().Seconds() - start, 1.7) << "the I2C is slower than the clock allows";
   EXPECT_EQ(written, changed);
   EXPECT_TRUE(loader.store() == ram) << "the EEPROM does not hold RAM as the boot loader leaves it";
   EXPECT_TRUE(loader.chip().ClockStopped());
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
+}
+
+// Zeros sent back to back while the chip writes the EEPROM: it finishes the page in progress,
+// answers with the map of the pages it wrote and its CRC, and shuts down.
+TEST(FastLoaderProgramEeprom, ZerosFromTheHostStopTheWriteAndTheChipSaysWhichPagesItWrote) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  FastLoaderOnChip loader(12);  // an erased EEPROM: every page is to be written
+  std::vector<std::uint32_t> written;
+  ASSERT_NO_FATAL_FAILURE(launchWithStage(loader, written));
+  const std::vector<std::uint8_t> image = programImage(6000, 3);
+  loader.sendAll(imagePackets(image, 4));
+  const std::uint32_t imageEnd = static_cast<std::uint32_t>((image.size() + 3) & ~3u);
+  ASSERT_EQ(loader.exchange(command(100, kEepromShutdown, imageEnd).Bytes(), 2, kVerdictSeconds),
+            std::string("\x64") + kVerdictPass);
+  loader.board().RunFor(0.03);
+  const std::string answers = loader.exchange(std::string(2000, '\0'), 1 + 64 + 4, 0.05);
+  ASSERT_EQ(answers.size(), 1u + 64 + 4);
+  EXPECT_EQ(answers[0], kVerdictAborted);
+  std::string map(64, '\0');
+  for (std::uint32_t page : written) map[page / 8] |= static_cast<char>(1 << (page % 8));
+  EXPECT_EQ(answers.substr(1, 64), map);
+  EXPECT_EQ(answers.substr(65), crcBytes(map));
+  EXPECT_GT(written.size(), 1u);
+  EXPECT_LT(written.size(), 10u);
+  loader.board().RunFor(0.01);
+  EXPECT_TRUE(loader.chip().ClockStopped());
+  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
+}
+
+// A reset while the EEPROM sends a byte can leave it holding SDA low, in the middle of a read; the
+// EEPROM here holds the image already, so no page is to be written. Resets at several moments of a
+// bit's time and of a byte's.
+TEST(FastLoaderProgramEeprom, AfterAResetInTheMiddleOfAReadClearsTheBusFirst) {
+  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  const std::vector<std::uint8_t> image = programImage(2000, 12);
+  for (int delay = 0; delay < 30; delay += 3) {
+    SCOPED_TRACE(testing::Message() << "reset " << delay << " us after 100 bytes came");
+    FastLoaderOnChip loader(12, expectedRam(image));
+    std::vector<std::uint32_t> written;
+    ASSERT_NO_FATAL_FAILURE(launchWithStage(loader, written));
+    ASSERT_GE(loader.exchange(command(20, kRead, 32).Bytes(), 100).size(), 100u);
+    loader.board().RunFor(delay * 1e-6);
+    loader.chip().Reset();
+    loader.launch();
+    ASSERT_TRUE(loader.attempt(460800, 1));
+    EXPECT_EQ(writeEeprom(loader, image), std::string("\x64") + kVerdictPass + kVerdictPass);
+    EXPECT_EQ(written, std::vector<std::uint32_t>{});
+  }
 }
 
 TEST(FastLoaderProgramEeprom, NoEepromFailsTheEepromVerdictAndShutsDown) {
@@ -427,64 +518,63 @@ TEST(FastLoaderProgramEeprom, NoEepromFailsTheEepromVerdictAndShutsDown) {
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
-TEST(FastLoaderProgramEeprom, ReadsTheEepromBackWithItsCrcAndShutsDown) {
-  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+struct ReadBack {
+  double clockMHz;
+  double baud;
+  std::uint32_t kilobytes;
+};
+
+class FastLoaderReadBack : public ::testing::TestWithParam<ReadBack> {
+ protected:
+  void SetUp() override {
+    if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
+  }
+};
+
+TEST_P(FastLoaderReadBack, ReadsTheEepromBackWithItsCrcAndShutsDown) {
   std::mt19937 random(17);
   std::vector<std::uint8_t> eeprom(devices::kEepromSize);
   for (std::uint8_t& byte : eeprom) byte = static_cast<std::uint8_t>(random());
-  FastLoaderOnChip loader(20, eeprom);
+  // A 24LC256 read past its end goes on from address 0.
+  std::string expected;
+  for (std::uint32_t copy = 0; copy < GetParam().kilobytes * 1024 / devices::kEepromSize; ++copy)
+    expected.append(eeprom.begin(), eeprom.end());
+  FastLoaderOnChip loader(GetParam().clockMHz, eeprom);
   loader.launch();
-  ASSERT_TRUE(loader.attempt(921600, 1));
-  startStage(loader, devices::kEepromSize);
-  std::string answers = loader.exchange(command(9, kRead, 32).Bytes(), devices::kEepromSize + 5,
-                                        kEepromVerdictSeconds);
-  ASSERT_EQ(answers.size(), devices::kEepromSize + 5);
+  ASSERT_TRUE(loader.attempt(GetParam().baud, 1));
+  startStage(loader);
+  std::string answers = loader.exchange(command(9, kRead, GetParam().kilobytes).Bytes(),
+                                        expected.size() + 5, kEepromVerdictSeconds);
+  ASSERT_EQ(answers.size(), expected.size() + 5);
   EXPECT_EQ(answers[0], '\x09');
-  EXPECT_TRUE(answers.substr(1, devices::kEepromSize) == std::string(eeprom.begin(), eeprom.end()));
-  std::uint32_t crc = 0xFFFFFFFF;
-  for (std::uint8_t byte : eeprom) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
-  }
-  std::string expectedCrc;
-  appendLong(expectedCrc, ~crc);
-  EXPECT_EQ(answers.substr(devices::kEepromSize + 1), expectedCrc);
+  EXPECT_TRUE(answers.substr(1, expected.size()) == expected);
+  EXPECT_EQ(answers.substr(expected.size() + 1), crcBytes(expected));
   loader.board().RunFor(0.001);
   EXPECT_TRUE(loader.chip().ClockStopped());
   EXPECT_EQ(loader.chip().ChipDirections(), 0u);
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
 }
 
-TEST(FastLoaderProgramEeprom, AtTheCrystalClockKeepsTheI2cTimingTheHostGivesIt) {
+// The fastest rate at 20 MHz, where the sender keeps up with the reader; and 64 KB at a rate below
+// the fastest at 12 MHz, where the reader would be a ring ahead of the sender before the end.
+INSTANTIATE_TEST_SUITE_P(Rates, FastLoaderReadBack,
+                         ::testing::Values(ReadBack{20, 921600, 32}, ReadBack{12, 230400, 64}),
+                         [](const auto& info) {
+                           return std::to_string(static_cast<int>(info.param.clockMHz)) + "MHz_" +
+                                  std::to_string(static_cast<int>(info.param.baud)) + "_" +
+                                  std::to_string(info.param.kilobytes) + "KB";
+                         });
+
+TEST(FastLoaderProgramEeprom, AtTheCrystalClockKeepsTheI2cTimingOf400kHz) {
   if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
   const std::vector<std::uint8_t> image = programImage(2000, 8, {80000000, kCrystalPll16});
   std::vector<std::uint8_t> eeprom = expectedRam(image);
   for (std::size_t page = 0; page < 40; ++page) eeprom[page * kPageBytes] ^= 1;  // the image's
   FastLoaderOnChip loader(12, eeprom);
-  loader.launch();
-  ASSERT_TRUE(loader.attempt(460800, 1));
-  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
-  loader.board().RunFor(0.05);
-  ASSERT_TRUE(loader.attempt(3000000, 3));
-  // 1.6 us low, 0.6 us high and 1.3 us for the rest at 80 MHz: no faster than 400 kHz.
-  EXPECT_EQ(writeEeprom(loader, image, {128, 48, 104}),
-            std::string("\x64") + kVerdictPass + kVerdictPass);
+  ASSERT_NO_FATAL_FAILURE(launchAtEightyMegahertz(loader));
+  EXPECT_EQ(writeEeprom(loader, image), std::string("\x64") + kVerdictPass + kVerdictPass);
   EXPECT_TRUE(loader.store() == expectedRam(image));
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
-}
-
-TEST(FastLoaderProgramEeprom, AReadToAStageSetToWriteLeavesTheEepromAlone) {
-  if (const std::string why = simtest::WhyNoRom(); !why.empty()) GTEST_SKIP() << why;
-  FastLoaderOnChip loader(12);
-  bool written = false;
-  loader.eeprom().OnStore([&](std::uint32_t, std::uint32_t) { written = true; });
-  loader.launch();
-  ASSERT_TRUE(loader.attempt(460800, 1));
-  startStage(loader, 0);
-  EXPECT_EQ(loader.exchange(command(9, kRead, 32).Bytes(), 2, kVerdictSeconds), "\x09");
-  EXPECT_FALSE(written);
-  EXPECT_TRUE(loader.chip().ClockStopped());
-  EXPECT_EQ(loader.chip().ChipDirections(), 0u);
 }
 
 }  // namespace
