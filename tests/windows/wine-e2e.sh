@@ -88,8 +88,9 @@ stop_chip
 "$sim" --instant --close-after 500 >"$work/hangup.port" 2>/dev/null &
 hangup=$!
 for _ in $(seq 100); do [ -s "$work/hangup.port" ] && break; sleep 0.05; done
-"$native_qkl" -d "$(head -1 "$work/hangup.port")" -p 2 "$image" >"$work/native.out" 2>"$work/native.err"
+"$native_qkl" -d "$(head -1 "$work/hangup.port")" -p 2 "$image" >"$work/hangup.raw" 2>"$work/hangup.err"
 native_rc=$?
+tr -d '\r' <"$work/hangup.raw" >"$work/hangup.out"  # line ends are compared elsewhere
 kill "$hangup" 2>/dev/null
 wait "$hangup" 2>/dev/null
 start_chip --log || exit 1
@@ -103,12 +104,14 @@ watcher=$!
 QKL_MODEM_FAIL=$pulled run -d "$port" -p 2 "$(winepath -w "$image")"
 wait "$watcher"
 rm -f "$pulled"
-if [ "$rc" -eq "$native_rc" ] && [ "$(tr -d '\r' <"$work/out")" = "$(cat "$work/native.out")" ] &&
-  [ "$(tr -d '\r' <"$work/err")" = "$(cat "$work/native.err")" ]; then
+tr -d '\r' <"$work/out" >"$work/pulled.out"
+tr -d '\r' <"$work/err" >"$work/pulled.err"
+if [ "$rc" -eq "$native_rc" ] && cmp -s "$work/pulled.out" "$work/hangup.out" &&
+  cmp -s "$work/pulled.err" "$work/hangup.err"; then
   pass "a pulled-out adapter ends the load as a hang-up does on Linux"
 else
-  fail "a pulled-out adapter ends the load as a hang-up does on Linux" \
-    "exit code $rc (Linux $native_rc), output: $(tr -d '\r' <"$work/out" | tail -2) $(tr -d '\r' <"$work/err")"
+  fail "a pulled-out adapter ends the load as a hang-up does on Linux" "exit code $rc (Linux $native_rc); \
+$(diff "$work/hangup.out" "$work/pulled.out"; diff "$work/hangup.err" "$work/pulled.err")"
 fi
 stop_chip
 start_chip || exit 1
