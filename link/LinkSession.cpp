@@ -30,6 +30,7 @@ TPortResult TLinkSession::Open(const std::string& PortName, uint32_t LineBaud) {
 
 TPortResult TLinkSession::SetUp(const std::string& PortName) {
   ForgetReceived();
+  FReadFailed = false;
   TPortResult Result = Port->Open(PortName);
   if (Result.Ok()) Result = Port->Configure(Baud, DeadlockTimeoutMs);
   if (Result.Ok()) Result = DrainOutput();
@@ -97,9 +98,17 @@ TPortResult TLinkSession::DrainOutput() {
 TPortResult TLinkSession::ReceiveByte(uint8_t& Byte, int32_t TimeoutMs) {
   if (ReceivedAt == Received.size()) {
     ForgetReceived();
+    if (GatherBytes > 0) {
+      const auto Due = std::chrono::microseconds(GatherBytes * FrameBits * 1'000'000 / Baud);
+      if (Now() < LastReadAt + Due) Port->WaitUntil(LastReadAt + Due);
+    }
     const TPortResult Result =
         Port->Read(Received, ReadChunkBytes, Now() + std::chrono::milliseconds(TimeoutMs));
-    if (!Result.Ok()) return Result;
+    LastReadAt = Now();
+    if (!Result.Ok()) {
+      FReadFailed = FReadFailed || !(Result.TimedOut() || Result.LineError());
+      return Result;
+    }
   }
   Byte = static_cast<uint8_t>(Received[ReceivedAt++]);
   return {};

@@ -46,6 +46,13 @@ public:
   TPortResult DrainOutput();
   // The next byte received, waiting up to TimeoutMs for it.
   TPortResult ReceiveByte(uint8_t& Byte, int32_t TimeoutMs);
+  // While Bytes is not 0, a read that finds nothing left to take first waits until Bytes more
+  // are due at the line rate after the previous read, and takes them at one wake: for answers
+  // that the host has clocked out well ahead, and that arrive steadily.
+  void GatherReads(std::size_t Bytes) { GatherBytes = Bytes; }
+  // True once a read since the port was opened found the device failed (not silent, not a line
+  // error).
+  bool ReadFailed() const { return FReadFailed; }
 
   // The stream encoder, with the line's rate rule: above 115200 baud consecutive longs are
   // separated by an extra high bit time.
@@ -68,6 +75,9 @@ private:
   bool HighSpeed = false;
   TPortTime ResetMark{};
   TPortResult FResetRefusal;
+  bool FReadFailed = false;
   std::string Received;
   std::size_t ReceivedAt = 0;
+  std::size_t GatherBytes = 0;
+  TPortTime LastReadAt{};
 };

@@ -63,7 +63,7 @@ bool TPropeller::AwaitVerdict(TLinkStage Stage, int64_t LimitMs, uint32_t Polls,
       if (Result.Bit == 0) return true;
       FLastError = FailureText;
       return false;
-    case TPollEnd::WriteFailed: FLastError = CommunicationErrorText; return false;
+    case TPollEnd::LineFailed: FLastError = CommunicationErrorText; return false;
     case TPollEnd::TimedOut:
     case TPollEnd::Exhausted:
       // Polls that all went unanswered, however quickly, never count as a verdict.

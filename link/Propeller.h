@@ -69,8 +69,9 @@ public:
   TLinkSession& LinkSession() { return Session; }
 
 private:
-  // How a run of single-byte polls ended.
-  enum class TPollEnd { Reply, WriteFailed, TimedOut, Exhausted };
+  // How a run of single-byte polls ended. LineFailed: the device failed a poll's write or the
+  // read of its answer (an adapter pulled out), which silence never is.
+  enum class TPollEnd { Reply, LineFailed, TimedOut, Exhausted };
   struct TPollResult {
     TPollEnd End;
     uint32_t Poll;  // zero-based number of the last poll

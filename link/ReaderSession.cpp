@@ -11,6 +11,9 @@ constexpr uint8_t ReaderVersion = 0xDE;
 // The reader takes one long after its handshake and ignores its value.
 constexpr uint32_t ReaderCommand = 5;
 constexpr std::size_t ClockRunBytes = 256;
+// The answers are read in chunks of a quarter of the clocks kept ahead, so the line never runs
+// dry while the host sleeps.
+constexpr std::size_t AnswerGatherBytes = ClockRunBytes / 4;
 // A run of clock bytes goes out before each long whose bits 0, 4 and 8 are all clear: all 64
 // runs of a block of 512 longs are written while its first 256 longs are read. That keeps at
 // least eight longs of clocks ahead of the reader and never more than 9024 bytes in flight.
@@ -43,7 +46,10 @@ bool TPropeller::ReadFromRunningReader() {
   if (!SendStream(Session.FlushEncoder())) return AbortReadBack();
   uint16_t Received = 0;
   uint16_t Computed = 0;
-  if (!ReceiveEeprom(Received, Computed)) return AbortReadBack();
+  Session.GatherReads(AnswerGatherBytes);
+  const bool ReadWhole = ReceiveEeprom(Received, Computed);
+  Session.GatherReads(0);
+  if (!ReadWhole) return AbortReadBack();
   ReportReadBack(Received, Computed);
   return Received == Computed;
 }
@@ -57,7 +63,7 @@ void TPropeller::SyncWithReader() {
       if (Result.Bit == 1) FLastError = "Bogus data returned";
       Out << "Found sync at " << Result.Poll << std::endl;
       break;
-    case TPollEnd::WriteFailed: FLastError = CommunicationErrorText; break;
+    case TPollEnd::LineFailed: FLastError = CommunicationErrorText; break;
     case TPollEnd::TimedOut:
       FLastError = "Communication Timeout waiting for prop reader to boot";
       break;

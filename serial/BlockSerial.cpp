@@ -133,6 +133,7 @@ void TBlockSerial::OpenDevice(const std::string& PortName) {
   if (FErrorCode != 0) return;
   SetErrorCode(0);
   FActive = true;
+  CountsLineErrors = true;
   TakeLineErrors();  // errors counted before this open are not ours
   PurgeBuffers();
 }
@@ -207,24 +208,20 @@ int32_t TBlockSerial::QueuedInput() {
   return FErrorCode == 0 ? Count : 0;
 }
 
-bool TBlockSerial::WaitReadable(int32_t TimeoutMs) {
-  return QueuedInput() > 0 || WaitEvent(TimeoutMs);
-}
-
+// One wait and one read: a reader that keeps up with a stream wakes once for each chunk.
 std::string TBlockSerial::ReadPacket(int32_t TimeoutMs) {
   if (!PreCheck()) return {};
   SetErrorCode(0);
   if (!FLineBuffer.empty()) return std::exchange(FLineBuffer, {});
-  std::this_thread::yield();  // a caller polling in a loop must not monopolise the processor
-  int32_t Queued = QueuedInput();
-  if (Queued == 0 && FErrorCode == 0) {
-    if (WaitReadable(TimeoutMs)) Queued = QueuedInput();
-    if (Queued == 0 && FErrorCode == 0) SetErrorCode(ErrTimeout);
-  }
+  // A caller polling in a loop without a time-out must not monopolise the processor.
+  if (TimeoutMs <= 0) std::this_thread::yield();
+  int32_t Readable = 0;
+  if (WaitEvent(TimeoutMs)) SetErrorCode(ReadableBytes(Readable));
+  if (Readable == 0 && FErrorCode == 0) SetErrorCode(ErrTimeout);
   std::string Packet;
-  if (Queued > 0) {
-    Packet.resize(static_cast<std::size_t>(Queued));
-    Packet.resize(static_cast<std::size_t>(ReadBuffer(Packet.data(), Queued)));
+  if (Readable > 0 && FErrorCode == 0) {
+    Packet.resize(static_cast<std::size_t>(Readable));
+    Packet.resize(static_cast<std::size_t>(ReadBuffer(Packet.data(), Readable)));
   }
   return Packet;
 }

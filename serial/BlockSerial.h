@@ -116,7 +116,6 @@ private:
   // each later wait of ReadString is for its next chunk.
   std::string ReadPacket(int32_t TimeoutMs);
   int32_t ReadBlock(void* Dest, int32_t Length, int32_t TimeoutMs);
-  bool WaitReadable(int32_t TimeoutMs);
   bool PreCheck();
   void DecodeLineErrors(uint32_t Flags);
   void ApplyLineSettings();
@@ -137,6 +136,9 @@ private:
   int32_t DeviceWrite(const void* Data, int32_t Length, int32_t& Written);
   int32_t DeviceRead(void* Dest, int32_t Length, int32_t& Count);
   int32_t QueuedBytes(int32_t& Count);
+  // How many bytes one read may ask for once the device is readable: a read that asks for more
+  // than is there returns what is there on POSIX, and waits for the rest on Windows.
+  int32_t ReadableBytes(int32_t& Count);
   int32_t DiscardQueues();
   int32_t QueuedOutput(int32_t& Count);  // bytes written that the device has still to send
   uint32_t TakeLineErrors();             // LineErr* flags raised since the last call
@@ -146,6 +148,8 @@ private:
   // Drivers that report cumulative error counters: frame, overrun, parity, buffer overrun
   // as last seen, so that only new errors count.
   std::array<int32_t, 4> LineErrorBase{};
+  // Cleared for a device without those counters (a pseudo-terminal), which is not asked again.
+  bool CountsLineErrors = true;
   // Drivers whose status query clears the line error flags: those that the output queue's
   // polls took, kept for the next transfer to decode.
   uint32_t HeldLineErrors = 0;

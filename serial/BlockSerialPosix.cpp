@@ -276,6 +276,11 @@ int32_t TBlockSerial::QueuedBytes(int32_t& Count) {
   return 0;
 }
 
+int32_t TBlockSerial::ReadableBytes(int32_t& Count) {
+  Count = RecvQueueSize;
+  return 0;
+}
+
 int32_t TBlockSerial::DiscardQueues() {
   return ::tcflush(Fd(FHandle), TCIOFLUSH) == -1 ? errno : 0;
 }
@@ -293,7 +298,11 @@ int32_t TBlockSerial::QueuedOutput(int32_t& Count) {
 uint32_t TBlockSerial::TakeLineErrors() {
 #if defined(__linux__) && defined(TIOCGICOUNT)
   serial_icounter_struct Counts{};
-  if (::ioctl(Fd(FHandle), TIOCGICOUNT, &Counts) == -1) return 0;
+  if (!CountsLineErrors) return 0;
+  if (::ioctl(Fd(FHandle), TIOCGICOUNT, &Counts) == -1) {
+    CountsLineErrors = errno != ENOTTY && errno != EINVAL;
+    return 0;
+  }
   const std::array<int32_t, 4> Now{Counts.frame, Counts.overrun, Counts.parity, Counts.buf_overrun};
   constexpr uint32_t Flags[] = {LineErrFrame, LineErrOverrun, LineErrRxParity, LineErrRxOver};
   uint32_t Raised = 0;

@@ -95,20 +95,27 @@ public:
 
   bool Ready() const { return Event != nullptr; }
 
-  // Waits up to TimeoutMs for a character-received event. Clearing the mask ends a pending
-  // wait: Windows then completes it without events, Wine with ERROR_OPERATION_ABORTED.
-  bool CharacterReceived(DWORD TimeoutMs) {
+  // Waits up to TimeoutMs for a character-received event: 0 when one came or the time ran out
+  // (Received tells which), or the error of a wait that failed. Clearing the mask ends a pending
+  // wait: Windows then completes it without events, Wine with ERROR_OPERATION_ABORTED. Wine
+  // also completes a wait whose modem status query failed (an adapter pulled out) with
+  // ERROR_OPERATION_ABORTED, so a wait that ends unsuccessfully counts as cancelled only when
+  // the mask was cleared here.
+  int32_t AwaitCharacter(DWORD TimeoutMs, bool& Received) {
     OVERLAPPED Overlapped{};
     Overlapped.hEvent = Event;
     DWORD Events = 0;
+    Received = false;
     if (!::WaitCommEvent(Port, &Events, &Overlapped)) {
-      if (::GetLastError() != ERROR_IO_PENDING) return false;
-      ::WaitForSingleObject(Event, TimeoutMs);
+      if (::GetLastError() != ERROR_IO_PENDING) return LastError();
+      const bool Completed = ::WaitForSingleObject(Event, TimeoutMs) == WAIT_OBJECT_0;
       ::SetCommMask(Port, 0);
       DWORD Unused = 0;
-      if (!::GetOverlappedResult(Port, &Overlapped, &Unused, TRUE)) return false;
+      if (!::GetOverlappedResult(Port, &Overlapped, &Unused, TRUE))
+        return Completed ? LastError() : 0;
     }
-    return (Events & EV_RXCHAR) != 0;
+    Received = (Events & EV_RXCHAR) != 0;
+    return 0;
   }
 
 private:
@@ -186,6 +193,8 @@ int32_t TBlockSerial::QueuedBytes(int32_t& Count) {
   return 0;
 }
 
+int32_t TBlockSerial::ReadableBytes(int32_t& Count) { return QueuedBytes(Count); }
+
 int32_t TBlockSerial::DiscardQueues() {
   return ::PurgeComm(Device(FHandle), PurgeAll) ? 0 : LastError();
 }
@@ -213,11 +222,19 @@ uint32_t TBlockSerial::TakeLineErrors() {
   return Held | (Errors & LineErrorFlags);
 }
 
+// Silence is the caller's to report as a time-out; a wait that failed is recorded here, or a
+// port whose adapter was pulled would read as a quiet one.
 bool TBlockSerial::WaitEvent(int32_t TimeoutMs) {
   TCommEventWait Wait(Device(FHandle));
-  if (!Wait.Ready()) return false;
+  if (!Wait.Ready()) {
+    SetErrorCode(LastError());
+    return false;
+  }
   ::SetCommMask(Device(FHandle), EV_RXCHAR);
   SetErrorCode(0);
   if (QueuedInput() > 0) return true;
-  return Wait.CharacterReceived(Milliseconds(TimeoutMs));
+  if (FErrorCode != 0) return false;
+  bool Received = false;
+  SetErrorCode(Wait.AwaitCharacter(Milliseconds(TimeoutMs), Received));
+  return Received;
 }

@@ -31,6 +31,8 @@ struct TPortResult {
 
   bool Ok() const { return Code == 0; }
   bool TimedOut() const { return Code == ErrTimeout; }
+  // A line error spoils bytes on the line; the device itself still works.
+  bool LineError() const { return Code >= ErrFrame && Code <= ErrTxFull; }
 };
 
 class TSerialPort {

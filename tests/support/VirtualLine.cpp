@@ -158,7 +158,8 @@ bool TVirtualLine::StepToward(TPortTime Target, std::unique_lock<std::mutex>& Lo
   if (Clock >= Target) return false;
   // A real wait that runs to its deadline ends a little after it, never on it.
   TPortTime Next = Target + TimerLateness;
-  if (!ToHost.empty()) Next = std::min(Next, ToHost.front().At);
+  // Bytes that are due already do not end a wait that is not a read.
+  if (!ToHost.empty() && ToHost.front().At > Clock) Next = std::min(Next, ToHost.front().At);
   if (FarEnd == TFarEnd::Waiting) Next = std::min(Next, FarEndWake);
   Clock = std::max(Clock, Next);
   if (FarEnd == TFarEnd::Waiting && Clock >= FarEndWake) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # qkl.exe under Wine against the virtual chip, through a Wine COM port linked to the chip's
 # pseudo-terminal: line ends, program path, detection with its reset pulse, a RAM load, an
-# EEPROM write and a read-back. Run by scripts/wine-tests.sh, which prepares Wine.
+# EEPROM write, an adapter pulled out during a load and a read-back. Run by scripts/wine-tests.sh, which prepares Wine.
 # The read-back runs when the Linux qkl can read the virtual chip back, and must match it.
 # Usage: wine-e2e.sh <qkl.exe> <Linux qkl> <qkl-sim> <image> <modem-line library> <work dir>
 set -uo pipefail
@@ -36,9 +36,9 @@ expect_reset_pulse() {
   fi
 }
 
-start_chip() {
+start_chip() {  # further qkl-sim options
   rm -f "$link"
-  "$sim" --eeprom "$work/eeprom.bin" --link "$link" 2>"$work/chip.log" >/dev/null &
+  "$sim" --eeprom "$work/eeprom.bin" --link "$link" "$@" 2>"$work/chip.log" >/dev/null &
   chip=$!
   for _ in $(seq 200); do [ -e "$link" ] && return 0; sleep 0.05; done
   echo "the virtual chip did not start: $(cat "$work/chip.log")"
@@ -80,6 +80,41 @@ run -d "$port" -p 2 "$(winepath -w "$image")"
 expect_exit "an EEPROM write ends with 0" 0
 if cmp -s -n "$(stat -c %s "$image")" "$image" "$work/eeprom.bin"; then pass "the EEPROM holds the image"; else
   fail "the EEPROM holds the image" "the chip's EEPROM file differs"; fi
+
+# An adapter pulled out while the chip programs its EEPROM: from then on the modem status cannot
+# be read, and the chip's programming verdict wakes the pending wait, which fails. The user must
+# see what the Linux qkl shows when its adapter hangs up during a load.
+stop_chip
+"$sim" --instant --close-after 500 >"$work/hangup.port" 2>/dev/null &
+hangup=$!
+for _ in $(seq 100); do [ -s "$work/hangup.port" ] && break; sleep 0.05; done
+"$native_qkl" -d "$(head -1 "$work/hangup.port")" -p 2 "$image" >"$work/hangup.raw" 2>"$work/hangup.err"
+native_rc=$?
+tr -d '\r' <"$work/hangup.raw" >"$work/hangup.out"  # line ends are compared elsewhere
+kill "$hangup" 2>/dev/null
+wait "$hangup" 2>/dev/null
+start_chip --log || exit 1
+pulled=$work/adapter-pulled
+rm -f "$pulled"
+(
+  for _ in $(seq 400); do grep -q "verdict RAM checksum pass" "$work/chip.log" 2>/dev/null && break; sleep 0.05; done
+  touch "$pulled"
+) &
+watcher=$!
+QKL_MODEM_FAIL=$pulled run -d "$port" -p 2 "$(winepath -w "$image")"
+wait "$watcher"
+rm -f "$pulled"
+tr -d '\r' <"$work/out" >"$work/pulled.out"
+tr -d '\r' <"$work/err" >"$work/pulled.err"
+if [ "$rc" -eq "$native_rc" ] && cmp -s "$work/pulled.out" "$work/hangup.out" &&
+  cmp -s "$work/pulled.err" "$work/hangup.err"; then
+  pass "a pulled-out adapter ends the load as a hang-up does on Linux"
+else
+  fail "a pulled-out adapter ends the load as a hang-up does on Linux" "exit code $rc (Linux $native_rc); \
+$(diff "$work/hangup.out" "$work/pulled.out"; diff "$work/hangup.err" "$work/pulled.err")"
+fi
+stop_chip
+start_chip || exit 1
 
 rm -f "$work/native.eeprom" "$work/readback.eeprom"
 if ! "$native_qkl" -d "$link" -u "$work/native.eeprom" >"$work/native.out" 2>&1; then

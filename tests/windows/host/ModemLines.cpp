@@ -4,12 +4,15 @@
 // a real port. Every change of DTR or RTS is appended to the file named by QKL_MODEM_LOG as
 // "<monotonic ms> DTR=<0|1> RTS=<0|1>", so a test can check the reset pulse. The output
 // queue of the test lines with a transmitter (TransmitQueue.cpp) is answered here too.
+// While the file named by QKL_MODEM_FAIL exists, reading the modem status fails with EIO, as
+// it does once a USB adapter has been pulled out.
 #include <dlfcn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <time.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -52,7 +55,17 @@ void Log(int State) {
   std::fclose(File);
 }
 
+bool AdapterPulled() {
+  const char* Path = std::getenv("QKL_MODEM_FAIL");
+  struct stat Status {};
+  return Path && ::stat(Path, &Status) == 0;
+}
+
 int Emulate(dev_t Device, unsigned long Request, int* Bits) {
+  if (Request == TIOCMGET && AdapterPulled()) {
+    errno = EIO;
+    return -1;
+  }
   const std::lock_guard Lock(Guard);
   int& State = Lines.try_emplace(Device, TIOCM_DTR | TIOCM_RTS).first->second;
   if (Request == TIOCMGET) {
