@@ -323,4 +323,8 @@ TPortResult TBlockSerial::QueueCounts(int32_t& Input, int32_t& Output) {
   return {QueuedBytes(Input)};
 }
 
-void TBlockSerial::WaitUntil(TPortTime Moment) { std::this_thread::sleep_until(Moment); }
+// A sleep can end before its moment where the system's timer is coarse (Windows counts whole
+// milliseconds): the reset pulse would come out short, so the wait sleeps again until it is over.
+void TBlockSerial::WaitUntil(TPortTime Moment) {
+  while (TPortClock::now() < Moment) std::this_thread::sleep_until(Moment);
+}

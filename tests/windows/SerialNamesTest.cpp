@@ -52,5 +52,5 @@ TEST(SerialWin32Names, SystemTextsHaveNoLineEnd) {
     EXPECT_NE(Text.back(), '\r') << Code;
   }
   EXPECT_NE(TBlockSerial::GetErrorDesc(2), TBlockSerial::GetErrorDesc(5));
-  EXPECT_EQ(TBlockSerial::GetErrorDesc(9993), "Wrong paramter at call");
+  EXPECT_EQ(TBlockSerial::GetErrorDesc(ErrTimeout), "Timeout during operation");
 }
