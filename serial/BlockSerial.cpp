@@ -268,7 +268,7 @@ void TBlockSerial::CloseDevice() {
   if (FHandle != -1) {
     DiscardQueues();  // closing never fails: a vanished device must not stop the release
     FLineBuffer.clear();
-    SetRts(false);
+    if (!FLeaveModemLines) SetRts(false);
     CloseHandle();
   }
   FActive = false;

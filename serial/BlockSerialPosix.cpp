@@ -158,7 +158,7 @@ bool WriteLineSettings(int Device, const TLineSettings& Line) {
   return true;
 }
 
-// Line stays quiet when the carrier drops, and closing never drops DTR by itself.
+// Line stays quiet when the carrier drops, and closing never drops DTR by itself (no hang-up).
 void KeepLinesOnClose(int Device) {
   termios T{};
   if (::tcgetattr(Device, &T) == -1) return;
@@ -219,7 +219,7 @@ void TBlockSerial::ApplyLineSettings() {
   SetErrorCode(0);
   if (!WriteLineSettings(Fd(FHandle), FLineSettings)) {
     CheckOsResult(-1);
-  } else {
+  } else if (!FLeaveModemLines) {
     SetDtr(!FLineSettings.DtrDisabled);
     if (!FLineSettings.RtsHandshake) SetRts(FLineSettings.RtsOn);
   }

@@ -41,10 +41,14 @@ public:
 
   // Opens the device exclusively and empties both of its queues.
   virtual TPortResult Open(const std::string& PortName) = 0;
-  // 8 data bits, no parity, one stop bit, no flow control, at Baud; DTR off and RTS on. A device
-  // read or write that stays pending for DeadlockMs is given up.
+  // 8 data bits, no parity, one stop bit, no flow control, at Baud; DTR off and RTS on (unless the
+  // lines are left). A device read or write that stays pending for DeadlockMs is given up.
   virtual TPortResult Configure(uint32_t Baud, int32_t DeadlockMs) = 0;
   virtual TPortResult SetModemLines(bool Dtr, bool Rts) = 0;
+  // While Leave is true, Configure and Close leave DTR and RTS as they are, and a close never
+  // hangs up: for a terminal on a chip that must not be reset, or a load whose program is to
+  // keep running for one. A port without modem lines has nothing to leave.
+  virtual void LeaveModemLines(bool Leave) { (void)Leave; }
   virtual TPortResult Purge() = 0;
   // Hands every byte to the device.
   virtual TPortResult Write(std::string_view Bytes) = 0;
