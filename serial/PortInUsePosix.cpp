@@ -1,10 +1,10 @@
 // Whether another program holds a POSIX serial port, as far as the system lets it tell.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 
 #include "serial/PortList.h"
