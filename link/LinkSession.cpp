@@ -61,7 +61,9 @@ void TLinkSession::PulseReset() {
   DelayMs(ResetPulseMs);
   if (!HoldLine) DriveLines(false);
   MarkNow();
-  TraceEvent(std::string("reset on ") + Reset->Name() + (HoldLine ? ", line held on" : ""));
+  if (WireTrace)
+    WireTrace->Event(PortName, std::chrono::microseconds(0),
+                     std::string("reset on ") + Reset->Name() + (HoldLine ? ", line held on" : ""));
 }
 
 void TLinkSession::DriveLines(bool Active) {
@@ -74,12 +76,6 @@ void TLinkSession::TraceBytes(TWireTrace::TDirection Direction, std::string_view
     WireTrace->Bytes(PortName,
                      std::chrono::duration_cast<std::chrono::microseconds>(Now() - ResetMark),
                      Direction, Bytes);
-}
-
-void TLinkSession::TraceEvent(std::string_view Text) {
-  if (WireTrace)
-    WireTrace->Event(
-        PortName, std::chrono::duration_cast<std::chrono::microseconds>(Now() - ResetMark), Text);
 }
 
 void TLinkSession::Close() {

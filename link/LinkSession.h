@@ -88,7 +88,6 @@ private:
   void DriveLines(bool Active);
   void ForgetReceived();
   void TraceBytes(TWireTrace::TDirection Direction, std::string_view Bytes);
-  void TraceEvent(std::string_view Text);
 
   std::unique_ptr<TSerialPort> Port;
   std::string PortName;
