@@ -60,6 +60,14 @@ bool LegacyPlaceholder(const fs::path& Device) {
   return Device.string().find("/serial8250") != std::string::npos;
 }
 
+// The driver that names the port. Since Linux 6.5 the serial core puts port devices of its own
+// (subsystem serial-base, driver "port") between the terminal and its controller.
+std::string DriverName(fs::path Device) {
+  while (LinkName(Device / "subsystem") == "serial-base" && Device.has_relative_path())
+    Device = Device.parent_path();
+  return LinkName(Device / "driver");
+}
+
 bool IsBluetooth(const std::string& Name, const fs::path& Device) {
   return Name.rfind("rfcomm", 0) == 0 || Device.string().find("/bluetooth/") != std::string::npos;
 }
@@ -75,7 +83,7 @@ std::vector<TPortInfo> ListSerialPorts(const TPortListRoots& Roots) {
     if (Error || LegacyPlaceholder(Device)) continue;
     TPortInfo Port;
     Port.PortName = (fs::path(Roots.DeviceDir) / Name).string();
-    Port.Description = LinkName(Device / "driver");
+    Port.Description = DriverName(Device);
     Port.Bluetooth = IsBluetooth(Name, Device);
     AddUsbDevice(Device, Port);
     Ports.push_back(std::move(Port));
