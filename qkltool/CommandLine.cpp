@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "console/Terminal.h"
 #include "qkltool/Commands.h"
 #include "qkltool/ExitCodes.h"
 #include "qkltool/Messages.h"
@@ -17,12 +18,30 @@ constexpr const char* ExitCodeTable = R"(Exit codes:
   114  the load failed
   115  the EEPROM could not be read back
   116  the file read back could not be written
+  117  no port named, and not a single board found
   125  an unexpected error)";
 
+// The reset line and the trace, for every command that resets the chip.
+void AddWireOptions(CLI::App& Command, TWireChoice& Wire) {
+  Command.add_option("--reset", Wire.Reset, "The modem line that resets the chip: dtr or rts")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"dtr", "rts"}).description(""))
+      ->type_name("dtr|rts");
+  CLI::Option* Trace =
+      Command.add_flag("--trace", Wire.Trace,
+                       "Every byte sent and received, timed from the reset, on standard error");
+  Command.add_option("--trace-file", Wire.TraceFile, "The same trace into FILE instead")
+      ->excludes(Trace)
+      ->type_name("FILE");
+}
+
 void AddLinkOptions(CLI::App& Command, TLinkChoice& Link) {
-  Command.add_option("--port", Link.Port, "The serial port of the board (COM3, /dev/ttyUSB0)")
-      ->required()
+  Command
+      .add_option("--port", Link.Port,
+                  "The serial port of the board (COM3, /dev/ttyUSB0); default QKL_PORT, else the "
+                  "single board a probe of the Propeller adapters finds")
       ->type_name("PORT");
+  AddWireOptions(Command, Link.Wire);
   Command
       .add_option("--rate", Link.MaxRate,
                   "The highest baud rate to agree on with the chip, 115200 to 3000000")
@@ -60,6 +79,21 @@ CLI::App* AddRead(CLI::App& Tool, TReadRequest& Request) {
   return Read;
 }
 
+CLI::App* AddPorts(CLI::App& Tool, TPortsRequest& Request, bool ProbeByDefault) {
+  CLI::App* Ports = Tool.add_subcommand(
+      "ports", "List the serial ports, and with --probe the chip on each Propeller adapter");
+  Request.Probe = ProbeByDefault;
+  Ports->add_flag(
+      "--probe,!--no-probe", Request.Probe,
+      "Probe (reset and detect) the chip on each Propeller adapter, or not; the default when "
+      "standard output is a terminal");
+  Ports->add_flag("--probe-all", Request.ProbeAll,
+                  "Probe every port but a Bluetooth one, not only the Propeller adapters");
+  Ports->add_flag("--json", Request.Json, "A JSON array of the ports, for scripts");
+  AddWireOptions(*Ports, Request.Wire);
+  return Ports;
+}
+
 int UsageFailure(const CLI::App& Tool, const CLI::ParseError& Error, TMessages& Messages) {
   const std::vector<CLI::App*> Chosen = Tool.get_subcommands();
   const std::string Help =
@@ -79,6 +113,8 @@ int RunToolCommand(int Argc, const char* const* Argv, std::ostream& Out, TMessag
   TReadRequest Read;
   const CLI::App* LoadCommand = AddLoad(Tool, Load);
   const CLI::App* ReadCommand = AddRead(Tool, Read);
+  TPortsRequest Ports;
+  const CLI::App* PortsCommand = AddPorts(Tool, Ports, StandardOutputTerminal());
   try {
     Tool.parse(Argc, Argv);
   } catch (const CLI::ParseError& Error) {
@@ -91,5 +127,9 @@ int RunToolCommand(int Argc, const char* const* Argv, std::ostream& Out, TMessag
   }
   if (LoadCommand->parsed()) return RunLoad(Load, Messages);
   if (ReadCommand->parsed()) return RunRead(Read, Messages);
+  if (PortsCommand->parsed()) {
+    Ports.Probe = Ports.Probe || Ports.ProbeAll;
+    return RunPorts(Ports, Out, Messages);
+  }
   return ExitUsage;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 class TMessages;
@@ -13,8 +14,16 @@ constexpr uint32_t BootLoaderRate = 115200;
 constexpr const char* BootEepromSize = "32K";
 constexpr const char* LargeEepromSize = "64K";
 
+// The reset line and the wire trace of every command that resets the chip.
+struct TWireChoice {
+  std::string Reset = "dtr";  // dtr or rts
+  bool Trace = false;         // to standard error
+  std::string TraceFile;      // to this file instead; empty: none
+};
+
 struct TLinkChoice {
-  std::string Port;
+  std::string Port;  // empty: QKL_PORT, else the single board a probe finds
+  TWireChoice Wire;
   uint32_t MaxRate = FastestRate;  // the highest rate a fast load may agree on
   bool Classic = false;            // the ROM boot loader path only
 };
@@ -32,5 +41,14 @@ struct TReadRequest {
   std::string Size = BootEepromSize;
 };
 
+struct TPortsRequest {
+  bool Probe = false;
+  bool ProbeAll = false;  // probe every port but a Bluetooth one, not only the Propeller adapters
+  bool Json = false;
+  TWireChoice Wire;
+};
+
 int RunLoad(const TLoadRequest& Request, TMessages& Messages);
 int RunRead(const TReadRequest& Request, TMessages& Messages);
+// The listing goes to Out.
+int RunPorts(const TPortsRequest& Request, std::ostream& Out, TMessages& Messages);

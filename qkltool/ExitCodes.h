@@ -1,8 +1,8 @@
 // Every exit code of qkl-tool, the interface scripts read. A program's own status (0 up to about
 // 100) is to pass through as the exit code when a terminal session ends with it, so the tool's
 // failures take codes at the top of the range, as timeout(1) does: a program that ends with one of
-// them cannot be told from the tool's failure. Held for what is to come: 117 no single board
-// found, 118 a board of several failed, 124 a terminal session timed out.
+// them cannot be told from the tool's failure. Held for what is to come: 118 a board of several
+// failed, 124 a terminal session timed out.
 #pragma once
 
 enum TToolExit : int {
@@ -21,6 +21,8 @@ enum TToolExit : int {
   ExitReadFailed = 115,
   // The file read back could not be written.
   ExitNotSaved = 116,
+  // No port was named and the probe found no board, or several.
+  ExitNoSingleBoard = 117,
   // An error that nothing else handles.
   ExitUnhandledError = 125,
 };

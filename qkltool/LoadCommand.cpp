@@ -55,21 +55,27 @@ int ReadImage(TPropeller& Link, const std::string& File, TMessages& Messages) {
 }  // namespace
 
 int RunLoad(const TLoadRequest& Request, TMessages& Messages) {
+  TLinkWire Wire;  // the trace outlives the link
   std::ostream Discarded(nullptr);
   TPropeller Link(Discarded, Messages.LinkHooks());
   if (const int Exit = ReadImage(Link, Request.File, Messages); Exit != ExitDone) return Exit;
   const auto Start = std::chrono::steady_clock::now();
-  if (const int Exit = FindChip(Link, Request.Link.Port, Messages); Exit != ExitDone) return Exit;
+  // The reset line stays on after the reset: a terminal opened after the load finds it on and
+  // does not reset the chip (see TLinkSession::HoldResetLine).
+  Link.LinkSession().HoldResetLine(true);
+  std::string Port;
+  if (const int Exit = ConnectChip(Link, Request.Link, Wire, Port, Messages); Exit != ExitDone)
+    return Exit;
   if (!Link.LoadImage(ModeOf(Request))) {
     Link.ClosePort();
-    Messages.Failure("loading " + Request.File + " into " + TargetOf(Request) + " on " +
-                         Request.Link.Port + " failed: " + Link.LastError(),
+    Messages.Failure("loading " + Request.File + " into " + TargetOf(Request) + " on " + Port +
+                         " failed: " + Link.LastError(),
                      "run the load again; if it fails again, check the cable and the board's "
                      "power supply");
     return ExitLoadFailed;
   }
   Link.ClosePort();
-  Messages.Line("loaded " + Request.File + " into " + TargetOf(Request) + " on " +
-                Request.Link.Port + " in " + SecondsSince(Start));
+  Messages.Line("loaded " + Request.File + " into " + TargetOf(Request) + " on " + Port + " in " +
+                SecondsSince(Start));
   return ExitDone;
 }

@@ -15,17 +15,20 @@ int RunRead(const TReadRequest& Request, TMessages& Messages) {
                          BootEepromSize + " (the default)");
     return ExitUsage;
   }
+  TLinkWire Wire;  // the trace outlives the link
   std::ostream Discarded(nullptr);
   TPropeller Link(Discarded, Messages.LinkHooks());
   const auto Start = std::chrono::steady_clock::now();
-  if (const int Exit = FindChip(Link, Request.Link.Port, Messages); Exit != ExitDone) return Exit;
+  std::string Port;
+  if (const int Exit = ConnectChip(Link, Request.Link, Wire, Port, Messages); Exit != ExitDone)
+    return Exit;
   if (!Link.ReadEeprom()) {
     Link.ClosePort();
     // The link names the failures of the reader's start; the reader's data that stops or arrives
     // damaged leaves no reason of its own.
     const std::string Reason =
         Link.LastError().empty() ? "its data did not arrive whole and correct" : Link.LastError();
-    Messages.Failure("reading the EEPROM on " + Request.Link.Port + " failed: " + Reason,
+    Messages.Failure("reading the EEPROM on " + Port + " failed: " + Reason,
                      Request.File +
                          " was not written; run the read again, and if it fails "
                          "again check the cable and the board's power supply");
@@ -38,7 +41,7 @@ int RunRead(const TReadRequest& Request, TMessages& Messages) {
                      "folder itself; an existing file was left as it was");
     return ExitNotSaved;
   }
-  Messages.Line("read " + std::to_string(Link.Image().size()) + " bytes of the EEPROM on " +
-                Request.Link.Port + " into " + Request.File + " in " + SecondsSince(Start));
+  Messages.Line("read " + std::to_string(Link.Image().size()) + " bytes of the EEPROM on " + Port +
+                " into " + Request.File + " in " + SecondsSince(Start));
   return ExitDone;
 }
