@@ -28,6 +28,12 @@ TPortResult TLinkSession::Open(const std::string& PortName, uint32_t LineBaud) {
   return {};
 }
 
+TPortResult TLinkSession::SetLine(uint32_t LineBaud, int32_t StopBits) {
+  const TPortResult Result = Port->SetLine(LineBaud, StopBits);
+  if (Result.Ok()) Baud = LineBaud;
+  return Result;
+}
+
 TPortResult TLinkSession::SetUp(const std::string& PortName) {
   ForgetReceived();
   FReadFailed = false;
