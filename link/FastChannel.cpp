@@ -17,7 +17,12 @@ constexpr int32_t IdleMs = 10;
 // From a packet's last byte to its answer: the chip checks the CRC in well under a millisecond;
 // the rest is the adapter's latency timer (16 ms on FTDI's default) and the system's.
 constexpr int32_t AnswerMs = 40;
-constexpr std::size_t WindowPackets = 4;
+// The window: packets are sent ahead while the line holds less than WindowMs of bytes not yet
+// answered, so that the answers keep coming through an adapter's latency timer; at least two, at
+// most WindowPacketsMost (the sequence numbers tell 128 apart).
+constexpr int32_t WindowMs = 24;
+constexpr std::size_t WindowPacketsLeast = 2;
+constexpr std::size_t WindowPacketsMost = 16;
 constexpr int ResendsMost = 3;
 // After an error the chip's receiver may take a first attempt as the rest of a packet; it is
 // waiting for the second.
@@ -68,6 +73,7 @@ bool TFastChannel::Attempt(uint32_t Offered) {
   Baud = Offered;
   Quiet();
   Flight.clear();
+  LastAnswer = {};
   uint8_t Reply = 0;
   const bool Passed =
       Send(DataPacket(0, {}), 0, Calibration) && Answer(Reply) && Reply == Flight.front().Sequence;
@@ -81,7 +87,7 @@ bool TFastChannel::Transfer(std::vector<TFastPacket> Packets) {
   std::vector<int> Resends(Packets.size(), 0);
   Flight.clear();
   while (!Waiting.empty() || !Flight.empty()) {
-    while (Flight.size() < WindowPackets && !Waiting.empty()) {
+    while (!Waiting.empty() && WindowOpen()) {
       if (!Send(Packets[Waiting.front()], Waiting.front())) return false;
       Waiting.pop_front();
     }
@@ -104,6 +110,11 @@ bool TFastChannel::Transfer(std::vector<TFastPacket> Packets) {
     if (!StepDown()) return false;
   }
   return true;
+}
+
+bool TFastChannel::WindowOpen() {
+  if (Flight.size() < WindowPacketsLeast) return true;
+  return Flight.size() < WindowPacketsMost && LineFree < Session.Now() + milliseconds(WindowMs);
 }
 
 bool TFastChannel::Exchange(const TFastPacket& Packet) {
@@ -129,10 +140,15 @@ bool TFastChannel::SendRaw(std::string_view Bytes) {
   return true;
 }
 
+// The host's idea of when a packet is through runs ahead of a line that a busy adapter or driver
+// holds back; while answers keep coming, the line lives.
 bool TFastChannel::Answer(uint8_t& Reply) {
-  const TPortTime Deadline = Flight.front().Out + milliseconds(AnswerMs);
+  const TPortTime Deadline = std::max(Flight.front().Out, LastAnswer) + milliseconds(AnswerMs);
   const auto Left = std::chrono::ceil<milliseconds>(Deadline - Session.Now()).count();
-  return Session.ReceiveByte(Reply, static_cast<int32_t>(std::max<int64_t>(Left, 0))).Ok();
+  const bool Answered =
+      Session.ReceiveByte(Reply, static_cast<int32_t>(std::max<int64_t>(Left, 0))).Ok();
+  if (Answered) LastAnswer = Session.Now();
+  return Answered;
 }
 
 bool TFastChannel::Receive(std::string& Into, std::size_t Count, int32_t TimeoutMs) {

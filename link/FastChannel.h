@@ -48,6 +48,7 @@ private:
   };
   bool Attempt(uint32_t Offered);
   bool StepDown();
+  bool WindowOpen();
   bool Send(const TFastPacket& Packet, std::size_t Index, std::string_view Prefix = {});
   // The answer to the oldest packet in flight; false on silence or a failed read.
   bool Answer(uint8_t& Reply);
@@ -60,5 +61,6 @@ private:
   uint32_t Baud = 0;  // the port's rate
   uint8_t Sequence = 0;
   TPortTime LineFree{};
+  TPortTime LastAnswer{};
   std::deque<TInFlight> Flight;
 };

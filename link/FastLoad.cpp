@@ -20,6 +20,9 @@ constexpr std::size_t PacketLongs = 128;
 // The first stage's mailbox takes the last three longs of RAM; an image that reaches them goes the
 // classic way.
 constexpr std::size_t MailboxStart = 0x7FF4;
+// From the boot loader's verdict to the first stage's cogs waiting for an attempt: the ROM starts
+// the Spin interpreter, which starts the loader's cogs.
+constexpr int32_t LaunchMs = 20;
 // The oscillator and PLL settle for 20 ms at 20 MHz after CLOCK (50 ms at 8 MHz) before the
 // chip measures a new attempt.
 constexpr int32_t ClockSettleMs = 55;
@@ -65,7 +68,7 @@ public:
   TFastOutcome Read(uint32_t Kilobytes, std::string& Into);
 
 private:
-  bool StartLoader();
+  bool StartLoader(bool SlowestRate);
   bool SwitchClock(uint8_t ClockMode, uint32_t ClockHz);
   bool StartStage();
   bool SendImage(const std::string& Used);
@@ -99,11 +102,10 @@ TFastOutcome TFastRun::Load(TFastTarget Target) {
   const std::size_t Vbase = LongAt(SavedImage, VbaseOffset) & 0xFFFF;
   const std::string Used = SavedImage.substr(0, std::min<std::size_t>(SavedLongs * 4, ImageSize));
   if (Vbase < Settings.ClassicBelowBytes || Used.size() > MailboxStart) return ClassicLoad(Target);
-  if (!StartLoader()) return Outcome.Error.empty() ? ClassicLoad(Target) : Outcome;
   const auto ClockMode = static_cast<uint8_t>(SavedImage[4]);
-  const uint32_t ClockHz = LongAt(Used, 0);
-  if ((ClockMode & ClockSelectMask) >= FirstCrystalSelect && !SwitchClock(ClockMode, ClockHz))
-    return ClassicLoad(Target);
+  const bool Crystal = (ClockMode & ClockSelectMask) >= FirstCrystalSelect;
+  if (!StartLoader(Crystal)) return Outcome.Error.empty() ? ClassicLoad(Target) : Outcome;
+  if (Crystal && !SwitchClock(ClockMode, LongAt(Used, 0))) return ClassicLoad(Target);
   if (!StartStage() || !SendImage(Used)) return ClassicLoad(Target);
   const auto End = static_cast<uint16_t>(Used.size());
   if (!Channel.Transfer({CommandPacket(static_cast<TFastCommand>(Target), End)}))
@@ -125,7 +127,7 @@ TFastOutcome TFastRun::Load(TFastTarget Target) {
 }
 
 TFastOutcome TFastRun::Read(uint32_t Kilobytes, std::string& Into) {
-  if (!StartLoader()) return Outcome.Error.empty() ? ClassicRead(Into) : Outcome;
+  if (!StartLoader(false)) return Outcome.Error.empty() ? ClassicRead(Into) : Outcome;
   if (StartStage() &&
       Channel.Transfer({CommandPacket(TFastCommand::Read, static_cast<uint16_t>(Kilobytes))}) &&
       ReceiveEeprom(Kilobytes, Into)) {
@@ -136,8 +138,10 @@ TFastOutcome TFastRun::Read(uint32_t Kilobytes, std::string& Into) {
                                        : Fail("EEPROM read-back failed at every rate");
 }
 
-// The boot loader's handshake, then the first stage in RAM and the rates of the RC clock.
-bool TFastRun::StartLoader() {
+// The boot loader's handshake, then the first stage in RAM and the rates of the RC clock: the
+// fastest that passes, or for a CLOCK that follows at once the slowest, which every RC clock takes
+// (twice: a first attempt may come before the loader listens).
+bool TFastRun::StartLoader(bool SlowestRate) {
   if (Propeller.FindPropeller(PortName) == 0) {
     Fail(Propeller.PortOpen() || Propeller.OpenFailureCode() == 0
              ? "No Propeller chip found on " + PortName
@@ -149,7 +153,10 @@ bool TFastRun::StartLoader() {
     Propeller.SetImageLong(Index, Index * 4 < Loader.size() ? LongAt(Loader, Index * 4) : 0);
   Propeller.ChecksumValid();
   if (!Propeller.LoadProgram()) return false;
-  if (!Channel.Agree(RatesFor(0, Settings.MaxRate))) return false;
+  std::vector<uint32_t> Rates = RatesFor(0, Settings.MaxRate);
+  if (SlowestRate && !Rates.empty()) Rates.assign(2, Rates.back());
+  Session.WaitUntil(Session.Now() + milliseconds(LaunchMs));
+  if (!Channel.Agree(Rates)) return false;
   Outcome.Rate = Channel.Rate();
   Notify(TLinkStage::RateAgreed, Outcome.Rate, 0);
   return true;
