@@ -4,7 +4,8 @@
 //   qkl-fast-driver read PORT FILE [32|64] [MAXRATE]
 // It says on standard error which path did the work ("fast RATE" or "classic") or why it failed;
 // exit 0 on success, 1 on failure, 2 when a Ctrl-C stopped an EEPROM write.
-// QKL_FAST_TRACE in the environment prints the progress events with their times.
+// QKL_FAST_TRACE in the environment prints the progress events with their times;
+// QKL_FAST_CLASSIC_BELOW=BYTES sets the image size below which the classic path does the work.
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -54,6 +55,9 @@ int main(int Argc, char** Argv) {
   TFastSettings Settings;
   if (Argc > 5) Settings.MaxRate = static_cast<uint32_t>(std::stoul(Argv[5]));
   Settings.Abort = &Stop;
+  // QKL_FAST_CLASSIC_BELOW: another crossover, in bytes, to measure it.
+  if (const char* Below = std::getenv("QKL_FAST_CLASSIC_BELOW"))
+    Settings.ClassicBelowBytes = std::stoul(Below);
   // QKL_FAST_TRACE set: each progress event but the packets' with its time, for the measurements.
   const auto Start = std::chrono::steady_clock::now();
   if (std::getenv("QKL_FAST_TRACE"))
