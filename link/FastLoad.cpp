@@ -132,10 +132,13 @@ TFastOutcome TFastRun::Read(uint32_t Kilobytes, std::string& Into) {
       Channel.Transfer({CommandPacket(TFastCommand::Read, static_cast<uint16_t>(Kilobytes))}) &&
       ReceiveEeprom(Kilobytes, Into)) {
     Outcome.Ok = true;
+    Outcome.Rate = Channel.Rate();
     return Outcome;
   }
-  return Kilobytes * 1024 == ImageSize ? ClassicRead(Into)
-                                       : Fail("EEPROM read-back failed at every rate");
+  return Kilobytes * 1024 == ImageSize
+             ? ClassicRead(Into)
+             : Fail(
+                   "EEPROM read-back failed: the chip stopped answering, or the CRC did not match");
 }
 
 // The boot loader's handshake, then the first stage in RAM and the rates of the RC clock: the
