@@ -160,7 +160,9 @@ bool TFastChannel::Receive(std::string& Into, std::size_t Count, int32_t Timeout
   return true;
 }
 
+// A read that ends on a line error ends the discarding early; the host's side stays idle anyway.
 void TFastChannel::Quiet() {
   Session.WaitUntil(LineFree);
   Session.DiscardInput(IdleMs);
+  Session.WaitUntil(LineFree + milliseconds(IdleMs));
 }
