@@ -37,7 +37,6 @@ constexpr int32_t ReadGapMs = 500;
 constexpr int32_t AbortAnswerMs = 3000;
 constexpr std::size_t AbortZeros = 32;
 constexpr uint8_t VerdictPass = 0xA5;
-constexpr uint8_t VerdictFail = 0x5A;
 constexpr uint8_t VerdictAborted = 0xC3;
 constexpr std::size_t PageMapBytes = 64;
 constexpr uint8_t ClockSelectMask = 0x07;
