@@ -126,6 +126,8 @@ TFastOutcome TFastRun::Load(TFastTarget Target) {
 }
 
 TFastOutcome TFastRun::Read(uint32_t Kilobytes, std::string& Into) {
+  if (Kilobytes != 32 && Kilobytes != 64)
+    return Fail("The EEPROM read-back reads 32 or 64 KB, not " + std::to_string(Kilobytes));
   if (!StartLoader(false)) return Outcome.Error.empty() ? ClassicRead(Into) : Outcome;
   if (StartStage() &&
       Channel.Transfer({CommandPacket(TFastCommand::Read, static_cast<uint16_t>(Kilobytes))}) &&
