@@ -33,7 +33,7 @@ bool TPropeller::LoadImage(uint8_t Mode) {
 
 bool TPropeller::LoadProgram() {
   return SendWholeDownload(1) &&
-         AwaitVerdict(TLinkStage::RamVerify, VerdictLimitMs, VerdictLimitMs / QuickPollMs,
+         AwaitVerdict(TLinkStage::RamVerify, QuickVerdictLimitMs, QuickVerdictLimitMs / QuickPollMs,
                       "Communication Timeout verifying RAM", "Ram verify error", QuickPollMs);
 }
 
