@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Checks qkl's bash completion: the options after "-", the program modes after -p, and the
-# serial devices of a fake /dev after -d (file names do not come there).
-# Usage: check-completion.sh <completion file>
+# Checks the bash completions of qkl and qkl-tool: qkl's options after "-", its program modes
+# after -p and the serial devices present after -d (file names do not come there); qkl-tool's
+# commands, each command's options, and its values after --size and --port.
+# Usage: check-completion.sh <qkl's completion file> <qkl-tool's completion file>
 set -uo pipefail
 source "$1"
+source "$2"
 failures=0
 
 complete_words() {  # the words of a command line, the last one being completed
   COMP_WORDS=("$@")
   COMP_CWORD=$(($# - 1))
   COMPREPLY=()
-  _qkl
+  case $1 in
+    qkl) _qkl ;;
+    qkl-tool) _qkl_tool ;;
+  esac
   [ ${#COMPREPLY[@]} -eq 0 ] || printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' '
 }
 
@@ -47,6 +52,16 @@ for device in $devices; do
   }
 done
 expect "no file names after -d" "" qkl -d "$work/prog"
+
+expect "qkl-tool's commands" "--help --version load read " qkl-tool ""
+expect "load's options" "--classic --eeprom --help --port --rate --shutdown " qkl-tool load -
+expect "read's options" "--classic --help --port --rate --size " qkl-tool read --port x -
+expect "sizes" "32K 64K " qkl-tool read --size ""
+expect "qkl-tool's file names" "$work/prog.binary $work/prog.eeprom " qkl-tool load "$work/prog"
+[ "$(complete_words qkl-tool load --port "")" = "$present" ] || {
+  echo "FAIL --port offered '$(complete_words qkl-tool load --port "")', present are '$present'"
+  failures=$((failures + 1))
+}
 
 [ "$failures" -eq 0 ] && echo "completion checks passed"
 exit "$failures"

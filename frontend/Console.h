@@ -12,7 +12,7 @@
 #include <ostream>
 #include <string>
 
-#include "frontend/ProgressLine.h"
+#include "console/ProgressLine.h"
 #include "frontend/RunProgress.h"
 #include "frontend/WatchedOutput.h"
 #include "link/Propeller.h"

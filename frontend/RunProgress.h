@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "frontend/ProgressLine.h"
+#include "console/ProgressLine.h"
 #include "link/Propeller.h"
 
 class TRunProgress {

@@ -5,7 +5,7 @@
 
 #include <streambuf>
 
-#include "frontend/ProgressLine.h"
+#include "console/ProgressLine.h"
 
 class TWatchedOutput : public std::streambuf {
 public:

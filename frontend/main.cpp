@@ -7,7 +7,7 @@
 #include "frontend/Console.h"
 #include "frontend/ExitCodes.h"
 #include "frontend/Run.h"
-#include "frontend/Terminal.h"
+#include "console/Terminal.h"
 #include "frontend/UnhandledError.h"
 
 int main(int Argc, char** Argv) {

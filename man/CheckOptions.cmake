@@ -1,17 +1,24 @@
-# Compares the options that PROGRAM's help text (shown for HELP_ARGUMENT) lists with those that
-# the OPTIONS section of its manual page PAGE describes. NOT_IN_HELP names options the page
-# describes though the help leaves them out.
+# Compares the options that PROGRAM's help texts list with those that the OPTIONS section of its
+# manual page PAGE describes. HELP_ARGUMENT holds the arguments that show a help text; a program
+# with commands has one for each, separated by commas ("--help,load --help"). NOT_IN_HELP names
+# options the page describes though the help leaves them out.
 
 # Help: options that begin a line, and those in brackets on its first (usage) line.
-execute_process(COMMAND "${PROGRAM}" ${HELP_ARGUMENT} OUTPUT_VARIABLE out ERROR_VARIABLE err)
-string(REPLACE "\n" ";" help_lines "${out}${err}")
-list(GET help_lines 0 usage_line)
-string(REGEX MATCHALL "\\[[^]]*\\]" bracketed "${usage_line}")
-string(REGEX MATCHALL "--?[a-z][a-z-]*" help_options "${bracketed}")
-foreach(line IN LISTS help_lines)
-  if(line MATCHES "^ *(--?[a-z][a-z-]*)")
-    list(APPEND help_options "${CMAKE_MATCH_1}")
-  endif()
+string(REPLACE "," ";" help_runs "${HELP_ARGUMENT}")
+set(help_options)
+foreach(run IN LISTS help_runs)
+  separate_arguments(arguments UNIX_COMMAND "${run}")
+  execute_process(COMMAND "${PROGRAM}" ${arguments} OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  string(REPLACE "\n" ";" help_lines "${out}${err}")
+  list(GET help_lines 0 usage_line)
+  string(REGEX MATCHALL "\\[[^]]*\\]" bracketed "${usage_line}")
+  string(REGEX MATCHALL "--?[a-z][a-z-]*" run_options "${bracketed}")
+  list(APPEND help_options ${run_options})
+  foreach(line IN LISTS help_lines)
+    if(line MATCHES "^ *(--?[a-z][a-z-]*)")
+      list(APPEND help_options "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
 endforeach()
 list(APPEND help_options ${NOT_IN_HELP})
 list(REMOVE_DUPLICATES help_options)

@@ -18,10 +18,11 @@ tgz=$(ls "$build"/qkl-*-Linux.tar.gz)
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./||' | grep -v '/$' | sort >"$work/deb"
 tar tzf "$tgz" | sed 's|^[^/]*/||' | grep -v '/$' | grep . | sort >"$work/tgz"
 
-for file in usr/bin/qkl usr/bin/qkl-sim usr/bin/qkl-asm usr/share/man/man1/qkl.1.gz \
-    usr/share/man/man1/qkl-sim.1.gz usr/share/man/man1/qkl-asm.1.gz usr/share/doc/qkl/README.md \
-    usr/share/doc/qkl/LICENSE usr/share/doc/qkl/copyright usr/share/doc/qkl/changelog.gz \
-    usr/share/doc/qkl/60-qkl-propeller.rules usr/share/bash-completion/completions/qkl; do
+for file in usr/bin/qkl usr/bin/qkl-tool usr/bin/qkl-sim usr/bin/qkl-asm usr/share/man/man1/qkl.1.gz \
+    usr/share/man/man1/qkl-tool.1.gz usr/share/man/man1/qkl-sim.1.gz usr/share/man/man1/qkl-asm.1.gz \
+    usr/share/doc/qkl/README.md usr/share/doc/qkl/LICENSE usr/share/doc/qkl/copyright \
+    usr/share/doc/qkl/changelog.gz usr/share/doc/qkl/60-qkl-propeller.rules \
+    usr/share/bash-completion/completions/qkl usr/share/bash-completion/completions/qkl-tool; do
   grep -qx "$file" "$work/deb" || fail "$deb lacks $file"
 done
 sed 's|^usr/||' "$work/deb" | diff - "$work/tgz" >/dev/null || fail "$tgz and $deb hold different files"
@@ -45,7 +46,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
     cpack --preset mingw >/dev/null)
   zip=$(ls "$root"/build/mingw/qkl-*-win64.zip)
   cmake -E tar tf "$zip" | sed 's|^[^/]*/||' | grep . | sort >"$work/zip"
-  printf '%s\n' LICENSE README.md qkl.exe | diff - "$work/zip" || fail "$zip holds other files"
+  printf '%s\n' LICENSE README.md qkl-tool.exe qkl.exe | sort | diff - "$work/zip" || fail "$zip holds other files"
   echo "$(basename "$zip"): $(tr '\n' ' ' <"$work/zip")"
 fi
 exit "$failures"

@@ -12,7 +12,7 @@ git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 echo "clang-format: no findings"
 
 # The Windows files are built only by the cross compiler and are not in a Linux build's commands.
-mapfile -t units < <(git ls-files 'frontend/*.cpp' 'link/*.cpp' 'serial/*.cpp' 'sim/*.cpp' 'tools/*.cpp' |
+mapfile -t units < <(git ls-files 'frontend/*.cpp' 'qkltool/*.cpp' 'console/*.cpp' 'link/*.cpp' 'serial/*.cpp' 'sim/*.cpp' 'tools/*.cpp' |
   grep -v 'Win32\.cpp$')
 run-clang-tidy -quiet -j "$(nproc)" -p "$build" "${units[@]/#/$root/}" >"$build/clang-tidy.log" 2>&1 || {
   grep -E '(warning|error):' "$build/clang-tidy.log" >&2 || cat "$build/clang-tidy.log" >&2

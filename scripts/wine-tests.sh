@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Windows build under Wine: cross-compiles qkl.exe and the Windows unit tests with
-# MinGW-w64, runs the unit tests under Wine against pseudo-terminal test ports, and drives
-# qkl.exe against the virtual chip through a Wine COM port.
+# The Windows build under Wine: cross-compiles qkl.exe, qkl-tool.exe and the Windows unit tests
+# with MinGW-w64, runs the unit tests under Wine against pseudo-terminal test ports, and drives
+# qkl.exe and qkl-tool.exe against the virtual chip through a Wine COM port.
 # Usage: scripts/wine-tests.sh [native build dir]
 #   The native build dir (default build/default) provides qkl, qkl-sim and the example image.
 #   The Windows build and its Wine prefix go to build/windows (QKL_WINDOWS_BUILD overrides).
@@ -59,4 +59,4 @@ LD_PRELOAD=$modem QKL_MODEM_LOG=$work/run/unit-modem.log \
   ctest --test-dir "$work/cross" --output-on-failure
 
 "$root/tests/windows/wine-e2e.sh" "$work/cross/qkl/frontend/qkl.exe" "$native/frontend/qkl" "$native/sim/qkl-sim" \
-  "$native/examples/example.binary" "$modem" "$work/run"
+  "$native/examples/example.binary" "$modem" "$work/run" "$work/cross/qkl/qkltool/qkl-tool.exe"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # qkl.exe under Wine against the virtual chip, through a Wine COM port linked to the chip's
 # pseudo-terminal: line ends, program path, detection with its reset pulse, a RAM load, an
-# EEPROM write, an adapter pulled out during a load and a read-back. Run by scripts/wine-tests.sh, which prepares Wine.
-# The read-back runs when the Linux qkl can read the virtual chip back, and must match it.
-# Usage: wine-e2e.sh <qkl.exe> <Linux qkl> <qkl-sim> <image> <modem-line library> <work dir>
+# EEPROM write, an adapter pulled out during a load and a read-back; and qkl-tool.exe's help, a
+# missing port and a RAM load with its reset pulse. Run by scripts/wine-tests.sh, which prepares
+# Wine. The read-back runs when the Linux qkl can read the virtual chip back, and must match it.
+# Usage: wine-e2e.sh <qkl.exe> <Linux qkl> <qkl-sim> <image> <modem-line library> <work dir> <qkl-tool.exe>
 set -uo pipefail
-qkl=$1 native_qkl=$2 sim=$3 image=$4 modem=$5 work=$6
+qkl=$1 native_qkl=$2 sim=$3 image=$4 modem=$5 work=$6 tool=$7
 port=COM5
 link=$WINEPREFIX/dosdevices/${port,,}
 passed=0 failed=0
@@ -13,11 +14,14 @@ passed=0 failed=0
 pass() { echo "PASS $1"; passed=$((passed + 1)); }
 fail() { echo "FAIL $1: $2"; failed=$((failed + 1)); }
 
-# Runs qkl.exe with the modem lines, leaving its output in $work/out and its exit code in $rc.
-run() {
+# Runs qkl.exe (or with run_tool qkl-tool.exe) with the modem lines, leaving its output in
+# $work/out and $work/err and its exit code in $rc.
+run_program() {
   rc=0
-  LD_PRELOAD=$modem QKL_MODEM_LOG=$work/modem.log timeout 120 wine "$qkl" "$@" >"$work/out" 2>"$work/err" || rc=$?
+  LD_PRELOAD=$modem QKL_MODEM_LOG=$work/modem.log timeout 120 wine "$@" >"$work/out" 2>"$work/err" || rc=$?
 }
+run() { run_program "$qkl" "$@"; }
+run_tool() { run_program "$tool" "$@"; }
 
 expect_exit() {  # name, expected code
   if [ "$rc" -eq "$2" ]; then pass "$1"; else fail "$1" "exit code $rc, output: $(tr -d '\r' <"$work/out" | tail -3)"; fi
@@ -64,6 +68,12 @@ expect_exit "an unknown option ends with 1" 1
 run -d COM9
 expect_exit "a port that does not exist finds no chip" 100
 
+run_tool --help
+expect_exit "qkl-tool --help ends with 0" 0
+expect_line "qkl-tool --help shows its usage" "Usage: qkl-tool [OPTIONS] SUBCOMMAND"
+run_tool load --port COM9 "$(winepath -w "$image")"
+expect_exit "qkl-tool on a port that does not exist ends with 112" 112
+
 start_chip || exit 1
 trap stop_chip EXIT
 
@@ -75,6 +85,11 @@ expect_reset_pulse "detection pulses DTR for the reset"
 
 run -d "$port" "$(winepath -w "$image")"
 expect_exit "a RAM load ends with 0" 0
+
+rm -f "$work/modem.log"
+run_tool load --port "$port" "$(winepath -w "$image")"
+expect_exit "a RAM load with qkl-tool ends with 0" 0
+expect_reset_pulse "qkl-tool pulses DTR for the reset"
 
 run -d "$port" -p 2 "$(winepath -w "$image")"
 expect_exit "an EEPROM write ends with 0" 0

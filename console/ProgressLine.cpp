@@ -1,4 +1,4 @@
-#include "frontend/ProgressLine.h"
+#include "console/ProgressLine.h"
 
 namespace {
 constexpr auto RedrawInterval = std::chrono::milliseconds(100);

@@ -1,7 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "frontend/Terminal.h"
+#include "console/Terminal.h"
 
 namespace {
 // A console handle; the NUL device passes a plain character-device test, so the console's own

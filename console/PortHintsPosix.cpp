@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "frontend/PortReason.h"
+#include "console/PortHints.h"
 
 namespace {
 

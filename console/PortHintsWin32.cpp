@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "frontend/PortReason.h"
+#include "console/PortHints.h"
 
 std::vector<std::string> SerialPortsPresent() {
   std::string Names(16384, '\0');

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "frontend/ProgressLine.h"
+#include "console/ProgressLine.h"
 
 // Nothing when standard error is no terminal.
 std::optional<TTerminal> StandardErrorTerminal();

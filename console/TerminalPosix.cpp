@@ -2,7 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "frontend/Terminal.h"
+#include "console/Terminal.h"
 
 namespace {
 bool SameDevice(int First, int Second) {

@@ -1,0 +1,26 @@
+// Every exit code of qkl-tool, the interface scripts read. A program's own status (0 up to about
+// 100) is to pass through as the exit code when a terminal session ends with it, so the tool's
+// failures take codes at the top of the range, as timeout(1) does: a program that ends with one of
+// them cannot be told from the tool's failure. Held for what is to come: 117 no single board
+// found, 118 a board of several failed, 124 a terminal session timed out.
+#pragma once
+
+enum TToolExit : int {
+  ExitDone = 0,
+  // The command line is wrong, or asks for what this build cannot do.
+  ExitUsage = 110,
+  // The image file cannot be read, or holds no valid image.
+  ExitBadImage = 111,
+  // The port cannot be opened.
+  ExitPortFailed = 112,
+  // No chip answered on the port.
+  ExitNoChip = 113,
+  // The chip refused the image, or its verdict did not come.
+  ExitLoadFailed = 114,
+  // The EEPROM could not be read back whole and correct.
+  ExitReadFailed = 115,
+  // The file read back could not be written.
+  ExitNotSaved = 116,
+  // An error that nothing else handles.
+  ExitUnhandledError = 125,
+};
