@@ -146,7 +146,7 @@ TFastOutcome TFastRun::Read(uint32_t Kilobytes, std::string& Into) {
 // fastest that passes, or for a CLOCK that follows at once the slowest, which every RC clock takes
 // (twice: a first attempt may come before the loader listens).
 bool TFastRun::StartLoader(bool SlowestRate) {
-  if (Propeller.FindPropeller(PortName) == 0) {
+  if (!(Settings.ChipFound && Propeller.PortOpen()) && Propeller.FindPropeller(PortName) == 0) {
     Fail(Propeller.PortOpen() || Propeller.OpenFailureCode() == 0
              ? "No Propeller chip found on " + PortName
              : "Unable to open " + PortName + ": " + Propeller.OpenFailureText());

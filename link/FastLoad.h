@@ -27,6 +27,9 @@ struct TFastSettings {
   // progress.
   const std::atomic<bool>* Abort = nullptr;
   std::function<void(const TLinkProgress&)> Progress;
+  // The caller has just found the chip on the port (TPropeller::FindPropeller): its boot loader
+  // waits for the download, and the fast path saves a reset and a handshake.
+  bool ChipFound = false;
 };
 
 struct TFastOutcome {

@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
         TBadInput{"NoPort", {"read", "out.eeprom"}, 110, "--port is required"},
         TBadInput{"NoCommand", {"--port", "PORT"}, 110, "subcommand"},
         TBadInput{"LargeEepromWithoutFastLoader",
-                  {"read", "--port", "PORT", "--size", "64K", "out.eeprom"},
+                  {"read", "--port", "PORT", "--classic", "--size", "64K", "out.eeprom"},
                   110,
                   "needs the fast loader"},
         TBadInput{"MissingImage", {"load", "--port", "PORT", "missing.binary"}, 111, "cannot read"},
