@@ -40,6 +40,12 @@ TPortResult TLinkSession::Start(const std::string& Name, uint32_t LineBaud, bool
   return {};
 }
 
+TPortResult TLinkSession::SetLine(uint32_t LineBaud, int32_t StopBits) {
+  const TPortResult Result = Port->SetLine(LineBaud, StopBits);
+  if (Result.Ok()) Baud = LineBaud;
+  return Result;
+}
+
 TPortResult TLinkSession::SetUp(const std::string& Name) {
   PortName = Name;
   ForgetReceived();

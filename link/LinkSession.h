@@ -49,6 +49,10 @@ public:
   std::string ErrorText(int32_t Code) const { return Port->ErrorText(Code); }
 
   TPortTime Now() { return Port->Now(); }
+  void WaitUntil(TPortTime Moment) { Port->WaitUntil(Moment); }
+  // Another rate and count of stop bits on the open port, for a program of the link's own on the
+  // chip; the session's waits count at that rate from then on, the stream encoder keeps its rule.
+  TPortResult SetLine(uint32_t LineBaud, int32_t StopBits);
   // Waits until Ms after the reset mark (the end of the reset pulse).
   void DelayMs(uint16_t Ms);
   // Makes this moment the reset mark.

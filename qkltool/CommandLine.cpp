@@ -49,7 +49,7 @@ void AddLinkOptions(CLI::App& Command, TLinkChoice& Link) {
       ->check(CLI::Range(BootLoaderRate, FastestRate).description(""))
       ->type_name("MAX");
   Command.add_flag("--classic", Link.Classic,
-                   "Only the chip's ROM boot loader at 115200 baud (the only path so far)");
+                   "Only the chip's ROM boot loader at 115200 baud, without the fast loader");
 }
 
 CLI::App* AddLoad(CLI::App& Tool, TLoadRequest& Request) {

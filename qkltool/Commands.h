@@ -1,6 +1,6 @@
-// The commands of qkl-tool, each run from what its command line asked to its exit code. Every
-// load and read takes the chip's ROM boot loader path at 115200 baud so far; MaxRate and Classic
-// are there for the fast loader's path, the one the defaults will choose when it comes.
+// The commands of qkl-tool, each run from what its command line asked to its exit code. Loads and
+// reads take the fast loader's path (link/FastLoad.h) at up to MaxRate, which falls back to the
+// chip's ROM boot loader where it must; Classic takes the boot loader's path only.
 #pragma once
 
 #include <cstdint>

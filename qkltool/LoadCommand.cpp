@@ -1,6 +1,10 @@
 // qkl-tool load: an image file into the chip's RAM, or into RAM and its boot EEPROM.
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <system_error>
+
+#include "link/FastLoad.h"
 
 #include "qkltool/Commands.h"
 #include "qkltool/ExitCodes.h"
@@ -52,6 +56,63 @@ int ReadImage(TPropeller& Link, const std::string& File, TMessages& Messages) {
   return ExitDone;
 }
 
+// Ctrl-C while the EEPROM is written asks the chip to stop after the page in progress.
+std::atomic<bool> StopRequested{false};
+
+extern "C" void RequestStop(int) { StopRequested = true; }
+
+// Holds Ctrl-C for the fast path's EEPROM write while it lives.
+class TStopOnInterrupt {
+public:
+  explicit TStopOnInterrupt(bool Active) : Active(Active) {
+    StopRequested = false;
+    if (Active) Previous = std::signal(SIGINT, RequestStop);
+  }
+  ~TStopOnInterrupt() {
+    if (Active) std::signal(SIGINT, Previous);
+  }
+  TStopOnInterrupt(const TStopOnInterrupt&) = delete;
+  TStopOnInterrupt& operator=(const TStopOnInterrupt&) = delete;
+
+private:
+  bool Active;
+  void (*Previous)(int) = SIG_DFL;
+};
+
+std::string PageList(const std::vector<uint32_t>& Pages) {
+  std::string Text;
+  for (const uint32_t Page : Pages) Text += (Text.empty() ? "" : ", ") + std::to_string(Page);
+  return Text.empty() ? "none" : Text;
+}
+
+int StoppedWrite(const TFastOutcome& Outcome, const TLoadRequest& Request, const std::string& Port,
+                 TMessages& Messages) {
+  Messages.Failure(
+      "the EEPROM write on " + Port +
+          " was stopped: the EEPROM now holds a partly written program" +
+          (Outcome.PagesKnown ? "; pages of 64 bytes written: " + PageList(Outcome.PagesWritten)
+                              : "; which pages were written is not known"),
+      "load " + Request.File + " with --eeprom again before the board boots from its EEPROM");
+  return ExitLoadFailed;
+}
+
+// The fast loader's path; the link falls back to the boot loader's own where it has to.
+bool LoadFast(TPropeller& Link, const TLoadRequest& Request, const std::string& Port,
+              TMessages& Messages, TFastOutcome& Outcome) {
+  const TStopOnInterrupt Stop(Request.Eeprom);
+  TFastSettings Settings;
+  Settings.MaxRate = Request.Link.MaxRate;
+  Settings.Abort = &StopRequested;
+  Settings.Progress = Messages.LinkHooks().Progress;
+  Settings.ChipFound = true;
+  Outcome = FastLoad(Link, Port, static_cast<TFastTarget>(ModeOf(Request)), Settings);
+  return Outcome.Ok;
+}
+
+std::string PathTaken(const TFastOutcome& Outcome) {
+  return Outcome.Classic ? "" : " at " + std::to_string(Outcome.Rate) + " baud";
+}
+
 }  // namespace
 
 int RunLoad(const TLoadRequest& Request, TMessages& Messages) {
@@ -66,16 +127,21 @@ int RunLoad(const TLoadRequest& Request, TMessages& Messages) {
   std::string Port;
   if (const int Exit = ConnectChip(Link, Request.Link, Wire, Port, Messages); Exit != ExitDone)
     return Exit;
-  if (!Link.LoadImage(ModeOf(Request))) {
+  TFastOutcome Outcome;
+  Outcome.Classic = true;
+  const bool Loaded = Request.Link.Classic ? Link.LoadImage(ModeOf(Request))
+                                           : LoadFast(Link, Request, Port, Messages, Outcome);
+  if (!Loaded) {
     Link.ClosePort();
+    if (Outcome.Aborted) return StoppedWrite(Outcome, Request, Port, Messages);
     Messages.Failure("loading " + Request.File + " into " + TargetOf(Request) + " on " + Port +
-                         " failed: " + Link.LastError(),
+                         " failed: " + (Outcome.Error.empty() ? Link.LastError() : Outcome.Error),
                      "run the load again; if it fails again, check the cable and the board's "
                      "power supply");
     return ExitLoadFailed;
   }
   Link.ClosePort();
-  Messages.Line("loaded " + Request.File + " into " + TargetOf(Request) + " on " + Port + " in " +
-                SecondsSince(Start));
+  Messages.Line("loaded " + Request.File + " into " + TargetOf(Request) + " on " + Port +
+                PathTaken(Outcome) + " in " + SecondsSince(Start));
   return ExitDone;
 }

@@ -75,6 +75,33 @@ INSTANTIATE_TEST_SUITE_P(
         TChipRun{"Read", {"read"}, nullptr, false}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
+// The fast loader's path on the paced line: a 32 KB image into the EEPROM at the rate the RC
+// clock allows, and the read-back of 64 KB, whose upper half a 24LC256 gives as its lower.
+TEST(ToolFast, WritesABigImageAtSpeedAndReadsSixtyFourKilobytesBack) {
+  const simtest::TempFolder Folder;
+  const std::string Eeprom = Folder.Write("chip.eeprom", EarlierEeprom());
+  simtest::ProcessChip Chip({"--paced", "--eeprom", Eeprom});
+  const std::vector<uint8_t> Image = simtest::TinyImage(8180);
+  const std::string File = Folder.Write("image.binary", Image);
+  const simtest::ProgramResult Load =
+      RunTool({"load", "--eeprom", "--shutdown", "--port", Chip.SlavePath(), File});
+  EXPECT_EQ(Load.ExitCode, 0) << Load.Errors;
+  EXPECT_NE(Load.Errors.find(" at 460800 baud in "), std::string::npos) << Load.Errors;
+  std::vector<uint8_t> Expected = Image;
+  Expected.resize(32768, 0);
+  for (std::size_t At = Image.size(); At < Image.size() + 8; ++At)
+    Expected[At] = (At % 4 == 2) ? 0xF9 : 0xFF;  // the stack markers below dbase
+  EXPECT_TRUE(simtest::FileBytes(Eeprom) == Expected);
+
+  const std::string Read = Folder.File("read back");
+  const simtest::ProgramResult Back =
+      RunTool({"read", "--size", "64K", "--port", Chip.SlavePath(), Read});
+  EXPECT_EQ(Back.ExitCode, 0) << Back.Errors;
+  std::vector<uint8_t> Twice = Expected;
+  Twice.insert(Twice.end(), Expected.begin(), Expected.end());
+  EXPECT_TRUE(simtest::FileBytes(Read) == Twice);
+}
+
 // Arguments name the chip's port as PORT and files in the test's folder by their names.
 struct TBadInput {
   const char* Name;
@@ -120,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
         TBadInput{"NoPort", {"read", "out.eeprom"}, 117, "no single board found"},
         TBadInput{"NoCommand", {"--port", "PORT"}, 110, "subcommand"},
         TBadInput{"LargeEepromWithoutFastLoader",
-                  {"read", "--port", "PORT", "--size", "64K", "out.eeprom"},
+                  {"read", "--port", "PORT", "--classic", "--size", "64K", "out.eeprom"},
                   110,
                   "needs the fast loader"},
         TBadInput{"MissingImage", {"load", "--port", "PORT", "missing.binary"}, 111, "cannot read"},
