@@ -8,8 +8,6 @@
 
 // Code and Text are the port's error number and its text.
 std::string PortOpenFailureLine(const std::string& Port, int32_t Code, const std::string& Text);
-// The adapter refused to move DTR for the reset; Text is the port's reason.
-std::string ResetRefusalLine(const std::string& Port, const std::string& Text);
 
 // Platform part: a hint for the failure of that number (empty when there is none), and the
 // serial ports the system has.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "frontend/PortReason.h"
+#include "frontend/Texts.h"
 
 std::vector<std::string> SerialPortsPresent() {
   std::string Names(16384, '\0');
@@ -28,7 +29,7 @@ std::string PortOpenFailureHint(const std::string&, int32_t Code) {
     case ERROR_PATH_NOT_FOUND: return PortsPresentHint();
     // Windows refuses a second open of a port with access denied.
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return "another program holds the port; close it and try again";
+    case ERROR_SHARING_VIOLATION: return PortHeldHintText;
     default: return {};
   }
 }
