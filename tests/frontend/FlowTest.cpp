@@ -188,9 +188,9 @@ TEST_P(ThousandDetections, InVirtualTime) {
   EXPECT_EQ(::RunQkl(4, Argv, Console), 0);
   const std::string ChipFailure = Peer.Finish();
   if (Echo.joinable()) Echo.join();
-  // A small share of the real-time runs' 350, 150 and 100 s, also in the sanitized build.
-  EXPECT_LT(std::chrono::steady_clock::now() - Started,
-            std::chrono::seconds(FarEnd == TFarEnd::Silent ? 1 : 10));
+  // A small share of the real-time runs' 350, 150 and 100 s, also in the sanitized build on a
+  // busy machine.
+  EXPECT_LT(std::chrono::steady_clock::now() - Started, std::chrono::seconds(10));
   const bool Found = FarEnd == TFarEnd::Chip;
   EXPECT_EQ(Out.str(), BannerText() + NoFileNote + std::string(Attempts, Found ? '.' : 'd') +
                            "Tested 1000 Detections with " + (Found ? "0" : "1000") +
