@@ -2,8 +2,9 @@
 # (their names are in qkl_cases; qkl_discover_tests includes this file after each program's).
 
 # Cases that need a core of their own: those that run the cog emulator for long (the chip's ROM,
-# the reader program while it answers) to keep up with the host's time limits, those whose
-# chip must answer the host's polls faster than its verdict comes, and the thousand detections
+# the reader program while it answers) to keep up with the host's time limits, those whose chip
+# must answer the host's polls faster than its verdict comes, two chips written side by side
+# (without the lock both missed their RAM verdict in a loaded run), and the thousand detections
 # of a chip, whose every handshake the chip must answer within the host's reply limit (in the
 # endurance preset). They run one at a time, beside the cases that only wait on the protocol's
 # time: among those the boot loader model's runs, and the read-backs whose reader is never
@@ -15,7 +16,7 @@ set(core_cases
   "RomBootLoader\\." "ReaderProgram"
   "RomHandshakeTiming\\." "^SerialLine\\." "^RomLoad\\." "^EepromBoot\\." "^Rom\\." "^Launcher\\.TheRom"
   "FaultMatrix\\..*/(NoProgrammingVerdict|ReaderStops|ReaderCrcCorrupt)ReadBack$"
-  "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^QklDetectionTest\\.ThousandDetectionsOfAChip$")
+  "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^TwoLinks\\." "^QklDetectionTest\\.ThousandDetectionsOfAChip$")
 
 # Cases measured at more than 5 s on the 2-core machine, with the suite run side by side
 # (ctest --output-junit): labelled slow, so that a quick run can leave them out with -LE slow.
