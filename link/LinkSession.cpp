@@ -17,15 +17,34 @@ TLinkSession::TLinkSession(std::unique_ptr<TSerialPort> Port) : Port(std::move(P
 TLinkSession::~TLinkSession() { Close(); }
 
 TPortResult TLinkSession::Open(const std::string& PortName, uint32_t LineBaud) {
+  return Start(PortName, LineBaud, true);
+}
+
+TPortResult TLinkSession::Attach(const std::string& PortName, uint32_t LineBaud) {
+  return Start(PortName, LineBaud, false);
+}
+
+TPortResult TLinkSession::Start(const std::string& PortName, uint32_t LineBaud, bool Reset) {
   if (Port->IsOpen()) return {ErrAlreadyOwned};
   Baud = LineBaud;
+  Port->LeaveModemLines(!Reset);
   if (const TPortResult Result = SetUp(PortName); !Result.Ok()) {
     Port->Close();
     return Result;
   }
-  PulseReset();
+  if (Reset)
+    PulseReset();
+  else
+    MarkNow();
   HighSpeed = Baud > HighestStandardBaud;
   return {};
+}
+
+TPortResult TLinkSession::ChangeBaud(uint32_t LineBaud) {
+  LeaveModemLines();
+  Baud = LineBaud;
+  HighSpeed = Baud > HighestStandardBaud;
+  return Port->Configure(Baud, DeadlockTimeoutMs);
 }
 
 TPortResult TLinkSession::SetUp(const std::string& PortName) {
@@ -93,6 +112,18 @@ TPortResult TLinkSession::Send(std::string_view Bytes) { return Port->Write(Byte
 
 TPortResult TLinkSession::DrainOutput() {
   return ::DrainOutput(*Port, DeadlockTimeoutMs, Baud, FrameBits);
+}
+
+TPortResult TLinkSession::ReceiveAny(std::string& Into, int32_t TimeoutMs) {
+  if (ReceivedAt < Received.size()) {
+    Into.append(Received, ReceivedAt);
+    ForgetReceived();
+    return {};
+  }
+  const TPortResult Result =
+      Port->Read(Into, ReadChunkBytes, Now() + std::chrono::milliseconds(TimeoutMs));
+  if (!Result.Ok()) FReadFailed = FReadFailed || !(Result.TimedOut() || Result.LineError());
+  return Result;
 }
 
 TPortResult TLinkSession::ReceiveByte(uint8_t& Byte, int32_t TimeoutMs) {

@@ -2,10 +2,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "qkltool/BoardLoads.h"
 #include "qkltool/Commands.h"
 #include "qkltool/ExitCodes.h"
 #include "qkltool/FindChip.h"
 #include "qkltool/Messages.h"
+#include "qkltool/TerminalSession.h"
 
 namespace {
 
@@ -52,12 +54,35 @@ int ReadImage(TPropeller& Link, const std::string& File, TMessages& Messages) {
   return ExitDone;
 }
 
+// Straight from the load into the terminal on the port still open: the lines stay as the load
+// left them, so the chip is not reset again.
+int StayInTerminal(TPropeller& Link, const TLoadRequest& Request, std::ostream& Out,
+                   TMessages& Messages) {
+  TLinkSession& Session = Link.LinkSession();
+  const std::string& Port = Request.Link.Port;
+  Session.LeaveModemLines();
+  if (Request.Session.Baud != Link.BaudRate())
+    if (const TPortResult Set = Session.ChangeBaud(Request.Session.Baud); !Set.Ok()) {
+      Messages.Failure("cannot set " + Port + " to " + std::to_string(Request.Session.Baud) +
+                           " baud: " + Session.ErrorText(Set.Code),
+                       "choose a rate that the adapter supports");
+      Link.ClosePort();
+      return ExitPortFailed;
+    }
+  const int Exit = RunTerminal(Session, Port, Request.Session, Out, Messages);
+  Link.ClosePort();
+  return Exit;
+}
+
 }  // namespace
 
-int RunLoad(const TLoadRequest& Request, TMessages& Messages) {
+int RunLoad(const TLoadRequest& Given, std::ostream& Out, TMessages& Messages) {
+  TLoadRequest Request = Given;
+  if (Request.Ports.size() == 1) Request.Link.Port = Request.Ports.front();
   std::ostream Discarded(nullptr);
   TPropeller Link(Discarded, Messages.LinkHooks());
   if (const int Exit = ReadImage(Link, Request.File, Messages); Exit != ExitDone) return Exit;
+  if (Request.Ports.size() > 1) return LoadBoards(Request, ModeOf(Request), Out);
   const auto Start = std::chrono::steady_clock::now();
   if (const int Exit = FindChip(Link, Request.Link.Port, Messages); Exit != ExitDone) return Exit;
   if (!Link.LoadImage(ModeOf(Request))) {
@@ -68,8 +93,9 @@ int RunLoad(const TLoadRequest& Request, TMessages& Messages) {
                      "power supply");
     return ExitLoadFailed;
   }
-  Link.ClosePort();
   Messages.Line("loaded " + Request.File + " into " + TargetOf(Request) + " on " +
                 Request.Link.Port + " in " + SecondsSince(Start));
+  if (Request.Terminal) return StayInTerminal(Link, Request, Out, Messages);
+  Link.ClosePort();
   return ExitDone;
 }
