@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the bash completions of qkl and qkl-tool: qkl's options after "-", its program modes
 # after -p and the serial devices present after -d (file names do not come there); qkl-tool's
-# commands, each command's options, and its values after --size and --port.
+# commands, each command's options, and its values after --size, --timeout and --port.
 # Usage: check-completion.sh <qkl's completion file> <qkl-tool's completion file>
 set -uo pipefail
 source "$1"
@@ -53,8 +53,10 @@ for device in $devices; do
 done
 expect "no file names after -d" "" qkl -d "$work/prog"
 
-expect "qkl-tool's commands" "--help --version load read " qkl-tool ""
-expect "load's options" "--classic --eeprom --help --port --rate --shutdown " qkl-tool load -
+expect "qkl-tool's commands" "--help --version load read term " qkl-tool ""
+expect "load's options" "--baud --classic --eeprom --exit-on-eof --help --json --no-status --port --rate --shutdown --terminal --timeout " qkl-tool load -
+expect "term's options" "--baud --exit-on-eof --help --no-status --port --timeout " qkl-tool term -
+expect "nothing after --timeout" "" qkl-tool term --timeout ""
 expect "read's options" "--classic --help --port --rate --size " qkl-tool read --port x -
 expect "sizes" "32K 64K " qkl-tool read --size ""
 expect "qkl-tool's file names" "$work/prog.binary $work/prog.eeprom " qkl-tool load "$work/prog"
