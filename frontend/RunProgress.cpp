@@ -47,6 +47,7 @@ void TRunProgress::Progress(const TLinkProgress& Where) {
       Done = Where.Done;
       Total = Where.Total;
       break;
+    case TLinkStage::RateAgreed: break;  // the fast loader's, which qkl does not use
   }
   Show(IsMilestone(Where));
 }

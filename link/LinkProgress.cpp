@@ -7,7 +7,8 @@ bool IsMilestone(const TLinkProgress& Event) {
     case TLinkStage::EepromProgram:
     case TLinkStage::EepromVerify: return Event.Done == 0;
     case TLinkStage::EepromRead: return true;
-    case TLinkStage::ReaderSync: break;
+    case TLinkStage::ReaderSync:
+    case TLinkStage::RateAgreed: break;
   }
   return false;
 }
@@ -21,7 +22,8 @@ std::string StatusText(const TLinkProgress& Event) {
     case TLinkStage::EepromProgram: return "Programing EEPROM";
     case TLinkStage::EepromVerify: return "Verifying EEPROM";
     case TLinkStage::EepromRead: return std::to_string(Event.Done) + "k completed";
-    case TLinkStage::ReaderSync: break;
+    case TLinkStage::ReaderSync:
+    case TLinkStage::RateAgreed: break;
   }
   return {};
 }

@@ -13,7 +13,8 @@ enum class TLinkStage {
   EepromProgram,  //
   EepromVerify,   //
   ReaderSync,     // the reader program's sync polls, as the verdicts
-  EepromRead,     // Done: kilobytes read back; Total: 32
+  EepromRead,     // Done: kilobytes read back; Total: 32 (64 for a fast read of a 24LC512)
+  RateAgreed,     // the fast loader's line: Done is the rate both sides agreed, in baud
 };
 
 struct TLinkProgress {

@@ -17,11 +17,7 @@ bool TPropeller::LoadImage(uint8_t Mode) {
   // A write the port could not complete means the line is gone or stuck: the image can no
   // longer arrive whole, and every further write would wait out the port's deadlock time-out.
   // A write the device has not finished yet fails in the drain, or shows up as a missing verdict.
-  if (!SendDownload(Mode) || !Session.DrainOutput().Ok()) {
-    Session.ResetEncoder();
-    FLastError = CommunicationErrorText;
-    return false;
-  }
+  if (!SendWholeDownload(Mode)) return false;
   if (!AwaitVerdict(TLinkStage::RamVerify, VerdictLimitMs, VerdictPolls,
                     "Communication Timeout verifying RAM", "Ram verify error")) {
     return false;
@@ -33,6 +29,19 @@ bool TPropeller::LoadImage(uint8_t Mode) {
   }
   return AwaitVerdict(TLinkStage::EepromVerify, VerdictLimitMs, VerdictPolls,
                       "Communication Timeout verifying EEPROM", "EEPROM Verify Error");
+}
+
+bool TPropeller::LoadProgram() {
+  return SendWholeDownload(1) &&
+         AwaitVerdict(TLinkStage::RamVerify, QuickVerdictLimitMs, QuickVerdictLimitMs / QuickPollMs,
+                      "Communication Timeout verifying RAM", "Ram verify error", QuickPollMs);
+}
+
+bool TPropeller::SendWholeDownload(uint8_t Mode) {
+  if (SendDownload(Mode) && Session.DrainOutput().Ok()) return true;
+  Session.ResetEncoder();
+  FLastError = CommunicationErrorText;
+  return false;
 }
 
 // Each flush closes the open frame, so every write ends on a whole byte; the line stays high
@@ -55,9 +64,10 @@ bool TPropeller::SendDownload(uint8_t Mode) {
 }
 
 bool TPropeller::AwaitVerdict(TLinkStage Stage, int64_t LimitMs, uint32_t Polls,
-                              const std::string& TimeoutText, const std::string& FailureText) {
+                              const std::string& TimeoutText, const std::string& FailureText,
+                              int32_t ReplyTimeoutMs) {
   Notify({Stage, 0, Polls});
-  const TPollResult Result = PollForReply(Polls, LimitMs, Stage);
+  const TPollResult Result = PollForReply(Polls, LimitMs, Stage, ReplyTimeoutMs);
   switch (Result.End) {
     case TPollEnd::Reply:
       if (Result.Bit == 0) return true;

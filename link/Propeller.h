@@ -11,6 +11,7 @@
 
 #include "link/LinkProgress.h"
 #include "link/LinkSession.h"
+#include "link/ProtocolTimes.h"
 
 constexpr std::size_t ImageSize = 32768;
 constexpr std::size_t ImageLongs = ImageSize / 4;
@@ -32,6 +33,9 @@ public:
 
   // Download.
   bool LoadImage(uint8_t Mode);
+  // A program of the link's own in RAM (mode 1), its verdict polled every few milliseconds: the
+  // chip has it as soon as it has summed RAM.
+  bool LoadProgram();
 
   // Image files.
   bool LoadFile(const std::string& FileName);
@@ -82,11 +86,14 @@ private:
   bool ReceiveReplyBit(uint8_t& Bit, int32_t TimeoutMs);
   bool ReceiveReplyByte(uint8_t& Value, int32_t TimeoutMs);
   bool ReceiveHandshake();
-  TPollResult PollForReply(uint32_t Polls, int64_t LimitMs, TLinkStage Stage);
+  TPollResult PollForReply(uint32_t Polls, int64_t LimitMs, TLinkStage Stage,
+                           int32_t ReplyTimeoutMs);
   bool SendDownload(uint8_t Mode);
   bool SendStream(const std::string& Stream);
   bool AwaitVerdict(TLinkStage Stage, int64_t LimitMs, uint32_t Polls,
-                    const std::string& TimeoutText, const std::string& FailureText);
+                    const std::string& TimeoutText, const std::string& FailureText,
+                    int32_t ReplyTimeoutMs = PollReplyTimeoutMs);
+  bool SendWholeDownload(uint8_t Mode);
   void SyncWithReader();
   bool ReceiveEeprom(uint16_t& Received, uint16_t& Computed);
   void ReportReadBack(uint16_t Received, uint16_t Computed);

@@ -27,6 +27,12 @@ inline constexpr int32_t HandshakeReplyTimeoutMs = 200;
 // A verdict poll (and a read-back sync poll) is a single 0xF9; the chip answers at once when
 // it has its verdict, so a poll without answer is abandoned quickly and repeated.
 inline constexpr int32_t PollReplyTimeoutMs = 50;
+// The link's own programs (the fast loader) are small: their verdict is polled at this pace, since
+// the chip has it as soon as it has summed RAM, some 0.1 s after the download.
+inline constexpr int32_t QuickPollMs = 3;
+// The boot loader sums the whole RAM in 0.15 s at its slowest clock: a verdict that has not come
+// after this limit is not coming, and the fast load falls back to the classic one.
+inline constexpr int64_t QuickVerdictLimitMs = 1000;
 // The reader program answers every clock byte while streaming the EEPROM; half a second
 // without an answer means it has stopped.
 inline constexpr int32_t ReaderDataReplyTimeoutMs = 500;

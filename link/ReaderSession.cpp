@@ -57,7 +57,8 @@ bool TPropeller::ReadFromRunningReader() {
 void TPropeller::SyncWithReader() {
   // The reader answers once it has addressed the EEPROM and calibrated on the polls. However
   // the sync ends, the handshake that follows tells whether the reader is there.
-  const TPollResult Result = PollForReply(SyncPolls, SyncWindowMs, TLinkStage::ReaderSync);
+  const TPollResult Result =
+      PollForReply(SyncPolls, SyncWindowMs, TLinkStage::ReaderSync, PollReplyTimeoutMs);
   switch (Result.End) {
     case TPollEnd::Reply:
       if (Result.Bit == 1) FLastError = "Bogus data returned";

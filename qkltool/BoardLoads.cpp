@@ -26,12 +26,15 @@ std::string WhyNoChip(const TPropeller& Link) {
   return "no chip answered";
 }
 
-TBoardResult LoadBoard(const std::string& Port, const TLoadRequest& Request, uint8_t Mode) {
+TBoardResult LoadBoard(const std::string& Port, const TLoadRequest& Request, uint8_t Mode,
+                       const TLinkWire& Wire) {
   const auto Start = std::chrono::steady_clock::now();
   TBoardResult Result;
   Result.Port = Port;
   std::ostream Discarded(nullptr);
   TPropeller Link(Discarded);
+  Wire.Apply(Link);
+  Link.LinkSession().HoldResetLine(true);
   if (!Link.LoadFile(Request.File) || !Link.ChecksumValid()) {
     Result.Failure = "cannot read " + Request.File;
   } else if ((Result.Version = Link.FindPropeller(Port)) == 0) {
@@ -64,13 +67,14 @@ std::string JsonLine(const TBoardResult& Board) {
 
 }  // namespace
 
-int LoadBoards(const TLoadRequest& Request, uint8_t Mode, std::ostream& Out) {
+int LoadBoards(const TLoadRequest& Request, uint8_t Mode, const TLinkWire& Wire,
+               std::ostream& Out) {
   std::mutex Reporting;
   bool AllPassed = true;
   std::vector<std::thread> Loads;
   for (const std::string& Port : Request.Ports) {
     Loads.emplace_back([&, Port] {
-      const TBoardResult Board = LoadBoard(Port, Request, Mode);
+      const TBoardResult Board = LoadBoard(Port, Request, Mode, Wire);
       const std::lock_guard<std::mutex> Lock(Reporting);
       AllPassed = AllPassed && Board.Passed;
       Out << (Request.Json ? JsonLine(Board) : TextLine(Board)) << std::endl;

@@ -1,6 +1,6 @@
-// The commands of qkl-tool, each run from what its command line asked to its exit code. Every
-// load and read takes the chip's ROM boot loader path at 115200 baud so far; MaxRate and Classic
-// are there for the fast loader's path, the one the defaults will choose when it comes.
+// The commands of qkl-tool, each run from what its command line asked to its exit code. Loads and
+// reads take the fast loader's path (link/FastLoad.h) at up to MaxRate, which falls back to the
+// chip's ROM boot loader where it must; Classic takes the boot loader's path only.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,16 @@ constexpr uint32_t BootLoaderRate = 115200;
 constexpr const char* BootEepromSize = "32K";
 constexpr const char* LargeEepromSize = "64K";
 
+// The reset line and the wire trace of every command that resets the chip.
+struct TWireChoice {
+  std::string Reset = "dtr";  // dtr or rts
+  bool Trace = false;         // to standard error
+  std::string TraceFile;      // to this file instead; empty: none
+};
+
 struct TLinkChoice {
-  std::string Port;
+  std::string Port;  // empty: QKL_PORT, else the single board a probe finds
+  TWireChoice Wire;
   uint32_t MaxRate = FastestRate;  // the highest rate a fast load may agree on
   bool Classic = false;            // the ROM boot loader path only
 };
@@ -47,6 +55,13 @@ struct TReadRequest {
   std::string Size = BootEepromSize;
 };
 
+struct TPortsRequest {
+  bool Probe = false;
+  bool ProbeAll = false;  // probe every port but a Bluetooth one, not only the Propeller adapters
+  bool Json = false;
+  TWireChoice Wire;
+};
+
 struct TTermRequest {
   std::string Port;  // empty: QKL_PORT
   TTerminalChoice Session;
@@ -57,3 +72,5 @@ struct TTermRequest {
 int RunLoad(const TLoadRequest& Request, std::ostream& Out, TMessages& Messages);
 int RunRead(const TReadRequest& Request, TMessages& Messages);
 int RunTerm(const TTermRequest& Request, std::ostream& Out, TMessages& Messages);
+// The listing goes to Out.
+int RunPorts(const TPortsRequest& Request, std::ostream& Out, TMessages& Messages);

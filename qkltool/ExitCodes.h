@@ -1,8 +1,7 @@
 // Every exit code of qkl-tool, the interface scripts read. A program's own status (0 up to about
 // 100) is to pass through as the exit code when a terminal session ends with it, so the tool's
 // failures take codes at the top of the range, as timeout(1) does: a program that ends with one of
-// them cannot be told from the tool's failure. Held for what is to come: 117 no single board
-// found.
+// them cannot be told from the tool's failure.
 #pragma once
 
 enum TToolExit : int {
@@ -21,6 +20,8 @@ enum TToolExit : int {
   ExitReadFailed = 115,
   // The file read back could not be written.
   ExitNotSaved = 116,
+  // No port was named and the probe found no board, or several.
+  ExitNoSingleBoard = 117,
   // A load on several ports failed on one board or more.
   ExitSomeBoardFailed = 118,
   // A terminal session ended at its time-out, without a status from the program.

@@ -37,6 +37,7 @@ std::string TProgressBar::Text(const TLinkProgress& Event) {
   switch (Event.Stage) {
     case TLinkStage::Download: return Bar("loading", Event.Done, Event.Total, "longs");
     case TLinkStage::EepromRead: return Bar("reading EEPROM", Event.Done, Event.Total, "KB");
+    case TLinkStage::RateAgreed: return "agreed on " + std::to_string(Event.Done) + " baud";
     default: break;
   }
   return std::string(WaitName(Event.Stage)) + " " + SecondsSince(Started);

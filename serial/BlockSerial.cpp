@@ -24,6 +24,7 @@ const char* TableText(int32_t Code) {
     case ErrRxParity: return "Receive Parity Error";
     case ErrTxFull: return "Tranceive Queue is full";
     case ErrNoModemLines: return "The device has no modem lines";
+    case ErrRateRefused: return "The adapter does not take this rate";
     default: return nullptr;
   }
 }
@@ -290,6 +291,20 @@ TPortResult TBlockSerial::Configure(uint32_t Baud, int32_t DeadlockMs) {
   DeadlockTimeout = DeadlockMs;
   Configure(static_cast<int32_t>(Baud), 8, 'N', 0, false, false);
   return {FErrorCode};
+}
+
+TPortResult TBlockSerial::SetLine(uint32_t Baud, int32_t StopBits) {
+  if (!FActive) return {ErrPortNotOpen};
+  const TLineSettings Before = FLineSettings;
+  FLineSettings.BaudRate = Baud;
+  FLineSettings.StopBits = StopBits == 2 ? 2 : 0;
+  const int32_t Code = ApplyLineRate();
+  if (Code != 0) {
+    FLineSettings = Before;
+    ApplyLineRate();
+  }
+  SetErrorCode(Code);
+  return {Code};
 }
 
 TPortResult TBlockSerial::SetModemLines(bool Dtr, bool Rts) {

@@ -82,6 +82,7 @@ public:
   // The link's view of the port: the operations above, their outcome returned.
   TPortResult Open(const std::string& PortName) override;
   TPortResult Configure(uint32_t Baud, int32_t DeadlockMs) override;
+  TPortResult SetLine(uint32_t Baud, int32_t StopBits) override;
   TPortResult SetModemLines(bool Dtr, bool Rts) override;
   void LeaveModemLines(bool Leave) override { FLeaveModemLines = Leave; }
   bool OpenRaisedModemLines() const override { return FOpenRaisedLines; }
@@ -123,6 +124,10 @@ private:
   bool PreCheck();
   void DecodeLineErrors(uint32_t Flags);
   void ApplyLineSettings();
+  // The rate and stop bits of FLineSettings on the open device, read back: 0, ErrRateRefused
+  // or the system's error number. Where the driver allows it, the device then hands over what
+  // it receives at once (Linux's low latency).
+  int32_t ApplyLineRate();
 
   static bool IsComName(const std::string& PortName);
   void ParsePortNumber(const std::string& PortName);

@@ -13,6 +13,12 @@
 #ifdef __linux__
 #include <linux/serial.h>
 #endif
+#ifdef __APPLE__
+// The IOKit serial header's one request, as it declares it: any rate, set after tcsetattr.
+#ifndef IOSSIOSPEED
+#define IOSSIOSPEED _IOW('T', 2, speed_t)
+#endif
+#endif
 
 #include "serial/BlockSerial.h"
 
@@ -158,6 +164,48 @@ bool WriteLineSettings(int Device, const TLineSettings& Line) {
   return true;
 }
 
+// Asks the driver to hand over received bytes at once rather than on its own timer; a driver
+// that does not know the request (a pseudo-terminal) or refuses it keeps its way.
+void AskLowLatency(int Device) {
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
+  serial_struct Serial{};
+  if (::ioctl(Device, TIOCGSERIAL, &Serial) == -1) return;
+  Serial.flags |= ASYNC_LOW_LATENCY;
+  ::ioctl(Device, TIOCSSERIAL, &Serial);
+#else
+  (void)Device;
+#endif
+}
+
+// Sets Baud and the stop bits on Device and reads them back. A rate without a termios code is
+// set on macOS by IOSSIOSPEED, and refused elsewhere.
+int32_t WriteRate(int Device, uint32_t Baud, bool TwoStopBits) {
+  termios T{};
+  if (::tcgetattr(Device, &T) == -1) return errno;
+  speed_t Speed = 0;
+  const bool Named = SpeedCode(Baud, Speed);
+#ifdef __APPLE__
+  if (!Named) Speed = B230400;  // until IOSSIOSPEED sets the rate itself
+#else
+  if (!Named) return ErrRateRefused;
+#endif
+  ::cfsetispeed(&T, Speed);
+  ::cfsetospeed(&T, Speed);
+  T.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+  if (TwoStopBits) T.c_cflag |= CSTOPB;
+  if (::tcsetattr(Device, TCSANOW, &T) == -1) return errno == EINVAL ? ErrRateRefused : errno;
+#ifdef __APPLE__
+  speed_t Rate = Baud;
+  if (!Named && ::ioctl(Device, IOSSIOSPEED, &Rate) == -1) return ErrRateRefused;
+  if (!Named) Speed = Rate;
+#endif
+  termios Taken{};
+  if (::tcgetattr(Device, &Taken) == -1) return errno;
+  if (::cfgetospeed(&Taken) != Speed) return ErrRateRefused;
+  if (((Taken.c_cflag & CSTOPB) != 0) != TwoStopBits) return EINVAL;
+  return 0;
+}
+
 // Line stays quiet when the carrier drops, and closing never drops DTR by itself (no hang-up).
 void KeepLinesOnClose(int Device) {
   termios T{};
@@ -226,6 +274,12 @@ void TBlockSerial::ApplyLineSettings() {
     SetDtr(!FLineSettings.DtrDisabled);
     if (!FLineSettings.RtsHandshake) SetRts(FLineSettings.RtsOn);
   }
+}
+
+int32_t TBlockSerial::ApplyLineRate() {
+  const int32_t Code = WriteRate(Fd(FHandle), FLineSettings.BaudRate, FLineSettings.StopBits == 2);
+  if (Code == 0) AskLowLatency(Fd(FHandle));
+  return Code;
 }
 
 void TBlockSerial::SetDtr(bool On) { DriveModemLine(FHandle, TIOCM_DTR, On); }

@@ -171,6 +171,23 @@ void TBlockSerial::ApplyLineSettings() {
   if (!::SetCommState(Device(FHandle), &Control)) CheckOsResult(-1);
 }
 
+// The driver takes a DCB with a rate it cannot make, or makes another: both are a refusal.
+int32_t TBlockSerial::ApplyLineRate() {
+  DCB Control{};
+  Control.DCBlength = sizeof(DCB);
+  if (!::GetCommState(Device(FHandle), &Control)) return LastError();
+  Control.BaudRate = FLineSettings.BaudRate;
+  Control.StopBits = FLineSettings.StopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+  if (!::SetCommState(Device(FHandle), &Control)) {
+    const int32_t Code = LastError();
+    return Code == ERROR_INVALID_PARAMETER ? ErrRateRefused : Code;
+  }
+  DCB Taken{};
+  Taken.DCBlength = sizeof(DCB);
+  if (!::GetCommState(Device(FHandle), &Taken)) return LastError();
+  return Taken.BaudRate == FLineSettings.BaudRate ? 0 : ErrRateRefused;
+}
+
 void TBlockSerial::SetDtr(bool On) { ::EscapeCommFunction(Device(FHandle), On ? SETDTR : CLRDTR); }
 
 void TBlockSerial::SetRts(bool On) { ::EscapeCommFunction(Device(FHandle), On ? SETRTS : CLRRTS); }

@@ -21,6 +21,8 @@ enum : int32_t {
   ErrTxFull = 10003,
   // The device has no modem lines to set (a pseudo-terminal): nothing was refused.
   ErrNoModemLines = 10004,
+  // The adapter does not take the rate asked for, or reads back another one.
+  ErrRateRefused = 10005,
 };
 
 using TPortClock = std::chrono::steady_clock;
@@ -44,6 +46,10 @@ public:
   // 8 data bits, no parity, one stop bit, no flow control, at Baud; DTR off and RTS on (unless the
   // lines are left). A device read or write that stays pending for DeadlockMs is given up.
   virtual TPortResult Configure(uint32_t Baud, int32_t DeadlockMs) = 0;
+  // Another rate and count of stop bits (1 or 2) on the open port, the rest as Configure left
+  // it and the modem lines untouched; ErrRateRefused when the adapter will not run at Baud, and
+  // then the line stays as it was.
+  virtual TPortResult SetLine(uint32_t Baud, int32_t StopBits) = 0;
   virtual TPortResult SetModemLines(bool Dtr, bool Rts) = 0;
   // While Leave is true, Configure and Close leave DTR and RTS as they are, and a close never
   // hangs up: for a terminal on a chip that must not be reset, or a load whose program is to

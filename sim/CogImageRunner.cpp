@@ -89,15 +89,19 @@ void CogImageRunner::AttachLine(uint32_t baud) {
   if (line_) board_->Detach(*line_);
   qkl::devices::SerialLineConfig config;
   config.baud = baud;
+  config.stopBits = hostStopBits_;
   line_ = std::make_unique<qkl::devices::SerialLine>(*chip_, config);
   board_->Attach(*line_);
   lineBaud_ = baud;
+  lineStopBits_ = hostStopBits_;
 }
 
-// As a real adapter, the line sends and decodes at the rate the host set from then on, whether
-// the host sends anything or only listens; bytes the host has already sent keep their rate.
+// As a real adapter, the line sends and decodes at the rate and in the frames the host set from
+// then on, whether the host sends anything or only listens; bytes the host has already sent keep
+// their rate.
 void CogImageRunner::FollowHostRate(uint32_t baud) {
-  if (baud && baud != lineBaud_ && !line_->Sending()) AttachLine(baud);
+  const bool changed = (baud && baud != lineBaud_) || hostStopBits_ != lineStopBits_;
+  if (changed && !line_->Sending()) AttachLine(baud ? baud : lineBaud_);
 }
 
 void CogImageRunner::RunToSeconds(double seconds) {

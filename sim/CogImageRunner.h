@@ -37,6 +37,8 @@ class CogImageRunner : public ImageRunner {
   // Runs the chip up to the wall clock while the host is quiet, taking up the rate the host has
   // set (0: not a standard rate, the line keeps its own); returns what it sent meanwhile.
   std::string CatchUp(TimePoint now, uint32_t baud);
+  // The stop bits of the host's frames (1 or 2), taken up with its next rate.
+  void SetHostStopBits(int stopBits) { hostStopBits_ = stopBits; }
 
  private:
   void PowerUp(const std::string& romDirectory);
@@ -63,6 +65,8 @@ class CogImageRunner : public ImageRunner {
   std::unique_ptr<qkl::devices::I2cEeprom> rom_;
   std::unique_ptr<qkl::devices::SerialLine> line_;
   uint32_t lineBaud_ = 0;
+  int lineStopBits_ = 1;
+  int hostStopBits_ = 1;
   bool running_ = false;
   bool clockStopNoted_ = false;
   long answersSent_ = 0;

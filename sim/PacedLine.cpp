@@ -6,7 +6,8 @@ namespace qkl::sim {
 
 namespace {
 
-constexpr int kBitTimesPerByte = 10;
+// A start bit and eight data bits, then the stop bits.
+constexpr int kBitTimesBeforeStop = 9;
 // Host bytes the line holds before they have gone out: the transmit buffer of a USB serial
 // adapter (256 bytes in the FT232R, 512 in the FT231X, 640 in the CP2102), which its UART sends
 // back to back. It also keeps the line busy while this process waits for the processor.
@@ -29,10 +30,10 @@ PacedLine::PacedLine(uint32_t baud, Duration latency) : perByte_{}, latency_(lat
   SetBaud(baud);
 }
 
-void PacedLine::SetBaud(uint32_t baud) {
+void PacedLine::SetBaud(uint32_t baud, int stopBits) {
   if (baud == 0) return;
   perByte_ = std::chrono::duration_cast<Duration>(
-      std::chrono::duration<double>(double(kBitTimesPerByte) / baud));
+      std::chrono::duration<double>(double(kBitTimesBeforeStop + stopBits) / baud));
 }
 
 // The index of the first host byte still in the adapter at `now`.

@@ -1,6 +1,7 @@
 // The serial line at its real rate, between the pseudo-terminal and the chip: every byte takes
-// ten bit times of wall time in each direction. A host byte reaches the chip when its last bit
-// has arrived; the chip's bytes reach the host one per ten bit times, each when its last bit is
+// ten bit times of wall time in each direction, eleven in the frames of two stop bits the host may
+// set. A host byte reaches the chip when its last bit has arrived; the chip's bytes reach the
+// host one per byte time, each when its last bit is
 // through and never before the chip sent it. The adapter passes the chip's bytes on as a USB
 // serial adapter does: when its latency timer runs out, or at once when they fill a USB packet.
 //
@@ -26,8 +27,9 @@ class PacedLine {
   static constexpr Duration kDefaultLatency = std::chrono::milliseconds(1);
   explicit PacedLine(uint32_t baud = kDefaultBaud, Duration latency = kDefaultLatency);
 
-  // The host's rate; 0 (a rate that could not be read) keeps the one before.
-  void SetBaud(uint32_t baud);
+  // The host's rate and its frames' stop bits (1 or 2); a rate of 0 (one that could not be read)
+  // keeps the one before.
+  void SetBaud(uint32_t baud, int stopBits = 1);
   Duration ByteTime() const { return perByte_; }
 
   // How many host bytes the line takes at `now`: the room left in the adapter's transmit buffer.

@@ -127,6 +127,8 @@ void PtyLine::HostClosed() {
 
 uint32_t PtyLine::LinkRate() const { return TerminalRate(master_); }
 
+int PtyLine::LinkStopBits() const { return TerminalStopBits(master_); }
+
 void PtyLine::Send(std::string_view bytes) {
   if (bytes.empty()) return;
   if (hostOpens_ == 0) ServiceWatch();

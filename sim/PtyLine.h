@@ -53,6 +53,8 @@ class PtyLine {
   void ServiceWatch();
   // The rate the host set on its side, in baud, standard or not; 0 when it cannot be read.
   uint32_t LinkRate() const;
+  // The stop bits of the host's frames, 1 or 2.
+  int LinkStopBits() const;
   // Sends bytes to the host; what the slave cannot take yet waits for WritePending. Nothing is
   // sent while no host has the slave open.
   void Send(std::string_view bytes);

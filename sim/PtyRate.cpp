@@ -18,4 +18,10 @@ uint32_t TerminalRate(int fd) {
   return settings.c_ospeed;
 }
 
+int TerminalStopBits(int fd) {
+  termios2 settings{};
+  if (fd < 0 || ioctl(fd, TCGETS2, &settings) != 0) return 1;
+  return (settings.c_cflag & CSTOPB) != 0 ? 2 : 1;
+}
+
 }  // namespace qkl::sim

@@ -9,5 +9,7 @@ namespace qkl::sim {
 // The output rate set on the terminal `fd` (a pseudo-terminal's master reads its slave's), or 0
 // when it cannot be read.
 uint32_t TerminalRate(int fd);
+// The stop bits of the frames the host set on the terminal `fd`: 2 with CSTOPB, else 1.
+int TerminalStopBits(int fd);
 
 }  // namespace qkl::sim

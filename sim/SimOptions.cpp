@@ -189,8 +189,9 @@ hears no handshake within its window after a reset boots from its EEPROM.
                     with 5 ms pages)
   --paced           carry the link rate in real time (any rate the host sets, standard or not,
                     up to 3000000 baud): each byte takes ten bit times on the line in each
-                    direction (the host's reach the chip when their last bit is
-                    in, the chip's reach the host one per ten bit times), and the chip keeps
+                    direction, eleven when the host sets two stop bits (the host's reach the
+                    chip when their last bit is in, the chip's reach the host one per byte
+                    time), and the chip keeps
                     its realistic working times
   --adapter-latency-ms MS  on a paced line, hand the chip's bytes to the host every MS
                     milliseconds (1 to 255, default 1), or as soon as 62 of them fill a USB

@@ -109,6 +109,8 @@ void VirtualChip::Run() {
       throw std::system_error(errno, std::generic_category(), "ppoll");
     if (watched[0].revents) return;
     hostRate_ = line_.LinkRate();
+    hostStopBits_ = line_.LinkStopBits();
+    if (emulator_) emulator_->SetHostStopBits(hostStopBits_);
     if (watched[2].revents) line_.ServiceWatch();
     if (watched[1].revents & POLLOUT) line_.WritePending();
     if (watched[1].revents & (POLLIN | POLLPRI)) ServeMaster();
@@ -143,7 +145,7 @@ uint32_t VirtualChip::CarriedRate() const {
 }
 
 void VirtualChip::TakeOnPacedLine(const std::string& bytes) {
-  paced_->SetBaud(CarriedRate());
+  paced_->SetBaud(CarriedRate(), hostStopBits_);
   paced_->FromHost(bytes, Clock::now());
 }
 
@@ -160,7 +162,7 @@ void VirtualChip::SendToHost(const std::string& bytes, TimePoint at) {
   if (!paced_) {
     line_.Send(bytes);
   } else if (!bytes.empty()) {
-    paced_->SetBaud(CarriedRate());
+    paced_->SetBaud(CarriedRate(), hostStopBits_);
     paced_->FromChip(bytes, at);
   }
 }

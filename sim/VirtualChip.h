@@ -65,6 +65,7 @@ class VirtualChip {
   std::unique_ptr<PacedLine> paced_;  // only when the line carries the link rate in real time
   // The rate the host set, read once each time the line wakes rather than for every byte.
   uint32_t hostRate_ = 0;
+  int hostStopBits_ = 1;
   int stopPipe_[2] = {-1, -1};
   mutable std::mutex exchangeLock_;
   HostExchange current_;

@@ -12,7 +12,7 @@ set(core_cases
   "RomBootLoader\\." "ReaderProgram"
   "RomHandshakeTiming\\." "^SerialLine\\." "^RomLoad\\." "^EepromBoot\\." "^Rom\\." "^Launcher\\.TheRom"
   "^TwoLinks\\." "FaultMatrix\\..*ReadBack$" "FaultMatrix\\..*/Noisy" "^BadInput\\.Names" "^Qkl\\.ReadBack"
-  "^QklDetectionTest\\.ThousandDetectionsOfAChip$")
+  "^QklDetectionTest\\.ThousandDetectionsOfAChip$" "^Paced/FastLoad\\." "^FastEeprom\\." "^ToolFast\\.")
 
 # Cases measured at more than 5 s on the 2-core machine, with the suite run side by side
 # (ctest --output-junit): labelled slow, so that a quick run can leave them out with -LE slow.

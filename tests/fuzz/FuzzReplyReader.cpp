@@ -25,6 +25,7 @@ public:
     return {};
   }
   TPortResult Configure(uint32_t, int32_t) override { return {}; }
+  TPortResult SetLine(uint32_t, int32_t) override { return {}; }
   TPortResult SetModemLines(bool, bool) override { return {ErrNoModemLines}; }
   TPortResult Purge() override { return {}; }
   TPortResult Write(std::string_view) override {

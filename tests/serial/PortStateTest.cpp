@@ -226,6 +226,29 @@ TEST(SerialOpen, OpenFlushesBothQueuesSeenOnMaster) {
             TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE);
 }
 
+// The fast path's line: a fast rate with two stop bits, read back from the device; a rate the
+// device has no code for is refused by its own code and leaves the line as it was.
+TEST(SerialOpen, SetLineTakesFastRatesWithTwoStopBitsAndRefusesOthers) {
+  TPtyPair Pair;
+  TBlockSerial Port;
+  OpenConfigured(Port, Pair);
+  ASSERT_TRUE(Port.SetLine(3000000, 2).Ok());
+  termios Line{};
+  ASSERT_EQ(::tcgetattr(Pair.Slave, &Line), 0);
+  EXPECT_EQ(::cfgetospeed(&Line), B3000000);
+  EXPECT_NE(Line.c_cflag & CSTOPB, 0u);
+  const TPortResult Refused = Port.SetLine(12345, 1);
+  EXPECT_EQ(Refused.Code, ErrRateRefused);
+  EXPECT_EQ(Port.ErrorText(Refused.Code), "The adapter does not take this rate");
+  EXPECT_TRUE(Port.Active());
+  ASSERT_EQ(::tcgetattr(Pair.Slave, &Line), 0);
+  EXPECT_EQ(::cfgetospeed(&Line), B3000000) << "previous settings stay";
+  EXPECT_NE(Line.c_cflag & CSTOPB, 0u);
+  ASSERT_TRUE(Port.SetLine(115200, 1).Ok());
+  ASSERT_EQ(::tcgetattr(Pair.Slave, &Line), 0);
+  EXPECT_EQ(Line.c_cflag & CSTOPB, 0u) << "the classic path's 8N1 again";
+}
+
 TEST(SerialOpen, RefusedRateKeepsPortOpen) {
   TPtyPair Pair;
   TBlockSerial Port;

@@ -1,5 +1,6 @@
-// The paced line: ten bit times a byte in each direction, host bytes taken only as the line can
-// carry them, the chip's bytes never before their time; and the virtual chip on it.
+// The paced line: ten bit times a byte in each direction (eleven with two stop bits), host bytes
+// taken only as the line can carry them, the chip's bytes never before their time; and the virtual
+// chip on it.
 #include <gtest/gtest.h>
 
 #include "sim/PacedLine.h"
@@ -17,6 +18,9 @@ const TimePoint kStart = Clock::now();
 TEST(PacedLine, HostBytesArriveOneByteTimeApartAfterTheLineIsFree) {
   PacedLine line(115200);
   ASSERT_EQ(std::chrono::duration_cast<std::chrono::nanoseconds>(line.ByteTime()).count(), 86805);
+  line.SetBaud(3000000, 2);  // the fast loader's frames: eleven bit times
+  EXPECT_EQ(std::chrono::duration_cast<std::chrono::nanoseconds>(line.ByteTime()).count(), 3666);
+  line.SetBaud(115200, 1);
   line.FromHost("ab", kStart);
   char byte = 0;
   TimePoint at;

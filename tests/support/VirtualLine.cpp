@@ -32,6 +32,12 @@ public:
     Line.DeadlockMs = DeadlockMs;
     return {};
   }
+  TPortResult SetLine(uint32_t Baud, int32_t) override {
+    std::lock_guard Lock(Line.Mutex);
+    if (!Holding) return {ErrPortNotOpen};
+    Line.LineBaud = Baud;
+    return {};
+  }
   TPortResult SetModemLines(bool Dtr, bool Rts) override {
     std::lock_guard Lock(Line.Mutex);
     if (!Holding) return {ErrPortNotOpen};
