@@ -39,7 +39,7 @@ for boards in 1 4; do
   for run in $(seq "$runs"); do
     start=$(date +%s.%N)
     # A single port reports on standard error, several one line each on standard output.
-    "$tool" load --eeprom "${arguments[@]}" "$image" 2>&1 | sed 's/^/    /'
+    "$tool" load --classic --eeprom "${arguments[@]}" "$image" 2>&1 | sed 's/^/    /'
     end=$(date +%s.%N)
     awk -v b="$boards" -v r="$run" -v s="$start" -v e="$end" \
       'BEGIN { printf "%d board(s), run %d: %.2f s wall\n", b, r, e - s }'
