@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the bash completions of qkl and qkl-tool: qkl's options after "-", its program modes
 # after -p and the serial devices present after -d (file names do not come there); qkl-tool's
-# commands, each command's options, and its values after --size, --reset and --port (the ports
-# that qkl-tool lists, here of a fake sysfs).
+# commands, each command's options, and its values after --size, --reset, --timeout and --port
+# (the ports that qkl-tool lists, here of a fake sysfs).
 # Usage: check-completion.sh <qkl's completion file> <qkl-tool's completion file> <qkl-tool>
 set -uo pipefail
 source "$1"
@@ -55,9 +55,11 @@ for device in $devices; do
 done
 expect "no file names after -d" "" qkl -d "$work/prog"
 
-expect "qkl-tool's commands" "--help --version load ports read " qkl-tool ""
-expect "load's options" "--classic --eeprom --help --port --rate --reset --shutdown --trace --trace-file " \
+expect "qkl-tool's commands" "--help --version load ports read term " qkl-tool ""
+expect "load's options" "--baud --classic --eeprom --exit-on-eof --help --json --no-status --port --rate --reset --shutdown --terminal --timeout --trace --trace-file " \
   qkl-tool load -
+expect "term's options" "--baud --exit-on-eof --help --no-status --port --timeout " qkl-tool term -
+expect "nothing after --timeout" "" qkl-tool term --timeout ""
 expect "read's options" "--classic --help --port --rate --reset --size --trace --trace-file " \
   qkl-tool read --port x -
 expect "ports' options" "--help --json --no-probe --probe --probe-all --reset --trace --trace-file " \

@@ -131,6 +131,18 @@ TPortResult TLinkSession::DrainOutput() {
   return ::DrainOutput(*Port, DeadlockTimeoutMs, Baud, FrameBits);
 }
 
+TPortResult TLinkSession::ReceiveAny(std::string& Into, int32_t TimeoutMs) {
+  if (ReceivedAt < Received.size()) {
+    Into.append(Received, ReceivedAt);
+    ForgetReceived();
+    return {};
+  }
+  const TPortResult Result =
+      Port->Read(Into, ReadChunkBytes, Now() + std::chrono::milliseconds(TimeoutMs));
+  if (!Result.Ok()) FReadFailed = FReadFailed || !(Result.TimedOut() || Result.LineError());
+  return Result;
+}
+
 TPortResult TLinkSession::ReceiveByte(uint8_t& Byte, int32_t TimeoutMs) {
   if (ReceivedAt == Received.size()) {
     ForgetReceived();

@@ -26,9 +26,14 @@ public:
   // refuses does not stop the conversation (a chip that was not reset does not answer) and is
   // kept in ResetRefusal.
   TPortResult Open(const std::string& PortName, uint32_t Baud);
-  // Opens PortName at Baud without a reset, leaving DTR and RTS as they are, to talk to the
-  // program that runs on the chip; the moment of the open stands for the reset mark.
+  // Opens PortName at Baud without a reset, leaving DTR and RTS as they are and what the device
+  // had queued, to talk to the program that runs on the chip; the moment of the open stands for
+  // the reset mark.
   TPortResult Attach(const std::string& PortName, uint32_t Baud);
+  // True when the open raised DTR where it was off before (see TSerialPort).
+  bool OpenRaisedModemLines() const { return Port->OpenRaisedModemLines(); }
+  // From now on DTR and RTS stay as they are, through a new rate and the close.
+  void LeaveModemLines() { Port->LeaveModemLines(true); }
   // The line whose pulse resets the chip; DTR unless chosen otherwise.
   void SetResetMethod(const TResetMethod& Method) { Reset = &Method; }
   const TResetMethod& ResetMethod() const { return *Reset; }
@@ -68,6 +73,8 @@ public:
   TPortResult DrainOutput();
   // The next byte received, waiting up to TimeoutMs for it.
   TPortResult ReceiveByte(uint8_t& Byte, int32_t TimeoutMs);
+  // Appends what has been received, waiting up to TimeoutMs for anything.
+  TPortResult ReceiveAny(std::string& Into, int32_t TimeoutMs);
   // While Bytes is not 0, a read that finds nothing left to take first waits until Bytes more
   // are due at the line rate after the previous read, and takes them at one wake: for answers
   // that the host has clocked out well ahead, and that arrive steadily.

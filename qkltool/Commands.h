@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 class TMessages;
 
@@ -28,11 +29,24 @@ struct TLinkChoice {
   bool Classic = false;            // the ROM boot loader path only
 };
 
+// A terminal session on the chip's serial line.
+struct TTerminalChoice {
+  uint32_t Baud = BootLoaderRate;
+  double TimeoutSeconds = 0;  // 0: none
+  bool NoStatus = false;      // else the bytes 0xFF 0x00 status end the session with that status
+  bool ExitOnEof = false;     // the end of standard input ends the session
+};
+
 struct TLoadRequest {
   TLinkChoice Link;
+  // More than one: every board loaded side by side, one line each.
+  std::vector<std::string> Ports;
   std::string File;
   bool Eeprom = false;    // write the EEPROM as well as RAM
   bool Shutdown = false;  // after the EEPROM is written, stop the chip instead of running it
+  bool Json = false;      // the lines of a load on several ports as JSON
+  bool Terminal = false;  // after the load, a terminal on the same open port
+  TTerminalChoice Session;
 };
 
 struct TReadRequest {
@@ -48,7 +62,15 @@ struct TPortsRequest {
   TWireChoice Wire;
 };
 
-int RunLoad(const TLoadRequest& Request, TMessages& Messages);
+struct TTermRequest {
+  std::string Port;  // empty: QKL_PORT
+  TTerminalChoice Session;
+};
+
+// The program's output in a terminal session, and the lines of a load on several ports, go to
+// Out.
+int RunLoad(const TLoadRequest& Request, std::ostream& Out, TMessages& Messages);
 int RunRead(const TReadRequest& Request, TMessages& Messages);
+int RunTerm(const TTermRequest& Request, std::ostream& Out, TMessages& Messages);
 // The listing goes to Out.
 int RunPorts(const TPortsRequest& Request, std::ostream& Out, TMessages& Messages);

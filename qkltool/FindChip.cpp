@@ -9,15 +9,6 @@
 
 namespace {
 
-int PortFailure(const TPropeller& Link, const std::string& Port, TMessages& Messages) {
-  const std::string Hint = PortOpenFailureHint(Port, Link.OpenFailureCode());
-  Messages.Failure("cannot open port " + Port + ": " + Link.OpenFailureText(),
-                   Hint.empty()
-                       ? "check the adapter, its cable and the port's name; " + PortsPresentHint()
-                       : Hint);
-  return ExitPortFailed;
-}
-
 // "DTR" or "RTS".
 std::string ResetLineName(TPropeller& Link) {
   std::string Name = Link.LinkSession().ResetMethod().Name();
@@ -43,9 +34,20 @@ int NoChip(TPropeller& Link, const std::string& Port, TMessages& Messages) {
 
 }  // namespace
 
+int PortFailure(const std::string& Port, int32_t Code, const std::string& Text,
+                TMessages& Messages) {
+  const std::string Hint = PortOpenFailureHint(Port, Code);
+  Messages.Failure("cannot open port " + Port + ": " + Text,
+                   Hint.empty()
+                       ? "check the adapter, its cable and the port's name; " + PortsPresentHint()
+                       : Hint);
+  return ExitPortFailed;
+}
+
 int FindChip(TPropeller& Link, const std::string& Port, TMessages& Messages) {
   if (Link.FindPropeller(Port) != 0) return ExitDone;
-  if (Link.OpenFailureCode() != 0) return PortFailure(Link, Port, Messages);
+  if (Link.OpenFailureCode() != 0)
+    return PortFailure(Port, Link.OpenFailureCode(), Link.OpenFailureText(), Messages);
   return NoChip(Link, Port, Messages);
 }
 

@@ -5,11 +5,12 @@
 #include <system_error>
 
 #include "link/FastLoad.h"
-
+#include "qkltool/BoardLoads.h"
 #include "qkltool/Commands.h"
 #include "qkltool/ExitCodes.h"
 #include "qkltool/FindChip.h"
 #include "qkltool/Messages.h"
+#include "qkltool/TerminalSession.h"
 
 namespace {
 
@@ -54,6 +55,25 @@ int ReadImage(TPropeller& Link, const std::string& File, TMessages& Messages) {
     return ExitBadImage;
   }
   return ExitDone;
+}
+
+// Straight from the load into the terminal on the port still open: the lines stay as the load
+// left them, so the chip is not reset again.
+int StayInTerminal(TPropeller& Link, const TLoadRequest& Request, const std::string& Port,
+                   std::ostream& Out, TMessages& Messages) {
+  TLinkSession& Session = Link.LinkSession();
+  Session.LeaveModemLines();
+  // The load may have left the line at the fast loader's rate.
+  if (const TPortResult Set = Session.SetLine(Request.Session.Baud, 1); !Set.Ok()) {
+    Messages.Failure("cannot set " + Port + " to " + std::to_string(Request.Session.Baud) +
+                         " baud: " + Session.ErrorText(Set.Code),
+                     "choose a rate that the adapter supports");
+    Link.ClosePort();
+    return ExitPortFailed;
+  }
+  const int Exit = RunTerminal(Session, Port, Request.Session, Out, Messages);
+  Link.ClosePort();
+  return Exit;
 }
 
 // Ctrl-C while the EEPROM is written asks the chip to stop after the page in progress.
@@ -115,11 +135,17 @@ std::string PathTaken(const TFastOutcome& Outcome) {
 
 }  // namespace
 
-int RunLoad(const TLoadRequest& Request, TMessages& Messages) {
+int RunLoad(const TLoadRequest& Given, std::ostream& Out, TMessages& Messages) {
+  TLoadRequest Request = Given;
+  if (Request.Ports.size() == 1) Request.Link.Port = Request.Ports.front();
   TLinkWire Wire;  // the trace outlives the link
   std::ostream Discarded(nullptr);
   TPropeller Link(Discarded, Messages.LinkHooks());
   if (const int Exit = ReadImage(Link, Request.File, Messages); Exit != ExitDone) return Exit;
+  if (Request.Ports.size() > 1) {
+    if (const int Exit = Wire.Open(Request.Link.Wire, Messages); Exit != ExitDone) return Exit;
+    return LoadBoards(Request, ModeOf(Request), Wire, Out);
+  }
   const auto Start = std::chrono::steady_clock::now();
   // The reset line stays on after the reset: a terminal opened after the load finds it on and
   // does not reset the chip (see TLinkSession::HoldResetLine).
@@ -140,8 +166,9 @@ int RunLoad(const TLoadRequest& Request, TMessages& Messages) {
                      "power supply");
     return ExitLoadFailed;
   }
-  Link.ClosePort();
   Messages.Line("loaded " + Request.File + " into " + TargetOf(Request) + " on " + Port +
                 PathTaken(Outcome) + " in " + SecondsSince(Start));
+  if (Request.Terminal) return StayInTerminal(Link, Request, Port, Out, Messages);
+  Link.ClosePort();
   return ExitDone;
 }

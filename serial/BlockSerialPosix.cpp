@@ -252,6 +252,9 @@ std::intptr_t TBlockSerial::OpenHandle(const std::string& Path) {
     errno = Error;
     return -1;
   }
+  // Hang-up on close still set: the port is new to this system since it appeared, or its last
+  // user dropped the lines as it closed; this open raised them again.
+  FOpenRaisedLines = (Probe.c_cflag & HUPCL) != 0;
   KeepLinesOnClose(Device);
   return Device;
 }

@@ -158,6 +158,7 @@ std::intptr_t TBlockSerial::OpenHandle(const std::string& Path) {
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
   if (Port == INVALID_HANDLE_VALUE) return -1;
   PrepareDevice(Port, RecvQueueSize);
+  FOpenRaisedLines = true;  // the drivers drop DTR as a port closes and raise it as it opens
   return reinterpret_cast<std::intptr_t>(Port);
 }
 

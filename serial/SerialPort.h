@@ -53,8 +53,12 @@ public:
   virtual TPortResult SetModemLines(bool Dtr, bool Rts) = 0;
   // While Leave is true, Configure and Close leave DTR and RTS as they are, and a close never
   // hangs up: for a terminal on a chip that must not be reset, or a load whose program is to
-  // keep running for one. A port without modem lines has nothing to leave.
+  // keep running for one. A port without modem lines has nothing to leave. An open and a close
+  // then keep what the device has queued, which belongs to the running program.
   virtual void LeaveModemLines(bool Leave) { (void)Leave; }
+  // True when the last open itself turned DTR and RTS on where the previous close had turned
+  // them off: the system raises both at every open, so a board whose DTR was off was reset.
+  virtual bool OpenRaisedModemLines() const { return false; }
   virtual TPortResult Purge() = 0;
   // Hands every byte to the device.
   virtual TPortResult Write(std::string_view Bytes) = 0;
