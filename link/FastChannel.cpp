@@ -1,8 +1,8 @@
 #include "link/FastChannel.h"
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
-#include <ranges>
 
 namespace {
 using std::chrono::milliseconds;
@@ -106,7 +106,8 @@ bool TFastChannel::Transfer(std::vector<TFastPacket> Packets) {
       continue;
     }
     // Silence, a stray answer or a packet refused too often: those in flight go again, slower.
-    for (const auto& Packet : std::ranges::reverse_view(Flight)) Waiting.push_front(Packet.Index);
+    std::transform(Flight.rbegin(), Flight.rend(), std::front_inserter(Waiting),
+                   [](const TInFlight& Packet) { return Packet.Index; });
     Flight.clear();
     if (!StepDown()) return false;
   }
