@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "console/HintTexts.h"
 #include "console/PortHints.h"
 
 namespace {
@@ -12,13 +13,15 @@ namespace {
 // devices.
 const char* const PortPatterns[] = {"/dev/ttyUSB*", "/dev/ttyACM*", "/dev/ttyS*", "/dev/cu.*"};
 
-// The group that may open the port; dialout, which owns serial ports on most Linux systems,
-// when the device cannot be asked.
+// The group that owns serial ports on most Linux systems.
+constexpr const char* UsualPortGroup = "dialout";
+
+// The group that may open the port; the usual one when the device cannot be asked.
 std::string PortGroup(const std::string& Port) {
   struct stat Device {};
-  if (::stat(Port.c_str(), &Device) != 0) return "dialout";
+  if (::stat(Port.c_str(), &Device) != 0) return UsualPortGroup;
   const group* Group = ::getgrgid(Device.st_gid);
-  return Group ? Group->gr_name : "dialout";
+  return Group ? Group->gr_name : UsualPortGroup;
 }
 
 }  // namespace
@@ -40,15 +43,9 @@ std::string PortOpenFailureHint(const std::string& Port, int32_t Code) {
     case ENXIO:
     case ENODEV: return PortsPresentHint();
     case EACCES:
-    case EPERM: {
-      const std::string Group = PortGroup(Port);
-      return "the port belongs to the group " + Group + ": add yourself with sudo usermod -aG " +
-             Group + " $USER and log in again";
-    }
-    case EBUSY:
-      return "another program holds the port (a terminal program, or ModemManager); close it and "
-             "try again";
-    case ENOTTY: return "it is no serial device";
+    case EPERM: return PortGroupHintText(PortGroup(Port));
+    case EBUSY: return PortHeldByTerminalHintText;
+    case ENOTTY: return NoSerialDeviceHintText;
     default: return {};
   }
 }

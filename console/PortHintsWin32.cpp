@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "console/HintTexts.h"
 #include "console/PortHints.h"
 
 std::vector<std::string> SerialPortsPresent() {
@@ -28,7 +29,7 @@ std::string PortOpenFailureHint(const std::string&, int32_t Code) {
     case ERROR_PATH_NOT_FOUND: return PortsPresentHint();
     // Windows refuses a second open of a port with access denied.
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return "another program holds the port; close it and try again";
+    case ERROR_SHARING_VIOLATION: return PortHeldHintText;
     default: return {};
   }
 }

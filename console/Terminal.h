@@ -7,3 +7,5 @@
 
 // Nothing when standard error is no terminal.
 std::optional<TTerminal> StandardErrorTerminal();
+// Whether standard output is a terminal (a person reads it, not a script).
+bool StandardOutputTerminal();

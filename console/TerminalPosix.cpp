@@ -21,3 +21,5 @@ std::optional<TTerminal> StandardErrorTerminal() {
   Shape.SharedWithOut = ::isatty(STDOUT_FILENO) && SameDevice(STDOUT_FILENO, STDERR_FILENO);
   return Shape;
 }
+
+bool StandardOutputTerminal() { return ::isatty(STDOUT_FILENO) != 0; }

@@ -22,3 +22,5 @@ std::optional<TTerminal> StandardErrorTerminal() {
   Shape.SharedWithOut = IsConsole(STD_OUTPUT_HANDLE);
   return Shape;
 }
+
+bool StandardOutputTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }

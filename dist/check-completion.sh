@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Checks the bash completions of qkl and qkl-tool: qkl's options after "-", its program modes
 # after -p and the serial devices present after -d (file names do not come there); qkl-tool's
-# commands, each command's options, and its values after --size and --port.
-# Usage: check-completion.sh <qkl's completion file> <qkl-tool's completion file>
+# commands, each command's options, and its values after --size, --reset, --timeout and --port
+# (the ports that qkl-tool lists, here of a fake sysfs).
+# Usage: check-completion.sh <qkl's completion file> <qkl-tool's completion file> <qkl-tool>
 set -uo pipefail
 source "$1"
 source "$2"
+PATH=$(dirname "$3"):$PATH
 failures=0
 
 complete_words() {  # the words of a command line, the last one being completed
@@ -53,15 +55,23 @@ for device in $devices; do
 done
 expect "no file names after -d" "" qkl -d "$work/prog"
 
-expect "qkl-tool's commands" "--help --version load read " qkl-tool ""
-expect "load's options" "--classic --eeprom --help --port --rate --shutdown " qkl-tool load -
-expect "read's options" "--classic --help --port --rate --size " qkl-tool read --port x -
+expect "qkl-tool's commands" "--help --version load ports read term " qkl-tool ""
+expect "load's options" "--baud --classic --eeprom --exit-on-eof --help --json --no-status --port --rate --reset --shutdown --terminal --timeout --trace --trace-file " \
+  qkl-tool load -
+expect "term's options" "--baud --exit-on-eof --help --no-status --port --timeout " qkl-tool term -
+expect "nothing after --timeout" "" qkl-tool term --timeout ""
+expect "read's options" "--classic --help --port --rate --reset --size --trace --trace-file " \
+  qkl-tool read --port x -
+expect "ports' options" "--help --json --no-probe --probe --probe-all --reset --trace --trace-file " \
+  qkl-tool ports -
 expect "sizes" "32K 64K " qkl-tool read --size ""
+expect "reset lines" "dtr rts " qkl-tool load --reset ""
 expect "qkl-tool's file names" "$work/prog.binary $work/prog.eeprom " qkl-tool load "$work/prog"
-[ "$(complete_words qkl-tool load --port "")" = "$present" ] || {
-  echo "FAIL --port offered '$(complete_words qkl-tool load --port "")', present are '$present'"
-  failures=$((failures + 1))
-}
+mkdir -p "$work/sys/class/tty/ttyUSB7" "$work/sys/class/tty/ttyACM2" "$work/sys/devices/usb" "$work/sys/class/tty/tty1"
+ln -s ../../../devices/usb "$work/sys/class/tty/ttyUSB7/device"
+ln -s ../../../devices/usb "$work/sys/class/tty/ttyACM2/device"
+QKL_SYSFS_TTY=$work/sys/class/tty QKL_DEV_DIR=$work/dev \
+  expect "--port offers the ports qkl-tool lists" "$work/dev/ttyACM2 $work/dev/ttyUSB7 " qkl-tool load --port ""
 
 [ "$failures" -eq 0 ] && echo "completion checks passed"
 exit "$failures"

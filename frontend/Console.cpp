@@ -1,6 +1,7 @@
 #include "frontend/Console.h"
 
 #include "frontend/PortReason.h"
+#include "frontend/Texts.h"
 
 TConsole::TProgress::TProgress(std::ostream& Out, std::ostream& Err, TTerminal Terminal,
                                TRunProgress::TNow Now)
@@ -33,7 +34,7 @@ void TConsole::ReportPortTrouble(const TPropeller& Link, const std::string& Port
   const int32_t Refusal = Link.ResetRefusalCode();
   if (Refusal != 0 && Refusal != ReportedResetRefusal) {
     ReportedResetRefusal = Refusal;
-    ReportLine(ResetRefusalLine(Port, Link.ResetRefusalText()));
+    ReportLine(RefusedResetText(Port, Link.ResetRefusalText()));
   }
   const int32_t Code = Link.OpenFailureCode();
   if (Code == 0 || Code == ReportedOpenFailure) return;

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "frontend/Errors.h"
+#include "frontend/Texts.h"
 
 namespace {
 
@@ -46,6 +47,6 @@ bool ParseInteger(const std::string& Text, int32_t& Value) {
 
 int32_t StrToInt(const std::string& Text) {
   int32_t Value = 0;
-  if (!ParseInteger(Text, Value)) throw EConvertError("\"" + Text + "\" is an invalid integer");
+  if (!ParseInteger(Text, Value)) throw EConvertError(InvalidIntegerText(Text));
   return Value;
 }

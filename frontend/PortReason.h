@@ -9,5 +9,3 @@
 
 // Code and Text are the port's error number and its text.
 std::string PortOpenFailureLine(const std::string& Port, int32_t Code, const std::string& Text);
-// The adapter refused to move DTR for the reset; Text is the port's reason.
-std::string ResetRefusalLine(const std::string& Port, const std::string& Text);

@@ -1,21 +1,15 @@
 #include "frontend/RunProgress.h"
 
-#include <cstdio>
+#include "frontend/Texts.h"
 
 namespace {
 
 const char* VerdictName(TLinkStage Stage) {
   switch (Stage) {
-    case TLinkStage::EepromProgram: return "programming EEPROM";
-    case TLinkStage::EepromVerify: return "verifying EEPROM";
-    default: return "verifying RAM";
+    case TLinkStage::EepromProgram: return ProgrammingEepromWaitText;
+    case TLinkStage::EepromVerify: return VerifyingEepromWaitText;
+    default: return VerifyingRamWaitText;
   }
-}
-
-std::string Seconds(TProgressLine::TClock::duration Elapsed) {
-  char Text[32];
-  std::snprintf(Text, sizeof Text, "%.1f s", std::chrono::duration<double>(Elapsed).count());
-  return Text;
 }
 
 }  // namespace
@@ -40,7 +34,7 @@ void TRunProgress::Progress(const TLinkProgress& Where) {
       break;
     case TLinkStage::ReaderSync:
       // The reader program copies the EEPROM before it answers: its first poll starts the wait.
-      if (Where.Done == 1) StartWait("starting the reader");
+      if (Where.Done == 1) StartWait(StartingReaderWaitText);
       break;
     case TLinkStage::EepromRead:
       Kind = TKind::EepromRead;
@@ -66,19 +60,14 @@ void TRunProgress::StartWait(const std::string& Name) {
 
 std::string TRunProgress::StageText() const {
   switch (Kind) {
-    case TKind::Download:
-      return "loading RAM " + std::to_string(Done) + " of " + std::to_string(Total) + " longs (" +
-             std::to_string(Total > 0 ? uint64_t{Done} * 100 / Total : 100) + "%)";
-    case TKind::Wait: return What + " " + Seconds(Now() - Started);
-    case TKind::EepromRead:
-      return "reading EEPROM " + std::to_string(Done) + " KB of " + std::to_string(Total);
+    case TKind::Download: return LoadingRamText(Done, Total);
+    case TKind::Wait: return WaitText(What, std::chrono::duration<double>(Now() - Started).count());
+    case TKind::EepromRead: return ReadingEepromText(Done, Total);
     case TKind::None: break;
   }
   return {};
 }
 
 void TRunProgress::Show(bool AtOnce) {
-  const std::string Stage = StageText();
-  const std::string Separator = !AttemptText.empty() && !Stage.empty() ? ": " : "";
-  Line.Show(AttemptText + Separator + Stage, Now(), AtOnce);
+  Line.Show(AttemptWithStageText(AttemptText, StageText()), Now(), AtOnce);
 }

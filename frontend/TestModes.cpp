@@ -91,8 +91,7 @@ void TestOneFile(const std::string& Name, const TRunSettings& Settings, TFileLis
 void RunDetectionTest(const TRunSettings& Settings, TConsole& Console) {
   int32_t Failures = 0;
   for (int32_t Attempt = 0; Attempt < DetectionAttempts; ++Attempt) {
-    Console.Attempt("detection " + std::to_string(Attempt + 1) + " of " +
-                    std::to_string(DetectionAttempts));
+    Console.Attempt(DetectionAttemptText(Attempt + 1, DetectionAttempts));
     const auto Link = CreateLink(Settings, Console);
     const bool Found = Detected(*Link, Settings, Console);
     if (!Found) ++Failures;
@@ -108,7 +107,7 @@ void RunFileListTest(const TRunSettings& Settings, TConsole& Console) {
   std::string Name;
   while (List.ReadLine(Name)) {
     ++Counts.Files;
-    Console.Attempt("file " + std::to_string(Counts.Files) + " of the list");
+    Console.Attempt(FileAttemptText(Counts.Files));
     TestOneFile(Name, Settings, Counts, Console);
   }
   Console.PrintLine(

@@ -1,5 +1,7 @@
 #include "frontend/Texts.h"
 
+#include <cstdio>
+
 #include "frontend/Console.h"
 #include "frontend/Defaults.h"
 
@@ -26,6 +28,8 @@ void PrintUsage(TConsole& Console) {
       "    2 - Eeprom and shutdown",
       "    3 - Eeprom and Run",
       "-f Load at high speed",
+      // The "(Undocumented)" modes and, below, "Propellers EEPROM" as scripts have always read
+      // them.
       "-t Test mode (Undocumented)",
       "-l Test mode (Undocumented)",
       "-h  - Show this help",
@@ -34,6 +38,10 @@ void PrintUsage(TConsole& Console) {
       "with no prompt!",
   };
   for (const auto& Line : Lines) Console.PrintLine(Line);
+}
+
+std::string InvalidIntegerText(const std::string& Value) {
+  return "\"" + Value + "\" is an invalid integer";
 }
 
 std::string ChipFoundText(int Version) {
@@ -68,4 +76,40 @@ std::string FileListStatisticsText(int32_t Files, int32_t Dud, int32_t DetectFai
 
 std::string UnhandledErrorText(const std::string& ClassName, const std::string& Message) {
   return "An unhandled exception occurred: " + ClassName + ": " + Message;
+}
+
+std::string PortOpenFailureText(const std::string& Port, const std::string& Reason,
+                                const std::string& Hint) {
+  return "qkl: cannot open port " + Port + ": " + Reason + (Hint.empty() ? "" : "; " + Hint);
+}
+
+std::string RefusedResetText(const std::string& Port, const std::string& Reason) {
+  return "qkl: could not reset the chip on " + Port + ": the adapter refused DTR: " + Reason;
+}
+
+std::string DetectionAttemptText(int32_t Attempt, int32_t Attempts) {
+  return "detection " + std::to_string(Attempt) + " of " + std::to_string(Attempts);
+}
+
+std::string FileAttemptText(int32_t File) {
+  return "file " + std::to_string(File) + " of the list";
+}
+
+std::string AttemptWithStageText(const std::string& Attempt, const std::string& Stage) {
+  return Attempt + (!Attempt.empty() && !Stage.empty() ? ": " : "") + Stage;
+}
+
+std::string LoadingRamText(uint32_t Done, uint32_t Total) {
+  return "loading RAM " + std::to_string(Done) + " of " + std::to_string(Total) + " longs (" +
+         std::to_string(Total > 0 ? uint64_t{Done} * 100 / Total : 100) + "%)";
+}
+
+std::string ReadingEepromText(uint32_t Done, uint32_t Total) {
+  return "reading EEPROM " + std::to_string(Done) + " KB of " + std::to_string(Total);
+}
+
+std::string WaitText(const std::string& What, double Seconds) {
+  char Text[32];
+  std::snprintf(Text, sizeof Text, "%.1f s", Seconds);
+  return What + " " + Text;
 }

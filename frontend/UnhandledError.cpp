@@ -20,7 +20,7 @@ std::string Demangle(const char* Name) {
 
 std::string CurrentClassName() {
   const std::type_info* Type = abi::__cxa_current_exception_type();
-  return Type ? Demangle(Type->name()) : "unknown";
+  return Type ? Demangle(Type->name()) : UnknownErrorClassText;
 }
 
 std::string CurrentMessage() {

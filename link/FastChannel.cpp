@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <ranges>
 
 namespace {
 using std::chrono::milliseconds;
@@ -105,7 +106,7 @@ bool TFastChannel::Transfer(std::vector<TFastPacket> Packets) {
       continue;
     }
     // Silence, a stray answer or a packet refused too often: those in flight go again, slower.
-    for (auto It = Flight.rbegin(); It != Flight.rend(); ++It) Waiting.push_front(It->Index);
+    for (const auto& Packet : std::ranges::reverse_view(Flight)) Waiting.push_front(Packet.Index);
     Flight.clear();
     if (!StepDown()) return false;
   }

@@ -99,7 +99,8 @@ TFastOutcome TFastRun::Load(TFastTarget Target) {
   SavedImage.assign(reinterpret_cast<const char*>(Propeller.Image().data()), ImageSize);
   SavedLongs = Propeller.LongCount();
   const std::size_t Vbase = LongAt(SavedImage, VbaseOffset) & 0xFFFF;
-  const std::string Used = SavedImage.substr(0, std::min<std::size_t>(SavedLongs * 4, ImageSize));
+  const std::string Used =
+      SavedImage.substr(0, std::min<std::size_t>(std::size_t{SavedLongs} * 4, ImageSize));
   if (Vbase < Settings.ClassicBelowBytes || Used.size() > MailboxStart) return ClassicLoad(Target);
   const auto ClockMode = static_cast<uint8_t>(SavedImage[4]);
   const bool Crystal = (ClockMode & ClockSelectMask) >= FirstCrystalSelect;
@@ -136,7 +137,7 @@ TFastOutcome TFastRun::Read(uint32_t Kilobytes, std::string& Into) {
     Outcome.Rate = Channel.Rate();
     return Outcome;
   }
-  return Kilobytes * 1024 == ImageSize
+  return std::size_t{Kilobytes} * 1024 == ImageSize
              ? ClassicRead(Into)
              : Fail(
                    "EEPROM read-back failed: the chip stopped answering, or the CRC did not match");
@@ -264,7 +265,7 @@ bool TFastRun::ReceiveEeprom(uint32_t Kilobytes, std::string& Into) {
   }
   if (!Channel.Receive(Bytes, 4, ReadGapMs)) return false;
   Notify(TLinkStage::EepromRead, Kilobytes, Kilobytes);
-  const std::size_t Size = Kilobytes * 1024;
+  const std::size_t Size = std::size_t{Kilobytes} * 1024;
   if (Crc32(std::string_view(Bytes).substr(0, Size)) != LongAt(Bytes, Size)) return false;
   Into = Bytes.substr(0, Size);
   return true;

@@ -16,14 +16,26 @@ TLinkSession::TLinkSession(std::unique_ptr<TSerialPort> Port) : Port(std::move(P
 
 TLinkSession::~TLinkSession() { Close(); }
 
-TPortResult TLinkSession::Open(const std::string& PortName, uint32_t LineBaud) {
+TPortResult TLinkSession::Open(const std::string& Name, uint32_t LineBaud) {
+  return Start(Name, LineBaud, true);
+}
+
+TPortResult TLinkSession::Attach(const std::string& Name, uint32_t LineBaud) {
+  return Start(Name, LineBaud, false);
+}
+
+TPortResult TLinkSession::Start(const std::string& Name, uint32_t LineBaud, bool Reset) {
   if (Port->IsOpen()) return {ErrAlreadyOwned};
   Baud = LineBaud;
-  if (const TPortResult Result = SetUp(PortName); !Result.Ok()) {
+  Port->LeaveModemLines(!Reset);
+  if (const TPortResult Result = SetUp(Name); !Result.Ok()) {
     Port->Close();
     return Result;
   }
-  PulseReset();
+  if (Reset) {
+    PulseReset();
+    Port->LeaveModemLines(HoldLine);
+  }
   HighSpeed = Baud > HighestStandardBaud;
   return {};
 }
@@ -34,30 +46,42 @@ TPortResult TLinkSession::SetLine(uint32_t LineBaud, int32_t StopBits) {
   return Result;
 }
 
-TPortResult TLinkSession::SetUp(const std::string& PortName) {
+TPortResult TLinkSession::SetUp(const std::string& Name) {
+  PortName = Name;
   ForgetReceived();
   FReadFailed = false;
+  MarkNow();
   TPortResult Result = Port->Open(PortName);
   if (Result.Ok()) Result = Port->Configure(Baud, DeadlockTimeoutMs);
   if (Result.Ok()) Result = DrainOutput();
   return Result;
 }
 
-// The chip is held in reset while DTR is on; the end of the pulse is the reference of every
-// later DelayMs.
+// The chip is held in reset while the line is on; the end of the pulse is the reference of
+// every later DelayMs.
 void TLinkSession::PulseReset() {
   FResetRefusal = {};
   DriveLines(false);
   DriveLines(true);
   MarkNow();
   DelayMs(ResetPulseMs);
-  DriveLines(false);
+  if (!HoldLine) DriveLines(false);
   MarkNow();
+  if (WireTrace)
+    WireTrace->Event(PortName, std::chrono::microseconds(0),
+                     std::string("reset on ") + Reset->Name() + (HoldLine ? ", line held on" : ""));
 }
 
-void TLinkSession::DriveLines(bool Dtr) {
-  const TPortResult Result = Port->SetModemLines(Dtr, true);
+void TLinkSession::DriveLines(bool Active) {
+  const TPortResult Result = Port->SetModemLines(Reset->Dtr(Active), Reset->Rts(Active));
   if (!Result.Ok() && Result.Code != ErrNoModemLines && FResetRefusal.Ok()) FResetRefusal = Result;
+}
+
+void TLinkSession::TraceBytes(TWireTrace::TDirection Direction, std::string_view Bytes) {
+  if (WireTrace && !Bytes.empty())
+    WireTrace->Bytes(PortName,
+                     std::chrono::duration_cast<std::chrono::microseconds>(Now() - ResetMark),
+                     Direction, Bytes);
 }
 
 void TLinkSession::Close() {
@@ -82,8 +106,10 @@ void TLinkSession::DrainInput() {
   while (Port->Read(Junk, DrainBlockBytes, Now() + std::chrono::milliseconds(DrainReadTimeoutMs))
              .Ok() &&
          Now() < Limit) {
+    TraceBytes(TWireTrace::TDirection::Received, Junk);
     Junk.clear();
   }
+  TraceBytes(TWireTrace::TDirection::Received, Junk);
 }
 
 void TLinkSession::DiscardInput(int32_t TimeoutMs) {
@@ -93,12 +119,28 @@ void TLinkSession::DiscardInput(int32_t TimeoutMs) {
                                                      Now() + std::chrono::milliseconds(TimeoutMs))
                                               .Ok()) {
   }
+  TraceBytes(TWireTrace::TDirection::Received, Junk);
 }
 
-TPortResult TLinkSession::Send(std::string_view Bytes) { return Port->Write(Bytes); }
+TPortResult TLinkSession::Send(std::string_view Bytes) {
+  TraceBytes(TWireTrace::TDirection::Sent, Bytes);
+  return Port->Write(Bytes);
+}
 
 TPortResult TLinkSession::DrainOutput() {
   return ::DrainOutput(*Port, DeadlockTimeoutMs, Baud, FrameBits);
+}
+
+TPortResult TLinkSession::ReceiveAny(std::string& Into, int32_t TimeoutMs) {
+  if (ReceivedAt < Received.size()) {
+    Into.append(Received, ReceivedAt);
+    ForgetReceived();
+    return {};
+  }
+  const TPortResult Result =
+      Port->Read(Into, ReadChunkBytes, Now() + std::chrono::milliseconds(TimeoutMs));
+  if (!Result.Ok()) FReadFailed = FReadFailed || !(Result.TimedOut() || Result.LineError());
+  return Result;
 }
 
 TPortResult TLinkSession::ReceiveByte(uint8_t& Byte, int32_t TimeoutMs) {
@@ -111,6 +153,7 @@ TPortResult TLinkSession::ReceiveByte(uint8_t& Byte, int32_t TimeoutMs) {
     const TPortResult Result =
         Port->Read(Received, ReadChunkBytes, Now() + std::chrono::milliseconds(TimeoutMs));
     LastReadAt = Now();
+    TraceBytes(TWireTrace::TDirection::Received, Received);
     if (!Result.Ok()) {
       FReadFailed = FReadFailed || !(Result.TimedOut() || Result.LineError());
       return Result;

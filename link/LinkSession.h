@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "link/ResetMethod.h"
 #include "link/StreamEncoder.h"
+#include "link/WireTrace.h"
 #include "serial/SerialPort.h"
 
 class TLinkSession {
@@ -19,10 +21,31 @@ public:
   TLinkSession(const TLinkSession&) = delete;
   TLinkSession& operator=(const TLinkSession&) = delete;
 
-  // Opens PortName at Baud and resets the chip with a pulse on DTR. A port that cannot be opened
-  // or set up is closed again and the reason returned; a reset the adapter refuses does not stop
-  // the conversation (a chip that was not reset does not answer) and is kept in ResetRefusal.
+  // Opens PortName at Baud and resets the chip with a pulse on the reset method's line. A port
+  // that cannot be opened or set up is closed again and the reason returned; a reset the adapter
+  // refuses does not stop the conversation (a chip that was not reset does not answer) and is
+  // kept in ResetRefusal.
   TPortResult Open(const std::string& PortName, uint32_t Baud);
+  // Opens PortName at Baud without a reset, leaving DTR and RTS as they are and what the device
+  // had queued, to talk to the program that runs on the chip; the moment of the open stands for
+  // the reset mark.
+  TPortResult Attach(const std::string& PortName, uint32_t Baud);
+  // True when the open raised DTR where it was off before (see TSerialPort).
+  bool OpenRaisedModemLines() const { return Port->OpenRaisedModemLines(); }
+  // From now on DTR and RTS stay as they are, through a new rate and the close.
+  void LeaveModemLines() { Port->LeaveModemLines(true); }
+  // The line whose pulse resets the chip; DTR unless chosen otherwise.
+  void SetResetMethod(const TResetMethod& Method) { Reset = &Method; }
+  const TResetMethod& ResetMethod() const { return *Reset; }
+  // With Hold, the reset line is turned on and stays on (the reset mark comes as long after as
+  // the pulse would end), and the close leaves DTR and RTS as they are. Opening a port turns
+  // DTR and RTS on (Linux, macOS), which resets a board whose line was off; after a held reset
+  // it finds the line on already, so a terminal opened later talks to the running program. The
+  // chip resets on the line's change (a capacitor in the line on the usual boards), which is
+  // what lets terminals hold DTR on at all.
+  void HoldResetLine(bool Hold) { HoldLine = Hold; }
+  // Every byte sent and received, and the reset, to Trace (none: no trace).
+  void TraceTo(TWireTrace* Trace) { WireTrace = Trace; }
   void Close();
   bool IsOpen() const { return Port->IsOpen(); }
   // A refusal of the last reset's modem-line changes; Ok when the lines moved or the device has
@@ -50,6 +73,8 @@ public:
   TPortResult DrainOutput();
   // The next byte received, waiting up to TimeoutMs for it.
   TPortResult ReceiveByte(uint8_t& Byte, int32_t TimeoutMs);
+  // Appends what has been received, waiting up to TimeoutMs for anything.
+  TPortResult ReceiveAny(std::string& Into, int32_t TimeoutMs);
   // While Bytes is not 0, a read that finds nothing left to take first waits until Bytes more
   // are due at the line rate after the previous read, and takes them at one wake: for answers
   // that the host has clocked out well ahead, and that arrive steadily.
@@ -68,12 +93,18 @@ public:
   bool HighSpeedEncoding() const { return HighSpeed; }
 
 private:
-  TPortResult SetUp(const std::string& PortName);
+  TPortResult Start(const std::string& Name, uint32_t LineBaud, bool Reset);
+  TPortResult SetUp(const std::string& Name);
   void PulseReset();
-  void DriveLines(bool Dtr);
+  void DriveLines(bool Active);
   void ForgetReceived();
+  void TraceBytes(TWireTrace::TDirection Direction, std::string_view Bytes);
 
   std::unique_ptr<TSerialPort> Port;
+  std::string PortName;
+  const TResetMethod* Reset = &DtrReset();
+  bool HoldLine = false;
+  TWireTrace* WireTrace = nullptr;
   TStreamEncoder Encoder;
   uint32_t Baud = 0;
   bool HighSpeed = false;

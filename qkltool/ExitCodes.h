@@ -1,8 +1,7 @@
 // Every exit code of qkl-tool, the interface scripts read. A program's own status (0 up to about
 // 100) is to pass through as the exit code when a terminal session ends with it, so the tool's
 // failures take codes at the top of the range, as timeout(1) does: a program that ends with one of
-// them cannot be told from the tool's failure. Held for what is to come: 117 no single board
-// found, 118 a board of several failed, 124 a terminal session timed out.
+// them cannot be told from the tool's failure.
 #pragma once
 
 enum TToolExit : int {
@@ -11,7 +10,7 @@ enum TToolExit : int {
   ExitUsage = 110,
   // The image file cannot be read, or holds no valid image.
   ExitBadImage = 111,
-  // The port cannot be opened.
+  // The port cannot be opened, or failed during a terminal session.
   ExitPortFailed = 112,
   // No chip answered on the port.
   ExitNoChip = 113,
@@ -21,6 +20,12 @@ enum TToolExit : int {
   ExitReadFailed = 115,
   // The file read back could not be written.
   ExitNotSaved = 116,
+  // No port was named and the probe found no board, or several.
+  ExitNoSingleBoard = 117,
+  // A load on several ports failed on one board or more.
+  ExitSomeBoardFailed = 118,
+  // A terminal session ended at its time-out, without a status from the program.
+  ExitTimedOut = 124,
   // An error that nothing else handles.
   ExitUnhandledError = 125,
 };

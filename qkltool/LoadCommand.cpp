@@ -5,11 +5,12 @@
 #include <system_error>
 
 #include "link/FastLoad.h"
-
+#include "qkltool/BoardLoads.h"
 #include "qkltool/Commands.h"
 #include "qkltool/ExitCodes.h"
 #include "qkltool/FindChip.h"
 #include "qkltool/Messages.h"
+#include "qkltool/TerminalSession.h"
 
 namespace {
 
@@ -56,6 +57,25 @@ int ReadImage(TPropeller& Link, const std::string& File, TMessages& Messages) {
   return ExitDone;
 }
 
+// Straight from the load into the terminal on the port still open: the lines stay as the load
+// left them, so the chip is not reset again.
+int StayInTerminal(TPropeller& Link, const TLoadRequest& Request, const std::string& Port,
+                   std::ostream& Out, TMessages& Messages) {
+  TLinkSession& Session = Link.LinkSession();
+  Session.LeaveModemLines();
+  // The load may have left the line at the fast loader's rate.
+  if (const TPortResult Set = Session.SetLine(Request.Session.Baud, 1); !Set.Ok()) {
+    Messages.Failure("cannot set " + Port + " to " + std::to_string(Request.Session.Baud) +
+                         " baud: " + Session.ErrorText(Set.Code),
+                     "choose a rate that the adapter supports");
+    Link.ClosePort();
+    return ExitPortFailed;
+  }
+  const int Exit = RunTerminal(Session, Port, Request.Session, Out, Messages);
+  Link.ClosePort();
+  return Exit;
+}
+
 // Ctrl-C while the EEPROM is written asks the chip to stop after the page in progress.
 std::atomic<bool> StopRequested{false};
 
@@ -85,9 +105,10 @@ std::string PageList(const std::vector<uint32_t>& Pages) {
   return Text.empty() ? "none" : Text;
 }
 
-int StoppedWrite(const TFastOutcome& Outcome, const TLoadRequest& Request, TMessages& Messages) {
+int StoppedWrite(const TFastOutcome& Outcome, const TLoadRequest& Request, const std::string& Port,
+                 TMessages& Messages) {
   Messages.Failure(
-      "the EEPROM write on " + Request.Link.Port +
+      "the EEPROM write on " + Port +
           " was stopped: the EEPROM now holds a partly written program" +
           (Outcome.PagesKnown ? "; pages of 64 bytes written: " + PageList(Outcome.PagesWritten)
                               : "; which pages were written is not known"),
@@ -96,15 +117,15 @@ int StoppedWrite(const TFastOutcome& Outcome, const TLoadRequest& Request, TMess
 }
 
 // The fast loader's path; the link falls back to the boot loader's own where it has to.
-bool LoadFast(TPropeller& Link, const TLoadRequest& Request, TMessages& Messages,
-              TFastOutcome& Outcome) {
+bool LoadFast(TPropeller& Link, const TLoadRequest& Request, const std::string& Port,
+              TMessages& Messages, TFastOutcome& Outcome) {
   const TStopOnInterrupt Stop(Request.Eeprom);
   TFastSettings Settings;
   Settings.MaxRate = Request.Link.MaxRate;
   Settings.Abort = &StopRequested;
   Settings.Progress = Messages.LinkHooks().Progress;
   Settings.ChipFound = true;
-  Outcome = FastLoad(Link, Request.Link.Port, static_cast<TFastTarget>(ModeOf(Request)), Settings);
+  Outcome = FastLoad(Link, Port, static_cast<TFastTarget>(ModeOf(Request)), Settings);
   return Outcome.Ok;
 }
 
@@ -114,28 +135,40 @@ std::string PathTaken(const TFastOutcome& Outcome) {
 
 }  // namespace
 
-int RunLoad(const TLoadRequest& Request, TMessages& Messages) {
+int RunLoad(const TLoadRequest& Given, std::ostream& Out, TMessages& Messages) {
+  TLoadRequest Request = Given;
+  if (Request.Ports.size() == 1) Request.Link.Port = Request.Ports.front();
+  TLinkWire Wire;  // the trace outlives the link
   std::ostream Discarded(nullptr);
   TPropeller Link(Discarded, Messages.LinkHooks());
   if (const int Exit = ReadImage(Link, Request.File, Messages); Exit != ExitDone) return Exit;
+  if (Request.Ports.size() > 1) {
+    if (const int Exit = Wire.Open(Request.Link.Wire, Messages); Exit != ExitDone) return Exit;
+    return LoadBoards(Request, ModeOf(Request), Wire, Out);
+  }
   const auto Start = std::chrono::steady_clock::now();
-  if (const int Exit = FindChip(Link, Request.Link.Port, Messages); Exit != ExitDone) return Exit;
+  // The reset line stays on after the reset: a terminal opened after the load finds it on and
+  // does not reset the chip (see TLinkSession::HoldResetLine).
+  Link.LinkSession().HoldResetLine(true);
+  std::string Port;
+  if (const int Exit = ConnectChip(Link, Request.Link, Wire, Port, Messages); Exit != ExitDone)
+    return Exit;
   TFastOutcome Outcome;
   Outcome.Classic = true;
   const bool Loaded = Request.Link.Classic ? Link.LoadImage(ModeOf(Request))
-                                           : LoadFast(Link, Request, Messages, Outcome);
+                                           : LoadFast(Link, Request, Port, Messages, Outcome);
   if (!Loaded) {
     Link.ClosePort();
-    if (Outcome.Aborted) return StoppedWrite(Outcome, Request, Messages);
-    Messages.Failure("loading " + Request.File + " into " + TargetOf(Request) + " on " +
-                         Request.Link.Port +
+    if (Outcome.Aborted) return StoppedWrite(Outcome, Request, Port, Messages);
+    Messages.Failure("loading " + Request.File + " into " + TargetOf(Request) + " on " + Port +
                          " failed: " + (Outcome.Error.empty() ? Link.LastError() : Outcome.Error),
                      "run the load again; if it fails again, check the cable and the board's "
                      "power supply");
     return ExitLoadFailed;
   }
+  Messages.Line("loaded " + Request.File + " into " + TargetOf(Request) + " on " + Port +
+                PathTaken(Outcome) + " in " + SecondsSince(Start));
+  if (Request.Terminal) return StayInTerminal(Link, Request, Port, Out, Messages);
   Link.ClosePort();
-  Messages.Line("loaded " + Request.File + " into " + TargetOf(Request) + " on " +
-                Request.Link.Port + PathTaken(Outcome) + " in " + SecondsSince(Start));
   return ExitDone;
 }

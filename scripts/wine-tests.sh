@@ -51,6 +51,11 @@ start_peer() {  # port, peer options
 }
 start_peer COM21
 start_peer COM22 --mute
+# A port's driver enters it in the registry's map of serial ports; Wine does so only for the
+# /dev/ttyS* it finds at its start, so the test ports are entered as a driver would.
+for port in COM21 COM22; do
+  wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "\\Device\\Qkl$port" /d "$port" /f </dev/null >/dev/null 2>&1
+done
 
 modem=$work/host/qkl-wine-modem.so
 LD_PRELOAD=$modem QKL_MODEM_LOG=$work/run/unit-modem.log \

@@ -136,7 +136,7 @@ void TBlockSerial::OpenDevice(const std::string& PortName) {
   FActive = true;
   CountsLineErrors = true;
   TakeLineErrors();  // errors counted before this open are not ours
-  PurgeBuffers();
+  if (!FLeaveModemLines) PurgeBuffers();
 }
 
 void TBlockSerial::Configure(int32_t Baud, int32_t DataBits, char Parity, int32_t StopBits,
@@ -267,9 +267,13 @@ std::string TBlockSerial::ReadString(int32_t Length, int32_t TimeoutMs) {
 
 void TBlockSerial::CloseDevice() {
   if (FHandle != -1) {
-    DiscardQueues();  // closing never fails: a vanished device must not stop the release
+    // Closing never fails: a vanished device must not stop the release. Left lines leave what
+    // the running program sent for whoever opens the port next.
+    if (!FLeaveModemLines) {
+      DiscardQueues();
+      SetRts(false);
+    }
     FLineBuffer.clear();
-    SetRts(false);
     CloseHandle();
   }
   FActive = false;

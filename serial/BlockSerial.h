@@ -84,6 +84,8 @@ public:
   TPortResult Configure(uint32_t Baud, int32_t DeadlockMs) override;
   TPortResult SetLine(uint32_t Baud, int32_t StopBits) override;
   TPortResult SetModemLines(bool Dtr, bool Rts) override;
+  void LeaveModemLines(bool Leave) override { FLeaveModemLines = Leave; }
+  bool OpenRaisedModemLines() const override { return FOpenRaisedLines; }
   TPortResult Purge() override;
   TPortResult Write(std::string_view Bytes) override;
   TPortResult Read(std::string& Into, std::size_t Max, TPortTime Deadline) override;
@@ -108,6 +110,8 @@ private:
   bool FActive = false;
   int32_t FPortNumber = -1;
   TLineSettings FLineSettings;
+  bool FLeaveModemLines = false;
+  bool FOpenRaisedLines = false;
 
   // Error recording, shared by the portable and the platform code.
   void SetErrorCode(int32_t Code);

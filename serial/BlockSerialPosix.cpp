@@ -206,7 +206,7 @@ int32_t WriteRate(int Device, uint32_t Baud, bool TwoStopBits) {
   return 0;
 }
 
-// Line stays quiet when the carrier drops, and closing never drops DTR by itself.
+// Line stays quiet when the carrier drops, and closing never drops DTR by itself (no hang-up).
 void KeepLinesOnClose(int Device) {
   termios T{};
   if (::tcgetattr(Device, &T) == -1) return;
@@ -252,6 +252,9 @@ std::intptr_t TBlockSerial::OpenHandle(const std::string& Path) {
     errno = Error;
     return -1;
   }
+  // Hang-up on close still set: the port is new to this system since it appeared, or its last
+  // user dropped the lines as it closed; this open raised them again.
+  FOpenRaisedLines = (Probe.c_cflag & HUPCL) != 0;
   KeepLinesOnClose(Device);
   return Device;
 }
@@ -267,7 +270,7 @@ void TBlockSerial::ApplyLineSettings() {
   SetErrorCode(0);
   if (!WriteLineSettings(Fd(FHandle), FLineSettings)) {
     CheckOsResult(-1);
-  } else {
+  } else if (!FLeaveModemLines) {
     SetDtr(!FLineSettings.DtrDisabled);
     if (!FLineSettings.RtsHandshake) SetRts(FLineSettings.RtsOn);
   }

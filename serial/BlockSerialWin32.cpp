@@ -53,6 +53,15 @@ DCB DeviceControlBlock(const TLineSettings& Line) {
   return Control;
 }
 
+// The DTR and RTS control the driver has now, so that applying Control moves neither line.
+void KeepDriverLineControl(HANDLE Port, DCB& Control) {
+  DCB Current{};
+  Current.DCBlength = sizeof(DCB);
+  if (!::GetCommState(Port, &Current)) return;
+  Control.fDtrControl = Current.fDtrControl;
+  Control.fRtsControl = Current.fRtsControl;
+}
+
 // Finishes an overlapped read or write started with Started (its outcome) on a record without
 // an event, so the device handle signals its completion. A transfer still pending after
 // TimeoutMs is aborted with Abort and gives ErrTimeout; Count receives what was transferred.
@@ -149,6 +158,7 @@ std::intptr_t TBlockSerial::OpenHandle(const std::string& Path) {
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
   if (Port == INVALID_HANDLE_VALUE) return -1;
   PrepareDevice(Port, RecvQueueSize);
+  FOpenRaisedLines = true;  // the drivers drop DTR as a port closes and raise it as it opens
   return reinterpret_cast<std::intptr_t>(Port);
 }
 
@@ -157,6 +167,7 @@ void TBlockSerial::CloseHandle() { ::CloseHandle(Device(FHandle)); }
 void TBlockSerial::ApplyLineSettings() {
   SetErrorCode(0);
   DCB Control = DeviceControlBlock(FLineSettings);
+  if (FLeaveModemLines) KeepDriverLineControl(Device(FHandle), Control);
   if (!::SetCommState(Device(FHandle), &Control)) CheckOsResult(-1);
 }
 

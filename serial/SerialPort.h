@@ -43,14 +43,22 @@ public:
 
   // Opens the device exclusively and empties both of its queues.
   virtual TPortResult Open(const std::string& PortName) = 0;
-  // 8 data bits, no parity, one stop bit, no flow control, at Baud; DTR off and RTS on. A device
-  // read or write that stays pending for DeadlockMs is given up.
+  // 8 data bits, no parity, one stop bit, no flow control, at Baud; DTR off and RTS on (unless the
+  // lines are left). A device read or write that stays pending for DeadlockMs is given up.
   virtual TPortResult Configure(uint32_t Baud, int32_t DeadlockMs) = 0;
   // Another rate and count of stop bits (1 or 2) on the open port, the rest as Configure left
   // it and the modem lines untouched; ErrRateRefused when the adapter will not run at Baud, and
   // then the line stays as it was.
   virtual TPortResult SetLine(uint32_t Baud, int32_t StopBits) = 0;
   virtual TPortResult SetModemLines(bool Dtr, bool Rts) = 0;
+  // While Leave is true, Configure and Close leave DTR and RTS as they are, and a close never
+  // hangs up: for a terminal on a chip that must not be reset, or a load whose program is to
+  // keep running for one. A port without modem lines has nothing to leave. An open and a close
+  // then keep what the device has queued, which belongs to the running program.
+  virtual void LeaveModemLines(bool Leave) { (void)Leave; }
+  // True when the last open itself turned DTR and RTS on where the previous close had turned
+  // them off: the system raises both at every open, so a board whose DTR was off was reset.
+  virtual bool OpenRaisedModemLines() const { return false; }
   virtual TPortResult Purge() = 0;
   // Hands every byte to the device.
   virtual TPortResult Write(std::string_view Bytes) = 0;

@@ -17,7 +17,7 @@ foreach(line IN LISTS lines)
 endforeach()
 
 set(missing "")
-foreach(name IN LISTS slow_cases endurance_cases)
+foreach(name IN LISTS slow_cases endurance_cases repeat_cases)
   if(NOT name IN_LIST names)
     list(APPEND missing "${name}")
   endif()

@@ -1,7 +1,15 @@
 // The link's detection against the virtual chip, meeting it only on a pseudo-terminal.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
+#include "link/PortProbe.h"
 #include "link/Propeller.h"
 #include "tests/link/LinkTesting.h"
 #include "tests/support/ChipFixture.h"
@@ -103,3 +111,32 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+
+// The probe runs one detection on each port at once: a chip answers with its version, a line
+// without one gives none, a port that does not exist says why, and a port another program
+// holds is not opened at all (its chip sees no reset).
+TEST(ProbePorts, DetectsOnEveryPortButABusyOne) {
+  simtest::ThreadChip WithChip;
+  qkl::sim::ChipSettings Absent;
+  Absent.faults.absent = true;
+  simtest::ThreadChip Empty(Absent);
+  simtest::ThreadChip Held;
+  const int Holder = ::open(Held.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(Holder, 0);
+  ASSERT_EQ(::flock(Holder, LOCK_EX | LOCK_NB), 0);
+  const std::vector<std::string> Ports = {WithChip.SlavePath(), Empty.SlavePath(), Held.SlavePath(),
+                                          "/dev/qkl-no-such-port"};
+  const std::vector<TProbeResult> Results = ProbePorts(Ports, {});
+  ::close(Holder);
+
+  ASSERT_EQ(Results.size(), Ports.size());
+  for (std::size_t Index = 0; Index < Ports.size(); ++Index)
+    EXPECT_EQ(Results[Index].PortName, Ports[Index]);
+  EXPECT_EQ(Results[0].Version, 1);
+  EXPECT_EQ(Results[1].Version, 0);
+  EXPECT_EQ(Results[1].OpenFailure, "");
+  EXPECT_TRUE(Results[2].Busy);
+  EXPECT_EQ(Held.Log().CountOf("reset"), 1);  // the power-on reset only
+  EXPECT_FALSE(Results[3].Busy);
+  EXPECT_EQ(Results[3].OpenFailure, std::strerror(ENOENT));
+}

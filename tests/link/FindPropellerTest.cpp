@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <iostream>
+#include <map>
+#include <sstream>
 
 #include "ScriptedPeer.h"
 #include "LinkTesting.h"
@@ -120,4 +122,29 @@ TEST_F(FindPropeller, PortThatCannotBeOpenedFails) {
   EXPECT_EQ(Link.FindPropeller("/dev/qkl-no-such-port"), 0);
   EXPECT_EQ(Link.LastError(), "Unable to open port");
   ExpectClosed();
+}
+
+// The trace holds every byte of the detection in its direction, timed from the reset.
+TEST_F(FindPropeller, TraceRecordsEveryByteTimedFromTheReset) {
+  std::ostringstream Text;
+  TWireTrace Trace(Text);
+  Link.LinkSession().TraceTo(&Trace);
+  ASSERT_EQ(DetectWith(Chip(1)), 1);
+  std::istringstream Lines(Text.str());
+  std::string Line;
+  std::map<std::string, std::string> Bytes;  // by direction
+  std::map<std::string, double> FirstMs;
+  while (std::getline(Lines, Line)) {
+    std::istringstream Fields(Line);
+    std::string Port, Time, Unit, Kind;
+    Fields >> Port >> Time >> Unit >> Kind;
+    ASSERT_EQ(Port, Peer.PortName()) << Line;
+    FirstMs.try_emplace(Kind, std::stod(Time));
+    for (std::string Hex; Fields >> Hex;)
+      if (Kind != "--") Bytes[Kind] += static_cast<char>(std::stoi(Hex, nullptr, 16));
+  }
+  EXPECT_EQ(Bytes["tx"], Peer.Received);
+  EXPECT_EQ(Bytes["rx"].size(), 258u);  // the 250 handshake bits and 8 version bits
+  EXPECT_EQ(FirstMs["--"], 0.0);        // the reset
+  EXPECT_GE(FirstMs["tx"], 95.0);
 }

@@ -50,22 +50,53 @@ TEST(PortConnection, OpeningTwiceFailsAndLeavesTheOpenPort) {
   EXPECT_TRUE(Link.PortOpen());
 }
 
-// DTR off, a pulse of at least 2 ms, off again; RTS stays on. The end of the pulse is the
-// reference of the protocol's delays.
-TEST(PortConnection, OpenResetsTheChipWithADtrPulse) {
+// The reset line off, on for at least 2 ms, off again (or, held, left on); the other line stays
+// where the set-up leaves it (DTR off, RTS on). The end of the pulse is the reference of the
+// protocol's delays. Qkl's own reset is the DTR pulse.
+struct TResetCase {
+  const char* Name;
+  const TResetMethod& Method;
+  bool Held;
+};
+
+class ResetLine : public ::testing::TestWithParam<TResetCase> {};
+
+TEST_P(ResetLine, OpenPulsesTheChosenLineAndLeavesTheOther) {
+  const TResetCase& Case = GetParam();
   TScriptedPeer Peer;
   TPropeller Link{std::cout, {}, Peer.Port()};
+  Link.LinkSession().SetResetMethod(Case.Method);
+  Link.LinkSession().HoldResetLine(Case.Held);
   ASSERT_TRUE(Link.OpenPort(Peer.PortName()));
   const auto Changes = Peer.VirtualLine().ModemChanges();
-  ASSERT_EQ(Changes.size(), 3u);
-  EXPECT_FALSE(Changes[0].Dtr);
-  EXPECT_TRUE(Changes[1].Dtr);
-  EXPECT_FALSE(Changes[2].Dtr);
-  for (const auto& Change : Changes) EXPECT_TRUE(Change.Rts);
-  EXPECT_GE(MsBetween(Changes[1].At, Changes[2].At), 2);
-  EXPECT_EQ(Link.LinkSession().ResetMarkTime(), Changes[2].At);
+  const bool ByDtr = &Case.Method == &DtrReset();
+  ASSERT_EQ(Changes.size(), Case.Held ? 2u : 3u);
+  for (std::size_t Index = 0; Index < Changes.size(); ++Index) {
+    const bool On = Index == 1 || (Case.Held && Index == 2);
+    EXPECT_EQ(ByDtr ? Changes[Index].Dtr : Changes[Index].Rts, On) << Index;
+    EXPECT_EQ(ByDtr ? Changes[Index].Rts : Changes[Index].Dtr, ByDtr) << Index;
+  }
+  EXPECT_GE(MsBetween(Changes[1].At, Link.LinkSession().ResetMarkTime()), 2);
+  if (!Case.Held) {
+    EXPECT_EQ(Link.LinkSession().ResetMarkTime(), Changes[2].At);
+  }
   EXPECT_EQ(Peer.VirtualLine().Baud(), 115200u);
   EXPECT_EQ(Link.ResetRefusalCode(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, ResetLine,
+                         ::testing::Values(TResetCase{"DtrPulse", DtrReset(), false},
+                                           TResetCase{"RtsPulse", RtsReset(), false},
+                                           TResetCase{"DtrHeld", DtrReset(), true}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// Attaching to a running chip opens the port without touching a modem line.
+TEST(PortConnection, AttachLeavesTheModemLines) {
+  TScriptedPeer Peer;
+  TLinkSession Session(Peer.Port());
+  ASSERT_TRUE(Session.Attach(Peer.PortName(), 115200).Ok());
+  EXPECT_TRUE(Session.IsOpen());
+  EXPECT_TRUE(Peer.VirtualLine().ModemChanges().empty());
 }
 
 // A refused modem line does not stop the link; it is kept for the flows to report. A port

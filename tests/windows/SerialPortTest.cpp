@@ -2,11 +2,14 @@
 // lines, against a far end that echoes or one that never reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "SerialSeam.h"
 #include "WinePort.h"
 #include "serial/BlockSerial.h"
+#include "serial/PortList.h"
 
 namespace {
 
@@ -45,6 +48,27 @@ TEST_F(SerialWin32Echo, ConfigureLeavesDtrOffRtsOnAndCloseLowersOnlyRts) {
   EXPECT_EQ(Port.ErrorCode(), 0);
   Port.CloseDevice();
   EXPECT_EQ(LastModemLines(), "DTR=1 RTS=0");
+}
+
+// A terminal after a load: the lines left on at the close are still on after the next open's
+// set-up (the driver's DTR and RTS control is kept).
+TEST_F(SerialWin32Echo, LeftLinesStayThroughCloseAndTheNextSetUp) {
+  if (LastModemLines().empty()) GTEST_SKIP() << "set QKL_MODEM_LOG to see the modem lines";
+  Port.SetDtr(true);
+  Port.LeaveModemLines(true);
+  Port.CloseDevice();
+  EXPECT_EQ(LastModemLines(), "DTR=1 RTS=1");
+  TBlockSerial Again;
+  Again.LeaveModemLines(true);
+  ASSERT_NO_FATAL_FAILURE(OpenConfigured(Again, Name));
+  EXPECT_EQ(LastModemLines(), "DTR=1 RTS=1");
+}
+
+TEST_F(SerialWin32Echo, TheRegistryListsThePort) {
+  const std::vector<TPortInfo> Ports = ListSerialPorts();
+  EXPECT_TRUE(std::any_of(Ports.begin(), Ports.end(),
+                          [this](const TPortInfo& Listed) { return Listed.PortName == Name; }))
+      << Ports.size() << " ports listed";
 }
 
 TEST_F(SerialWin32Echo, WrittenBytesComeBack) {

@@ -2,7 +2,7 @@
 # qkl.exe under Wine against the virtual chip, through a Wine COM port linked to the chip's
 # pseudo-terminal: line ends, program path, detection with its reset pulse, a RAM load, an
 # EEPROM write, an adapter pulled out during a load and a read-back; and qkl-tool.exe's help, a
-# missing port and a RAM load with its reset pulse. Run by scripts/wine-tests.sh, which prepares
+# missing port, a RAM load that leaves its reset line on, and a read reset by RTS. Run by scripts/wine-tests.sh, which prepares
 # Wine. The read-back runs when the Linux qkl can read the virtual chip back, and must match it.
 # Usage: wine-e2e.sh <qkl.exe> <Linux qkl> <qkl-sim> <image> <modem-line library> <work dir> <qkl-tool.exe>
 set -uo pipefail
@@ -31,9 +31,18 @@ expect_line() {  # name, line that must appear (without its CR LF)
   if grep -qxF -- "$2"$'\r' "$work/out"; then pass "$1"; else fail "$1" "no line '$2' in: $(tr -d '\r' <"$work/out")"; fi
 }
 
-# DTR must have gone on and then off again at least 2 ms later.
-expect_reset_pulse() {
-  if awk '/DTR=1/ && !on { on = $1 } /DTR=0/ && on { ok = ($1 - on >= 2); exit } END { exit !ok }' "$work/modem.log"; then
+# The reset line (DTR or RTS) must have gone from off to on and, for a pulse, off again at
+# least 2 ms later, or, held, never off again; the other line must not move during the reset.
+expect_reset() {  # name, line, pulse|held
+  if awk -v line="$2" -v held="$([ "$3" = held ] && echo 1 || echo 0)" '
+    { t[NR] = $1; on[NR] = (line == "DTR" ? $2 : $3) ~ /=1$/; other[NR] = (line == "DTR" ? $3 : $2) }
+    END {
+      for (i = 2; i <= NR && !rise; i++) if (!on[i - 1] && on[i]) rise = i
+      if (!rise) exit 1
+      for (i = rise + 1; i <= NR && !fall; i++) if (!on[i]) fall = i
+      for (i = rise; i <= (fall ? fall : rise); i++) if (other[i] != other[rise - 1]) exit 1
+      exit held ? fall != 0 : !(fall && t[fall] - t[rise] >= 2)
+    }' "$work/modem.log"; then
     pass "$1"
   else
     fail "$1" "modem log: $(tr '\n' ' ' <"$work/modem.log")"
@@ -81,7 +90,7 @@ rm -f "$work/modem.log"
 run -d "$port"
 expect_exit "detection ends with 0" 0
 expect_line "detection reports the chip" "Propeller Version 1 Found!"
-expect_reset_pulse "detection pulses DTR for the reset"
+expect_reset "detection pulses DTR for the reset" DTR pulse
 
 run -d "$port" "$(winepath -w "$image")"
 expect_exit "a RAM load ends with 0" 0
@@ -89,7 +98,14 @@ expect_exit "a RAM load ends with 0" 0
 rm -f "$work/modem.log"
 run_tool load --port "$port" "$(winepath -w "$image")"
 expect_exit "a RAM load with qkl-tool ends with 0" 0
-expect_reset_pulse "qkl-tool pulses DTR for the reset"
+# The load leaves DTR on for a terminal after it (an open turns it on, and resets the board
+# where it was off).
+expect_reset "qkl-tool load turns DTR on for the reset and leaves it on" DTR held
+
+rm -f "$work/modem.log"
+run_tool read --port "$port" --reset rts "$(winepath -w "$work/rts.eeprom")"
+expect_exit "a read with qkl-tool reset by RTS ends with 0" 0
+expect_reset "--reset rts pulses RTS and leaves DTR" RTS pulse
 
 run -d "$port" -p 2 "$(winepath -w "$image")"
 expect_exit "an EEPROM write ends with 0" 0
