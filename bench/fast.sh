@@ -87,7 +87,9 @@ blank_eeprom() { perl -e 'print "\xFF" x 32768' >"$1"; }
 
 # Pages of 64 bytes that differ between two 32 KB files.
 pages_differing() {
-  { cmp -l "$1" "$2" 2>/dev/null || true; } | awk '{ page[int(($1 - 1) / 64)] = 1 } END { print length(page) }'
+  { cmp -l "$1" "$2" 2>/dev/null || true; } |
+    awk '{ page = int(($1 - 1) / 64); if (!(page in seen)) { seen[page] = 1; pages++ } }
+         END { print pages + 0 }'
 }
 
 # Starts the chip with qkl-sim's options; sets chip (its process) and port (its slave path).
