@@ -10,8 +10,11 @@
 # the reset wait and the chip's verdicts alone.
 # Figures only; nothing here passes or fails on speed.
 #   bench/run.sh [build directory [flow...]]   (default build/default and every flow: detection,
-#                                              ram-load, eeprom-write, read-back; needs targets
-#                                              qkl and qkl-sim)
+#                                              ram-load, eeprom-write, read-back, fast; needs
+#                                              targets qkl and qkl-sim, and qkl-tool for fast)
+# The flow fast is qkl-tool's fast loader beside qkl (bench/fast.sh): here its short form, which
+# CI runs (32 KB, 3000000 baud, 1 ms latency; about a minute and a half); the full table (about
+# ten minutes) with QKL_BENCH_FULL=1 bench/run.sh build/default fast, or bench/fast.sh by hand.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build/default}"
@@ -142,3 +145,12 @@ for rate in 115200 230400; do
   measure eeprom-write "$rate" -d PORT -p 3 "$work/random.binary"
   measure read-back "$rate" -d PORT -u "$work/dump"
 done
+
+if [ ${#flows[@]} -eq 0 ] || [[ " ${flows[*]} " == *" fast "* ]]; then
+  echo
+  if [ -n "${QKL_BENCH_FULL:-}" ]; then
+    bash "$root/bench/fast.sh" "$build"
+  else
+    bash "$root/bench/fast.sh" --quick "$build"
+  fi
+fi
