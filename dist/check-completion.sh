@@ -56,7 +56,7 @@ done
 expect "no file names after -d" "" qkl -d "$work/prog"
 
 expect "qkl-tool's commands" "--help --version load ports read term " qkl-tool ""
-expect "load's options" "--baud --classic --eeprom --exit-on-eof --help --json --no-status --port --rate --reset --shutdown --terminal --timeout --trace --trace-file " \
+expect "load's options" "--all --baud --classic --eeprom --exit-on-eof --help --json --no-status --port --rate --reset --shutdown --terminal --timeout --trace --trace-file " \
   qkl-tool load -
 expect "term's options" "--baud --exit-on-eof --help --no-status --port --timeout " qkl-tool term -
 expect "nothing after --timeout" "" qkl-tool term --timeout ""

@@ -75,7 +75,8 @@ private:
   std::optional<uint8_t> StopWrite();
   void ReadPageMap();
   bool ReceiveEeprom(uint32_t Kilobytes, std::string& Into);
-  TFastOutcome& ClassicLoad(TFastTarget Target);
+  // ChipWaiting: the chip's boot loader still waits for the download, so no reset is needed.
+  TFastOutcome& ClassicLoad(TFastTarget Target, bool ChipWaiting = false);
   TFastOutcome& ClassicRead(std::string& Into);
   TFastOutcome& Fail(const std::string& Text);
   void Acknowledged(std::size_t Longs);
@@ -101,7 +102,8 @@ TFastOutcome TFastRun::Load(TFastTarget Target) {
   const std::size_t Vbase = LongAt(SavedImage, VbaseOffset) & 0xFFFF;
   const std::string Used =
       SavedImage.substr(0, std::min<std::size_t>(std::size_t{SavedLongs} * 4, ImageSize));
-  if (Vbase < Settings.ClassicBelowBytes || Used.size() > MailboxStart) return ClassicLoad(Target);
+  if (Vbase < Settings.ClassicBelowBytes || Used.size() > MailboxStart)
+    return ClassicLoad(Target, Settings.ChipFound && Propeller.PortOpen());
   const auto ClockMode = static_cast<uint8_t>(SavedImage[4]);
   const bool Crystal = (ClockMode & ClockSelectMask) >= FirstCrystalSelect;
   if (!StartLoader(Crystal)) return Outcome.Error.empty() ? ClassicLoad(Target) : Outcome;
@@ -271,15 +273,15 @@ bool TFastRun::ReceiveEeprom(uint32_t Kilobytes, std::string& Into) {
   return true;
 }
 
-TFastOutcome& TFastRun::ClassicLoad(TFastTarget Target) {
+TFastOutcome& TFastRun::ClassicLoad(TFastTarget Target, bool ChipWaiting) {
   Outcome.Classic = true;
   Outcome.Rate = 0;
   Outcome.Error.clear();
   for (std::size_t Index = 0; Index < ImageLongs; ++Index)
     Propeller.SetImageLong(Index, LongAt(SavedImage, Index * 4));
   Propeller.SetLongCount(SavedLongs);
-  Outcome.Ok =
-      Propeller.FindPropeller(PortName) != 0 && Propeller.LoadImage(static_cast<uint8_t>(Target));
+  Outcome.Ok = (ChipWaiting || Propeller.FindPropeller(PortName) != 0) &&
+               Propeller.LoadImage(static_cast<uint8_t>(Target));
   if (!Outcome.Ok) Outcome.Error = Propeller.LastError();
   return Outcome;
 }

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "link/FastLoad.h"
 #include "link/Propeller.h"
 #include "qkltool/ExitCodes.h"
 
@@ -26,6 +27,23 @@ std::string WhyNoChip(const TPropeller& Link) {
   return "no chip answered";
 }
 
+// The fast loader's path at up to the rate asked for (it falls back to the boot loader's own
+// where it has to), or with Classic the boot loader's path only; on the chip just found.
+bool LoadFoundChip(TPropeller& Link, const std::string& Port, const TLoadRequest& Request,
+                   uint8_t Mode, std::string& Failure) {
+  if (Request.Link.Classic) {
+    if (Link.LoadImage(Mode)) return true;
+    Failure = Link.LastError();
+    return false;
+  }
+  TFastSettings Settings;
+  Settings.MaxRate = Request.Link.MaxRate;
+  Settings.ChipFound = true;
+  const TFastOutcome Outcome = FastLoad(Link, Port, static_cast<TFastTarget>(Mode), Settings);
+  if (!Outcome.Ok) Failure = Outcome.Error.empty() ? Link.LastError() : Outcome.Error;
+  return Outcome.Ok;
+}
+
 TBoardResult LoadBoard(const std::string& Port, const TLoadRequest& Request, uint8_t Mode,
                        const TLinkWire& Wire) {
   const auto Start = std::chrono::steady_clock::now();
@@ -39,8 +57,8 @@ TBoardResult LoadBoard(const std::string& Port, const TLoadRequest& Request, uin
     Result.Failure = "cannot read " + Request.File;
   } else if ((Result.Version = Link.FindPropeller(Port)) == 0) {
     Result.Failure = WhyNoChip(Link);
-  } else if (!(Result.Passed = Link.LoadImage(Mode))) {
-    Result.Failure = Link.LastError();
+  } else {
+    Result.Passed = LoadFoundChip(Link, Port, Request, Mode, Result.Failure);
   }
   Link.ClosePort();
   Result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();

@@ -79,11 +79,16 @@ void AddTerminalOptions(CLI::App& Command, TTerminalChoice& Session, CLI::Option
 
 CLI::App* AddLoad(CLI::App& Tool, TLoadRequest& Request) {
   CLI::App* Load = Tool.add_subcommand("load", "Load an image into the chip's RAM and run it");
-  Load->add_option("--port", Request.Ports,
-                   std::string(PortHelp) + "; more than once: every board side by side")
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-      ->type_name("PORT");
+  CLI::Option* Port =
+      Load->add_option("--port", Request.Ports,
+                       std::string(PortHelp) + "; more than once: every board side by side")
+          ->expected(1)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->type_name("PORT");
+  CLI::Option* All =
+      Load->add_flag("--all", Request.All,
+                     "Every board that a probe of the Propeller adapters finds, side by side")
+          ->excludes(Port);
   AddLinkOptions(*Load, Request.Link);
   CLI::Option* Eeprom = Load->add_flag(
       "--eeprom", Request.Eeprom, "Write the image into the boot EEPROM too, verify it and run it");
@@ -96,9 +101,10 @@ CLI::App* AddLoad(CLI::App& Tool, TLoadRequest& Request) {
   CLI::Option* Terminal = Load->add_flag(
       "--terminal", Request.Terminal,
       "After the load, a terminal on the same port, without a reset (one port only)");
+  Terminal->excludes(All);
   AddTerminalOptions(*Load, Request.Session, Terminal);
   Load->add_flag("--json", Request.Json,
-                 "With several ports: one JSON object per board instead of a line of text")
+                 "With several ports or --all: one JSON object per board instead of a line of text")
       ->excludes(Terminal);
   return Load;
 }
@@ -121,7 +127,8 @@ CLI::App* AddTerm(CLI::App& Tool, TTermRequest& Request) {
   CLI::App* Term = Tool.add_subcommand(
       "term", "A terminal on the port that leaves DTR and RTS as they are (Ctrl-] quits)");
   Term->add_option("--port", Request.Port,
-                   "The serial port of the board (COM3, /dev/ttyUSB0); default QKL_PORT")
+                   "The serial port of the board (COM3, /dev/ttyUSB0); default QKL_PORT, else the "
+                   "single Propeller adapter listed (without a probe, which would reset it)")
       ->type_name("PORT");
   AddTerminalOptions(*Term, Request.Session, nullptr);
   return Term;

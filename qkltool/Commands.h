@@ -41,6 +41,7 @@ struct TLoadRequest {
   TLinkChoice Link;
   // More than one: every board loaded side by side, one line each.
   std::vector<std::string> Ports;
+  bool All = false;  // every board that a probe of the Propeller adapters finds, as Ports
   std::string File;
   bool Eeprom = false;    // write the EEPROM as well as RAM
   bool Shutdown = false;  // after the EEPROM is written, stop the chip instead of running it
@@ -63,7 +64,7 @@ struct TPortsRequest {
 };
 
 struct TTermRequest {
-  std::string Port;  // empty: QKL_PORT
+  std::string Port;  // empty: QKL_PORT, else the single Propeller adapter listed
   TTerminalChoice Session;
 };
 

@@ -6,6 +6,7 @@
 
 #include "link/FastLoad.h"
 #include "qkltool/BoardLoads.h"
+#include "qkltool/ChoosePort.h"
 #include "qkltool/Commands.h"
 #include "qkltool/ExitCodes.h"
 #include "qkltool/FindChip.h"
@@ -142,8 +143,12 @@ int RunLoad(const TLoadRequest& Given, std::ostream& Out, TMessages& Messages) {
   std::ostream Discarded(nullptr);
   TPropeller Link(Discarded, Messages.LinkHooks());
   if (const int Exit = ReadImage(Link, Request.File, Messages); Exit != ExitDone) return Exit;
-  if (Request.Ports.size() > 1) {
+  if (Request.All || Request.Ports.size() > 1) {
     if (const int Exit = Wire.Open(Request.Link.Wire, Messages); Exit != ExitDone) return Exit;
+    if (Request.All) {
+      if (const int Exit = ChooseEveryBoard(Wire, Request.Ports, Messages); Exit != ExitDone)
+        return Exit;
+    }
     return LoadBoards(Request, ModeOf(Request), Wire, Out);
   }
   const auto Start = std::chrono::steady_clock::now();

@@ -1,28 +1,15 @@
 // qkl-tool term: a terminal on the port that does not reset the chip.
-#include <cstdlib>
-
+#include "qkltool/ChoosePort.h"
 #include "qkltool/Commands.h"
 #include "qkltool/ExitCodes.h"
 #include "qkltool/FindChip.h"
 #include "qkltool/Messages.h"
 #include "qkltool/TerminalSession.h"
 
-namespace {
-
-std::string PortOf(const TTermRequest& Request) {
-  if (!Request.Port.empty()) return Request.Port;
-  const char* Named = std::getenv("QKL_PORT");
-  return Named ? Named : "";
-}
-
-}  // namespace
-
 int RunTerm(const TTermRequest& Request, std::ostream& Out, TMessages& Messages) {
-  const std::string Port = PortOf(Request);
-  if (Port.empty()) {
-    Messages.Failure("no port named", "give --port PORT, or name it in QKL_PORT");
-    return ExitUsage;
-  }
+  std::string Port;
+  if (const int Exit = ChooseListedPort(Request.Port, Port, Messages); Exit != ExitDone)
+    return Exit;
   std::ostream Discarded(nullptr);
   TPropeller Link(Discarded);
   TLinkSession& Session = Link.LinkSession();

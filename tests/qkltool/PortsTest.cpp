@@ -139,3 +139,58 @@ TEST(Ports, WithoutABoardALoadStopsAndListsThePorts) {
   EXPECT_NE(Run.Errors.find("no single board found"), std::string::npos) << Run.Errors;
   EXPECT_NE(Run.Errors.find(Machine.Port("ttyUSB3")), std::string::npos) << Run.Errors;
 }
+
+namespace {
+
+struct TUnnamedPort {
+  const char* Name;
+  bool WithBoard;
+  std::vector<std::string> Command;  // IMAGE stands for a valid image
+  int ExitCode;
+  std::string Said;  // on standard output or error; PORT stands for the board's port
+  long ChipResets;   // in the chip's log, its power-on included
+};
+
+void PrintTo(const TUnnamedPort& Case, std::ostream* Into) { *Into << Case.Name; }
+
+class UnnamedPort : public ::testing::TestWithParam<TUnnamedPort> {};
+
+}  // namespace
+
+// load --all takes every board the probe finds (and stops with the list when there is none);
+// term takes the single Propeller adapter that the listing shows, without a probe's reset.
+TEST_P(UnnamedPort, TakesTheBoardsFoundOrStopsWithTheList) {
+  const TUnnamedPort& Case = GetParam();
+  FakeMachine Machine(Case.WithBoard);
+  const simtest::TempFolder Folder;
+  const std::string Image = Folder.Write("image.binary", simtest::TinyImage(300));
+  std::vector<std::string> Arguments;
+  for (const std::string& Each : Case.Command) Arguments.push_back(Each == "IMAGE" ? Image : Each);
+  const simtest::ProgramResult Run = RunTool(Arguments);
+  EXPECT_EQ(Run.ExitCode, Case.ExitCode) << Run.Errors;
+  std::string Said = Case.Said;
+  if (const auto At = Said.find("PORT"); At != std::string::npos)
+    Said.replace(At, 4, Machine.Port("ttyUSB9"));
+  EXPECT_NE((Run.Output + Run.Errors).find(Said), std::string::npos) << Run.Output << Run.Errors;
+  if (Case.ExitCode == 117) {
+    EXPECT_NE(Run.Errors.find(Machine.Port("ttyUSB3")), std::string::npos) << Run.Errors;
+  }
+  const std::vector<std::string> Log = Machine.Chip.Log().Lines();
+  EXPECT_EQ(std::count(Log.begin(), Log.end(), "reset"), Case.ChipResets)
+      << Machine.Chip.Log().Text();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, UnnamedPort,
+    ::testing::Values(
+        TUnnamedPort{"LoadAll", true, {"load", "--all", "IMAGE"}, 0, "PORT version 1 passed", 3},
+        TUnnamedPort{
+            "LoadAllNoBoard", false, {"load", "--all", "IMAGE"}, 117, "no single board found", 1},
+        TUnnamedPort{"Term",
+                     true,
+                     {"term", "--timeout", "0.5"},
+                     124,
+                     "using the Propeller adapter on PORT",
+                     1},
+        TUnnamedPort{"TermNoAdapter", false, {"term"}, 117, "no Propeller adapters listed", 1}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
