@@ -80,9 +80,9 @@ std::string BootLoader::HostBytes(std::string_view bytes, uint32_t baud, TimePoi
       break;
     }
     const bool busy = current_ == Phase::kVerdict && at < verdictReadyAt_;
-    if (busy && settings_.faults.noiseWhileBusy == static_cast<int>(verdictStage_) + 1)
-      Send(kGarbageByte);
-    if (!busy) {
+    const bool noisy = NoiseAnswers(busy);
+    if (noisy) Send(kGarbageByte);
+    if (!busy && !noisy) {
       const BytePulses lows = LowPulsesOf(static_cast<uint8_t>(bytes[index]));
       for (int which = 0; which < lows.count; ++which)
         Pulse(lows.pulse[which], bitClock_ + lows.pulse[which].start, at);
@@ -90,6 +90,18 @@ std::string BootLoader::HostBytes(std::string_view bytes, uint32_t baud, TimePoi
     bitClock_ += kBitTimesPerByte;
   }
   return std::move(reply_);
+}
+
+// With the noise fault on this verdict, every poll while the chip is busy is answered with noise,
+// and the first poll in any case: a host that comes late to the verdict (its first poll after the
+// chip's working time, as on a busy machine) meets the fault as well, instead of a clean verdict.
+bool BootLoader::NoiseAnswers(bool busy) {
+  if (current_ != Phase::kVerdict ||
+      settings_.faults.noiseWhileBusy != static_cast<int>(verdictStage_) + 1)
+    return false;
+  if (!busy && !noiseOwed_) return false;
+  noiseOwed_ = false;
+  return true;
 }
 
 // Bytes that come while earlier ones are still on the line follow them back to back; after an
@@ -295,6 +307,7 @@ void BootLoader::AwaitVerdict(Stage which, bool pass, TimePoint readyAt) {
   verdictStage_ = which;
   verdictPass_ = pass;
   verdictReadyAt_ = readyAt;
+  noiseOwed_ = true;
   verdictSynced_ = false;
   haveFall_ = false;
   SetTimeLimit(readyAt, timing_.bitLimit, OnTimeout::kShutdown);

@@ -53,6 +53,7 @@ class BootLoader {
 
   void Pulse(const LowPulse& low, long position, TimePoint at);
   void FollowLine(std::size_t bytes, uint32_t baud, TimePoint at);
+  bool NoiseAnswers(bool busy);
   std::optional<int> MeasurePulse(const LowPulse& low, long position, double busy);
   bool TakeBit(const LowPulse& low, long position, double busy, int& bit);
   bool TakeAnswerPulse(const LowPulse& low, long position, int& lowWidth, long& nextFall);
@@ -110,6 +111,7 @@ class BootLoader {
   Stage verdictStage_ = Stage::kRam;
   bool verdictPass_ = false;
   TimePoint verdictReadyAt_{};
+  bool noiseOwed_ = false;  // the noise fault's first poll not yet answered
   bool verdictSynced_ = false;
   int answerNumber_ = 0;
   int bytesSent_ = 0;

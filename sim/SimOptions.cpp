@@ -207,7 +207,8 @@ Faults, for tests:
   --wrong-answer N  invert handshake answer bit N (1 to 258; 251 to 258 are the version bits)
   --garbage-from N  from answer N on, send 0x55 in place of 0xFE/0xFF
   --noise-while-busy N  answer each poll that comes while verdict N (1 RAM checksum, 2 EEPROM
-                    programming, 3 EEPROM verify) is not ready with 0x55
+                    programming, 3 EEPROM verify) is not ready, and its first poll in any
+                    case, with 0x55
   --fail-ram        report a wrong RAM checksum
   --fail-program    report an EEPROM programming error (the EEPROM is not written)
   --fail-verify     report an EEPROM verify error

@@ -418,5 +418,16 @@ TEST_F(Boot, FaultNoiseWhileBusy) {
   EXPECT_EQ(Send("\xF9"), "\xFE");
 }
 
+// A host that polls only after the chip's working time (late, on a busy machine) meets the noise
+// on its first poll all the same.
+TEST_F(Boot, FaultNoiseMeetsALateHost) {
+  settings_.faults.noiseWhileBusy = 1;
+  Start();
+  Handshake();
+  Download(1, simtest::TinyImage(2));
+  Wait(150ms);  // the RAM sum takes 100 ms; the chip waits for polls after it
+  EXPECT_EQ(Send("\xF9"), std::string(1, static_cast<char>(kGarbageByte)));
+}
+
 }  // namespace
 }  // namespace qkl::sim::testing
