@@ -11,6 +11,7 @@
 
 #include "link/FastLoad.h"
 #include "tests/support/ChipFixture.h"
+#include "tests/support/EmulatorSpeed.h"
 #include "tests/support/RomFolder.h"
 #include "tests/support/TempFolder.h"
 
@@ -70,6 +71,7 @@ protected:
 };
 
 TEST_P(FastLoad, LoadsTheImageIntoRamAtTheRateItsClockAllowsOrFallsBack) {
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
   std::vector<std::string> Options = GetParam().Chip;
   Options.push_back("--paced");
   if (GetParam().WithRom) {
@@ -131,6 +133,7 @@ protected:
 // The EEPROM holds the image but for four pages; the write leaves exactly RAM in it, and the
 // read-back gives it back.
 TEST_F(FastEeprom, WritesTheImageAndReadsItBack) {
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
   std::vector<uint8_t> Old = Image;
   for (const std::size_t Page : {0, 100, 300, 511}) Old[Page * PageBytes + 9] ^= 0x40;
   const std::string Eeprom = Folder.Write("eeprom.bin", Old);
@@ -149,6 +152,7 @@ TEST_F(FastEeprom, WritesTheImageAndReadsItBack) {
 // The user stops the write as it begins: the chip names the pages it wrote, and those are the
 // pages that hold the image now.
 TEST_F(FastEeprom, AStoppedWriteSaysWhichPagesItWrote) {
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
   const std::string Eeprom = Folder.Write("eeprom.bin", std::vector<uint8_t>(32768, 0xFF));
   simtest::ProcessChip Chip({"--paced", "--eeprom", Eeprom});
   std::atomic<bool> Stop{false};

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "tests/support/ChipFixture.h"
+#include "tests/support/EmulatorSpeed.h"
 #include "tests/support/HostBits.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempFolder.h"
@@ -39,6 +40,9 @@ class ToolWithChip : public ::testing::TestWithParam<TChipRun> {};
 
 TEST_P(ToolWithChip, LeavesTheEepromAndTheFileAsAsked) {
   const TChipRun& Case = GetParam();
+  // The read-back's chip side runs on the emulator, which must keep up with the host.
+  if (!Case.ModeLogged && !simtest::EmulatorKeepsUpWithTheHost)
+    GTEST_SKIP() << simtest::SlowEmulator;
   const simtest::TempFolder Folder;
   const std::vector<uint8_t> Earlier = EarlierEeprom();
   const std::string Eeprom = Folder.Write("chip.eeprom", Earlier);
@@ -78,6 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The fast loader's path on the paced line: a 32 KB image into the EEPROM at the rate the RC
 // clock allows, and the read-back of 64 KB, whose upper half a 24LC256 gives as its lower.
 TEST(ToolFast, WritesABigImageAtSpeedAndReadsSixtyFourKilobytesBack) {
+  if (!simtest::EmulatorKeepsUpWithTheHost) GTEST_SKIP() << simtest::SlowEmulator;
   const simtest::TempFolder Folder;
   const std::string Eeprom = Folder.Write("chip.eeprom", EarlierEeprom());
   simtest::ProcessChip Chip({"--paced", "--eeprom", Eeprom});
