@@ -103,17 +103,22 @@ void VirtualChip::Run() {
     pollfd watched[3] = {{stopPipe_[0], POLLIN, 0},
                          {line_.MasterFd(), masterEvents, 0},
                          {line_.WatchFd(), POLLIN, 0}};
-    const std::optional<TimePoint> wake = NextWake(now);
+    const bool waiting = HostBytesWaiting(masterEvents);
+    const std::optional<TimePoint> wake = waiting ? now : NextWake(now);
     const timespec wait = TimespecOf(wake ? *wake - now : Duration::zero());
     if (::ppoll(watched, 3, wake ? &wait : nullptr, nullptr) < 0 && errno != EINTR)
       throw std::system_error(errno, std::generic_category(), "ppoll");
+    const TimePoint woke = Clock::now();
     if (watched[0].revents) return;
     hostRate_ = line_.LinkRate();
     hostStopBits_ = line_.LinkStopBits();
     if (emulator_) emulator_->SetHostStopBits(hostStopBits_);
     if (watched[2].revents) line_.ServiceWatch();
     if (watched[1].revents & POLLOUT) line_.WritePending();
-    if (watched[1].revents & (POLLIN | POLLPRI)) ServeMaster();
+    if (watched[1].revents & (POLLIN | POLLPRI))
+      ServeMaster(ArrivalOf(waiting, woke, wake));
+    else if (takesHostBytes)
+      quietAt_ = woke;
     if (paced_) DeliverArrivedBytes(Clock::now());
     if (!settings_.faults.absent && !RomBoots()) boot_.AdvanceTo(Clock::now());
     if (EmulatorRuns())
@@ -122,7 +127,26 @@ void VirtualChip::Run() {
   }
 }
 
-void VirtualChip::ServeMaster() {
+// Whether the host's bytes were already waiting when the line is about to be watched: they came
+// while this thread was busy (the emulator catching up, or the machine running something else).
+bool VirtualChip::HostBytesWaiting(short masterEvents) const {
+  pollfd master = {line_.MasterFd(), static_cast<short>(masterEvents & (POLLIN | POLLPRI)), 0};
+  return master.events != 0 && ::poll(&master, 1, 0) > 0 && (master.revents & (POLLIN | POLLPRI));
+}
+
+// The host's bytes came after the line was last seen quiet. Found waiting, or found by a wake
+// that came late, they may have come at any moment since then: the chip gives them the earliest
+// it cannot rule out, but no earlier than the wake it meant to keep (the end of a time limit).
+// So a busy machine that holds this thread up neither makes a prompt host look late nor lets the
+// emulated chip run on through a silence that the host never left on the line.
+TimePoint VirtualChip::ArrivalOf(bool waiting, TimePoint woke,
+                                 std::optional<TimePoint> wake) const {
+  if (waiting) return quietAt_;
+  if (wake && woke > *wake) return std::max(quietAt_, std::min(woke, *wake - kPastDeadline));
+  return woke;
+}
+
+void VirtualChip::ServeMaster(TimePoint arrival) {
   PtyLine::Event taken;
   while (line_.Read(taken, paced_ ? paced_->HostRoom(Clock::now()) : PtyLine::kAllBytes)) {
     if (taken.reset)
@@ -132,8 +156,9 @@ void VirtualChip::ServeMaster() {
     else if (paced_)
       TakeOnPacedLine(taken.bytes);
     else
-      TakeHostBytes(std::move(taken.bytes), Clock::now());
+      TakeHostBytes(std::move(taken.bytes), std::max(arrival, quietAt_));
   }
+  if (!paced_) quietAt_ = Clock::now();  // read until the line had nothing more
 }
 
 // The host's rate, or the slow line's when that is lower; 0 (a rate that could not be read)
@@ -174,6 +199,7 @@ void VirtualChip::OnReset() {
     current_ = HostExchange{};
   }
   if (paced_) paced_->Clear();
+  quietAt_ = Clock::now();
   if (settings_.faults.absent)
     Note("reset (no chip on the line)");
   else if (RomBoots())

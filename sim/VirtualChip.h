@@ -44,7 +44,9 @@ class VirtualChip {
   HostExchange LastExchange() const;
 
  private:
-  void ServeMaster();
+  bool HostBytesWaiting(short masterEvents) const;
+  TimePoint ArrivalOf(bool waiting, TimePoint woke, std::optional<TimePoint> wake) const;
+  void ServeMaster(TimePoint arrival);
   void OnReset();
   void TakeHostBytes(std::string bytes, TimePoint at);
   uint32_t CarriedRate() const;
@@ -66,6 +68,8 @@ class VirtualChip {
   // The rate the host set, read once each time the line wakes rather than for every byte.
   uint32_t hostRate_ = 0;
   int hostStopBits_ = 1;
+  // The last moment the line was seen without host bytes: those found later came after it.
+  TimePoint quietAt_{};
   int stopPipe_[2] = {-1, -1};
   mutable std::mutex exchangeLock_;
   HostExchange current_;

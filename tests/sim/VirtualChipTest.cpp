@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 
 #include "tests/support/ChipFixture.h"
@@ -49,6 +50,23 @@ TEST(VirtualChip, LinkRateIsReadFromTheHostSettings) {
   HostPort port(chip.SlavePath(), B230400);
   EXPECT_EQ(Handshake(port).size(), 258u);
   EXPECT_NE(chip.Log().WaitFor("link rate 230400 baud", 1s), "");
+}
+
+// The chip's thread held up just after the host's reset (a busy machine) finds the handshake that
+// the host sent in time already waiting: the chip must not take it for a host that came late.
+TEST(VirtualChip, HandshakeWaitingForAHeldUpChipIsInTime) {
+  std::atomic<int> resets = 0;
+  VirtualChip chip({}, [&](const std::string& line) {
+    if (line == "reset" && ++resets == 2) std::this_thread::sleep_for(400ms);
+  });
+  std::thread server([&] { chip.Run(); });
+  while (resets == 0) std::this_thread::sleep_for(1ms);
+  {
+    HostPort port(chip.SlavePath(), B115200);
+    EXPECT_EQ(Handshake(port).size(), 258u);
+  }
+  chip.Stop();
+  server.join();
 }
 
 struct OtherRate {
