@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
 # The plain Release build as a user makes it, with Clang instead of the presets' GCC and warnings
 # as errors, then the tests of the layers, the man pages and the install tree. The end-to-end and
-# fault suites, which run the built programs against the virtual chip in real time, run in the
-# GCC trees.
-# Usage: scripts/clang-build.sh [build dir]   (default build/clang)
+# fault suites, which run the built programs against the virtual chip in real time, are built and
+# run in the GCC trees.
+# Usage: scripts/clang-build.sh [build dir [build|test]]   (default build/clang, both)
+#   CI builds beside other steps at a low priority and tests as a step of its own, since the
+#   layers' tests include real-time cases on the virtual chip.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${1:-$root/build/clang}")
-CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQKL_WERROR=ON >/dev/null
-cmake --build "$build" -j2
-for folder in tests/serial tests/link tests/tools tests/sim tests/frontend tests/cog man dist; do
+part=${2:-both}
+[ "$part" = test ] || CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQKL_WERROR=ON >/dev/null
+# Every program and what installs with it, and the test programs run here (not those of the
+# end-to-end and fault suites).
+programs=(tools serial link console frontend qkltool sim examples)
+folders=(tests/serial tests/link tests/tools tests/sim tests/frontend tests/cog man dist)
+targets=("${programs[@]}" "${folders[@]}")
+[ "$part" = test ] || cmake --build "$build" -j2 --target "${targets[@]/%//all}"
+[ "$part" = build ] && exit 0
+for folder in "${folders[@]}"; do
   ctest --test-dir "$build/$folder" -j2 --output-on-failure -LE slow
 done
