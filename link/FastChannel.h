@@ -24,13 +24,17 @@ public:
   TFastChannel(TLinkSession& Session, std::function<void(std::size_t)> Acknowledged);
 
   // Offers Rates from the first on, skipping those the port refuses; true once one's check packet
-  // is acknowledged. A later failure steps down from there.
-  bool Agree(std::vector<uint32_t> Rates);
+  // is acknowledged. A later failure steps down from there. FirstIdleMs: the idle line before the
+  // first attempt, where the caller knows the chip to be waiting for one already.
+  bool Agree(std::vector<uint32_t> Rates, int32_t FirstIdleMs);
   // Sends the packets, a window of them at once; a refused one goes again, a few times. Errors
   // and silence step down to the next rate; false when no rate is left.
   bool Transfer(std::vector<TFastPacket> Packets);
-  // Sends one packet and awaits its answer, without a resend or a step down.
-  bool Exchange(const TFastPacket& Packet);
+  // Offers Rate with Packet as the check packet, Tries times at most, until the chip answers one:
+  // for a chip that may not listen yet. Each waits for its answer AnswerMs + WorkMs (the chip's
+  // own work before it answers), so that a try goes out only when the one before cannot have been
+  // taken. True once one is acknowledged; a later failure steps down to nothing.
+  bool Probe(uint32_t Offered, const TFastPacket& Packet, int32_t WorkMs, int Tries);
 
   uint32_t Rate() const { return Rates.empty() ? 0 : Rates[RateIndex]; }
   // Bytes after an answer (a verdict, the read-back), each within TimeoutMs of the one before.
@@ -38,7 +42,7 @@ public:
   // Sends Bytes as they are and keeps the line's time.
   bool SendRaw(std::string_view Bytes);
   // Waits until the line has been idle for IdleMs, throwing away what comes meanwhile.
-  void Quiet();
+  void Quiet(int32_t IdleMs);
 
 private:
   struct TInFlight {
@@ -46,12 +50,13 @@ private:
     uint8_t Sequence;
     TPortTime Out;  // when its last byte is through
   };
-  bool Attempt(uint32_t Offered);
+  bool Attempt(uint32_t Offered, int32_t IdleMs);
   bool StepDown();
   bool WindowOpen();
   bool Send(const TFastPacket& Packet, std::size_t Index, std::string_view Prefix = {});
-  // The answer to the oldest packet in flight; false on silence or a failed read.
-  bool Answer(uint8_t& Reply);
+  // The answer to the oldest packet in flight, WorkMs later than a mere check; false on silence
+  // or a failed read.
+  bool Answer(uint8_t& Reply, int32_t WorkMs = 0);
 
   TLinkSession& Session;
   std::function<void(std::size_t)> Acknowledged;

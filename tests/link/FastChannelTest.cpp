@@ -87,7 +87,7 @@ TEST(FastChannel, ResendsARefusedPacketAndStepsDownAfterASilence) {
   });
   ASSERT_TRUE(Session.Open(Chip.PortName(), 115200).Ok());
   TFastChannel Channel(Session, nullptr);
-  ASSERT_TRUE(Channel.Agree({921600, 460800}));
+  ASSERT_TRUE(Channel.Agree({921600, 460800}, 0));
   std::vector<TFastPacket> Sending;
   for (uint32_t Index = 0; Index < Packets; ++Index)
     Sending.push_back(
