@@ -16,8 +16,9 @@
 #
 # The bound: the host's reset wait (95 ms) + the loader's load by the ROM protocol and the ROM's
 # verdict (from the chip's log: its first host byte to its verdict) + the loader's time to its first
-# answer (from the log, less the host's own 10 ms launch allowance) + for a crystal image the
-# oscillator's 10 ms and the CLOCK packet at 230400 + the second stage's and the image's packets at
+# answer (from the log, less the host's own 10 ms launch allowance; for a crystal image that answer
+# is CLOCK's, after the oscillator's wait that the host asks for, 10 * 256 bit times at 230400: of
+# that only the oscillator's 10 ms are counted) + the second stage's and the image's packets at
 # the agreed rate (11 bit times a byte) + the chip's EEPROM work on the I2C bus at 400 kHz (2.5 us
 # a bit, 9 bits a byte; a page read 68 bytes with its address, a page write 67): a full read of
 # each page left as it was, and for each page written its write, its write cycle (5 ms) and its
@@ -166,7 +167,7 @@ fast_bound() {
       page_read = 68 * 9 * bit
       page_write = 67 * 9 * bit
       bound = 0.095 + rom + launch + packets(stage) * 11 / rate
-      if (crystal) bound += 0.010 + 14 * 11 / 230400
+      if (crystal) bound += 0.010 - 10 * 256 / 230400
       if (kind == "read") {
         line = bytes * 11 / rate
         i2c = bytes * 9 * bit
