@@ -19,6 +19,12 @@ constexpr int32_t IdleMs = 6;
 // From a packet's last byte to its answer: the chip checks the CRC in well under a millisecond;
 // the rest is the adapter's latency timer (16 ms on FTDI's default) and the system's.
 constexpr int32_t AnswerMs = 40;
+// The same while packets stream, from the oldest in flight or the last answer: a step down there
+// costs far more than waiting (the packets in flight again, attempts, a slower rate, and a
+// fallback if late answers fail the attempts too), and a loaded host or a busy adapter holds
+// answers back longer than an attempt's time now and then. A chip that has stopped is found
+// 110 ms later.
+constexpr int32_t StreamAnswerMs = 150;
 // The window: packets are sent ahead while the line holds less than WindowMs of bytes not yet
 // answered, so that the answers keep coming through an adapter's latency timer; at least two, at
 // most WindowPacketsMost (the sequence numbers tell 128 apart).
@@ -76,9 +82,7 @@ bool TFastChannel::Attempt(uint32_t Offered, int32_t IdleMsBefore) {
   Quiet(IdleMsBefore);
   Flight.clear();
   LastAnswer = {};
-  uint8_t Reply = 0;
-  const bool Passed =
-      Send(DataPacket(0, {}), 0, Calibration) && Answer(Reply) && Reply == Flight.front().Sequence;
+  const bool Passed = Send(DataPacket(0, {}), 0, Calibration) && Checked(0);
   Flight.clear();
   return Passed;
 }
@@ -93,9 +97,8 @@ bool TFastChannel::Probe(uint32_t Offered, const TFastPacket& Packet, int32_t Wo
     Baud = Offered;
     for (int Try = 0; !Answered && Try < Tries; ++Try) {
       Flight.clear();
-      uint8_t Reply = 0;
       if (!Send(Packet, 0, Calibration)) break;
-      Answered = Answer(Reply, WorkMs) && Reply == Flight.front().Sequence;
+      Answered = Checked(WorkMs);
     }
   }
   Flight.clear();
@@ -114,7 +117,7 @@ bool TFastChannel::Transfer(std::vector<TFastPacket> Packets) {
       Waiting.pop_front();
     }
     uint8_t Reply = 0;
-    const bool Answered = Answer(Reply);
+    const bool Answered = Answer(Reply, AnswerBy(StreamAnswerMs));
     const TInFlight Oldest = Flight.front();
     if (Answered && Reply == Oldest.Sequence) {
       Flight.pop_front();
@@ -157,9 +160,21 @@ bool TFastChannel::SendRaw(std::string_view Bytes) {
 
 // The host's idea of when a packet is through runs ahead of a line that a busy adapter or driver
 // holds back; while answers keep coming, the line lives.
-bool TFastChannel::Answer(uint8_t& Reply, int32_t WorkMs) {
-  const TPortTime Deadline =
-      std::max(Flight.front().Out, LastAnswer) + milliseconds(AnswerMs + WorkMs);
+TPortTime TFastChannel::AnswerBy(int32_t WaitMs) const {
+  return std::max(Flight.front().Out, LastAnswer) + milliseconds(WaitMs);
+}
+
+// An attempt's answer, the chip's work of WorkMs before it: other bytes are late answers to
+// packets sent before the attempt, or noise, and are passed over until the time is up.
+bool TFastChannel::Checked(int32_t WorkMs) {
+  const TPortTime Deadline = AnswerBy(AnswerMs + WorkMs);
+  uint8_t Reply = 0;
+  while (Answer(Reply, Deadline))
+    if (Reply == Flight.front().Sequence) return true;
+  return false;
+}
+
+bool TFastChannel::Answer(uint8_t& Reply, TPortTime Deadline) {
   const auto Left = std::chrono::ceil<milliseconds>(Deadline - Session.Now()).count();
   const bool Answered =
       Session.ReceiveByte(Reply, static_cast<int32_t>(std::max<int64_t>(Left, 0))).Ok();

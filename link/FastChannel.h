@@ -54,9 +54,12 @@ private:
   bool StepDown();
   bool WindowOpen();
   bool Send(const TFastPacket& Packet, std::size_t Index, std::string_view Prefix = {});
-  // The answer to the oldest packet in flight, WorkMs later than a mere check; false on silence
-  // or a failed read.
-  bool Answer(uint8_t& Reply, int32_t WorkMs = 0);
+  // When the answer to the oldest packet in flight is due at the latest, WaitMs after it.
+  TPortTime AnswerBy(int32_t WaitMs) const;
+  // True when the oldest packet in flight (an attempt's) is acknowledged.
+  bool Checked(int32_t WorkMs);
+  // The next byte from the chip by Deadline; false on silence or a failed read.
+  bool Answer(uint8_t& Reply, TPortTime Deadline);
 
   TLinkSession& Session;
   std::function<void(std::size_t)> Acknowledged;
