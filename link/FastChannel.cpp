@@ -13,9 +13,6 @@ constexpr uint32_t RcFastestHz = 20000000;
 // 8N2 at every rate: the chip's receiver stores a long during the second stop bit.
 constexpr int32_t StopBits = 2;
 constexpr int64_t FrameBits = 11;
-// The chip waits for 40000 clocks of idle line before an attempt's calibration bytes: 5 ms on the
-// slowest RC clock (8 MHz), 0.5 ms at 80 MHz; and 1 ms more for the host's own timer.
-constexpr int32_t IdleMs = 6;
 // From a packet's last byte to its answer: the chip checks the CRC in well under a millisecond;
 // the rest is the adapter's latency timer (16 ms on FTDI's default) and the system's.
 constexpr int32_t AnswerMs = 40;
@@ -54,7 +51,7 @@ bool TFastChannel::Agree(std::vector<uint32_t> Offered, int32_t FirstIdleMs) {
   Rates = std::move(Offered);
   LastRateRetried = false;
   for (RateIndex = 0; RateIndex < Rates.size(); ++RateIndex)
-    if (Attempt(Rates[RateIndex], RateIndex == 0 ? FirstIdleMs : IdleMs)) return true;
+    if (Attempt(Rates[RateIndex], RateIndex == 0 ? FirstIdleMs : AttemptIdleMs)) return true;
   Rates.clear();
   return false;
 }
@@ -70,7 +67,7 @@ bool TFastChannel::StepDown() {
   LastRateRetried = LastRateRetried || RateIndex + 1 == Rates.size();
   for (; RateIndex < Rates.size(); ++RateIndex)
     for (int Try = 0; Try < AttemptsAfterError; ++Try)
-      if (Attempt(Rates[RateIndex], IdleMs)) return true;
+      if (Attempt(Rates[RateIndex], AttemptIdleMs)) return true;
   Rates.clear();
   return false;
 }

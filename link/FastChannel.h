@@ -11,6 +11,10 @@
 #include "link/FastPackets.h"
 #include "link/LinkSession.h"
 
+// The chip waits for 40000 clocks of idle line before an attempt's calibration bytes: 5 ms on the
+// slowest RC clock (8 MHz), 0.5 ms at 80 MHz; and 1 ms more for the host's own timer.
+inline constexpr int32_t AttemptIdleMs = 6;
+
 // The rates the host offers, from the fastest down.
 inline constexpr uint32_t RateSteps[] = {3000000, 2000000, 921600, 460800, 230400};
 
@@ -25,8 +29,8 @@ public:
 
   // Offers Rates from the first on, skipping those the port refuses; true once one's check packet
   // is acknowledged. A later failure steps down from there. FirstIdleMs: the idle line before the
-  // first attempt, where the caller knows the chip to be waiting for one already.
-  bool Agree(std::vector<uint32_t> Rates, int32_t FirstIdleMs);
+  // first attempt, less where the caller knows the chip to be waiting for one already.
+  bool Agree(std::vector<uint32_t> Rates, int32_t FirstIdleMs = AttemptIdleMs);
   // Sends the packets, a window of them at once; a refused one goes again, a few times. Errors
   // and silence step down to the next rate; false when no rate is left.
   bool Transfer(std::vector<TFastPacket> Packets);

@@ -49,7 +49,10 @@
 '             (the host's crystal-timed bit, so the wait does not depend on the RC clock; the host
 '             asks for at least 10 ms). The chip switches as the boot loader does: the oscillator
 '             and PLL enabled with the RC clock still selected, the settling time, the answer, then
-'             the mode selected (the image's start later leaves it so). The receiving cog waits for
+'             the mode selected (the image's start later leaves it so). A clkmode that the chip
+'             runs at already (RCFAST, say) changes nothing, and its answer is followed by a byte:
+'             the bit time the chip measured, in clocks (at most 255), from which the host knows
+'             the RC clock and the rates it can take. The receiving cog waits for
 '             a new attempt after any CLOCK packet, answered good or bad; its idle line is over by
 '             the time of the answer, so the host makes the attempt at a rate for the new clock as
 '             soon as the answer is in.
@@ -284,15 +287,15 @@ await           mov     k, watchdog_count
 :answer         call    #send
                 jmp     #await
 
-' CLOCK: CLK := the parameter's low byte as the boot loader switches it, unless it is so already:
-' oscillator and PLL as the mode wants with the RC clock still selected, the parameter's high byte
-' * 256 bit times (+ 1) for them to settle, the answer, then the mode.
+' CLOCK: CLK := the parameter's low byte as the boot loader switches it: oscillator and PLL as the
+' mode wants with the RC clock still selected, the parameter's high byte * 256 bit times (+ 1) for
+' them to settle, the answer, then the mode; or, when it is so already, the answer and the bit time.
 switch_clock    mov     x, head
                 shr     x, #8
                 and     x, #$FF
                 and     head, #$FF
                 cmp     head, clock wz
-        if_z    jmp     #:switched
+        if_z    jmp     #:unchanged
                 mov     clock, head
                 andn    head, #7
                 clkset  head
@@ -302,8 +305,13 @@ switch_clock    mov     x, head
                 add     t, bit
 :settle         waitcnt t, bit
                 djnz    x, #:settle
-:switched       call    #send
+                call    #send
                 clkset  clock
+                jmp     #await
+:unchanged      call    #send
+                mov     reply, bit
+                max     reply, #255
+                call    #send
                 jmp     #await
 
 ' START: this cog restarts with the second stage's code, PAR = this cog's PAR (the receiving cog's
