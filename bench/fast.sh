@@ -16,8 +16,9 @@
 #
 # The bound: the host's reset wait (95 ms) + the loader's load by the ROM protocol and the ROM's
 # verdict (from the chip's log: its first host byte to its verdict) + the loader's time to its first
-# answer (from the log, less the host's own 20 ms launch allowance) + for a crystal image the
-# oscillator's 10 ms and the CLOCK packet at 230400 + the second stage's and the image's packets at
+# answer (from the log, less the host's own 10 ms launch allowance; for a crystal image that answer
+# is CLOCK's, after the oscillator's wait that the host asks for, 10 * 256 bit times at 230400: of
+# that only the oscillator's 10 ms are counted) + the second stage's and the image's packets at
 # the agreed rate (11 bit times a byte) + the chip's EEPROM work on the I2C bus at 400 kHz (2.5 us
 # a bit, 9 bits a byte; a page read 68 bytes with its address, a page write 67): a full read of
 # each page left as it was, and for each page written its write, its write cycle (5 ms) and its
@@ -130,7 +131,7 @@ timed() {
 load_average() { cut -d ' ' -f 1 /proc/loadavg; }
 
 # From the chip's log: the ROM protocol's part (first host byte to the verdict, of the last load
-# before the loader answered), the loader's first answer less the host's 20 ms, and how far the
+# before the loader answered), the loader's first answer less the host's 10 ms, and how far the
 # virtual chip fell behind real time: the most, over its runs, by which the wall time from a
 # program's start to its stop (or the next reset) exceeds the chip time the emulator ran in it
 # ("-" below 20 ms). A paced line that the machine cannot serve in time holds the chip back.
@@ -147,7 +148,7 @@ log_figures() {
     /program stops|stopped the chip.s clock/ { if (stopped == "") stopped = $2 }
     /emulated .* of chip time in/ { chip = $(NF - 7); settle(stopped != "" ? stopped : $2) }
     END {
-      launch = first / 1000 - 0.020
+      launch = first / 1000 - 0.010
       printf "%.4f %.4f %s\n", verdict - begin, (launch > 0 ? launch : 0),
              (lag >= 0.020 ? sprintf("%.2fs", lag) : "-")
     }' "$work/chip.log"
@@ -166,7 +167,7 @@ fast_bound() {
       page_read = 68 * 9 * bit
       page_write = 67 * 9 * bit
       bound = 0.095 + rom + launch + packets(stage) * 11 / rate
-      if (crystal) bound += 0.010 + 14 * 11 / 230400
+      if (crystal) bound += 0.010 - 10 * 256 / 230400
       if (kind == "read") {
         line = bytes * 11 / rate
         i2c = bytes * 9 * bit

@@ -13,11 +13,15 @@ constexpr uint32_t RcFastestHz = 20000000;
 // 8N2 at every rate: the chip's receiver stores a long during the second stop bit.
 constexpr int32_t StopBits = 2;
 constexpr int64_t FrameBits = 11;
-// The chip waits for 2 ms of idle line (5 ms at 8 MHz) before an attempt's calibration bytes.
-constexpr int32_t IdleMs = 10;
 // From a packet's last byte to its answer: the chip checks the CRC in well under a millisecond;
 // the rest is the adapter's latency timer (16 ms on FTDI's default) and the system's.
 constexpr int32_t AnswerMs = 40;
+// The same while packets stream, from the oldest in flight or the last answer: a step down there
+// costs far more than waiting (the packets in flight again, attempts, a slower rate, and a
+// fallback if late answers fail the attempts too), and a loaded host or a busy adapter holds
+// answers back longer than an attempt's time now and then. A chip that has stopped is found
+// 110 ms later.
+constexpr int32_t StreamAnswerMs = 150;
 // The window: packets are sent ahead while the line holds less than WindowMs of bytes not yet
 // answered, so that the answers keep coming through an adapter's latency timer; at least two, at
 // most WindowPacketsMost (the sequence numbers tell 128 apart).
@@ -43,11 +47,11 @@ std::vector<uint32_t> RatesFor(uint32_t ClockHz, uint32_t MaxRate) {
 TFastChannel::TFastChannel(TLinkSession& Session, std::function<void(std::size_t)> Acknowledged)
     : Session(Session), Acknowledged(std::move(Acknowledged)) {}
 
-bool TFastChannel::Agree(std::vector<uint32_t> Offered) {
+bool TFastChannel::Agree(std::vector<uint32_t> Offered, int32_t FirstIdleMs) {
   Rates = std::move(Offered);
   LastRateRetried = false;
   for (RateIndex = 0; RateIndex < Rates.size(); ++RateIndex)
-    if (Attempt(Rates[RateIndex])) return true;
+    if (Attempt(Rates[RateIndex], RateIndex == 0 ? FirstIdleMs : AttemptIdleMs)) return true;
   Rates.clear();
   return false;
 }
@@ -63,23 +67,40 @@ bool TFastChannel::StepDown() {
   LastRateRetried = LastRateRetried || RateIndex + 1 == Rates.size();
   for (; RateIndex < Rates.size(); ++RateIndex)
     for (int Try = 0; Try < AttemptsAfterError; ++Try)
-      if (Attempt(Rates[RateIndex])) return true;
+      if (Attempt(Rates[RateIndex], AttemptIdleMs)) return true;
   Rates.clear();
   return false;
 }
 
-bool TFastChannel::Attempt(uint32_t Offered) {
+bool TFastChannel::Attempt(uint32_t Offered, int32_t IdleMsBefore) {
   Session.WaitUntil(LineFree);
   if (!Session.SetLine(Offered, StopBits).Ok()) return false;
   Baud = Offered;
-  Quiet();
+  Quiet(IdleMsBefore);
   Flight.clear();
   LastAnswer = {};
-  uint8_t Reply = 0;
-  const bool Passed =
-      Send(DataPacket(0, {}), 0, Calibration) && Answer(Reply) && Reply == Flight.front().Sequence;
+  const bool Passed = Send(DataPacket(0, {}), 0, Calibration) && Checked(0);
   Flight.clear();
   return Passed;
+}
+
+bool TFastChannel::Probe(uint32_t Offered, const TFastPacket& Packet, int32_t WorkMs, int Tries) {
+  Rates = {Offered};
+  RateIndex = 0;
+  LastRateRetried = true;
+  LastAnswer = {};
+  bool Answered = false;
+  if (Session.SetLine(Offered, StopBits).Ok()) {
+    Baud = Offered;
+    for (int Try = 0; !Answered && Try < Tries; ++Try) {
+      Flight.clear();
+      if (!Send(Packet, 0, Calibration)) break;
+      Answered = Checked(WorkMs);
+    }
+  }
+  Flight.clear();
+  if (!Answered) Rates.clear();
+  return Answered;
 }
 
 bool TFastChannel::Transfer(std::vector<TFastPacket> Packets) {
@@ -93,7 +114,7 @@ bool TFastChannel::Transfer(std::vector<TFastPacket> Packets) {
       Waiting.pop_front();
     }
     uint8_t Reply = 0;
-    const bool Answered = Answer(Reply);
+    const bool Answered = Answer(Reply, AnswerBy(StreamAnswerMs));
     const TInFlight Oldest = Flight.front();
     if (Answered && Reply == Oldest.Sequence) {
       Flight.pop_front();
@@ -119,14 +140,6 @@ bool TFastChannel::WindowOpen() {
   return Flight.size() < WindowPacketsMost && LineFree < Session.Now() + milliseconds(WindowMs);
 }
 
-bool TFastChannel::Exchange(const TFastPacket& Packet) {
-  Flight.clear();
-  uint8_t Reply = 0;
-  const bool Passed = Send(Packet, 0) && Answer(Reply) && Reply == Flight.front().Sequence;
-  Flight.clear();
-  return Passed;
-}
-
 bool TFastChannel::Send(const TFastPacket& Packet, std::size_t Index, std::string_view Prefix) {
   Sequence = static_cast<uint8_t>((Sequence + 1) & SequenceMask);
   if (!SendRaw(std::string(Prefix) + PacketBytes(Packet, Sequence))) return false;
@@ -144,8 +157,21 @@ bool TFastChannel::SendRaw(std::string_view Bytes) {
 
 // The host's idea of when a packet is through runs ahead of a line that a busy adapter or driver
 // holds back; while answers keep coming, the line lives.
-bool TFastChannel::Answer(uint8_t& Reply) {
-  const TPortTime Deadline = std::max(Flight.front().Out, LastAnswer) + milliseconds(AnswerMs);
+TPortTime TFastChannel::AnswerBy(int32_t WaitMs) const {
+  return std::max(Flight.front().Out, LastAnswer) + milliseconds(WaitMs);
+}
+
+// An attempt's answer, the chip's work of WorkMs before it: other bytes are late answers to
+// packets sent before the attempt, or noise, and are passed over until the time is up.
+bool TFastChannel::Checked(int32_t WorkMs) {
+  const TPortTime Deadline = AnswerBy(AnswerMs + WorkMs);
+  uint8_t Reply = 0;
+  while (Answer(Reply, Deadline))
+    if (Reply == Flight.front().Sequence) return true;
+  return false;
+}
+
+bool TFastChannel::Answer(uint8_t& Reply, TPortTime Deadline) {
   const auto Left = std::chrono::ceil<milliseconds>(Deadline - Session.Now()).count();
   const bool Answered =
       Session.ReceiveByte(Reply, static_cast<int32_t>(std::max<int64_t>(Left, 0))).Ok();
@@ -163,8 +189,8 @@ bool TFastChannel::Receive(std::string& Into, std::size_t Count, int32_t Timeout
 }
 
 // A read that ends on a line error ends the discarding early; the host's side stays idle anyway.
-void TFastChannel::Quiet() {
+void TFastChannel::Quiet(int32_t IdleMsBefore) {
   Session.WaitUntil(LineFree);
-  Session.DiscardInput(IdleMs);
-  Session.WaitUntil(LineFree + milliseconds(IdleMs));
+  Session.DiscardInput(IdleMsBefore);
+  Session.WaitUntil(LineFree + milliseconds(IdleMsBefore));
 }

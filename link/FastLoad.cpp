@@ -20,12 +20,28 @@ constexpr std::size_t PacketLongs = 128;
 // The first stage's mailbox takes the last three longs of RAM; an image that reaches them goes the
 // classic way.
 constexpr std::size_t MailboxStart = 0x7FF4;
-// From the boot loader's verdict to the first stage's cogs waiting for an attempt: the ROM starts
-// the Spin interpreter, which starts the loader's cogs.
-constexpr int32_t LaunchMs = 20;
-// The oscillator and PLL settle for 20 ms at 20 MHz after CLOCK (50 ms at 8 MHz) before the
-// chip measures a new attempt.
-constexpr int32_t ClockSettleMs = 55;
+// From the boot loader's verdict to the first stage's receiving cog waiting for an attempt's
+// calibration bytes: the ROM starts the Spin interpreter in cog 0 (496 longs from the hub), which
+// starts the loader's cog (496 more), which then waits for 40000 clocks of idle line; on the
+// slowest RC clock (8 MHz) some 60000 clocks, 7.5 ms. The host's line is idle from its last
+// verdict poll on. Before that the ROM itself waits 400000 clocks with the image's oscillator
+// enabled (20 ms at 20 MHz, 50 ms at 8 MHz; on qkl-sim --rom the loader listens 30 to 40 ms after
+// the verdict at 12 and 20 MHz, 55 to 70 ms at 8 MHz), which not every virtual chip does: the
+// first attempt carries a CLOCK at the slowest rate and goes ProbeTries times, each after the one
+// before could have been answered (the channel's answer time and the oscillator's), over 130 ms.
+constexpr int32_t LaunchMs = 10;
+constexpr int ProbeTries = 3;
+// The crystal oscillator needs 10 ms to settle once enabled, before the chip may select it (the
+// Propeller's rule for a switch from the RC clock to a crystal or PLL mode). The chip times the
+// wait in bit times of the CLOCK packet's rate, in units of 256 that the host asks for, and
+// answers when it is over: 11 ms (rounded up to a unit, 1.1 ms at 230400) leave room for the bit
+// time the chip measured to half a clock (1.5 % at 230400 on an 8 MHz RC clock) and for an
+// adapter's rate error (3 % at most for a UART to read the bytes at all).
+constexpr int32_t ClockSettleMs = 11;
+constexpr uint32_t SettleUnitBits = 256;
+// The bit time that follows the answer to a CLOCK of the RC clock comes at once: the adapter's
+// latency timer and the system's.
+constexpr int32_t BitTimeMs = 40;
 // Clearing RAM and summing it take 0.1 s at 8 MHz.
 constexpr int32_t RamVerdictMs = 1000;
 // Every page read, written with 10 ms write cycles and read again at 8 MHz, with room.
@@ -67,7 +83,8 @@ public:
   TFastOutcome Read(uint32_t Kilobytes, std::string& Into);
 
 private:
-  bool StartLoader(bool SlowestRate);
+  bool StartLoader();
+  bool AgreeOnRcClock();
   bool SwitchClock(uint8_t ClockMode, uint32_t ClockHz);
   bool StartStage();
   bool SendImage(const std::string& Used);
@@ -106,8 +123,9 @@ TFastOutcome TFastRun::Load(TFastTarget Target) {
     return ClassicLoad(Target, Settings.ChipFound && Propeller.PortOpen());
   const auto ClockMode = static_cast<uint8_t>(SavedImage[4]);
   const bool Crystal = (ClockMode & ClockSelectMask) >= FirstCrystalSelect;
-  if (!StartLoader(Crystal)) return Outcome.Error.empty() ? ClassicLoad(Target) : Outcome;
-  if (Crystal && !SwitchClock(ClockMode, LongAt(Used, 0))) return ClassicLoad(Target);
+  if (!StartLoader()) return Outcome.Error.empty() ? ClassicLoad(Target) : Outcome;
+  if (!(Crystal ? SwitchClock(ClockMode, LongAt(Used, 0)) : AgreeOnRcClock()))
+    return ClassicLoad(Target);
   if (!StartStage() || !SendImage(Used)) return ClassicLoad(Target);
   const auto End = static_cast<uint16_t>(Used.size());
   if (!Channel.Transfer({CommandPacket(static_cast<TFastCommand>(Target), End)}))
@@ -131,8 +149,8 @@ TFastOutcome TFastRun::Load(TFastTarget Target) {
 TFastOutcome TFastRun::Read(uint32_t Kilobytes, std::string& Into) {
   if (Kilobytes != 32 && Kilobytes != 64)
     return Fail("The EEPROM read-back reads 32 or 64 KB, not " + std::to_string(Kilobytes));
-  if (!StartLoader(false)) return Outcome.Error.empty() ? ClassicRead(Into) : Outcome;
-  if (StartStage() &&
+  if (!StartLoader()) return Outcome.Error.empty() ? ClassicRead(Into) : Outcome;
+  if (AgreeOnRcClock() && StartStage() &&
       Channel.Transfer({CommandPacket(TFastCommand::Read, static_cast<uint16_t>(Kilobytes))}) &&
       ReceiveEeprom(Kilobytes, Into)) {
     Outcome.Ok = true;
@@ -145,10 +163,8 @@ TFastOutcome TFastRun::Read(uint32_t Kilobytes, std::string& Into) {
                    "EEPROM read-back failed: the chip stopped answering, or the CRC did not match");
 }
 
-// The boot loader's handshake, then the first stage in RAM and the rates of the RC clock: the
-// fastest that passes, or for a CLOCK that follows at once the slowest, which every RC clock takes
-// (twice: a first attempt may come before the loader listens).
-bool TFastRun::StartLoader(bool SlowestRate) {
+// The boot loader's handshake, then the first stage in RAM and its time to start.
+bool TFastRun::StartLoader() {
   if (!(Settings.ChipFound && Propeller.PortOpen()) && Propeller.FindPropeller(PortName) == 0) {
     Fail(Propeller.PortOpen() || Propeller.OpenFailureCode() == 0
              ? "No Propeller chip found on " + PortName
@@ -160,21 +176,40 @@ bool TFastRun::StartLoader(bool SlowestRate) {
     Propeller.SetImageLong(Index, Index * 4 < Loader.size() ? LongAt(Loader, Index * 4) : 0);
   Propeller.ChecksumValid();
   if (!Propeller.LoadProgram()) return false;
-  std::vector<uint32_t> Rates = RatesFor(0, Settings.MaxRate);
-  if (SlowestRate && !Rates.empty()) Rates.assign(2, Rates.back());
   Session.WaitUntil(Session.Now() + milliseconds(LaunchMs));
-  if (!Channel.Agree(Rates)) return false;
+  return true;
+}
+
+// The rates of the RC clock: the fastest that passes of those its clock takes, once the chip has
+// answered a CLOCK of the RC clock at the slowest rate (which leaves the clock alone, tells the bit
+// time the chip measured at that rate, and leaves the chip waiting for an attempt).
+bool TFastRun::AgreeOnRcClock() {
+  const std::vector<uint32_t> Slowest = RatesFor(0, Settings.MaxRate);
+  std::string Bit;
+  if (Slowest.empty() ||
+      !Channel.Probe(Slowest.back(), CommandPacket(TFastCommand::Clock, 0), 0, ProbeTries) ||
+      !Channel.Receive(Bit, 1, BitTimeMs) ||
+      !Channel.Agree(RatesFor(static_cast<uint8_t>(Bit[0]) * Slowest.back(), Settings.MaxRate)))
+    return false;
   Outcome.Rate = Channel.Rate();
   Notify(TLinkStage::RateAgreed, Outcome.Rate, 0);
   return true;
 }
 
-// CLOCK: the chip runs the image's crystal or PLL clock from then on, and measures a new attempt
-// once the oscillator has settled. A wrong crystal (or none) leaves no rate that passes.
+// CLOCK, as the first attempt's check packet at the slowest rate, which every RC clock takes: the
+// chip answers once the oscillator has settled and runs the image's crystal or PLL clock from then
+// on, its receiving cog already waiting for an attempt. A wrong crystal (or none) leaves no rate
+// that passes.
 bool TFastRun::SwitchClock(uint8_t ClockMode, uint32_t ClockHz) {
-  if (!Channel.Exchange(CommandPacket(TFastCommand::Clock, ClockMode))) return false;
-  Session.WaitUntil(Session.Now() + milliseconds(ClockSettleMs));
-  if (!Channel.Agree(RatesFor(ClockHz, Settings.MaxRate))) return false;
+  const std::vector<uint32_t> RcRates = RatesFor(0, Settings.MaxRate);
+  if (RcRates.empty()) return false;
+  const uint64_t SettleBits = uint64_t{RcRates.back()} * ClockSettleMs / 1000;
+  const auto Units = static_cast<uint16_t>((SettleBits + SettleUnitBits - 1) / SettleUnitBits);
+  const TFastPacket Clock =
+      CommandPacket(TFastCommand::Clock, static_cast<uint16_t>(Units << 8 | ClockMode));
+  if (!Channel.Probe(RcRates.back(), Clock, ClockSettleMs, ProbeTries)) return false;
+  Notify(TLinkStage::RateAgreed, RcRates.back(), 0);
+  if (!Channel.Agree(RatesFor(ClockHz, Settings.MaxRate), 0)) return false;
   Outcome.Rate = Channel.Rate();
   Notify(TLinkStage::RateAgreed, Outcome.Rate, 0);
   return true;

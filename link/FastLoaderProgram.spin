@@ -44,11 +44,18 @@
 ' flight (its window); the chip keeps up with packets sent back to back at any rate it accepted.
 '
 ' Commands, acknowledged like data packets, then, in the first stage:
-'   CLOCK (6), parameter: an image's clkmode, a crystal or PLL mode: the chip switches to it as the
-'             boot loader does (the oscillator and PLL enabled, 20 ms at 20 MHz, then selected;
-'             the image's start later leaves it so) after the answer; the receiving cog waits for a
-'             new attempt after any CLOCK packet, answered good or bad: the host waits those 50 ms
-'             at the slowest, and makes one at rates for the new clock.
+'   CLOCK (6), parameter: bits 7..0 an image's clkmode, a crystal or PLL mode; bits 15..8 the
+'             oscillator's settling time in units of 256 bit times of the rate the CLOCK came at
+'             (the host's crystal-timed bit, so the wait does not depend on the RC clock; the host
+'             asks for at least 10 ms). The chip switches as the boot loader does: the oscillator
+'             and PLL enabled with the RC clock still selected, the settling time, the answer, then
+'             the mode selected (the image's start later leaves it so). A clkmode that the chip
+'             runs at already (RCFAST, say) changes nothing, and its answer is followed by a byte:
+'             the bit time the chip measured, in clocks (at most 255), from which the host knows
+'             the RC clock and the rates it can take. The receiving cog waits for
+'             a new attempt after any CLOCK packet, answered good or bad; its idle line is over by
+'             the time of the answer, so the host makes the attempt at a rate for the new clock as
+'             soon as the answer is in.
 '   START (4), parameter: the hub address of the second stage's code, sent before as data packets
 '             at the rate the host goes on with, which it writes into the code's second long (in
 '             baud: with the bit time it gives the second stage the clock, for its I2C times and its
@@ -117,13 +124,11 @@ CON
   IDLE_POLLS = 3_333                    ' 12 clocks each: 2 ms at 20 MHz
   POLL_CLOCKS = 256
   WATCHDOG_POLLS = 117_188              ' 1.5 s at 20 MHz
-  SETTLE_CLOCKS = 400_000               ' 20 ms at 20 MHz
 
   COMMAND_START = 4                     ' the codes of the commands run here
   COMMAND_CLOCK = 6
   NAK = $80
   CLOCK_OFF = 2
-  OSCILLATOR_AND_PLL = $60              ' CLK's OSCENA and PLLENA
 
 DAT
                 org     0
@@ -277,26 +282,36 @@ await           mov     k, watchdog_count
                 cmp     x, #COMMAND_START wz
         if_z    jmp     #start_stage
                 cmp     x, #COMMAND_CLOCK wz
-        if_nz   jmp     #shutdown
-                call    #send
-                jmp     #switch_clock
+        if_z    jmp     #switch_clock
+                jmp     #shutdown
 :answer         call    #send
                 jmp     #await
 
-' CLOCK: CLK := the parameter's low byte as the boot loader switches it, unless it is so already:
-' oscillator and PLL as the mode wants with the RC clock still selected, SETTLE_CLOCKS for them to
-' settle when it enables them, then the mode.
-switch_clock    and     head, #$FF
+' CLOCK: CLK := the parameter's low byte as the boot loader switches it: oscillator and PLL as the
+' mode wants with the RC clock still selected, the parameter's high byte * 256 bit times (+ 1) for
+' them to settle, the answer, then the mode; or, when it is so already, the answer and the bit time.
+switch_clock    mov     x, head
+                shr     x, #8
+                and     x, #$FF
+                and     head, #$FF
                 cmp     head, clock wz
-        if_z    jmp     #await
+        if_z    jmp     #:unchanged
                 mov     clock, head
                 andn    head, #7
                 clkset  head
-                test    clock, #OSCILLATOR_AND_PLL wz
-        if_nz   mov     t, cnt
-        if_nz   add     t, settle_time
-        if_nz   waitcnt t, #0
+                shl     x, #8
+                add     x, #1
+                mov     t, cnt
+                add     t, bit
+:settle         waitcnt t, bit
+                djnz    x, #:settle
+                call    #send
                 clkset  clock
+                jmp     #await
+:unchanged      call    #send
+                mov     reply, bit
+                max     reply, #255
+                call    #send
                 jmp     #await
 
 ' START: this cog restarts with the second stage's code, PAR = this cog's PAR (the receiving cog's
@@ -342,7 +357,6 @@ rx_mask         long    1 << 31
 tx_mask         long    1 << 30
 idle_count      long    IDLE_POLLS
 watchdog_count  long    WATCHDOG_POLLS
-settle_time     long    SETTLE_CLOCKS
 crc_mail        long    MAIL_CRC
 bit_mail        long    MAIL_BIT
 head_mail       long    MAIL_HEAD

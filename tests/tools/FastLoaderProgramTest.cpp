@@ -183,9 +183,9 @@ class FastLoaderOnChip {
 
   // An attempt at `baud`: the line idle, the calibration bytes and a check packet, from here on
   // in frames with two stop bits; true when the check packet is acknowledged.
-  bool attempt(double baud, std::uint8_t sequence) {
+  bool attempt(double baud, std::uint8_t sequence, double idleSeconds = 0.012) {
     openLine(baud, 2);
-    board_.RunFor(0.012);
+    board_.RunFor(idleSeconds);
     line_->Send(chip_, "\x80\xFF" + dataPacket(sequence, 0, {}).Bytes());
     if (exchange("", 1) != std::string(1, static_cast<char>(sequence))) return false;
     rate_ = baud;
@@ -259,14 +259,15 @@ std::vector<std::uint8_t> expectedRam(const std::vector<std::uint8_t>& image) {
   return ram;
 }
 
-// Launches the loader, agrees on 460800 baud, switches to the crystal's 80 MHz (PLL16X) and agrees
-// on 3 Mbaud.
+// Launches the loader, agrees on 460800 baud, switches to the crystal's 80 MHz (PLL16X), asking for
+// 23 * 256 bit times (12.8 ms) for the oscillator to settle, and agrees on 3 Mbaud as soon as
+// CLOCK's answer is in.
 void launchAtEightyMegahertz(FastLoaderOnChip& loader) {
   loader.launch();
   ASSERT_TRUE(loader.attempt(460800, 1));
-  ASSERT_EQ(loader.exchange(command(2, kClock, kCrystalPll16).Bytes(), 1), "\x02");
-  loader.board().RunFor(0.05);  // the oscillator's and PLL's time to settle
-  ASSERT_TRUE(loader.attempt(3000000, 3));
+  ASSERT_EQ(loader.exchange(command(2, kClock, 23 << 8 | kCrystalPll16).Bytes(), 1, 0.02 + 0.0128),
+            "\x02");
+  ASSERT_TRUE(loader.attempt(3000000, 3, 0));
 }
 
 // Sends the second stage's code, told the rate agreed, to RAM from address 0 and starts it.
