@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The macOS build check: cross-builds what a build with QKL_BUILD_SIM off makes (qkl, qkl-asm, the
-# example image) for Intel and Apple silicon Macs with the zig compiler (cmake/zig-macos.cmake),
+# The macOS build check: cross-builds qkl and qkl-tool (as a build with QKL_BUILD_SIM off makes
+# them) for Intel and Apple silicon Macs with the zig compiler (cmake/zig-macos.cmake),
 # warnings as errors and no warning from the linker either, and checks that each qkl is a Mach-O
 # executable of its architecture. Nothing is run: this machine cannot run a Mac program.
 # Usage: scripts/macos-build.sh [build dir]   (default build/macos)
@@ -47,7 +47,9 @@ for arch in x86_64 arm64; do
     -DQKL_WERROR=ON >/dev/null
   log=$folder/build.log
   # -Werror covers the compiler; the linker's warnings are found in the output.
-  if ! cmake --build "$folder" -j2 2>&1 | tee "$log"; then
+  # The two programs that talk to a port, whose code differs on macOS; qkl-asm is standard C++
+  # only, which the Linux, Clang and Windows builds compile, and is left out for CI's time.
+  if ! cmake --build "$folder" -j2 --target qkl qkl-tool 2>&1 | tee "$log"; then
     echo "macos-build: the $arch build failed" >&2
     exit 1
   fi
