@@ -148,9 +148,12 @@ TimePoint VirtualChip::ArrivalOf(bool waiting, TimePoint woke,
   return woke;
 }
 
+// Only the first read has the arrival worked out before it: what a later read finds came after
+// the read before it returned, and is stamped then, however long taking those bytes took.
 void VirtualChip::ServeMaster(TimePoint arrival) {
   PtyLine::Event taken;
   while (line_.Read(taken, paced_ ? paced_->HostRoom(Clock::now()) : PtyLine::kAllBytes)) {
+    const TimePoint read = Clock::now();
     if (taken.reset)
       OnReset();
     else if (taken.flushed)
@@ -159,6 +162,7 @@ void VirtualChip::ServeMaster(TimePoint arrival) {
       TakeOnPacedLine(taken.bytes);
     else
       TakeHostBytes(std::move(taken.bytes), std::max(arrival, quietAt_));
+    arrival = read;
   }
   if (!paced_) quietAt_ = Clock::now();  // read until the line had nothing more
 }
