@@ -138,7 +138,7 @@ bool VirtualChip::HostBytesWaiting(short masterEvents) const {
 
 // The host's bytes came after the line was last seen quiet. Found waiting, or found by a wake
 // that came late, they may have come at any moment since then: the chip gives them the earliest
-// it cannot rule out, but no earlier than the wake it meant to keep (the end of a time limit).
+// it cannot rule out, and no later than the wake it meant to keep (the end of a time limit).
 // So a busy machine that holds this thread up neither makes a prompt host look late nor lets the
 // emulated chip run on through a silence that the host never left on the line.
 TimePoint VirtualChip::ArrivalOf(bool waiting, TimePoint woke,
