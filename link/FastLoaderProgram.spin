@@ -7,10 +7,11 @@
 '
 ' ---- the line --------------------------------------------------------------------------------------
 ' P31 from the host, P30 to the host, at one rate both ways; frames of a start bit, 8 data bits
-' (least significant first) and two stop bits (8N2), also from the chip. The host MUST send two stop
-' bits at every rate, the fast ones included: the second stop bit is the receiving cog's time to
-' store a long and be back for the next start bit (see MIN_BIT); with one, the chip loses bytes at
-' the fastest rate of each clock. The chip's own second stop bit costs the host nothing.
+' (least significant first) and two stop bits (8N2). The host MUST send two stop bits at every rate,
+' the fast ones included: the second stop bit is the receiving cog's time to store a long and be back
+' for the next start bit (see MIN_BIT); with one, the chip loses bytes at the fastest rate of each
+' clock. The chip's frames have two stop bits from this stage and one from the second, whose next
+' start bit comes two bit times later at the earliest; a UART reads either.
 ' The RC clock is 8 to 20 MHz and not known better, so the program measures the host's bit time:
 '
 '   attempt   host: the line idle for at least 10 ms, then $80 (one low pulse of 8 bit times) and
@@ -78,14 +79,14 @@
 '             To stop it (the user's Ctrl-C), the host sends zero bytes back to back, or a break,
 '             until the answer: the chip finishes the page in progress and answers VERDICT_ABORTED
 '             ($C3), a map of the pages it wrote (64 bytes, page n in bit n // 8 of byte n / 8) and
-'             the map's CRC-32, and shuts down. It looks at the line after each page, twice, three
+'             the map's CRC-32, and shuts down. It looks at the line after each page, twice, four
 '             bit times apart, so that one look falls into a zero's nine low bit times.
-'   READ (5), parameter: the size in KB, 32 or 64 (a 24LC512): a second cog, started from the
-'             second stage's code (which must still be in RAM where START found it), reads the
-'             EEPROM from address 0 into a ring in RAM ($0000 to $3FFF, neither cog a ring ahead of
-'             the other), and the chip sends the bytes, then their CRC-32 (as the packets', least
-'             significant byte first), and shuts down.
-' The second stage's watchdog waits 1.5 s for a packet, and for a byte to send, at any clock.
+'   READ (5), parameter: the size in KB, 32 or 64 (a 24LC512): two more cogs, started from the
+'             second stage's code (which must still be in RAM where START found it), read the
+'             EEPROM from address 0 into a ring in RAM ($0000 to $3FFF, the counts at $4000 to
+'             $400F) and fold it into the CRC-32, and the chip sends the bytes, then their CRC-32
+'             (as the packets', least significant byte first), and shuts down.
+' The second stage's watchdog waits 1.5 s for a packet, and 94 ms for a long to send, at any clock.
 ' Shutdown: every other cog stopped, every pin released, CLK := $02 (no clock).
 
 ' ---- the chip's side -------------------------------------------------------------------------------

@@ -9,20 +9,24 @@
 ' with RAM; a page that differs is written, the write cycle waited out by acknowledge polling, and
 ' read and compared again. So each page is verified, a page found equal by its first read, a written
 ' one by the read after its write cycle, and the EEPROM ends holding the 32768 bytes of RAM.
-' Read-back: a second cog started from this code in RAM (PAR = the size in KB * 64) reads the EEPROM
-' sequentially into a ring in RAM and counts the bytes in RING_COUNT; this cog sends them as they come
-' and counts them in RING_SENT. Neither overtakes the other: the sender waits for the reader's count,
-' and the reader, when it is a ring ahead, for the sender's.
+' Read-back, in three cogs so that the I2C and the line each go at their own pace: a reader and a
+' checker started from this code in RAM (PAR = the size in KB * 64, + CHECKER_ROLE for the checker)
+' and this cog, the sender. The reader reads the EEPROM sequentially into a ring in RAM, a long at a
+' time; the checker folds each long into the CRC-32; the sender sends each long once checked, then
+' the CRC. Each counts what it has done in RAM, and none overtakes the one before it: the sender
+' waits for the checker's count, the checker for the reader's, and the reader, when it is a ring
+' ahead, for the sender's. At 12 MHz the reader takes some 360 clocks a byte (9 I2C bits of 33) and
+' the sender some 350 (10 bit times of 26 at 460800 baud, and its instructions).
 ' Every wait is bounded: the polling by WRITE_TRIES tries; the watchdog's for a packet by 1.5 s (from
-' the clock, as the I2C times), and the sender's for a byte by as many looks; the rest by the
-' instruction count.
+' the clock, as the I2C times), and the sender's for a long by as many looks of 16 clocks (94 ms);
+' the rest by the instruction count.
 '
 ' I2C: P28 = SCL, driven both ways, as the boot loader does; P29 = SDA, pulled low or released; at
 ' 400 kHz, each phase timed by WAITCNT in clocks derived from the chip's clock (see time_phases): the
 ' low time for SCL low (>= 1.3 us) and the bus free (>= 1.3 us), the high time for SCL high
 ' (>= 0.6 us), a start's set-up and hold (>= 0.6 us); the stop's set-up takes a low time. At 8 to
-' 12 MHz the instructions between two WAITCNTs are the limit (LOW_MIN, HIGH_MIN): 235 kHz at 8 MHz,
-' 353 kHz at 12 MHz.
+' 12 MHz the instructions between two WAITCNTs are the limit (LOW_MIN, HIGH_MIN): 242 kHz at 8 MHz,
+' 364 kHz at 12 MHz; 377 kHz at 20 MHz.
 
 CON
   _clkfreq = 12_000_000
@@ -40,6 +44,9 @@ CON
   RING_COUNT = $4000                    ' the reader's count of bytes read, after its ring in RAM
   RING_BYTES = $4000
   RING_SENT = $4004                     ' the sender's count of bytes sent, at least every 256th
+  RING_CHECKED = $4008                  ' the checker's count of bytes in the CRC
+  RING_CRC = $400C                      ' the CRC of all of them, before their last count
+  CHECKER_ROLE = %100                   ' set in the checker's PAR, clear in the reader's
 
   COMMAND_RUN = 1                       ' the commands' codes
   COMMAND_EEPROM_RUN = 3
@@ -56,12 +63,20 @@ CON
   DEVICE_WRITE = $A0
   DEVICE_READ = $A1
   RATE_UNSET = 3_000_000                ' the fastest: the I2C no faster, the watchdog no shorter
-  LOW_FACTOR = 430                      ' 1.6 us in clocks: (the clock / 4096) * LOW_FACTOR / 65536
-  HIGH_FACTOR = 242                     ' 0.9 us
-  ' In clocks: the instructions from a WAITCNT's end to the next one's start, 16 in the low phase
-  ' and 4 in the high phase, and a margin.
+  ' The I2C times, 5 % over the 400 kHz minimums for the error of the clock the chip measured: SCL
+  ' low 1.42 us (1.35) and a period of 2.63 us (2.5), so high 1.21 us; in clocks, (the clock / 4096)
+  ' * FACTOR / 65536.
+  LOW_FACTOR = 381
+  HIGH_FACTOR = 324
+  ' In clocks: a WAITCNT compares in its fourth clock and ends three clocks after the match, so
+  ' between two of them 6 + the instructions: 16 in a read's low phase, 4 in a high phase; and 1.
   LOW_MIN = 22
-  HIGH_MIN = 12
+  HIGH_MIN = 11
+  ' In clocks, added to a read's schedule where it does more than a low phase's instructions: the
+  ' acknowledge's low phase (12 more: djnz's 8 clocks, MUXNZ, ADD) and the reader's between bytes
+  ' (16 more: ADD, RET, DJNZ, SUB, CALL, MOV); each with 4 of margin.
+  ACK_ROOM = 16
+  READ_ROOM = 20
   WRITE_TRIES = 700                     ' 13 phases each, at least 32 us at 400 kHz: 22 ms
 
 DAT
@@ -104,8 +119,8 @@ await           mov     k, watchdog_count
                 mov     last_head, head
                 neg     crc, #1
                 mov     x, head
-                mov     k, #8
-                call    #crc_nibbles
+                mov     k, #32
+                call    #crc_bits
                 mov     ptr, head
                 and     ptr, address_mask
                 mov     n, head
@@ -115,8 +130,8 @@ await           mov     k, watchdog_count
         if_nc   mov     n, #0
                 tjz     n, #:checked
 :data           rdlong  x, ptr
-                mov     k, #8
-                call    #crc_nibbles
+                mov     k, #32
+                call    #crc_bits
                 add     ptr, #4
                 djnz    n, #:data
 :checked        xor     crc, crc_got
@@ -143,39 +158,40 @@ answer          mov     reply, head
                 call    #send
 answer_ret      ret
 
-' ---- READ: a second cog reads the EEPROM into a ring in RAM, this one sends it and its CRC ----------
+' ---- READ: the reader and the checker started, this cog sends each long checked, then the CRC -----
 read_back       mov     n, head
                 shl     n, #16
                 shr     n, #6                    ' the parameter in KB, in bytes
                 wrlong  zero, read_count
+                wrlong  zero, checked_count
                 wrlong  zero, sent_count
                 mov     x, head
                 shl     x, #22                   ' PAR := the parameter * 64
-                or      x, home
-                coginit x wc
-        if_c    jmp     #shutdown
-                neg     crc, #1
+                or      x, home              ' a cog that does not start leaves its count as it
+                coginit x                        ' is: the reader; the sender's limit ends the wait
+                or      x, checker_par
+                coginit x
                 mov     ptr, #0
-                mov     count, #0
-:byte           cmp     ptr, count wc            ' C: the byte is in the ring, as last seen
-        if_c    jmp     #:take
-                mov     k, watchdog_count
-:wait           rdlong  count, read_count
-                cmp     ptr, count wc
+:long           mov     k, watchdog_count
+:wait           rdlong  count, checked_count
+                cmp     ptr, count wc            ' C: the long is checked
         if_nc   djnz    k, #:wait
         if_nc   jmp     #shutdown
-:take           mov     x, ptr
+                mov     x, ptr
                 and     x, ring_mask
-                rdbyte  x, x
-                mov     reply, x
-                mov     k, #2
-                call    #crc_nibbles
+                rdlong  data, x
+                mov     bits, #4
+:byte           rol     data, #8                 ' the byte read first is the long's highest
+                mov     reply, data
+                and     reply, #$FF
                 call    #send
-                add     ptr, #1
+                djnz    bits, #:byte
+                add     ptr, #4
                 test    ptr, #$FF wz
         if_z    wrlong  ptr, sent_count          ' every 256 bytes: room in the ring for the reader
                 cmp     ptr, n wz
-        if_nz   jmp     #:byte
+        if_nz   jmp     #:long
+                rdlong  crc, crc_result
                 call    #send_crc
                 jmp     #shutdown
 
@@ -247,13 +263,12 @@ write_eeprom    call    #i2c_begin
         if_nz   jmp     #shutdown
                 jmp     #launch
 
-' Z: the host's line is low at one of two looks three bit times apart, as it is while the host sends
+' Z: the host's line is low at one of two looks four bit times apart, as it is while the host sends
 ' zeros back to back (9 of a frame's 11 bit times low) or a break: its request to stop.
 line_low        test    rx_mask, ina wz
         if_z    jmp     #line_low_ret
                 mov     t, bit
-                shl     t, #1
-                add     t, bit
+                shl     t, #2
                 add     t, cnt
                 waitcnt t, #0
                 test    rx_mask, ina wz
@@ -285,8 +300,8 @@ abort           mov     dira, tx_mask            ' the I2C pins released
 :byte           mov     x, data
                 and     x, #$FF
                 mov     reply, x
-                mov     k, #2
-                call    #crc_nibbles
+                mov     k, #8
+                call    #crc_bits
                 call    #send
                 shr     data, #8
                 djnz    count, #:byte
@@ -323,11 +338,12 @@ shutdown        cogid   t
                 mov     x, #CLOCK_OFF
                 clkset  x
 
-' Sends the byte `reply` on P30 at `bit` clocks a bit, then clears `reply`: each bit goes out at a
-' WAITCNT's target, the last one (a second stop bit) only to end the stop bit. Keeps Z.
-send            or      reply, stop_bits
+' Sends the low byte of `reply` on P30 at `bit` clocks a bit, each bit at a WAITCNT's target. The
+' stop bit lasts until the next start bit: at least the 60 clocks of the instructions between two
+' sends, two bit times at 3 Mbaud and 80 MHz (53 clocks). Keeps Z.
+send            or      reply, #$100             ' the stop bit
                 shl     reply, #1                ' the start bit
-                mov     k, #11
+                mov     k, #10
                 mov     t, cnt
                 add     t, #16
 :bit            waitcnt t, bit
@@ -336,47 +352,77 @@ send            or      reply, stop_bits
                 djnz    k, #:bit
 send_ret        ret
 
-' Folds the `k` low nibbles of `x` into the CRC-32 `crc`, least significant first, by the table.
-crc_nibbles     xor     crc, x
-:nibble         mov     y, crc
-                and     y, #$F
-                add     y, #crc_table
-                movs    :fold, y
-                shr     crc, #4
-:fold           xor     crc, 0-0
-                djnz    k, #:nibble
-crc_nibbles_ret ret
+' Folds the `k` low bits of `x` into the CRC-32 `crc`, least significant first: 12 clocks a bit, 384 a
+' long, which keeps up with a long's 44 bit times at every rate and clock the receiving cog takes.
+crc_bits        xor     crc, x
+:bit            shr     crc, #1 wc
+        if_c    xor     crc, polynomial
+                djnz    k, #:bit
+crc_bits_ret    ret
 
-' ---- the reader: PAR KB from address 0 into the ring ------------------------------------------------
+' ---- the reader and the checker: PAR / 64 KB from address 0 ----------------------------------------
 ' The cog that writes the EEPROM never runs this code and keeps its map of the pages written here.
+' The reader reads the EEPROM sequentially into the ring a long at a time (the byte read first in the
+' long's highest byte) and counts the bytes in RING_COUNT; the checker folds each long into the CRC-32
+' once it is in the ring, counts them in RING_CHECKED and leaves the CRC in RING_CRC before its
+' last count. The sender takes a long once checked, and the reader waits for room in the ring from
+' the sender's count; its wait, and the checker's, end when the sender's own limit shuts the chip
+' down.
 written_map
 reader          mov     n, par
+                test    n, #CHECKER_ROLE wz
+                andn    n, #CHECKER_ROLE
                 shl     n, #4                    ' PAR / 64 KB, in bytes
+        if_nz   jmp     #checker
                 rdlong  bit, bit_mail
                 call    #time_phases
                 call    #i2c_begin
                 mov     address, #0
                 call    #select_read
+                mov     address, n               ' the bytes still to read
                 mov     ptr, #0
-                mov     count, n
-                sub     count, #1
-:byte           rdlong  x, sent_count            ' the byte's place in the ring is free once the
-                mov     y, ptr                   ' sender has sent what it held (a wait that the
-                sub     y, x                     ' sender's own limit ends, as its shutdown stops
-                cmp     y, ring_mask wc, wz      ' this cog)
-        if_nc_and_nz jmp #:byte
-                cmp     ptr, count wz            ' Z: the last byte, not acknowledged
+                mov     count, #0                ' the sender's count, as last seen
+:long           mov     x, ptr
+                sub     x, count
+                cmp     x, ring_mask wc          ' C: room in the ring for a long
+        if_nc   rdlong  count, sent_count
+        if_nc   jmp     #:long
+                mov     k, #4
+                mov     t, cnt
+                add     t, low_time
+:byte           sub     address, #1 wz           ' Z: the last byte, not acknowledged
                 call    #i2c_read
+                djnz    k, #:byte
                 mov     x, ptr
                 and     x, ring_mask
-                wrbyte  data, x
-                add     ptr, #1
+                wrlong  data, x
+                add     ptr, #4
                 wrlong  ptr, read_count
-                cmp     ptr, n wz
-        if_nz   jmp     #:byte
+                tjnz    address, #:long
                 call    #i2c_stop
-                mov     dira, #0
-                cogid   x
+                jmp     #stop_self               ' which releases its pins
+
+checker         neg     crc, #1
+                mov     ptr, #0
+:long           rdlong  count, read_count
+                cmp     ptr, count wc
+        if_nc   jmp     #:long
+                mov     x, ptr
+                and     x, ring_mask
+                rdlong  data, x
+                mov     bits, #4
+:byte           rol     data, #8
+                mov     x, data
+                and     x, #$FF
+                mov     k, #8
+                call    #crc_bits
+                djnz    bits, #:byte
+                add     ptr, #4
+                cmp     ptr, n wz
+        if_z    wrlong  crc, crc_result
+                wrlong  ptr, checked_count
+        if_nz   jmp     #:long
+stop_self       cogid   x
                 cogstop x
 
 ' Reads the page at `address` and compares it with RAM, up to the first byte that differs. Z: equal.
@@ -384,7 +430,8 @@ compare         call    #select_read
                 mov     ptr, address
                 mov     count, #PAGE
 :byte           cmp     count, #1 wz             ' Z: the last byte, not acknowledged
-                call    #i2c_read
+                jmpret  i2c_read_ret, #i2c_read_fresh
+                and     data, #$FF
                 rdbyte  x, ptr
                 cmp     x, data wz
         if_nz   jmp     #page_differs
@@ -394,7 +441,7 @@ compare         call    #select_read
 compare_ret     ret
 page_differs    cmp     count, #2 wc             ' NC: that byte was acknowledged, so one more read
                 test    zero, #0 wz              ' Z: not acknowledged
-        if_nc   call    #i2c_read
+        if_nc   jmpret  i2c_read_ret, #i2c_read_fresh
                 call    #i2c_stop
                 test    scl_mask, scl_mask wz    ' NZ: differs
                 jmp     #compare_ret
@@ -501,12 +548,14 @@ i2c_write       shl     data, #24
                 andn    outa, scl_mask
 i2c_write_ret   ret
 
-' Receives a byte into `data`, most significant bit first, from SCL low, and acknowledges it unless
-' Z. Keeps Z.
-i2c_read        andn    dira, sda_mask
-                mov     bits, #8
-                mov     t, cnt
+' Receives a byte into `data`, most significant bit first, shifting in at bit 0, from SCL low with SDA
+' released, SCL to rise at `t`, and acknowledges it unless Z; leaves SCL low and SDA released, SCL to
+' rise again at `t`, READ_ROOM clocks later than a low time allows, for the caller's instructions. Keeps
+' Z. (A caller with more to do between two bytes sets `t` again: a WAITCNT whose time has passed waits
+' for the counter to come round, 53 s at 80 MHz: i2c_read_fresh, called as i2c_read, does.)
+i2c_read_fresh  mov     t, cnt
                 add     t, low_time
+i2c_read        mov     bits, #8
 :bit            waitcnt t, high_time
                 or      outa, scl_mask
                 waitcnt t, low_time
@@ -515,18 +564,16 @@ i2c_read        andn    dira, sda_mask
                 rcl     data, #1
                 djnz    bits, #:bit
                 muxnz   dira, sda_mask           ' the acknowledge
-                mov     t, cnt
-                add     t, low_time
+                add     t, #ACK_ROOM
                 waitcnt t, high_time
                 or      outa, scl_mask
-                waitcnt t, #0
+                waitcnt t, low_time
                 andn    outa, scl_mask
                 andn    dira, sda_mask
-                and     data, #$FF
+                add     t, #READ_ROOM
 i2c_read_ret    ret
 
-' From the clock, `bit` * `rate` Hz: the I2C low time for 1.6 us and the high time for 0.9 us (an SCL
-' period of 2.5 us, 400 kHz, with room for the bit time's error of a clock in some 20), at least
+' From the clock, `bit` * `rate` Hz: the I2C low and high times (LOW_FACTOR, HIGH_FACTOR), at least
 ' LOW_MIN and HIGH_MIN; and the watchdog's looks for 1.5 s.
 time_phases     mov     x, bit
                 mov     y, rate
@@ -542,14 +589,14 @@ time_phases     mov     x, bit
                 mov     y, #LOW_FACTOR
                 call    #multiply
                 shr     product, #16
-                add     product, #5              ' and the 4 clocks that a read's SCL falls late
+                add     product, #5              ' and the 4 clocks that a read's SCL falls late, + 1
                 mov     low_time, #LOW_MIN
                 min     low_time, product        ' the larger
                 mov     x, ptr
                 mov     y, #HIGH_FACTOR
                 call    #multiply
                 shr     product, #16
-                add     product, #1
+                sub     product, #4              ' less the 4 clocks that a read's SCL falls late
                 mov     high_time, #HIGH_MIN
                 min     high_time, product
 time_phases_ret ret
@@ -571,22 +618,21 @@ settle_time     long    SETTLE_CLOCKS
 poll_tries      long    WRITE_TRIES
 read_count      long    RING_COUNT
 sent_count      long    RING_SENT
+checked_count   long    RING_CHECKED
+crc_result      long    RING_CRC
+checker_par     long    CHECKER_ROLE << 16       ' in COGINIT's PAR field, PAR >> 2
 ring_mask       long    RING_BYTES - 1
 crc_mail        long    MAIL_CRC
 bit_mail        long    MAIL_BIT
 head_mail       long    MAIL_HEAD
 address_mask    long    $FFFC
 command_bit     long    $8000_0000
-' The CRC-32 (reflected, polynomial $EDB88320) of each nibble value, for crc_nibbles.
-crc_table       long    $0000_0000, $1DB7_1064, $3B6E_20C8, $26D9_30AC, $76DC_4190, $6B6B_51F4
-                long    $4DB2_6158, $5005_713C, $EDB8_8320, $F00F_9344, $D6D6_A3E8, $CB61_B38C
-                long    $9B64_C2B0, $86D3_D2D4, $A00A_E278, $BDBD_F21C
+polynomial      long    $EDB8_8320               ' the CRC-32's, reflected
 next_register   long    1 << 9
 ram_end         long    $8000
 ram_last        long    $7FFF
 marker          long    $FFF9_FFFF
 zero            long    0
-stop_bits       long    $FFFF_FF00
 interpreter     long    IMAGE_PAR >> 2 << 18 | SPIN_INTERPRETER >> 2 << 4
 
 ' ---- variables --------------------------------------------------------------------------------------
