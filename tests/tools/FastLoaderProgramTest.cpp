@@ -556,9 +556,9 @@ TEST_P(FastLoaderReadBack, ReadsTheEepromBackWithItsCrcAndShutsDown) {
   for (const auto& violation : loader.eeprom().Violations()) ADD_FAILURE() << violation.Describe();
 }
 
-// The fastest rate at 20 MHz, where the sender keeps up with the reader; 64 KB at a rate below the
-// fastest at 12 MHz, where the reader would be a ring ahead of the sender before the end; and 8 MHz,
-// where the instructions between two WAITCNTs, not the 400 kHz times, set the I2C phases.
+// The fastest rate at 20 MHz, where the sender keeps up with the reader; 64 KB at a slower rate at
+// 12 MHz, where the reader would be a ring ahead of the sender before the end; and 8 MHz, where the
+// instructions between two WAITCNTs, not the 400 kHz times, set the I2C phases.
 INSTANTIATE_TEST_SUITE_P(Rates, FastLoaderReadBack,
                          ::testing::Values(ReadBack{20, 921600, 32}, ReadBack{12, 230400, 64},
                                            ReadBack{8, 230400, 32}),
