@@ -24,7 +24,7 @@
 # each page left as it was, and for each page written its write, its write cycle (5 ms) and its
 # read after (the loader's first read of a page stops at its first byte that differs; the bound
 # counts none of it); for the read-back, the longer of its sequential I2C read and its bytes on
-# the line. Small packets, answers, acknowledge polls and the RAM sum are not counted, so the
+# the line (10 bit times a byte: the chip's frames have one stop bit). Small packets, answers, acknowledge polls and the RAM sum are not counted, so the
 # bound is below what any host could reach.
 # Every result is checked: the exit status, the EEPROM file against what the boot loader would
 # have left, the read-back against the EEPROM file, and the virtual EEPROM's I2C timing. The column
@@ -169,7 +169,7 @@ fast_bound() {
       bound = 0.095 + rom + launch + packets(stage) * 11 / rate
       if (crystal) bound += 0.010 - 10 * 256 / 230400
       if (kind == "read") {
-        line = bytes * 11 / rate
+        line = bytes * 10 / rate
         i2c = bytes * 9 * bit
         bound += line > i2c ? line : i2c
       } else {
