@@ -12,7 +12,9 @@
 # PLL16X, at each rate cap and adapter latency (1 and 16 ms). Then at 8, 12 and 20 MHz RC: an
 # RCFAST 32 KB load (the rate its RC clock allows) and the crystal image's flows; with no crystal
 # fitted and with a 6.25 MHz one, the crystal image's fallback to the classic load and its extra
-# time over qkl.
+# time over qkl. Last, with the chip's own ROM (QKL_ROM_DIR, else ../shared/p1-rom beside the
+# checkout; left out when it is not there) the 32 KB flows at 12 MHz, without a bound: the ROM
+# logs no verdict to take its protocol's time from.
 #
 # The bound: the host's reset wait (95 ms) + the loader's load by the ROM protocol and the ROM's
 # verdict (from the chip's log: its first host byte to its verdict) + the loader's time to its first
@@ -93,10 +95,13 @@ pages_differing() {
          END { print pages + 0 }'
 }
 
-# Starts the chip with qkl-sim's options; sets chip (its process) and port (its slave path).
+# Starts the chip with qkl-sim's options (and rom_options); sets chip (its process) and port (its
+# slave path).
+rom_options=()
 start_chip() {
   : >"$work/chip.out"
-  "$sim" --paced --log --eeprom "$work/eeprom.bin" "$@" >"$work/chip.out" 2>"$work/chip.log" &
+  "$sim" --paced --log --eeprom "$work/eeprom.bin" "$@" "${rom_options[@]}" >"$work/chip.out" \
+    2>"$work/chip.log" &
   chip=$!
   for _ in $(seq 100); do [ -s "$work/chip.out" ] && break; sleep 0.05; done
   port=$(head -n 1 "$work/chip.out")
@@ -278,7 +283,8 @@ fast_flow() {
     path=$(awk -v w="$wall" 'BEGIN { print (w > 10 ? "classic" : "fast") }')
   fi
   bound=-
-  if [ "$path" != classic ]; then
+  # The chip's own ROM logs no verdict to take the ROM protocol's time from.
+  if [ "$path" != classic ] && [ ${#rom_options[@]} = 0 ]; then
     local rate=$path
     [ "$flow" = read ] && rate=$(rate_for $((clock * 1000000)) "$cap")
     bound=$(fast_bound "$kind" "$bytes" "$crystal" "$rate" "$pages")
@@ -350,5 +356,15 @@ else
     fast_flow ram rc "$work/rc.binary" "$work/rc.eeprom" "$work/blank.eeprom" 0 "$classic_ram" \
       12 "$xtal" 1 3000000
   done
+  rom_dir="${QKL_ROM_DIR:-$root/../shared/p1-rom}"
+  if [ -e "$rom_dir/hub_rom_low.hex" ]; then
+    echo "The chip's own ROM (qkl-sim --rom $rom_dir): its boot loader loads the fast loader"
+    print_header
+    rom_options=(--rom "$rom_dir")
+    image_rows 32K 12 1 3000000
+    rom_options=()
+  else
+    echo "No chip ROM in $rom_dir (QKL_ROM_DIR): the rows with the chip's own ROM are left out"
+  fi
 fi
 [ "$failures" = 0 ] || { echo "$failures results wrong" >&2; exit 1; }
