@@ -155,11 +155,12 @@ std::string CogImageRunner::LineInput(std::string_view bytes, uint32_t baud, Tim
   return TakeAnswers();
 }
 
-std::string CogImageRunner::CatchUp(TimePoint now, uint32_t baud) {
+std::string CogImageRunner::CatchUp(TimePoint now, uint32_t baud,
+                                    std::vector<TimePoint>& startedAt) {
   if (!running_) return {};
   FollowHostRate(baud);
   FollowWallClock(now);
-  return TakeAnswers();
+  return TakeAnswers(&startedAt);
 }
 
 // The host's bytes as they reach the chip's pin, with the one that arrives corrupted.
@@ -178,8 +179,9 @@ std::string CogImageRunner::WithFaults(std::string_view bytes) {
 
 // The bytes formed from P30, with the faults of a program that stops partway or a checksum
 // that arrives corrupted.
-std::string CogImageRunner::TakeAnswers() {
-  std::string answers = line_->TakeReceived();
+std::string CogImageRunner::TakeAnswers(std::vector<TimePoint>* startedAt) {
+  std::vector<double> starts;
+  std::string answers = line_->TakeReceived(&starts);
   if (launchedAt_ && answersSent_ == 0 && !answers.empty()) NoteFirstAnswer();
   const ChipFaults& faults = settings_.faults;
   for (char& answer : answers) {
@@ -195,6 +197,11 @@ std::string CogImageRunner::TakeAnswers() {
     chip_->Shutdown();
     StopProgram("the program stops after " + std::to_string(limit) + " answers");
   }
+  if (startedAt)
+    for (std::size_t index = 0; index < answers.size(); ++index)
+      startedAt->push_back(wallMark_ +
+                           std::chrono::duration_cast<Duration>(
+                               std::chrono::duration<double>(starts[index] - chipMark_)));
   return answers;
 }
 

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "sim/ChipSettings.h"
 #include "sim/EepromStore.h"
@@ -35,8 +36,9 @@ class CogImageRunner : public ImageRunner {
   // A program or the ROM's boot loader is running.
   bool Runs() const { return running_; }
   // Runs the chip up to the wall clock while the host is quiet, taking up the rate the host has
-  // set (0: not a standard rate, the line keeps its own); returns what it sent meanwhile.
-  std::string CatchUp(TimePoint now, uint32_t baud);
+  // set (0: not a standard rate, the line keeps its own); returns what it sent meanwhile, and in
+  // `startedAt` the wall time at which each byte's start bit began, by chip time.
+  std::string CatchUp(TimePoint now, uint32_t baud, std::vector<TimePoint>& startedAt);
   // The stop bits of the host's frames (1 or 2), taken up with its next rate.
   void SetHostStopBits(int stopBits) { hostStopBits_ = stopBits; }
 
@@ -49,7 +51,7 @@ class CogImageRunner : public ImageRunner {
   void FollowWallClock(TimePoint at);
   void PutOnLine(std::string_view bytes, TimePoint at);
   std::string WithFaults(std::string_view bytes);
-  std::string TakeAnswers();
+  std::string TakeAnswers(std::vector<TimePoint>* startedAt = nullptr);
   void NoteFirstAnswer();
   void StopProgram(const std::string& reason);
   void ReportTiming();

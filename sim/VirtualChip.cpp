@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <vector>
 
 namespace qkl::sim {
 
@@ -17,7 +18,9 @@ using namespace std::chrono_literals;
 // While the emulator runs, the line wakes this often to let chip time follow the wall clock
 // and pass on what the chip sent meanwhile: once a USB frame, as an adapter passes on what it
 // received, so that an answer the program works out after the host's bytes is not held back
-// (at 5 ms, each of a fast load's answers came 6 to 9 ms after its packet).
+// (at 5 ms, each of a fast load's answers came 6 to 9 ms after its packet). On a paced line
+// what it sent goes out at the time the chip sent it (SendCaughtUp), so the step does not add to
+// the adapter's latency timer.
 constexpr auto kCatchUpStep = 1ms;
 // A time limit is judged just after it has run out.
 constexpr auto kPastDeadline = 1ms;
@@ -123,8 +126,7 @@ void VirtualChip::Run() {
       quietAt_ = woke;
     if (paced_) DeliverArrivedBytes(Clock::now());
     if (!settings_.faults.absent && !RomBoots()) boot_.AdvanceTo(Clock::now());
-    if (EmulatorRuns())
-      SendToHost(emulator_->CatchUp(Clock::now(), line_.LinkRate()), Clock::now());
+    if (EmulatorRuns()) SendCaughtUp(Clock::now());
     if (paced_) line_.Send(paced_->ReachedHost(Clock::now()));
   }
 }
@@ -196,6 +198,20 @@ void VirtualChip::SendToHost(const std::string& bytes, TimePoint at) {
     paced_->SetBaud(CarriedRate(), hostStopBits_);
     paced_->FromChip(bytes, at);
   }
+}
+
+// On a paced line, what the chip sent while it caught up goes out when the chip sent it, not at
+// this wake up to a catch-up step later: only the adapter's latency timer holds it back then, as
+// it holds back a real chip's answers.
+void VirtualChip::SendCaughtUp(TimePoint now) {
+  std::vector<TimePoint> startedAt;
+  const std::string bytes = emulator_->CatchUp(now, line_.LinkRate(), startedAt);
+  if (!paced_) {
+    SendToHost(bytes, now);
+    return;
+  }
+  for (std::size_t index = 0; index < bytes.size(); ++index)
+    SendToHost(bytes.substr(index, 1), std::min(startedAt[index], now));
 }
 
 void VirtualChip::OnReset() {

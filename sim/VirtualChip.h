@@ -53,6 +53,7 @@ class VirtualChip {
   void TakeOnPacedLine(const std::string& bytes);
   void DeliverArrivedBytes(TimePoint now);
   void SendToHost(const std::string& bytes, TimePoint at);
+  void SendCaughtUp(TimePoint now);
   bool EmulatorRuns() const;
   std::optional<TimePoint> NextWake(TimePoint now) const;
   void Note(const std::string& line) const;

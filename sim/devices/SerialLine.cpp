@@ -40,9 +40,11 @@ double SerialLine::SendDoneSeconds(const Chip& chip) const {
   return frameStart_ + static_cast<double>(queue_.size() * SentFrameBits()) * BitSeconds();
 }
 
-std::string SerialLine::TakeReceived() {
+std::string SerialLine::TakeReceived(std::vector<double>* starts) {
   std::string bytes;
   bytes.swap(received_);
+  if (starts) starts->swap(receivedStarts_);
+  receivedStarts_.clear();
   return bytes;
 }
 
@@ -124,6 +126,7 @@ void SerialLine::Sample(bool level) {
   }
   if (!level) ++framingErrors_;
   received_.push_back(static_cast<char>(rxByte_));
+  receivedStarts_.push_back(rxStart_);
   receiving_ = false;
 }
 

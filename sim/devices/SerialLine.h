@@ -7,6 +7,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sim/devices/PinDevice.h"
 
@@ -32,8 +33,9 @@ class SerialLine : public PinDevice {
   // The time at which everything queued will have been sent (now when idle).
   double SendDoneSeconds(const cog::Chip& chip) const;
 
-  // The bytes received since the last call.
-  std::string TakeReceived();
+  // The bytes received since the last call; with `starts`, also the chip time at which each one's
+  // start bit began.
+  std::string TakeReceived(std::vector<double>* starts = nullptr);
   // Frames whose stop bit was low (the byte is still delivered, as a UART does).
   uint64_t FramingErrors() const { return framingErrors_; }
 
@@ -65,6 +67,7 @@ class SerialLine : public PinDevice {
   int rxSamples_ = 0;  // 0: start bit check, 1..8: data, 9: stop bit
   uint8_t rxByte_ = 0;
   std::string received_;
+  std::vector<double> receivedStarts_;
   uint64_t framingErrors_ = 0;
 };
 

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "sim/devices/Board.h"
 #include "sim/devices/I2cEeprom.h"
@@ -105,9 +106,16 @@ TEST(SerialLine, TheReceiverFormsTheBytesTheChipSends) {
   board.Attach(line);
   fixture.Start(0, Transmitter(Frame('H') | (Frame('i') << 10) | (Frame(0xA5) << 20), 30));
   board.RunFor(5e-3);
-  EXPECT_EQ(line.TakeReceived(), "Hi\xA5");
+  std::vector<double> starts;
+  EXPECT_EQ(line.TakeReceived(&starts), "Hi\xA5");
   EXPECT_EQ(line.FramingErrors(), 0u);
-  EXPECT_EQ(line.TakeReceived(), "");
+  // Each byte with the time its start bit fell: the frames went out back to back.
+  const double bit = 104 / fixture.chip.FrequencyHz();
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_NEAR(starts[1] - starts[0], 10 * bit, bit / 8);
+  EXPECT_NEAR(starts[2] - starts[1], 10 * bit, bit / 8);
+  EXPECT_EQ(line.TakeReceived(&starts), "");
+  EXPECT_TRUE(starts.empty());
 }
 
 TEST(SerialLine, ALowStopBitIsAFramingError) {
