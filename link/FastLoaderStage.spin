@@ -258,7 +258,7 @@ write_eeprom    call    #i2c_begin
 :next           add     address, #PAGE
                 cmp     address, ram_end wz
         if_z    jmp     #:verdict
-                call    #line_low
+                test    rx_mask, ina wz          ' Z: the host's line is low, its request to stop
         if_nz   jmp     #:page
                 jmp     #abort
 :verdict        mov     dira, tx_mask            ' the I2C pins released
@@ -269,17 +269,6 @@ write_eeprom    call    #i2c_begin
                 cmp     command, #COMMAND_EEPROM_RUN wz
         if_nz   jmp     #shutdown
                 jmp     #launch
-
-' Z: the host's line is low at one of two looks four bit times apart, as it is while the host sends
-' zeros back to back (9 of a frame's 11 bit times low) or a break: its request to stop.
-line_low        test    rx_mask, ina wz
-        if_z    jmp     #line_low_ret
-                mov     t, bit
-                shl     t, #2
-                add     t, cnt
-                waitcnt t, #0
-                test    rx_mask, ina wz
-line_low_ret    ret
 
 ' Sets the bit of the page at `address` in the map.
 mark_written    mov     x, address
