@@ -17,17 +17,17 @@
 # logs no verdict to take its protocol's time from.
 #
 # The bound: the host's reset wait (95 ms) + the loader's load by the ROM protocol and the ROM's
-# verdict (from the chip's log: its first host byte to its verdict) + the loader's time to its first
-# answer (from the log, less the host's own 10 ms launch allowance; for a crystal image that answer
-# is CLOCK's, after the oscillator's wait that the host asks for, 10 * 256 bit times at 230400: of
-# that only the oscillator's 10 ms are counted) + the second stage's and the image's packets at
-# the agreed rate (11 bit times a byte) + the chip's EEPROM work on the I2C bus at 400 kHz (2.5 us
-# a bit, 9 bits a byte; a page read 68 bytes with its address, a page write 67): a full read of
-# each page left as it was, and for each page written its write, its write cycle (5 ms) and its
-# read after (the loader's first read of a page stops at its first byte that differs; the bound
-# counts none of it); for the read-back, the longer of its sequential I2C read and its bytes on
-# the line (10 bit times a byte: the chip's frames have one stop bit). Small packets, answers, acknowledge polls and the RAM sum are not counted, so the
-# bound is below what any host could reach.
+# verdict (from the chip's log: its first host byte to its verdict) + the ROM's launch (from the
+# log: the verdict to the loader's start) + the loader's 40000 clocks of idle line before it takes
+# an attempt + for a crystal image the oscillator's 10 ms + the second stage's and the image's
+# packets at the agreed rate (11 bit times a byte) + the chip's EEPROM work on the I2C bus at
+# 400 kHz (2.5 us a bit, 9 bits a byte; a page read 68 bytes with its address, a page write 67): a
+# full read of each page left as it was, and for each page written its write, its write cycle
+# (5 ms) and its read after (the loader's first read of a page stops at its first byte that
+# differs; the bound counts none of it); for the read-back, the longer of its sequential I2C read
+# and its bytes on the line (10 bit times a byte: the chip's frames have one stop bit). Small
+# packets, answers, acknowledge polls, the loader's cog starts and the RAM sum are not counted, so
+# the bound is below what any host could reach.
 # Every result is checked: the exit status, the EEPROM file against what the boot loader would
 # have left, the read-back against the EEPROM file, and the virtual EEPROM's I2C timing. The column
 # behind says by how much the virtual chip fell behind real time (log_figures).
@@ -136,8 +136,8 @@ timed() {
 load_average() { cut -d ' ' -f 1 /proc/loadavg; }
 
 # From the chip's log: the ROM protocol's part (first host byte to the verdict, of the last load
-# before the loader answered), the loader's first answer less the host's 10 ms, and how far the
-# virtual chip fell behind real time: the most, over its runs, by which the wall time from a
+# before the loader answered), the ROM's launch (the verdict to the loader's start), and how far
+# the virtual chip fell behind real time: the most, over its runs, by which the wall time from a
 # program's start to its stop (or the next reset) exceeds the chip time the emulator ran in it
 # ("-" below 20 ms). A paced line that the machine cannot serve in time holds the chip back.
 log_figures() {
@@ -148,31 +148,31 @@ log_figures() {
     }
     /host bytes begin/ && !answered { begin = $2 }
     /verdict RAM checksum pass/ && !answered { verdict = $2 }
-    /first answer .* after the program started/ && !answered { answered = 1; first = $(NF - 5) }
+    /first answer .* after the program started/ && !answered { answered = 1 }
+    /program starts/ && !answered { launched = $2 }
     /program starts/ { started = $2; stopped = "" }
     /program stops|stopped the chip.s clock/ { if (stopped == "") stopped = $2 }
     /emulated .* of chip time in/ { chip = $(NF - 7); settle(stopped != "" ? stopped : $2) }
     END {
-      launch = first / 1000 - 0.010
-      printf "%.4f %.4f %s\n", verdict - begin, (launch > 0 ? launch : 0),
+      printf "%.4f %.4f %s\n", verdict - begin, launched - verdict,
              (lag >= 0.020 ? sprintf("%.2fs", lag) : "-")
     }' "$work/chip.log"
 }
 
 # The bound of a fast flow: kind (ram, eeprom, read), image bytes (or read bytes), crystal (1/0),
-# agreed rate, pages written.
+# agreed rate, pages written, RC clock MHz.
 fast_bound() {
-  local kind=$1 bytes=$2 crystal=$3 rate=$4 pages=$5 rom launch
+  local kind=$1 bytes=$2 crystal=$3 rate=$4 pages=$5 clock=$6 rom launch
   read -r rom launch _ <<<"$(log_figures)"
   awk -v kind="$kind" -v bytes="$bytes" -v crystal="$crystal" -v rate="$rate" -v pages="$pages" \
-      -v rom="$rom" -v launch="$launch" -v stage="$stage_bytes" '
+      -v rom="$rom" -v launch="$launch" -v stage="$stage_bytes" -v clock="$clock" '
     function packets(n) { return n + 15 * int((n / 4 + 127) / 128) }
     BEGIN {
       bit = 2.5e-6
       page_read = 68 * 9 * bit
       page_write = 67 * 9 * bit
-      bound = 0.095 + rom + launch + packets(stage) * 11 / rate
-      if (crystal) bound += 0.010 - 10 * 256 / 230400
+      bound = 0.095 + rom + launch + 40000 / (clock * 1e6) + packets(stage) * 11 / rate
+      if (crystal) bound += 0.010
       if (kind == "read") {
         line = bytes * 10 / rate
         i2c = bytes * 9 * bit
@@ -287,7 +287,7 @@ fast_flow() {
   if [ "$path" != classic ] && [ ${#rom_options[@]} = 0 ]; then
     local rate=$path
     [ "$flow" = read ] && rate=$(rate_for $((clock * 1000000)) "$cap")
-    bound=$(fast_bound "$kind" "$bytes" "$crystal" "$rate" "$pages")
+    bound=$(fast_bound "$kind" "$bytes" "$crystal" "$rate" "$pages" "$clock")
   fi
   print_row "$flow" "$name" "$clock" "$xtal" "$latency" "$cap" "$path" "$wall" "$bound" \
     "$classic" "$load" "$(log_figures | cut -d ' ' -f 3)" "$result"

@@ -16,6 +16,10 @@ constexpr int64_t FrameBits = 11;
 // From a packet's last byte to its answer: the chip checks the CRC in well under a millisecond;
 // the rest is the adapter's latency timer (16 ms on FTDI's default) and the system's.
 constexpr int32_t AnswerMs = 40;
+// A probe's answer: the same less room; a try whose answer comes later than this costs the try
+// after it too (the chip, having answered, takes that one's calibration bytes as a broken header),
+// not the load.
+constexpr int32_t ProbeAnswerMs = 20;
 // The same while packets stream, from the oldest in flight or the last answer: a step down there
 // costs far more than waiting (the packets in flight again, attempts, a slower rate, and a
 // fallback if late answers fail the attempts too), and a loaded host or a busy adapter holds
@@ -79,12 +83,12 @@ bool TFastChannel::Attempt(uint32_t Offered, int32_t IdleMsBefore) {
   Quiet(IdleMsBefore);
   Flight.clear();
   LastAnswer = {};
-  const bool Passed = Send(DataPacket(0, {}), 0, Calibration) && Checked(0);
+  const bool Passed = Send(DataPacket(0, {}), 0, Calibration) && Checked(AnswerMs);
   Flight.clear();
   return Passed;
 }
 
-bool TFastChannel::Probe(uint32_t Offered, const TFastPacket& Packet, int32_t WorkMs, int Tries) {
+bool TFastChannel::Probe(uint32_t Offered, const TFastPacket& Packet, int Tries) {
   Rates = {Offered};
   RateIndex = 0;
   LastRateRetried = true;
@@ -95,7 +99,7 @@ bool TFastChannel::Probe(uint32_t Offered, const TFastPacket& Packet, int32_t Wo
     for (int Try = 0; !Answered && Try < Tries; ++Try) {
       Flight.clear();
       if (!Send(Packet, 0, Calibration)) break;
-      Answered = Checked(WorkMs);
+      Answered = Checked(ProbeAnswerMs);
     }
   }
   Flight.clear();
@@ -161,10 +165,10 @@ TPortTime TFastChannel::AnswerBy(int32_t WaitMs) const {
   return std::max(Flight.front().Out, LastAnswer) + milliseconds(WaitMs);
 }
 
-// An attempt's answer, the chip's work of WorkMs before it: other bytes are late answers to
-// packets sent before the attempt, or noise, and are passed over until the time is up.
-bool TFastChannel::Checked(int32_t WorkMs) {
-  const TPortTime Deadline = AnswerBy(AnswerMs + WorkMs);
+// An attempt's answer within WaitMs: other bytes are late answers to packets sent before the
+// attempt, or noise, and are passed over until the time is up.
+bool TFastChannel::Checked(int32_t WaitMs) {
+  const TPortTime Deadline = AnswerBy(WaitMs);
   uint8_t Reply = 0;
   while (Answer(Reply, Deadline))
     if (Reply == Flight.front().Sequence) return true;

@@ -35,10 +35,9 @@ public:
   // and silence step down to the next rate; false when no rate is left.
   bool Transfer(std::vector<TFastPacket> Packets);
   // Offers Rate with Packet as the check packet, Tries times at most, until the chip answers one:
-  // for a chip that may not listen yet. Each waits for its answer AnswerMs + WorkMs (the chip's
-  // own work before it answers), so that a try goes out only when the one before cannot have been
-  // taken. True once one is acknowledged; a later failure steps down to nothing.
-  bool Probe(uint32_t Offered, const TFastPacket& Packet, int32_t WorkMs, int Tries);
+  // for a chip that may not listen yet. Each waits ProbeAnswerMs for its answer. True once one is
+  // acknowledged; a later failure steps down to nothing.
+  bool Probe(uint32_t Offered, const TFastPacket& Packet, int Tries);
 
   uint32_t Rate() const { return Rates.empty() ? 0 : Rates[RateIndex]; }
   // Bytes after an answer (a verdict, the read-back), each within TimeoutMs of the one before.
@@ -60,8 +59,8 @@ private:
   bool Send(const TFastPacket& Packet, std::size_t Index, std::string_view Prefix = {});
   // When the answer to the oldest packet in flight is due at the latest, WaitMs after it.
   TPortTime AnswerBy(int32_t WaitMs) const;
-  // True when the oldest packet in flight (an attempt's) is acknowledged.
-  bool Checked(int32_t WorkMs);
+  // True when the oldest packet in flight (an attempt's) is acknowledged within WaitMs.
+  bool Checked(int32_t WaitMs);
   // The next byte from the chip by Deadline; false on silence or a failed read.
   bool Answer(uint8_t& Reply, TPortTime Deadline);
 

@@ -21,16 +21,15 @@ constexpr std::size_t PacketLongs = 128;
 // classic way.
 constexpr std::size_t MailboxStart = 0x7FF4;
 // From the boot loader's verdict to the first stage's receiving cog waiting for an attempt's
-// calibration bytes: the ROM starts the Spin interpreter in cog 0 (496 longs from the hub), which
-// starts the loader's cog (496 more), which then waits for 40000 clocks of idle line; on the
-// slowest RC clock (8 MHz) some 60000 clocks, 7.5 ms. The host's line is idle from its last
-// verdict poll on. Before that the ROM itself waits 400000 clocks with the image's oscillator
-// enabled (20 ms at 20 MHz, 50 ms at 8 MHz; on qkl-sim --rom the loader listens 30 to 40 ms after
-// the verdict at 12 and 20 MHz, 55 to 70 ms at 8 MHz), which not every virtual chip does: the
-// first attempt carries a CLOCK at the slowest rate and goes ProbeTries times, each after the one
-// before could have been answered (the channel's answer time and the oscillator's), over 130 ms.
-constexpr int32_t LaunchMs = 10;
-constexpr int ProbeTries = 3;
+// calibration bytes: the ROM waits 400000 clocks with the image's oscillator enabled (20 ms at
+// 20 MHz, 33 ms at 12 MHz, 50 ms at 8 MHz), then starts the Spin interpreter in cog 0 (496 longs
+// from the hub), which starts the loader's cog (496 more), which then waits for 40000 clocks of
+// idle line (2 to 5 ms). The RC clock is not known yet, so the first attempt, a probe at the
+// slowest rate, goes when a 20 MHz chip can listen, and again after each answer time, ProbeTries
+// times, some 21 ms apart: over the 60 to 70 ms of an 8 MHz chip even when a late answer costs a
+// try.
+constexpr int32_t LaunchMs = 25;
+constexpr int ProbeTries = 5;
 // The crystal oscillator needs 10 ms to settle once enabled, before the chip may select it (the
 // Propeller's rule for a switch from the RC clock to a crystal or PLL mode). The chip times the
 // wait in bit times of the CLOCK packet's rate, in units of 256 that the host asks for, and
@@ -187,7 +186,7 @@ bool TFastRun::AgreeOnRcClock() {
   const std::vector<uint32_t> Slowest = RatesFor(0, Settings.MaxRate);
   std::string Bit;
   if (Slowest.empty() ||
-      !Channel.Probe(Slowest.back(), CommandPacket(TFastCommand::Clock, 0), 0, ProbeTries) ||
+      !Channel.Probe(Slowest.back(), CommandPacket(TFastCommand::Clock, 0), ProbeTries) ||
       !Channel.Receive(Bit, 1, BitTimeMs) ||
       !Channel.Agree(RatesFor(static_cast<uint8_t>(Bit[0]) * Slowest.back(), Settings.MaxRate)))
     return false;
@@ -196,10 +195,11 @@ bool TFastRun::AgreeOnRcClock() {
   return true;
 }
 
-// CLOCK, as the first attempt's check packet at the slowest rate, which every RC clock takes: the
-// chip answers once the oscillator has settled and runs the image's crystal or PLL clock from then
-// on, its receiving cog already waiting for an attempt. A wrong crystal (or none) leaves no rate
-// that passes.
+// CLOCK at the slowest rate, which every RC clock takes, once a probe has found the chip listening
+// (a probe that carried CLOCK would wait out the oscillator's time after every try): the chip
+// answers once the oscillator has settled and runs the image's crystal or PLL clock from then on,
+// its receiving cog already waiting for an attempt. A wrong crystal (or none) leaves no rate that
+// passes.
 bool TFastRun::SwitchClock(uint8_t ClockMode, uint32_t ClockHz) {
   const std::vector<uint32_t> RcRates = RatesFor(0, Settings.MaxRate);
   if (RcRates.empty()) return false;
@@ -207,7 +207,9 @@ bool TFastRun::SwitchClock(uint8_t ClockMode, uint32_t ClockHz) {
   const auto Units = static_cast<uint16_t>((SettleBits + SettleUnitBits - 1) / SettleUnitBits);
   const TFastPacket Clock =
       CommandPacket(TFastCommand::Clock, static_cast<uint16_t>(Units << 8 | ClockMode));
-  if (!Channel.Probe(RcRates.back(), Clock, ClockSettleMs, ProbeTries)) return false;
+  if (!Channel.Probe(RcRates.back(), DataPacket(0, {}), ProbeTries) ||
+      !Channel.Transfer({Clock}))
+    return false;
   Notify(TLinkStage::RateAgreed, RcRates.back(), 0);
   if (!Channel.Agree(RatesFor(ClockHz, Settings.MaxRate), 0)) return false;
   Outcome.Rate = Channel.Rate();

@@ -127,7 +127,9 @@ std::optional<int> BootLoader::MeasurePulse(const LowPulse& low, long position, 
 void BootLoader::AdvanceTo(TimePoint now) { CheckTimeLimit(now); }
 
 void BootLoader::CheckLinkRate(uint32_t baud) {
-  if (baud == cycleBaud_ || current_ == Phase::kRunning || current_ == Phase::kStopped) return;
+  if (baud == cycleBaud_ || current_ == Phase::kLaunching || current_ == Phase::kRunning ||
+      current_ == Phase::kStopped)
+    return;
   cycleBaud_ = baud;
   Note("link rate " + std::to_string(baud) + " baud");
   if (baud != 115200 && baud != 230400)
@@ -141,10 +143,13 @@ void BootLoader::SetTimeLimit(TimePoint at, Duration limit, OnTimeout action) {
 
 void BootLoader::CheckTimeLimit(TimePoint at) {
   if (!deadline_ || at <= *deadline_) return;
-  if (deadlineAction_ == OnTimeout::kBootFromEeprom)
-    BootFromEeprom("time limit passed while waiting for the host");
-  else
-    Shutdown("time limit passed while waiting to answer");
+  switch (deadlineAction_) {
+    case OnTimeout::kBootFromEeprom:
+      BootFromEeprom("time limit passed while waiting for the host", *deadline_);
+      return;
+    case OnTimeout::kShutdown: Shutdown("time limit passed while waiting to answer"); return;
+    case OnTimeout::kLaunch: Start();
+  }
 }
 
 void BootLoader::Pulse(const LowPulse& low, long position, TimePoint at) {
@@ -168,6 +173,7 @@ void BootLoader::Pulse(const LowPulse& low, long position, TimePoint at) {
         ReceiveLongBit(bit, at);
       break;
     case Phase::kVerdict: VerdictPulse(low, position, at); break;
+    case Phase::kLaunching:
     case Phase::kRunning:
     case Phase::kStopped: break;
   }
@@ -226,7 +232,7 @@ void BootLoader::Calibrate(const LowPulse& low, long position) {
 void BootLoader::CheckHostBit(int bit, TimePoint at) {
   ++count_;
   if (bit != lfsr_.Next()) {
-    BootFromEeprom("handshake bit " + std::to_string(count_) + " does not match");
+    BootFromEeprom("handshake bit " + std::to_string(count_) + " does not match", at);
     return;
   }
   if (count_ < kHandshakeBits) return;
@@ -339,7 +345,7 @@ void BootLoader::VerdictSent(bool sent, TimePoint at) {
   switch (verdictStage_) {
     case Stage::kRam:
       if (mode_ == 1) {
-        Launch();
+        Launch(at);
         return;
       }
       Program(at);
@@ -354,7 +360,7 @@ void BootLoader::VerdictSent(bool sent, TimePoint at) {
         Shutdown("EEPROM written in mode 2");
         return;
       }
-      Launch();
+      Launch(at);
   }
 }
 
@@ -380,25 +386,35 @@ void BootLoader::Program(TimePoint at) {
   AwaitVerdict(Stage::kProgram, written, at + timing_.programming);
 }
 
-void BootLoader::Launch() {
+void BootLoader::Launch(TimePoint at) {
   deadline_.reset();
   if (ram_.Word(6) != kImagePbase) {
     Shutdown("pbase is " + Hex(ram_.Word(6), 4) + ", not 0x0010");
     return;
   }
+  if (timing_.launchWait == Duration::zero()) {
+    Start();
+    return;
+  }
+  current_ = Phase::kLaunching;
+  SetTimeLimit(at, timing_.launchWait, OnTimeout::kLaunch);
+}
+
+void BootLoader::Start() {
+  deadline_.reset();
   current_ = Phase::kRunning;
   Note(runner_ ? "program starts" : "program would start here (no program runner attached)");
   if (runner_) runner_->Launch(ram_);
 }
 
-void BootLoader::BootFromEeprom(const std::string& reason) {
+void BootLoader::BootFromEeprom(const std::string& reason, TimePoint at) {
   if (settings_.faults.noEeprom) {
     Shutdown(reason + ", and no EEPROM answers");
     return;
   }
   Note(reason + ": boots from EEPROM");
   ram_.Assign(eeprom_.ReadBack());
-  Launch();
+  Launch(at);
 }
 
 void BootLoader::Shutdown(const std::string& reason) {

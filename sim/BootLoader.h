@@ -45,11 +45,12 @@ class BootLoader {
     kCount,
     kImage,
     kVerdict,
+    kLaunching,
     kRunning,
     kStopped
   };
   enum class Stage { kRam, kProgram, kVerify };
-  enum class OnTimeout { kBootFromEeprom, kShutdown };
+  enum class OnTimeout { kBootFromEeprom, kShutdown, kLaunch };
 
   void Pulse(const LowPulse& low, long position, TimePoint at);
   void FollowLine(std::size_t bytes, uint32_t baud, TimePoint at);
@@ -68,8 +69,9 @@ class BootLoader {
   void VerdictSent(bool sent, TimePoint at);
   void Program(TimePoint at);
   void StartLong(Phase which, TimePoint at);
-  void Launch();
-  void BootFromEeprom(const std::string& reason);
+  void Launch(TimePoint at);
+  void Start();
+  void BootFromEeprom(const std::string& reason, TimePoint at);
   void Shutdown(const std::string& reason);
   void Break(const std::string& reason);
   void CheckTimeLimit(TimePoint at);

@@ -13,6 +13,7 @@ constexpr double kWriteTries = 400;
 // clock, and a stop condition. The ROM on the cog emulator at 20 MHz waits out a write cycle of
 // 10 ms and gives up on one of 11 ms: 500 to 550 clocks a try.
 constexpr double kClocksPerTry = 520;
+constexpr double kLaunchClocks = 400000;
 
 Duration Seconds(double value) {
   return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(value));
@@ -39,6 +40,7 @@ BootTiming BootTiming::For(const ChipSettings& settings) {
     timing.programming = Seconds(work + kPages * settings.pageWriteSeconds);
     timing.programmingFailure = Seconds(work / kPages + tries);
     timing.verifying = Seconds(1.32 * at12MHz);
+    timing.launchWait = Seconds(kLaunchClocks / settings.clockHz);
   }
   return timing;
 }

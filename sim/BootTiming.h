@@ -14,6 +14,10 @@ struct BootTiming {
   Duration ramVerdict;   // from the last image long to the RAM checksum verdict
   Duration programming;  // writing the 32 KB EEPROM
   Duration verifying;    // reading it back and comparing
+  // Before it starts an image the loader enables the image's oscillator and PLL with the RC clock
+  // still selected and waits 400000 clocks for them to settle (about 20 ms at 20 MHz), whatever
+  // the image's clock mode; the program starts after.
+  Duration launchWait;
   // While the EEPROM is busy with a page, the loader retries the next page's write command at
   // most 400 times; a write cycle that outlasts the tries fails the programming. The failure
   // then comes this long after the RAM verdict: the first page, and the tries after it.
