@@ -36,7 +36,7 @@
 #   bench/fast.sh [--quick] [build directory]   (default build/default; needs targets qkl,
 #                                                qkl-tool and qkl-sim)
 #   --quick: only the 32 KB image at 3000000 baud and 1 ms latency (CI runs this, through
-#   bench/run.sh); without it the full table (about ten minutes; by hand).
+#   bench/run.sh); without it the full table (about twelve minutes; by hand).
 set -euo pipefail
 quick=0
 if [ "${1:-}" = --quick ]; then

@@ -14,7 +14,7 @@
 #                                              targets qkl and qkl-sim, and qkl-tool for fast)
 # The flow fast is qkl-tool's fast loader beside qkl (bench/fast.sh): here its short form, which
 # CI runs (32 KB, 3000000 baud, 1 ms latency; about a minute and a half); the full table (about
-# ten minutes) with QKL_BENCH_FULL=1 bench/run.sh build/default fast, or bench/fast.sh by hand.
+# twelve minutes) with QKL_BENCH_FULL=1 bench/run.sh build/default fast, or bench/fast.sh by hand.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build/default}"
