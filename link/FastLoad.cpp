@@ -41,7 +41,7 @@ constexpr uint32_t SettleUnitBits = 256;
 // The bit time that follows the answer to a CLOCK of the RC clock comes at once: the adapter's
 // latency timer and the system's.
 constexpr int32_t BitTimeMs = 40;
-// Clearing RAM and summing it take 0.07 s at 8 MHz.
+// Clearing RAM and summing it take 0.1 s at 8 MHz.
 constexpr int32_t RamVerdictMs = 1000;
 // Every page read, written with 10 ms write cycles and read again at 8 MHz, with room.
 constexpr int32_t EepromVerdictMs = 20000;

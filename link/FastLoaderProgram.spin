@@ -79,8 +79,8 @@
 '             To stop it (the user's Ctrl-C), the host sends zero bytes back to back, or a break,
 '             until the answer: the chip finishes the page in progress and answers VERDICT_ABORTED
 '             ($C3), a map of the pages it wrote (64 bytes, page n in bit n // 8 of byte n / 8) and
-'             the map's CRC-32, and shuts down. It looks at the line after each page: a zero holds
-'             it low for nine of its eleven bit times, so a look finds it low after a page or two.
+'             the map's CRC-32, and shuts down. It looks at the line after each page, twice, four
+'             bit times apart, so that one look falls into a zero's nine low bit times.
 '   READ (5), parameter: the size in KB, 32 or 64 (a 24LC512): two more cogs, started from the
 '             second stage's code (which must still be in RAM where START found it), read the
 '             EEPROM from address 0 into a ring in RAM ($0000 to $3FFF, the counts at $4000 to

@@ -221,18 +221,11 @@ finish_ram      cogstop receiver
                 wrlong  marker, x
                 sub     x, #4
                 wrlong  marker, x
-                mov     ptr, ram_end             ' the sum of the 32768 bytes, a long at a time:
-                mov     count, #0                ' a sum's low byte depends only on the addends'
-:sum            sub     ptr, #4                  ' low bytes, so that of x + x >> 8 + x >> 16 +
-                rdlong  x, ptr                   ' x >> 24 adds the long's four bytes; 48 clocks
-                add     count, x                 ' a long (12 a byte, against 16 for RDBYTE)
-                shr     x, #8
+                mov     ptr, ram_last
+                rdbyte  count, #0                ' the sum of the 32768 bytes
+:sum            rdbyte  x, ptr
                 add     count, x
-                shr     x, #8
-                add     count, x
-                shr     x, #8
-                add     count, x
-                tjnz    ptr, #:sum
+                djnz    ptr, #:sum
                 test    count, #$FF wz
                 mov     reply, #VERDICT_PASS
         if_nz   mov     reply, #VERDICT_FAIL
@@ -258,7 +251,7 @@ write_eeprom    call    #i2c_begin
 :next           add     address, #PAGE
                 cmp     address, ram_end wz
         if_z    jmp     #:verdict
-                test    rx_mask, ina wz          ' Z: the host's line is low, its request to stop
+                call    #line_low
         if_nz   jmp     #:page
                 jmp     #abort
 :verdict        mov     dira, tx_mask            ' the I2C pins released
@@ -269,6 +262,17 @@ write_eeprom    call    #i2c_begin
                 cmp     command, #COMMAND_EEPROM_RUN wz
         if_nz   jmp     #shutdown
                 jmp     #launch
+
+' Z: the host's line is low at one of two looks four bit times apart, as it is while the host sends
+' zeros back to back (9 of a frame's 11 bit times low) or a break: its request to stop.
+line_low        test    rx_mask, ina wz
+        if_z    jmp     #line_low_ret
+                mov     t, bit
+                shl     t, #2
+                add     t, cnt
+                waitcnt t, #0
+                test    rx_mask, ina wz
+line_low_ret    ret
 
 ' Sets the bit of the page at `address` in the map.
 mark_written    mov     x, address
@@ -626,6 +630,7 @@ command_bit     long    $8000_0000
 polynomial      long    $EDB8_8320               ' the CRC-32's, reflected
 next_register   long    1 << 9
 ram_end         long    $8000
+ram_last        long    $7FFF
 marker          long    $FFF9_FFFF
 zero            long    0
 interpreter     long    IMAGE_PAR >> 2 << 18 | SPIN_INTERPRETER >> 2 << 4

@@ -39,7 +39,7 @@ constexpr std::size_t kPacketLongs = 64;
 constexpr std::uint32_t kStackMarker = 0xFFF9FFFF;
 constexpr std::uint32_t kStackBytes = 64;  // what the started image's Spin code uses of its stack
 constexpr double kReplySeconds = 0.02;
-// Clearing RAM and summing it take 0.07 s at 8 MHz.
+// Clearing RAM and summing it take 0.1 s at 8 MHz.
 constexpr double kVerdictSeconds = 0.2;
 // Reading the 512 pages of the EEPROM and comparing them take some 1.7 s at 12 MHz.
 constexpr double kEepromVerdictSeconds = 4;
