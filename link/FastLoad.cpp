@@ -207,8 +207,7 @@ bool TFastRun::SwitchClock(uint8_t ClockMode, uint32_t ClockHz) {
   const auto Units = static_cast<uint16_t>((SettleBits + SettleUnitBits - 1) / SettleUnitBits);
   const TFastPacket Clock =
       CommandPacket(TFastCommand::Clock, static_cast<uint16_t>(Units << 8 | ClockMode));
-  if (!Channel.Probe(RcRates.back(), DataPacket(0, {}), ProbeTries) ||
-      !Channel.Transfer({Clock}))
+  if (!Channel.Probe(RcRates.back(), DataPacket(0, {}), ProbeTries) || !Channel.Transfer({Clock}))
     return false;
   Notify(TLinkStage::RateAgreed, RcRates.back(), 0);
   if (!Channel.Agree(RatesFor(ClockHz, Settings.MaxRate), 0)) return false;
