@@ -167,10 +167,10 @@ read_back       mov     n, head
                 wrlong  zero, sent_count
                 mov     x, head
                 shl     x, #22                   ' PAR := the parameter * 64
-                or      x, home              ' a cog that does not start leaves its count as it
-                coginit x                        ' is: the reader; the sender's limit ends the wait
-                or      x, checker_par
-                coginit x
+                or      x, home
+                coginit x                        ' the reader; a cog that does not start leaves
+                or      x, checker_par           ' its count as it is, and the sender's limit ends
+                coginit x                        ' the wait
                 mov     ptr, #0
 :long           mov     k, watchdog_count
 :wait           rdlong  count, checked_count
